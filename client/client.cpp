@@ -1,0 +1,39 @@
+#include "client/client.h"
+
+#include "core/config_variable.h"
+#include "core/kassert.h"
+#include "core/print.h"
+#include "platform/cpu.h"
+
+Client::Client() = default;
+
+Client::~Client() { shutdown(); }
+
+int Client::init(Hive* hive, ShareManager* share)
+{
+    hive_ = hive;
+    share_ = share;
+    mmx_ = (cpu_features() & (1u << 23)) != 0;
+    set_fpu_precision(0);
+    K_ASSERT(cvar_list);
+    quit_ = cvar_list->link(CVTYPE_BOOL, 0, "Quit", "False", 1);
+    if (quit_ == nullptr) {
+        print_format(P_ERROR, "Client: Can't initialize %s", "config variables");
+        return 0;
+    }
+    return 1;
+}
+
+int Client::frame(double)
+{
+    return quit_ != nullptr && quit_->is_true() ? 0 : 1;
+}
+
+void Client::shutdown()
+{
+    if (quit_ != nullptr) {
+        K_ASSERT(cvar_list);
+        cvar_list->release(quit_);
+        quit_ = nullptr;
+    }
+}

@@ -1,0 +1,51 @@
+# ostrel_sources(<target> <folder>...): add every .cpp of the folders to a target.
+function(ostrel_sources target)
+  foreach(dir ${ARGN})
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+    target_sources(${target} PRIVATE ${srcs})
+  endforeach()
+endfunction()
+
+# ostrel_library(<name> FOLDERS <dir>... [EXCLUDE <file>...] [DEPS <lib>...])
+function(ostrel_library name)
+  cmake_parse_arguments(A "" "" "FOLDERS;EXCLUDE;DEPS" ${ARGN})
+  set(all)
+  foreach(dir ${A_FOLDERS})
+    file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${dir}/*.cpp)
+    list(APPEND all ${srcs})
+  endforeach()
+  foreach(ex ${A_EXCLUDE})
+    list(REMOVE_ITEM all ${CMAKE_SOURCE_DIR}/${ex})
+  endforeach()
+  add_library(${name} STATIC ${all})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  if(A_DEPS)
+    target_link_libraries(${name} PUBLIC ${A_DEPS})
+  endif()
+endfunction()
+
+# ostrel_test(<name> [LIBS <lib>...] [ENV <VAR=value>...] [LABELS <label>...]):
+# one GoogleTest binary from every .cpp in the calling folder.
+function(ostrel_test name)
+  cmake_parse_arguments(A "" "" "LIBS;ENV;LABELS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest_main GTest::gmock)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
+  set(env SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+          OSTREL_SOURCE_DIR=${CMAKE_SOURCE_DIR} OSTREL_BINARY_DIR=${CMAKE_BINARY_DIR} ${A_ENV})
+  gtest_discover_tests(${name}
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    PROPERTIES ENVIRONMENT "${env}" LABELS "${A_LABELS}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# ostrel_fuzzer(<name> <source> LIBS <lib>...): a libFuzzer target.
+function(ostrel_fuzzer name source)
+  cmake_parse_arguments(A "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${source})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${A_LIBS})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+endfunction()

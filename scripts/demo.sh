@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the programs and runs the demo: in a window when a display is there,
+# otherwise headless for a fixed number of frames.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+scripts/deps.sh
+cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build build/rel -j "${JOBS:-$(nproc)}" --target ostrel ostrel_gl
+mkdir -p build/demo
+cd build/demo
+if [ -z "${DISPLAY:-}" ]; then
+  export SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-dummy}" SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
+  export OSTREL_FRAMES="${OSTREL_FRAMES:-300}"
+fi
+"$root/build/rel/ostrel" -log "$@"
+echo "demo: finished; log in build/demo/kavrin.log"

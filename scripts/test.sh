@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the release build, the sanitizer build and a
+# short run of each fuzz target. Build folders: build/rel, build/asan, build/fuzz.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+scripts/deps.sh
+jobs="${JOBS:-$(nproc)}"
+export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy OSTREL_NO_MESSAGE_BOX=1
+status=0
+
+step() { echo "== $* ($(date +%T))"; }
+
+step "release build"
+cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+cmake --build build/rel -j "$jobs"
+step "release tests"
+ctest --test-dir build/rel -j "$jobs" --output-on-failure --timeout 300 || status=1
+
+step "sanitizer build"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREL_SANITIZE=ON \
+      -DOSTREL_BENCH=OFF -DOSTREL_PROGRAMS=OFF -DCMAKE_CXX_FLAGS="-O1" > /dev/null
+cmake --build build/asan -j "$jobs"
+step "sanitizer tests"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 600 -LE no_sanitizer || status=1
+
+if ls fuzz/*/CMakeLists.txt > /dev/null 2>&1; then
+  step "fuzz build"
+  CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOSTREL_FUZZ=ON \
+        -DOSTREL_TESTS=OFF -DOSTREL_BENCH=OFF -DOSTREL_PROGRAMS=OFF > /dev/null
+  cmake --build build/fuzz -j "$jobs"
+  step "fuzz runs"
+  scripts/fuzz.sh "${FUZZ_SECONDS:-20}" || status=1
+fi
+
+step "done"
+exit $status
