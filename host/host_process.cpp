@@ -37,6 +37,7 @@ void debug_output(const char* text)
 
 void show_message(const char* title, const char* text)
 {
+    std::fprintf(stderr, "%s\n", title);
     debug_output(text);
     const char* const display = std::getenv("DISPLAY");
     const char* const wayland = std::getenv("WAYLAND_DISPLAY");

@@ -1,0 +1,198 @@
+#include "core/config_variable.h"
+#include "core/engine.h"
+#include "core/print.h"
+#include "host/host_clock.h"
+#include "server/server.h"
+#include "support/print_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string read_file(const char* name)
+{
+    std::ifstream in(name);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct Tagged {
+    uint32_t tag;
+    std::string text;
+};
+
+void collect_tagged(uint32_t tag, const char* text, uintptr_t context)
+{
+    reinterpret_cast<std::vector<Tagged>*>(context)->push_back({tag, text});
+}
+
+class EngineFixture : public ::testing::Test {
+protected:
+    void SetUp() override { std::remove("main.opt"); }
+    void TearDown() override
+    {
+        delete engine_;
+        set_tagged_hook(nullptr, 0);
+        std::remove("kavrin.log");
+    }
+
+    int start(std::vector<const char*> args)
+    {
+        args.insert(args.begin(), "ostrel");
+        engine_ = new Engine;
+        return engine_->init(static_cast<int>(args.size()), args.data());
+    }
+
+    ConfigVariable* var(const char* name) { return cvar_list->find(name); }
+
+    host::ManualClock clock_;
+    host::ScopedClock scoped_{&clock_};
+    Engine* engine_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(EngineFixture, TitleNamesTheSystem)
+{
+    ASSERT_EQ(start({}), 1);
+    EXPECT_STREQ(engine_->title(), "Ostrel -- Win32");
+    delete engine_;
+    engine_ = new Engine("OpenGL / Win32");
+    const char* argv[] = {"ostrel_gl"};
+    ASSERT_EQ(engine_->init(1, argv), 1);
+    EXPECT_STREQ(engine_->title(), "Ostrel -- OpenGL / Win32");
+}
+
+TEST_F(EngineFixture, StatisticLinesFollowFps)
+{
+    ASSERT_EQ(start({"-set", "FPS", "7"}), 1);
+    std::vector<Tagged> lines;
+    set_tagged_hook(collect_tagged, reinterpret_cast<uintptr_t>(&lines));
+    clock_.advance_seconds(0.02);
+    engine_->frame();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0].tag, make_tag("FPS0"));
+    EXPECT_EQ(lines[4].tag, make_tag("FPS4"));
+    EXPECT_NE(lines[1].text.find("(1 sec)"), std::string::npos);
+    EXPECT_NE(lines[4].text.find("(5 min)"), std::string::npos);
+
+    lines.clear();
+    var("FPS")->set_int(1);
+    engine_->frame();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text.rfind("FPS: ", 0), 0u);
+    EXPECT_NE(lines[0].text.find(", max "), std::string::npos);
+
+    lines.clear();
+    var("FPS")->set_int(0);
+    engine_->frame();
+    EXPECT_TRUE(lines.empty());
+}
+
+TEST_F(EngineFixture, SmoothedFpsAndWindows)
+{
+    ASSERT_EQ(start({}), 1);
+    for (int i = 0; i < 60; ++i) {
+        clock_.advance_seconds(0.02);
+        engine_->frame();
+    }
+    // 1.2 s at 50 frames per second: the 1-second window has closed once.
+    const FpsWindow& w = engine_->fps_window(0);
+    EXPECT_NEAR(w.average_fps, 51.0 / 1.02, 0.01);
+    EXPECT_NEAR(w.maximum_fps, 50.0, 0.01);
+    EXPECT_NEAR(w.minimum_fps, 50.0, 0.01);
+    EXPECT_NEAR(engine_->smoothed_fps(), 50.0, 0.5);
+
+    // A frame whose clock did not move counts, but changes nothing else.
+    const double smoothed = engine_->smoothed_fps();
+    const int frames = engine_->fps_window(1).frames;
+    engine_->frame();
+    EXPECT_EQ(engine_->smoothed_fps(), smoothed);
+    EXPECT_EQ(engine_->fps_window(1).frames, frames + 1);
+}
+
+TEST_F(EngineFixture, QuitShutsDownInOrder)
+{
+    ASSERT_EQ(start({}), 1);
+    PrintCapture capture;
+    capture.show_all();
+    EXPECT_EQ(engine_->frame(), 1);
+    var("Quit")->set_bool(1);
+    clock_.advance_seconds(0.01);
+    EXPECT_EQ(engine_->frame(), 1);
+    EXPECT_TRUE(engine_->shutting_down());
+    EXPECT_EQ(capture.count("Shutting down..."), 1);
+    // No client slot in use: the server's next frame ends the loop.
+    clock_.advance_seconds(0.01);
+    EXPECT_EQ(engine_->frame(), 0);
+    EXPECT_EQ(capture.count("Shutting down..."), 1);
+}
+
+TEST_F(EngineFixture, ShutdownGivesUpAfterFifteenSeconds)
+{
+    ASSERT_EQ(start({}), 1);
+    PrintCapture capture;
+    capture.show_all();
+    engine_->server()->set_clients_in_use(1);
+    var("Quit")->set_bool(1);
+    EXPECT_EQ(engine_->frame(), 1);
+    int frames = 0;
+    while (engine_->frame() != 0 && frames < 1000) {
+        clock_.advance_seconds(0.5);
+        ++frames;
+    }
+    EXPECT_EQ(frames, 31); // 15.5 s is the first time past 15.0 s
+    EXPECT_EQ(capture.count("Shutdown: Timeout"), 1);
+    EXPECT_EQ(capture.count("Shutting down..."), 1);
+}
+
+TEST_F(EngineFixture, LogOptionsWriteHeaderAndRule)
+{
+    ASSERT_EQ(start({"-log"}), 1);
+    print_string(P_IMPORTANT, "first run");
+    delete engine_;
+    engine_ = nullptr;
+    ASSERT_EQ(start({"/Log_Append"}), 1);
+    print_string(P_IMPORTANT, "second run");
+    delete engine_;
+    engine_ = nullptr;
+    const std::string log = read_file("kavrin.log");
+    const std::string rule = "-------------------------------------------------------\n\n";
+    EXPECT_EQ(log.rfind("*** Kavrin started, ", 0), 0u);
+    const size_t first = log.find("first run\n" + rule + "*** Kavrin started, ");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_NE(log.find("second run\n" + rule, first), std::string::npos);
+}
+
+TEST_F(EngineFixture, MainOptFollowsTheRealArguments)
+{
+    {
+        std::FILE* f = std::fopen("main.opt", "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("-set FPS 3\n-log\n", f);
+        std::fclose(f);
+    }
+    ASSERT_EQ(start({"-set", "FPS", "2"}), 1);
+    EXPECT_EQ(var("FPS")->as_int(), 2); // the real argument comes first
+    delete engine_;
+    engine_ = nullptr;
+    EXPECT_EQ(read_file("kavrin.log").rfind("*** Kavrin started, ", 0), 0u);
+    std::remove("main.opt");
+}
+
+TEST_F(EngineFixture, BaseIsForcedAndShutdownReleasesEverything)
+{
+    ASSERT_EQ(start({"-set", "Base", "elsewhere"}), 1);
+    EXPECT_STRNE(var("Base")->string(), "elsewhere");
+    engine_->shutdown();
+    EXPECT_EQ(cvar_list, nullptr);
+    engine_->shutdown(); // twice is harmless
+}
