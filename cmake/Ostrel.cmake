@@ -34,9 +34,12 @@ function(ostrel_test name)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/tests)
   set(env SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
           OSTREL_SOURCE_DIR=${CMAKE_SOURCE_DIR} OSTREL_BINARY_DIR=${CMAKE_BINARY_DIR} ${A_ENV})
+  # Every test runs under `env` with these variables: gtest_discover_tests
+  # cannot pass a list-valued ENVIRONMENT property (only its first entry arrived).
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "env;${env}")
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "${env}" LABELS "${A_LABELS}"
+    PROPERTIES LABELS "${A_LABELS}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 

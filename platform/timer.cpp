@@ -18,10 +18,15 @@ void apply_priority()
     if (sys_priority == nullptr || !sys_priority->check_changed()) {
         return;
     }
-    // 0 idle, 1 normal, 2 high, 3 real time: as nice values.
-    static constexpr int nice_of[4] = {10, 0, -5, -10};
-    const int32_t p = sys_priority->as_int();
-    host::set_priority(nice_of[p < 0 ? 0 : (p > 3 ? 3 : p)]);
+    int32_t p = sys_priority->int_value();
+    if (p < SYS_PRIORITY_LOWEST || p > SYS_PRIORITY_HIGHEST) {
+        p = p < SYS_PRIORITY_LOWEST ? SYS_PRIORITY_LOWEST : SYS_PRIORITY_HIGHEST;
+        sys_priority->set_int(p);
+        (void)sys_priority->check_changed();
+    }
+    // Lowest, below normal, normal, above normal, highest: as nice values.
+    static constexpr int nice_of[5] = {10, 5, 0, -5, -10};
+    host::set_priority(nice_of[p - SYS_PRIORITY_LOWEST]);
 }
 
 } // namespace
@@ -65,7 +70,8 @@ double sys_time()
     if (use_counter) {
         int64_t now = 0;
         clock.counter(now);
-        return static_cast<double>(now - counter_start) / static_cast<double>(counter_frequency);
+        const int64_t elapsed = static_cast<int64_t>(static_cast<uint64_t>(now) - static_cast<uint64_t>(counter_start));
+        return static_cast<double>(elapsed) / static_cast<double>(counter_frequency);
     }
     return static_cast<double>(clock.milliseconds() - base_ms) * 0.001;
 }

@@ -15,7 +15,11 @@ step "release build"
 cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build/rel -j "$jobs"
 step "release tests"
-ctest --test-dir build/rel -j "$jobs" --output-on-failure --timeout 300 || status=1
+ctest --test-dir build/rel -j "$jobs" --output-on-failure --timeout 300 -LE xvfb || status=1
+step "window tests on Xvfb"
+# One X server for them all, one test at a time: they share its keyboard focus.
+xvfb-run -a -s "-screen 0 1024x768x24" \
+  ctest --test-dir build/rel --output-on-failure --timeout 300 -L xvfb || status=1
 
 step "sanitizer build"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREL_SANITIZE=ON \
@@ -23,7 +27,7 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREL_SANITIZE=ON 
 cmake --build build/asan -j "$jobs"
 step "sanitizer tests"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 600 -LE no_sanitizer || status=1
+  ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 600 -LE 'no_sanitizer|xvfb' || status=1
 
 if ls fuzz/*/CMakeLists.txt > /dev/null 2>&1; then
   step "fuzz build"

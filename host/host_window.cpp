@@ -1,0 +1,139 @@
+#include "host/host_window.h"
+
+#include <SDL.h>
+
+
+namespace host {
+namespace {
+
+SDL_Window* window = nullptr;
+bool video_started = false;
+bool repaint = false;
+bool quit_requested = false;
+
+int clamp_to(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
+
+} // namespace
+
+bool window_open(const char* title, int width, int height, bool& init_failed)
+{
+    init_failed = false;
+    if (window != nullptr) {
+        return true;
+    }
+    if (!video_started) {
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+            init_failed = true;
+            return false;
+        }
+        video_started = true;
+    }
+    window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
+                              SDL_WINDOW_SHOWN);
+    if (window == nullptr) {
+        return false;
+    }
+    repaint = false;
+    quit_requested = false;
+    return true;
+}
+
+void window_close()
+{
+    if (window != nullptr) {
+        SDL_DestroyWindow(window);
+        window = nullptr;
+    }
+    if (video_started) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        video_started = false;
+    }
+}
+
+bool window_exists() { return window != nullptr; }
+
+SDL_Window* window_sdl() { return window; }
+
+bool window_set_shape(int width, int height, bool full_screen)
+{
+    if (window == nullptr || width <= 0 || height <= 0) {
+        return false;
+    }
+    SDL_SetWindowBordered(window, full_screen ? SDL_FALSE : SDL_TRUE);
+    SDL_SetWindowAlwaysOnTop(window, full_screen ? SDL_TRUE : SDL_FALSE);
+    SDL_SetWindowPosition(window, 0, 0);
+    SDL_SetWindowSize(window, width, height);
+    repaint = true;
+    return true;
+}
+
+bool window_client_rect(int& x, int& y, int& width, int& height)
+{
+    if (window == nullptr) {
+        return false;
+    }
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &width, &height);
+    return true;
+}
+
+bool window_present(const uint32_t* framebuffer, int line_width, int x0, int x1, int y0, int y1, int xscale,
+                    int yscale)
+{
+    if (window == nullptr || framebuffer == nullptr || xscale < 1 || yscale < 1 || x1 <= x0 || y1 <= y0 ||
+        x0 < 0 || y0 < 0 || x1 > line_width) {
+        return false;
+    }
+    SDL_Surface* const surface = SDL_GetWindowSurface(window);
+    if (surface == nullptr || surface->format->BytesPerPixel != 4) {
+        return false;
+    }
+    const int dx0 = clamp_to(x0 * xscale, 0, surface->w);
+    const int dx1 = clamp_to(x1 * xscale, 0, surface->w);
+    const int dy0 = clamp_to(y0 * yscale, 0, surface->h);
+    const int dy1 = clamp_to(y1 * yscale, 0, surface->h);
+    if (dx1 <= dx0 || dy1 <= dy0) {
+        return true;
+    }
+    const bool native = surface->format->format == SDL_PIXELFORMAT_RGB888 ||
+                        surface->format->format == SDL_PIXELFORMAT_ARGB8888;
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
+        return false;
+    }
+    uint8_t* const pixels = static_cast<uint8_t*>(surface->pixels);
+    for (int dy = dy0; dy < dy1; ++dy) {
+        const uint32_t* const src = framebuffer + static_cast<size_t>(dy / yscale) * static_cast<size_t>(line_width);
+        uint32_t* const dst = reinterpret_cast<uint32_t*>(pixels + static_cast<size_t>(dy) * surface->pitch);
+        for (int dx = dx0; dx < dx1; ++dx) {
+            const uint32_t p = src[dx / xscale];
+            dst[dx] = native ? p
+                             : SDL_MapRGB(surface->format, static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8),
+                                          static_cast<uint8_t>(p));
+        }
+    }
+    if (SDL_MUSTLOCK(surface)) {
+        SDL_UnlockSurface(surface);
+    }
+    const SDL_Rect rect{dx0, dy0, dx1 - dx0, dy1 - dy0};
+    return SDL_UpdateWindowSurfaceRects(window, &rect, 1) == 0;
+}
+
+void window_set_repaint() { repaint = true; }
+
+bool window_take_repaint()
+{
+    const bool was = repaint;
+    repaint = false;
+    return was;
+}
+
+void request_quit() { quit_requested = true; }
+
+bool take_quit_request()
+{
+    const bool was = quit_requested;
+    quit_requested = false;
+    return was;
+}
+
+} // namespace host
