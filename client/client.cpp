@@ -4,6 +4,7 @@
 #include "core/kassert.h"
 #include "core/print.h"
 #include "platform/cpu.h"
+#include "platform/message_pump.h"
 
 Client::Client() = default;
 
@@ -24,8 +25,12 @@ int Client::init(Hive* hive, ShareManager* share)
     return 1;
 }
 
-int Client::frame(double)
+int Client::frame(double now)
 {
+    // Input step: drain the window's events of this frame's time slice.
+    while (pump_messages(input_time_, now) != nullptr) {
+    }
+    input_time_ = now;
     return quit_ != nullptr && quit_->is_true() ? 0 : 1;
 }
 

@@ -24,4 +24,5 @@ private:
     ShareManager* share_ = nullptr;
     ConfigVariable* quit_ = nullptr;
     bool mmx_ = false;
+    double input_time_ = 0.0; // end of the last input slice, engine seconds
 };
