@@ -83,7 +83,7 @@ int CommandLine::add_response_file(const char* name)
         print_format(P_ERROR, "CommandLine: Response files nested too deeply at '%s'", name);
         return 0;
     }
-    std::FILE* const file = std::fopen(name, "r");
+    std::FILE* const file = host::open_file(name, host::FileMode::READ);
     if (file == nullptr) {
         print_format(P_ERROR, "CommandLine: Can't open '%s'", name);
         return 0;

@@ -2,12 +2,19 @@
 
 #include "client/client.h"
 #include "core/command_line.h"
+#include "core/compare_nocase.h"
 #include "core/config_variable.h"
 #include "core/kassert.h"
+#include "core/kheap.h"
 #include "core/log_file.h"
 #include "core/print.h"
+#include "core/random_table.h"
+#include "core/scan.h"
 #include "core/share_manager.h"
+#include "core/sine_table.h"
 #include "core/video_drivers.h"
+#include "fsys/dir.h"
+#include "fsys/fsys.h"
 #include "host/host_file.h"
 #include "net/hive.h"
 #include "platform/os.h"
@@ -18,6 +25,7 @@
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <string>
 
 Engine* engine = nullptr;
 
@@ -45,6 +53,8 @@ Engine::Engine(const char* system_name) : system_name_(system_name)
 {
     command_line = nullptr;
     cvar_list = nullptr;
+    sine_table = nullptr;
+    random_table = nullptr;
 }
 
 Engine::~Engine() { shutdown(); }
@@ -94,11 +104,56 @@ int Engine::init(int argc, const char* const* argv)
 
     update_print_filters();
 
+    fsys = new (std::nothrow) FSys;
+    if (fsys == nullptr || fsys->init() == 0) {
+        return fail("file subsystem");
+    }
+    if (fsys->mount("", 1, 0) == 0) {
+        print_string(P_ERROR, "Kavrin: Can't map current directory");
+        return 0;
+    }
+    if (mount_bases() == 0) {
+        return 0;
+    }
+    while (command_line->find_option("open")) {
+        for (int i = 0; i < command_line->parameter_count(); ++i) {
+            if (fsys->mount(command_line->parameter(i), 1, 10) == 0) {
+                print_format(P_WARNING, "Kavrin: Can't open source '%s' !", command_line->parameter(i));
+            }
+        }
+    }
+    command_line->end_search();
+
     if (os_init(title_) == 0) {
         return fail("OS specific stuff");
     }
     if (video_init() == 0) {
         return fail("Video drivers");
+    }
+
+    kheap = new (std::nothrow) KHeap;
+    if (kheap == nullptr) {
+        return fail("KHeap");
+    }
+    int32_t kheap_megs = 4;
+    if (command_line->find_option("kheap_megs") && command_line->parameter_count() >= 1) {
+        int32_t megs = 0;
+        if (scan_int(command_line->parameter(0), megs)) {
+            kheap_megs = megs;
+        }
+    }
+    command_line->end_search();
+    // Computed in 64 bits: a negative or huge count is refused by init, never wrapped.
+    const int64_t kheap_bytes = static_cast<int64_t>(kheap_megs) * 1048576;
+    if (kheap->init(kheap_bytes > 0 ? static_cast<size_t>(kheap_bytes) : 0, 15) == 0) {
+        return 0;
+    }
+
+    sine_table = new (std::nothrow) SineTable;
+    random_table = new (std::nothrow) RandomTable;
+    if (sine_table == nullptr || random_table == nullptr || sine_table->init(4096) == 0 ||
+        random_table->init(1024) == 0) {
+        return fail("global tables");
     }
 
     hive_ = new (std::nothrow) Hive;
@@ -125,8 +180,66 @@ int Engine::init(int argc, const char* const* argv)
     return 1;
 }
 
-void Engine::mount_base(const char*)
+int Engine::mount_bases()
 {
+    Dir path;
+    bool first = true;
+    while (command_line->find_option("base")) {
+        for (int i = 0; i < command_line->parameter_count(); ++i) {
+            const char* const parameter = command_line->parameter(i);
+            const bool valid = path.set(parameter, DIR_FILE) != 0;
+            if (first) {
+                first = false;
+                if (!valid || dos_name_check(path.text()) != nullptr) {
+                    print_format(P_ERROR, "Kavrin: '%s' is not a valid basename", valid ? path.text() : parameter);
+                    command_line->end_search();
+                    return 0;
+                }
+                base_->set_string(path.text());
+            }
+            if (valid) {
+                mount_base(path.text());
+            }
+        }
+    }
+    command_line->end_search();
+    path.set("kavrin", DIR_FILE);
+    if (first) {
+        base_->set_string(path.text());
+    }
+    mount_base(path.text());
+    return 1;
+}
+
+void Engine::mount_base(const char* path)
+{
+    K_ASSERT(path);
+    K_ASSERT(fsys);
+    host::FileStatus status;
+    if (!host::file_status(path, status)) {
+        print_format(P_WARNING, "Kavrin: Can't find directory '%s'", path);
+        return;
+    }
+    if ((status.mode & host::FILE_TYPE_MASK) != host::FILE_TYPE_DIRECTORY) {
+        print_format(P_WARNING, "Kavrin: '%s' is not a directory", path);
+        return;
+    }
+    FileList* const list = fsys->list(path, FSYS_LIST_FILES);
+    if (list == nullptr) {
+        return;
+    }
+    for (const FileNode* node = list->first(); node != nullptr; node = node->next) {
+        // "patch" and a number n: outranks the base's other archives by n + 10.
+        int64_t priority = 10;
+        int32_t n = 0;
+        if (compare_nocase_n(node->name, "patch", 5) == 0 && scan_decimal(node->name + 5, n)) {
+            priority = std::clamp<int64_t>(static_cast<int64_t>(n) + 20, INT32_MIN, INT32_MAX);
+        }
+        const std::string name = std::string(path) + "/" + node->name;
+        (void)fsys->mount(name.c_str(), 1, static_cast<int32_t>(priority));
+    }
+    delete list;
+    (void)fsys->mount(path, 1, 10);
 }
 
 void Engine::update_statistics(double now)
@@ -208,8 +321,12 @@ void Engine::shutdown()
     destroy(server_);
     destroy(client_);
     destroy(hive_);
+    destroy(random_table);
+    destroy(sine_table);
+    destroy(kheap);
     video_done();
     os_shutdown();
+    destroy(fsys);
     destroy(log_file);
     if (base_ != nullptr || fps_ != nullptr) {
         K_ASSERT(cvar_list);

@@ -45,6 +45,8 @@ public:
     ShareManager* share_manager() const { return share_; }
 
 private:
+    // Start-up's base directories: those of the option `base`, then "kavrin".
+    int mount_bases();
     void update_statistics(double now);
     void print_statistics();
 

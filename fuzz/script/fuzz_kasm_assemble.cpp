@@ -1,0 +1,18 @@
+// Assembler source text: any input gives errors or a file, never a fault or a hang.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "tools/kasm/kasm_assembler.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > 4096) {
+        return 0;
+    }
+    const kasm::Assembly a = kasm::assemble(std::string(reinterpret_cast<const char*>(data), size), "fuzz");
+    if (a.ok()) {
+        (void)a.bytes();
+    }
+    return 0;
+}

@@ -1,0 +1,14 @@
+#pragma once
+// Loading the script state written by save_state: objects are made in the
+// object heap in the order of the text, tasks are started on the wait list,
+// and every name is resolved against the context's labels and the "O."/"T."
+// names of the text itself (references may come before their definitions).
+#include <cstdint>
+
+struct kcontext_t;
+
+// Reads descriptor fd to its end. 1 on success. On failure 0, a message
+// "KLoad: ...!" on descriptor 2, and the context exactly as it was before the
+// call: object heap, task pool and wait list, kept strings. The loaded state
+// is added to what the context holds.
+int load_state(kcontext_t* c, int fd);

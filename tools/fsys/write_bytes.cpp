@@ -1,0 +1,17 @@
+#include "tools/fsys/write_bytes.h"
+
+#include <cstdio>
+
+namespace tools {
+
+bool write_bytes(const char* path, const std::vector<uint8_t>& bytes)
+{
+    std::FILE* const f = std::fopen(path, "wb");
+    if (f == nullptr) {
+        return false;
+    }
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+} // namespace tools
