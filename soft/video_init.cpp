@@ -1,5 +1,25 @@
 #include "core/video_drivers.h"
 
-int video_init() { return 1; }
+#include "soft/ddraw_mode.h"
+#include "soft/fullscreen_dib.h"
+#include "soft/video_platform.h"
+#include "soft/video_registry.h"
 
-void video_done() {}
+#include <chrono>
+#include <thread>
+
+int video_init()
+{
+    if (measure_desktop() == 0 || fullscreen_dib_install() == 0 || VideoDDraw::initialize() == 0) {
+        return 0;
+    }
+    video_debug_end();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return 1;
+}
+
+void video_done()
+{
+    VideoDDraw::shutdown();
+    fullscreen_dib_uninstall();
+}

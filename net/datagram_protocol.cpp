@@ -1,0 +1,490 @@
+#include "net/datagram_protocol.h"
+
+#include "core/kassert.h"
+#include "core/print.h"
+#include "net/datagram_socket.h"
+#include "net/datagram_wire.h"
+#include "net/hive.h"
+#include "net/net_stream_in.h"
+#include "net/net_stream_out.h"
+#include "platform/timer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Bytes of a request block that still fit, with the version, into one control record.
+constexpr int32_t REQUEST_MAX = NET_DATAGRAM_SIZE - NET_DATAGRAM_HEADER - NET_DGRECORD_HEADER - 4;
+
+} // namespace
+
+DatagramProtocol::DatagramProtocol(uint32_t protocol_id) : NetProtocol(protocol_id) {}
+
+DatagramProtocol::~DatagramProtocol()
+{
+    drop_links();
+}
+
+void DatagramProtocol::destroy_socket(DatagramSocket* socket)
+{
+    if (socket != nullptr) {
+        socket->protocol = nullptr;
+        delete socket;
+    }
+}
+
+DatagramLink* DatagramProtocol::new_link(int32_t request_length)
+{
+    DatagramLink* const link = new (std::nothrow) DatagramLink;
+    if (link == nullptr) {
+        return nullptr;
+    }
+    if (request_length > 0) {
+        link->request = new (std::nothrow) uint8_t[static_cast<size_t>(request_length)]();
+        if (link->request == nullptr) {
+            delete link;
+            return nullptr;
+        }
+    }
+    link->request_length = request_length;
+    return link;
+}
+
+void DatagramProtocol::remove_link(DatagramLink* link)
+{
+    for (DatagramLink** p = &links; *p != nullptr; p = &(*p)->next) {
+        if (*p == link) {
+            *p = link->next;
+            break;
+        }
+    }
+    if (net_debug()) {
+        print_string(P_DEBUG, "Datagram: Removing socket");
+    }
+    destroy_socket(link->socket);
+    delete[] link->request;
+    delete link;
+}
+
+void DatagramProtocol::drop_links()
+{
+    while (links != nullptr) {
+        remove_link(links);
+    }
+    destroy_socket(listening);
+    listening = nullptr;
+}
+
+int DatagramProtocol::restart_listening()
+{
+    drop_links();
+    return open_listening(true);
+}
+
+int DatagramProtocol::open_listening(bool open)
+{
+    if (!open) {
+        destroy_socket(listening);
+        listening = nullptr;
+        return NET_OK;
+    }
+    if (listening == nullptr) {
+        listening = create_socket(true);
+        if (listening == nullptr) {
+            print_string(P_WARNING, "Datagram: Can't allocate listening socket");
+            return NET_NO_RESOURCE;
+        }
+    }
+    return NET_OK;
+}
+
+DatagramLink* DatagramProtocol::find_client_link(const void* request, int32_t length) const
+{
+    for (DatagramLink* l = links; l != nullptr; l = l->next) {
+        if (l->client_side() && l->request_length == length &&
+            (length == 0 || std::memcmp(l->request, request, static_cast<size_t>(length)) == 0)) {
+            return l;
+        }
+    }
+    return nullptr;
+}
+
+DatagramLink* DatagramProtocol::find_socket_link(const DatagramSocket* socket) const
+{
+    for (DatagramLink* l = links; l != nullptr; l = l->next) {
+        if (socket != nullptr && l->socket == socket) {
+            return l;
+        }
+    }
+    return nullptr;
+}
+
+void DatagramProtocol::purge()
+{
+    const double now = sys_time();
+    DatagramLink* l = links;
+    while (l != nullptr) {
+        DatagramLink* const next = l->next;
+        const bool refused = l->state == DGLINK_REJECTED || l->state == DGLINK_DROPPED ||
+                             l->state == DGLINK_BAD_VERSION || l->state == DGLINK_NO_ADDRESS;
+        if (l->state == DGLINK_CLOSED || (refused && now - l->time > DGLINK_KEEP_TIME)) {
+            remove_link(l);
+        }
+        l = next;
+    }
+}
+
+int DatagramProtocol::connect(NetSocket** socket, const char* address, const void* request, int32_t request_length)
+{
+    K_ASSERT(socket);
+    K_ASSERT(request || request_length == 0);
+    NetAddress server{};
+    if (text_to_address(address, &server) != NET_OK) {
+        return NET_NOT_MINE;
+    }
+    if (request_length < 0 || request_length > REQUEST_MAX) {
+        print_string(P_ERROR, "Datagram: Can't send to server");
+        return NET_MISMATCH;
+    }
+    DatagramLink* link = find_client_link(request, request_length);
+    if (link == nullptr) {
+        link = new_link(request_length);
+        DatagramSocket* const s = link != nullptr ? create_socket(false) : nullptr;
+        if (s == nullptr) {
+            print_string(P_ERROR, "Datagram: Can't initialize socket");
+            if (link != nullptr) {
+                delete[] link->request;
+                delete link;
+            }
+            return NET_NO_RESOURCE;
+        }
+        if (request_length > 0) {
+            std::memcpy(link->request, request, static_cast<size_t>(request_length));
+        }
+        link->socket = s;
+        link->state = DGLINK_CONNECTING;
+        link->time = sys_time() - DGLINK_REQUEST_PERIOD;
+        link->next = links;
+        links = link;
+        if (s->connect(&server, true) != NET_OK) {
+            print_string(P_ERROR, "Datagram: Can't send to server");
+            remove_link(link);
+            return NET_NO_RESOURCE;
+        }
+    }
+    switch (link->state) {
+    case DGLINK_CONNECTING:
+        link->socket->receive();
+        if (link->state == DGLINK_CONNECTING && sys_time() - link->time >= DGLINK_REQUEST_PERIOD) {
+            print_format(P_MESSAGE, "Connecting to %s...", address_to_text(&link->socket->peer()));
+            send_request(link);
+            link->time = sys_time();
+        }
+        return NET_OK;
+    case DGLINK_REJECTED:
+        destroy_socket(link->socket);
+        link->socket = nullptr;
+        return NET_REFUSED;
+    case DGLINK_ACCEPTED:
+        link->state = DGLINK_CONNECTED;
+        link->time = sys_time();
+        link->socket->arm_timeouts();
+        *socket = link->socket;
+        return NET_CONNECTED;
+    case DGLINK_CONNECTED:
+        print_string(P_WARNING, "Datagram: Duplicate connect()");
+        return NET_DUPLICATE_CONNECT;
+    default:
+        print_format(P_ERROR, "Datagram: Unexpected socket state %d in connect()", link->state);
+        return NET_SOCKET_ERROR;
+    }
+}
+
+void DatagramProtocol::send_request(DatagramLink* link)
+{
+    uint8_t record[NET_DATAGRAM_SIZE];
+    NetStreamOut writer;
+    int r = datagram_record_begin(&writer, record, sizeof record, NET_DGM_CONTROL, NET_DGC_REQUEST);
+    if (r == 0) {
+        r = writer.write32(NET_DGPROTOCOL_VERSION);
+        if (r == 0 && link->request_length > 0) {
+            r = writer.write_data(link->request, link->request_length * 8);
+        }
+        const int32_t bits = writer.detach();
+        if (r == 0) {
+            r = link->socket->add_unreliable(record, bits);
+        }
+    }
+    if (r == 0) {
+        r = link->socket->message_send();
+    }
+    if (r != 0) {
+        print_string(P_ERROR, "Datagram: Can't send to server");
+    }
+}
+
+int DatagramProtocol::connect_cancel(const char* address, const void* request, int32_t request_length)
+{
+    NetAddress server{};
+    if (text_to_address(address, &server) != NET_OK) {
+        return NET_NOT_MINE;
+    }
+    DatagramLink* const link = request_length >= 0 ? find_client_link(request, request_length) : nullptr;
+    if (link == nullptr) {
+        print_string(P_WARNING, "Datagram: No connection to cancel");
+        return NET_NOT_CONNECTED;
+    }
+    if (link->state != DGLINK_CONNECTING) {
+        print_string(P_ERROR, "Datagram: Can't cancel socket in non-connecting state");
+        return NET_BUSY;
+    }
+    close_socket(link->socket);
+    return NET_OK;
+}
+
+NetSocket* DatagramProtocol::accept(void* request, int32_t* length)
+{
+    K_ASSERT(length);
+    if (listening != nullptr) {
+        listening->receive();
+    }
+    purge();
+    for (DatagramLink* l = links; l != nullptr; l = l->next) {
+        if (l->state != DGLINK_REQUESTED) {
+            continue;
+        }
+        const int32_t room = std::max(*length, 0);
+        const int32_t n = std::min(room, l->request_length);
+        if (n > 0) {
+            K_ASSERT(request);
+            std::memcpy(request, l->request, static_cast<size_t>(n));
+        }
+        *length = l->request_length <= room ? l->request_length : -1;
+        l->state = DGLINK_TAKEN;
+        l->time = sys_time();
+        l->socket->arm_timeouts();
+        return l->socket;
+    }
+    return nullptr;
+}
+
+void DatagramProtocol::close_socket(NetSocket* socket)
+{
+    DatagramLink* link = nullptr;
+    for (DatagramLink* l = links; l != nullptr; l = l->next) {
+        if (socket != nullptr && l->socket == socket) {
+            link = l;
+            break;
+        }
+    }
+    if (link == nullptr) {
+        print_string(P_WARNING, "Datagram: Can't find socket in close_socket()");
+        return;
+    }
+    if (link->state == DGLINK_CLOSED || link->state == DGLINK_DROPPED) {
+        print_string(P_WARNING, "Datagram: Duplicate close_socket()");
+        purge();
+        return;
+    }
+    delete[] link->request;
+    link->request = nullptr;
+    link->request_length = 0;
+    destroy_socket(link->socket);
+    link->socket = nullptr;
+    link->state = link->client_side() ? DGLINK_CLOSED : DGLINK_DROPPED;
+    link->time = sys_time();
+    purge();
+}
+
+void DatagramProtocol::control(int subtype, DatagramSocket* socket, const NetAddress* source, NetStreamIn* reader,
+                               int32_t bits)
+{
+    switch (subtype) {
+    case NET_DGC_REQUEST:
+        if (socket != listening) {
+            print_string(P_ERROR, "Datagram: Connection request arrived to a regular socket");
+            return;
+        }
+        handle_request(source, reader, bits);
+        return;
+    case NET_DGC_ACCEPT:
+        handle_accept(socket, source, reader, bits);
+        return;
+    case NET_DGC_REJECT:
+        handle_reject(socket, source, reader);
+        return;
+    default:
+        return;
+    }
+}
+
+// Sends a control record to the client the listening socket is connected to, then disconnects it.
+int DatagramProtocol::answer(int type, const void* payload, int32_t bytes)
+{
+    uint8_t record[NET_DGRECORD_HEADER + 4 + NET_DGREASON_MAX + 1];
+    NetStreamOut writer;
+    int r = datagram_record_begin(&writer, record, sizeof record, NET_DGM_CONTROL, type);
+    if (r == 0) {
+        r = writer.write_data(payload, bytes * 8);
+        const int32_t bits = writer.detach();
+        if (r == 0) {
+            r = listening->add_unreliable(record, bits);
+        }
+    }
+    if (r == 0) {
+        r = listening->message_send();
+    }
+    listening->connect(nullptr, false);
+    return r;
+}
+
+int DatagramProtocol::answer_reject(const char* reason)
+{
+    return answer(NET_DGC_REJECT, reason, static_cast<int32_t>(std::strlen(reason)) + 1);
+}
+
+void DatagramProtocol::handle_request(const NetAddress* source, NetStreamIn* reader, int32_t bits)
+{
+    if (bits < 32) {
+        print_string(P_DEBUG, "Datagram: Damaged connection request");
+        ++dropped;
+        return;
+    }
+    if (listening->connect(source, true) != NET_OK) {
+        print_string(P_ERROR, "Datagram: Can't send to client");
+        return;
+    }
+    const double now = sys_time();
+    DatagramLink* link = nullptr;
+    for (DatagramLink* l = links; l != nullptr; l = l->next) {
+        if (!l->client_side() && address_equal(&l->address, source)) {
+            link = l;
+            break;
+        }
+    }
+    if (link == nullptr) {
+        link = new_link((bits + 7) / 8 - 4);
+        DatagramSocket* const s = link != nullptr ? create_socket(false) : nullptr;
+        if (s == nullptr) {
+            if (link != nullptr) {
+                delete[] link->request;
+                delete link;
+                link = nullptr;
+            }
+        } else {
+            link->socket = s;
+            link->address = *source;
+            link->time = now;
+            link->next = links;
+            links = link;
+            if (s->connect(source, false) != NET_OK) {
+                print_string(P_ERROR, "Datagram: Can't connect to client");
+                remove_link(link);
+                link = nullptr;
+            }
+        }
+    }
+    if (link == nullptr) {
+        print_format(P_DEBUG, "Datagram: Rejected %s (can't allocate)", address_to_text(source));
+        answer_reject("can't allocate socket");
+        return;
+    }
+    const uint32_t version = reader->read32();
+    if (version != NET_DGPROTOCOL_VERSION && link->state != DGLINK_BAD_VERSION) {
+        print_format(P_DEBUG, "Datagram: Rejected %s (version mismatch)", address_to_text(source));
+        link->state = DGLINK_BAD_VERSION;
+        link->time = now;
+    }
+    if (link->state == 0) {
+        if (link->request_length > 0) {
+            reader->read_data(link->request, link->request_length * 8);
+        }
+        link->state = DGLINK_REQUESTED;
+        link->time = now;
+    }
+    NetAddress local{};
+    if (link->state == DGLINK_REQUESTED || link->state == DGLINK_TAKEN) {
+        if (link->socket == nullptr || link->socket->local_address(&local) != NET_OK) {
+            print_format(P_DEBUG, "Datagram: Rejected %s (can't resolve socket address)", address_to_text(source));
+            link->state = DGLINK_NO_ADDRESS;
+            link->time = now;
+        }
+    }
+    switch (link->state) {
+    case DGLINK_REQUESTED:
+    case DGLINK_TAKEN:
+        answer(NET_DGC_ACCEPT, &local, sizeof local);
+        break;
+    case DGLINK_BAD_VERSION:
+        answer_reject("protocol version mismatch");
+        break;
+    case DGLINK_NO_ADDRESS:
+        answer_reject("can't resolve server address");
+        break;
+    default:
+        answer_reject("try later");
+        break;
+    }
+}
+
+DatagramLink* DatagramProtocol::waiting_link(DatagramSocket* socket, const NetAddress* source, const char* not_linked,
+                                            const char* unexpected_source)
+{
+    DatagramLink* const link = find_socket_link(socket);
+    if (link == nullptr) {
+        print_string(P_DEBUG, not_linked);
+        return nullptr;
+    }
+    if (link->state != DGLINK_CONNECTING) {
+        return nullptr;
+    }
+    if (!address_equal(source, &socket->peer())) {
+        print_format(P_WARNING, unexpected_source, address_to_text(source));
+        return nullptr;
+    }
+    return link;
+}
+
+void DatagramProtocol::handle_accept(DatagramSocket* socket, const NetAddress* source, NetStreamIn* reader,
+                                     int32_t bits)
+{
+    DatagramLink* const link =
+        waiting_link(socket, source, "Datagram: Accepted socket not linked", "Datagram: Unexpected accept source %s");
+    if (link == nullptr) {
+        return;
+    }
+    if (bits != static_cast<int32_t>(sizeof(NetAddress) * 8)) {
+        print_string(P_DEBUG, "Datagram: Damaged accept");
+        ++dropped;
+        return;
+    }
+    link->time = sys_time();
+    link->state = DGLINK_ACCEPTED;
+    NetAddress server{};
+    reader->read_data(&server, sizeof server * 8);
+    if (net_debug()) {
+        print_format(P_DEBUG, "Datagram: %s says 'accepted at %s'", address_to_text(source), address_to_text(&server));
+    }
+    socket->connect(nullptr, false);
+    if (socket->connect(&server, false) != NET_OK) {
+        print_string(P_ERROR, "Datagram: Can't connect to server");
+        // The socket is still receiving: it goes at the next purge, not here.
+        link->state = DGLINK_CLOSED;
+    }
+}
+
+void DatagramProtocol::handle_reject(DatagramSocket* socket, const NetAddress* source, NetStreamIn* reader)
+{
+    DatagramLink* const link =
+        waiting_link(socket, source, "Datagram: Rejected socket not linked", "Datagram: Unexpected reject source %s");
+    if (link == nullptr) {
+        return;
+    }
+    link->time = sys_time();
+    link->state = DGLINK_REJECTED;
+    char reason[NET_DGREASON_MAX + 1];
+    reader->read_string(reason, sizeof reason);
+    print_format(P_MESSAGE, "Datagram: Rejected (%s)", reason);
+}

@@ -1,0 +1,339 @@
+#include "soft/lit_span.h"
+
+#include <algorithm>
+
+#include "core/numerics.h"
+#include "soft/byte_blend.h"
+#include "soft/light_block.h"
+#include "soft/plan_walk.h"
+
+namespace {
+
+// One 32-bit light per pixel for the integer drawers, or samples of four
+// 16-bit lanes for the MMX drawer; one lit drawer runs at a time.
+union LightLine {
+    uint32_t pixels[LIGHT_LINE_PIXELS];
+    uint16_t samples[LIGHT_LINE_BYTES / 8][4];
+};
+LightLine light_line;
+
+int light_index(uint32_t s, uint32_t t) { return static_cast<int>(((s >> 16) & 31) + 32 * ((t >> 16) & 31)); }
+
+uint32_t light_bilinear(uint32_t s, uint32_t t)
+{
+    const uint32_t* block = surface_light_block + light_index(s, t);
+    const uint32_t fs = (s >> 8) & 255;
+    const uint32_t top = lerp_bytes(block[0], block[1], fs);
+    const uint32_t bottom = lerp_bytes(block[32], block[33], fs);
+    return lerp_bytes(top, bottom, (t >> 8) & 255);
+}
+
+// The same bilinear light with 15-bit weights in 16-bit lanes, each light byte
+// widened to byte * 256; stored halved.
+void light_sample_wide(uint32_t s, uint32_t t, uint16_t* out)
+{
+    const uint32_t* block = surface_light_block + light_index(s, t);
+    const int32_t ws = static_cast<int32_t>((s & 0xFFFF) >> 1);
+    const int32_t wt = static_cast<int32_t>((t & 0xFFFF) >> 1);
+    for (int k = 0; k < 4; ++k) {
+        const int32_t a = static_cast<int32_t>(byte_of(block[0], k) << 8);
+        const int32_t b = static_cast<int32_t>(byte_of(block[1], k) << 8);
+        const int32_t c = static_cast<int32_t>(byte_of(block[32], k) << 8);
+        const int32_t d = static_cast<int32_t>(byte_of(block[33], k) << 8);
+        const int32_t top = a + 2 * (((b - a) * ws) >> 16);
+        const int32_t bottom = c + 2 * (((d - c) * ws) >> 16);
+        const int32_t light = top + 2 * (((bottom - top) * wt) >> 16);
+        out[k] = static_cast<uint16_t>(std::max(light, 0) >> 1);
+    }
+}
+
+struct LightPoint {
+    uint32_t s;
+    uint32_t t;
+};
+
+// The light coordinates of the plan's first pixel, 16.16 light texels.
+LightPoint light_start(const SpanPlan* plan, int32_t light_s, int32_t light_t, uint32_t bias)
+{
+    return LightPoint{static_cast<uint32_t>(wrap_add(plan->u, light_s) >> 4) + bias,
+                      static_cast<uint32_t>(wrap_add(plan->v, light_t) >> 4) + bias};
+}
+
+LightPoint light_step(SpanStep step)
+{
+    return LightPoint{static_cast<uint32_t>(step.du >> 4), static_cast<uint32_t>(step.dv >> 4)};
+}
+
+// Calls light(i, s, t) for every pixel of the plan.
+template <typename LightFn>
+void walk_light(const SpanPlan* plan, LightPoint p, LightFn light)
+{
+    walk_pieces(
+        plan, p.s, p.t,
+        [](SpanStep step) {
+            const LightPoint d = light_step(step);
+            return SpanStep{static_cast<int32_t>(d.s), static_cast<int32_t>(d.t)};
+        },
+        light);
+}
+
+// Nearest sampling rounds to the nearest light texel.
+void fill_light_nearest(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    walk_light(plan, light_start(plan, light_s, light_t, 0x8000),
+               [](int i, uint32_t s, uint32_t t) { light_line.pixels[i] = surface_light_block[light_index(s, t)]; });
+}
+
+void fill_light_filtered(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    walk_light(plan, light_start(plan, light_s, light_t, 0),
+               [](int i, uint32_t s, uint32_t t) { light_line.pixels[i] = light_bilinear(s, t); });
+}
+
+// a + floor(k * (b - a) / 2^shift) in each byte, for k up to 8 and shift up
+// to 3, in 16-bit lanes: b - a is lifted by 256 to stay positive, and the
+// lift, 256k / 2^shift exactly, is taken off again.
+uint32_t lerp_light(uint32_t a, uint32_t b, int k, int shift)
+{
+    const uint64_t al = spread_bytes(a);
+    const uint64_t lifted = (spread_bytes(b) | (LANE_ONES << 8)) - al;
+    const uint64_t lane_mask = (0xFFFFu >> shift) * LANE_ONES;
+    const uint64_t step = ((lifted * static_cast<uint64_t>(k)) >> shift) & lane_mask;
+    return pack_lanes(al + step - static_cast<uint64_t>((256 * k) >> shift) * LANE_ONES);
+}
+
+// Bilinear light at the last pixel of each part of 1, 2, 4 or 8 pixels, and
+// the pixels before it interpolated from the previous sample. The first part
+// starts from a sample one pixel before the plan.
+class BlendSampler {
+public:
+    BlendSampler(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+        : p_(light_start(plan, light_s, light_t, 0))
+    {
+        const SpanStep* steps = span_plan_steps(plan);
+        const int first = span_plan_lead(plan) != 0 ? 0 : 1;
+        const LightPoint d = light_step(steps[first]);
+        a_ = light_bilinear(p_.s - d.s, p_.t - d.t);
+    }
+
+    void part(int length, int shift, LightPoint d)
+    {
+        const uint32_t s_last = p_.s + static_cast<uint32_t>(length - 1) * d.s;
+        const uint32_t t_last = p_.t + static_cast<uint32_t>(length - 1) * d.t;
+        const uint32_t b = light_bilinear(s_last, t_last);
+        for (int k = 1; k < length; ++k) {
+            light_line.pixels[i_++] = lerp_light(a_, b, k, shift);
+        }
+        light_line.pixels[i_++] = b;
+        a_ = b;
+        p_ = LightPoint{s_last + d.s, t_last + d.t};
+    }
+
+private:
+    LightPoint p_;
+    uint32_t a_;
+    int i_ = 0;
+};
+
+void fill_light_blend(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    BlendSampler sampler(plan, light_s, light_t);
+    const SpanStep* steps = span_plan_steps(plan);
+    const int lead = span_plan_lead(plan);
+    const int full = span_plan_full(plan);
+    const int last = span_plan_last(plan);
+
+    const LightPoint lead_step = light_step(steps[0]);
+    if ((lead & 1) != 0) {
+        sampler.part(1, 0, lead_step);
+    }
+    if ((lead & 2) != 0) {
+        sampler.part(2, 1, lead_step);
+    }
+    for (int i = 0; i < lead >> 2; ++i) {
+        sampler.part(4, 2, lead_step);
+    }
+    for (int f = 1; f <= full; ++f) {
+        const LightPoint d = light_step(steps[f]);
+        const int64_t change = std::abs(static_cast<int64_t>(static_cast<int32_t>(d.s))) +
+                               std::abs(static_cast<int64_t>(static_cast<int32_t>(d.t)));
+        if (change < 0x4000) {
+            sampler.part(8, 3, d);
+            sampler.part(8, 3, d);
+        } else {
+            for (int i = 0; i < 4; ++i) {
+                sampler.part(4, 2, d);
+            }
+        }
+    }
+    if (last != 0) {
+        const LightPoint d = light_step(steps[full + 1]);
+        for (int i = 0; i < last >> 2; ++i) {
+            sampler.part(4, 2, d);
+        }
+        if ((last & 2) != 0) {
+            sampler.part(2, 1, d);
+        }
+        if ((last & 1) != 0) {
+            sampler.part(1, 0, d);
+        }
+    }
+}
+
+// Pixels sampled one by one before the groups of four (all of them for a plan
+// of one piece); the groups' samples follow, one per group start and one
+// behind the last group.
+int fill_light_wide(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    const int count = span_plan_pixels(plan);
+    const bool single = span_plan_full(plan) == 0 && span_plan_last(plan) == 0;
+    const int singles = single ? count : span_plan_lead(plan) % 4;
+    LightPoint d{0, 0};
+    LightPoint p = light_start(plan, light_s, light_t, 0);
+    int i = 0;
+    int n = 0;
+    for_each_piece(plan, [&](int length, SpanStep step) {
+        d = light_step(step);
+        for (const int end = i + length; i < end; ++i) {
+            if (i < singles || ((i - singles) & 3) == 0) {
+                light_sample_wide(p.s, p.t, light_line.samples[n++]);
+            }
+            p.s += d.s;
+            p.t += d.t;
+        }
+    });
+    if (!single) {
+        // The sample behind the last group, reached with the last piece's step.
+        for (; ((i - singles) & 3) != 0; ++i) {
+            p.s += d.s;
+            p.t += d.t;
+        }
+        light_sample_wide(p.s, p.t, light_line.samples[n]);
+    }
+    return singles;
+}
+
+// The lights of the four pixels of a group between samples a and b:
+// a, (a + m)/2, m, (m + b)/2 with m = (a + b)/2, lane by lane.
+void group_lights(int sample, uint16_t lights[4][4])
+{
+    for (int k = 0; k < 4; ++k) {
+        const uint32_t a = light_line.samples[sample][k];
+        const uint32_t b = light_line.samples[sample + 1][k];
+        const uint32_t m = (a + b) >> 1;
+        lights[0][k] = static_cast<uint16_t>(a);
+        lights[1][k] = static_cast<uint16_t>((a + m) >> 1);
+        lights[2][k] = static_cast<uint16_t>(m);
+        lights[3][k] = static_cast<uint16_t>((m + b) >> 1);
+    }
+}
+
+template <typename LightFill, typename TexturePass>
+void draw_lit_plans(SpanPlan* plans, int count, const int32_t* S, const int32_t* T, LightFill&& fill_light,
+                    TexturePass&& texture_pass)
+{
+    int light = 0;
+    for_each_plan(
+        plans, count, S, T,
+        [&](const SpanPlan* plan) {
+            K_ASSERT(span_plan_pixels(plan) <= LIGHT_LINE_PIXELS);
+            light = fill_light(plan);
+        },
+        [&](const SpanPlan* plan) { texture_pass(plan, light); });
+}
+
+// Pass 2 of the integer drawers with one texel per pixel.
+void draw_lit_texture(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
+                      int level, const int32_t* S, const int32_t* T, void (*fill_light)(const SpanPlan*, int32_t,
+                                                                                       int32_t),
+                      int32_t light_s, int32_t light_t)
+{
+    const TexelAddress ta(ulog, vsize, level);
+    draw_lit_plans(
+        plans, count, S, T,
+        [&](const SpanPlan* plan) {
+            fill_light(plan, light_s, light_t);
+            return 0;
+        },
+        [&](const SpanPlan* plan, int) {
+            uint32_t* const dst = plan->destination;
+            walk_plan(plan, ta, [=](int i, uint32_t u, uint32_t v) {
+                dst[i] = light_bytes(light_line.pixels[i], palette[texels[ta.index(u, v)]]);
+            });
+        });
+}
+
+} // namespace
+
+void span_draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
+                   int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+{
+    draw_lit_texture(plans, count, texels, palette, ulog, vsize, level, S, T, fill_light_nearest, light_s, light_t);
+}
+
+void span_draw_lit_blend(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
+                         int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+{
+    draw_lit_texture(plans, count, texels, palette, ulog, vsize, level, S, T, fill_light_blend, light_s, light_t);
+}
+
+void span_draw_lit_filtered(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
+                            int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                            const int32_t* T)
+{
+    const TexelAddress ta(ulog, vsize, level);
+    const uint32_t row = 1u << ulog;
+    // Sample between texel centres: u lowered by half a texel at the level, v
+    // by half a level-0 texel before scaling.
+    const uint32_t v_bias = ta.scale_v(0x8000);
+    draw_lit_plans(
+        plans, count, S, T,
+        [&](const SpanPlan* plan) {
+            fill_light_filtered(plan, light_s, light_t);
+            return 0;
+        },
+        [&](const SpanPlan* plan, int) {
+            uint32_t* const dst = plan->destination;
+            walk_plan(plan, ta, [=](int i, uint32_t u, uint32_t v) {
+                const uint32_t ul = u - 0x8000;
+                const uint32_t vl = v - v_bias;
+                const uint32_t i0 = ta.index(ul, vl);
+                const uint32_t i1 = ta.index(ul + 0x10000, vl);
+                const uint32_t fu = (ul >> 8) & 255;
+                const uint32_t fv = (vl >> (ta.ulog + 8)) & 255;
+                const uint32_t top = lerp_bytes(palette[texels[i0]], palette[texels[i1]], fu);
+                const uint32_t bottom = lerp_bytes(palette[texels[i0 + row]], palette[texels[i1 + row]], fu);
+                dst[i] = light_bytes(light_line.pixels[i], lerp_bytes(top, bottom, fv));
+            });
+        });
+}
+
+void span_draw_lit_mmx(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
+                       int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+{
+    const TexelAddress ta(ulog, vsize, level);
+    draw_lit_plans(
+        plans, count, S, T, [&](const SpanPlan* plan) { return fill_light_wide(plan, light_s, light_t); },
+        [&](const SpanPlan* plan, int singles) {
+            uint32_t* const dst = plan->destination;
+            uint16_t group[4][4] = {};
+            walk_plan(plan, ta, [=](int i, uint32_t u, uint32_t v) mutable {
+                const uint16_t* light;
+                if (i < singles) {
+                    light = light_line.samples[i];
+                } else {
+                    const int k = (i - singles) & 3;
+                    if (k == 0) {
+                        group_lights(singles + ((i - singles) >> 2), group);
+                    }
+                    light = group[k];
+                }
+                const uint32_t p = palette[texels[ta.index(u, v)]];
+                uint32_t out = 0;
+                for (int k = 0; k < 4; ++k) {
+                    out |= saturate_byte(static_cast<int32_t>((byte_of(p, k) * light[k]) >> 12)) << (8 * k);
+                }
+                dst[i] = out;
+            });
+        });
+}

@@ -1,0 +1,247 @@
+#include <cmath>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "raster_frame.h"
+#include "soft/mesh_triangle.h"
+
+namespace {
+
+constexpr float FULL_LIGHT = 64 * 256.0f;
+constexpr float DEPTH_256 = 16777216.0f; // W whose 16.16 integer part is 256
+
+int32_t fixed(double pixels) { return static_cast<int32_t>(std::lround(pixels * 65536)); }
+
+// A window over a RasterFrame and a 64 x 16 texture whose texels name
+// themselves, with palette entry i = i AND 0x7F in every byte.
+struct MeshScene {
+    std::unique_ptr<RasterFrame> frame = make_frame();
+    int32_t line_offset[RasterFrame::HEIGHT];
+    uint16_t* depth_rows[RasterFrame::HEIGHT];
+    std::vector<uint8_t> texels = std::vector<uint8_t>(64 * 17);
+    uint32_t palette[256];
+    uint32_t grey[256];
+    Texture texture{};
+    DrawWindow window{};
+    MeshVertex vertices[3]{};
+    MeshTriangle triangle{};
+
+    MeshScene()
+    {
+        for (int y = 0; y < RasterFrame::HEIGHT; ++y) {
+            line_offset[y] = y * RasterFrame::WIDTH;
+            depth_rows[y] = frame->depth_row(y);
+        }
+        for (size_t i = 0; i < texels.size(); ++i) {
+            texels[i] = static_cast<uint8_t>(i);
+        }
+        for (int i = 0; i < 256; ++i) {
+            palette[i] = bytes4(static_cast<uint32_t>(i & 0x7F));
+            grey[i] = 0x40404040;
+        }
+        texture.levels[0] = TexelMap{texels.data(), 64, 16, {0, 64, 0, 16}, 0};
+        texture.palette = palette;
+        texture.mipmaps = 1;
+        texture.ulog = 6;
+        texture.usize = 64;
+        texture.vsize = 16;
+        window = DrawWindow{frame->pixels, line_offset, depth_rows, 40, 12, {16, 8, 0, 24}, grey, true, false};
+        for (int k = 0; k < 3; ++k) {
+            triangle.vertex[k] = static_cast<uint32_t>(k);
+        }
+        triangle.texture = &texture;
+    }
+    // Corner k at (x, y) pixels; u and v put the texel under the pixel
+    // centre, so that pixel (x, y) shows texel (x, y).
+    void corner(int k, double x, double y, float w = DEPTH_256, float light = FULL_LIGHT)
+    {
+        vertices[k] = MeshVertex{0, 0, 0, fixed(x), fixed(y), {light, light, light}, w};
+        triangle.u[k] = fixed(x + 0.5);
+        triangle.v[k] = fixed(y + 0.5);
+    }
+    int draw_affine()
+    {
+        TriangleGradients record;
+        const int drawn = mesh_triangle_draw_inline(&record, &triangle, vertices, &window);
+        if (drawn != 0) {
+            mesh_triangle_draw_affine(&record, &window);
+        }
+        return drawn;
+    }
+    // Flat top at y = 5.0, left edge at x = 5.0, hypotenuse x + y = 14.
+    void right_triangle(float w2 = DEPTH_256)
+    {
+        corner(0, 5, 5);
+        corner(1, 9, 5);
+        corner(2, 5, 9, w2);
+    }
+    void draw_persp() { mesh_triangle_draw_persp(&triangle, vertices, &window); }
+    std::vector<int> covered()
+    {
+        std::vector<int> cells;
+        for (int i = 0; i < RasterFrame::WIDTH * RasterFrame::HEIGHT; ++i) {
+            if (frame->pixels[i] != 0) {
+                cells.push_back(i);
+            }
+        }
+        return cells;
+    }
+};
+
+using Path = void (*)(MeshScene&);
+const struct {
+    const char* name;
+    Path draw;
+} PATHS[] = {
+    {"affine", [](MeshScene& s) { s.draw_affine(); }},
+    {"affine mmx",
+     [](MeshScene& s) {
+         s.window.mmx = true;
+         s.draw_affine();
+     }},
+    {"perspective", [](MeshScene& s) { s.draw_persp(); }},
+};
+
+} // namespace
+
+TEST(MeshTriangle, PixelCentresOnTheTopAndLeftEdgesAreInside)
+{
+    for (const auto& path : PATHS) {
+        MeshScene s;
+        s.right_triangle();
+        path.draw(s);
+        std::vector<int> expected;
+        for (int y = 0; y < RasterFrame::HEIGHT; ++y) {
+            for (int x = 0; x < RasterFrame::WIDTH; ++x) {
+                if (x >= 5 && y >= 5 && x + y < 14) {
+                    expected.push_back(y * RasterFrame::WIDTH + x);
+                }
+            }
+        }
+        EXPECT_EQ(s.covered(), expected) << path.name;
+        // Each pixel shows its own texel, doubled by full light.
+        EXPECT_EQ(s.frame->row(5)[8], bytes4(2 * ((5 * 64 + 8) & 0x7F))) << path.name;
+        EXPECT_EQ(s.frame->depth_row(6)[6], 256) << path.name;
+    }
+}
+
+TEST(MeshTriangle, TrianglesThatAreNotDrawn)
+{
+    struct Case {
+        const char* why;
+        double x[3], y[3];
+        float w0;
+        int set_up;
+    };
+    const Case cases[] = {
+        {"the other winding faces away", {5, 5, 9}, {5, 9, 5}, DEPTH_256, 0},
+        {"wholly at x 0 or less", {-9, 0, -9}, {5, 5, 9}, DEPTH_256, 0},
+        {"reaching x = 0.5 between pixel centres", {-9, 0.5, -9}, {5.2, 5.2, 5.8}, DEPTH_256, 1},
+        {"a corner outside the view cone", {5, 9, 5}, {5, 5, 9}, -1.0f, 0},
+        {"no area", {5, 7, 9}, {5, 7, 9}, DEPTH_256, 0},
+        {"below the window", {5, 9, 5}, {12, 12, 15}, DEPTH_256, 0},
+        {"no height", {5, 9, 7}, {5, 5, 5}, DEPTH_256, 0},
+    };
+    for (const Case& c : cases) {
+        MeshScene s;
+        for (int k = 0; k < 3; ++k) {
+            s.corner(k, c.x[k], c.y[k]);
+        }
+        s.vertices[0].w = c.w0;
+        EXPECT_EQ(s.draw_affine(), c.set_up) << c.why;
+        s.draw_persp();
+        EXPECT_TRUE(s.covered().empty()) << c.why;
+    }
+}
+
+TEST(MeshTriangle, EqualDepthIsDrawnAndRewritten)
+{
+    for (const auto& path : PATHS) {
+        MeshScene s;
+        s.frame->fill_depth(256);
+        s.depth_rows[6][6] = 257;
+        s.right_triangle(DEPTH_256 + 1.0f);
+        path.draw(s);
+        EXPECT_NE(s.frame->row(5)[5], 0u) << path.name;
+        EXPECT_EQ(s.frame->row(6)[6], 0u) << path.name << ": behind the stored depth";
+        EXPECT_EQ(s.depth_rows[6][6], 257) << path.name;
+    }
+}
+
+TEST(MeshTriangle, LightChannelsFollowThePixelLayout)
+{
+    struct Case {
+        const char* why;
+        uint8_t layout[4];
+        uint32_t expected;
+    };
+    // Red light 32 keeps its byte, green 64 doubles, blue 0 is black; the
+    // fourth byte takes the green light.
+    const Case cases[] = {
+        {"0x00RRGGBB", {16, 8, 0, 24}, 0x80304000},
+        {"0x00BBGGRR", {0, 8, 16, 24}, 0x80004010},
+    };
+    for (const bool mmx : {false, true}) {
+        for (const Case& c : cases) {
+            MeshScene s;
+            s.palette[(5 * 64 + 5) & 0xFF] = 0x40302010;
+            for (int i = 0; i < 4; ++i) {
+                s.window.rgb_layout[i] = c.layout[i];
+            }
+            s.window.mmx = mmx;
+            s.right_triangle();
+            for (MeshVertex& v : s.vertices) {
+                v.light[0] = 32 * 256.0f;
+                v.light[1] = 64 * 256.0f;
+                v.light[2] = 0;
+            }
+            s.draw_affine();
+            EXPECT_EQ(s.frame->row(5)[5], c.expected) << c.why << (mmx ? " (mmx)" : "");
+        }
+    }
+}
+
+TEST(MeshTriangle, TexturesOffUseTheWindowPalette)
+{
+    MeshScene s;
+    s.window.textures = false;
+    s.right_triangle();
+    s.draw_affine();
+    EXPECT_EQ(s.frame->row(6)[6], 0x80808080u);
+}
+
+TEST(MeshTriangle, PerspectiveEqualsAffineAtConstantDepth)
+{
+    MeshScene affine;
+    MeshScene persp;
+    for (MeshScene* s : {&affine, &persp}) {
+        s->corner(0, 2.3, 0.6);
+        s->corner(1, 38.2, 3.4);
+        s->corner(2, 11.7, 11.9);
+    }
+    ASSERT_EQ(affine.draw_affine(), 1);
+    persp.draw_persp();
+    EXPECT_GT(affine.covered().size(), 150u);
+    EXPECT_EQ(affine.covered(), persp.covered());
+    for (int i = 0; i < RasterFrame::WIDTH * RasterFrame::HEIGHT; ++i) {
+        ASSERT_EQ(affine.frame->pixels[i], persp.frame->pixels[i]) << i;
+        ASSERT_EQ(affine.frame->depth[i], persp.frame->depth[i]) << i;
+    }
+}
+
+TEST(MeshTriangle, CoordinatesOutsideTheTextureAreKeptInside)
+{
+    for (const auto& path : PATHS) {
+        MeshScene s;
+        s.corner(0, 2, 1);
+        s.corner(1, 38, 2);
+        s.corner(2, 10, 11);
+        // Texel coordinates far outside the 64 x 16 texels.
+        s.triangle.u[0] = fixed(-300);
+        s.triangle.v[1] = fixed(500);
+        s.triangle.u[2] = fixed(900);
+        path.draw(s);
+        EXPECT_GT(s.covered().size(), 100u) << path.name;
+    }
+}

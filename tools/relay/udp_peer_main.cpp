@@ -1,0 +1,111 @@
+// One end of the exchange of numbered messages over UDP, for the end-to-end
+// test between two network namespaces:
+//   ostrel_udp_peer server PORT MESSAGES SECONDS
+//   ostrel_udp_peer client ADDRESS PORT MESSAGES SECONDS
+// Exits with 0 when every message arrived once, whole and in order.
+#include "core/poll.h"
+#include "core/print.h"
+#include "net/net_defs.h"
+#include "net/udp_protocol.h"
+#include "platform/timer.h"
+#include "tools/relay/datagram_exchange.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr double LINGER = 2.0; // seconds to go on after the end, for the last acknowledgements
+
+void pause_frame()
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+void report(const char* role, const ExchangeResult& r)
+{
+    std::printf("%s connected %d\n%s delivered %d messages\n%s seconds %.3f s\n%s goodput %.0f bytes/s\n", role,
+                r.connected ? 1 : 0, role, r.delivered, role, r.seconds, role,
+                r.seconds > 0.0 ? static_cast<double>(r.payload_bytes) / r.seconds : 0.0);
+    std::fflush(stdout);
+}
+
+int serve(uint16_t port, const ExchangeSettings& settings)
+{
+    UDPProtocol protocol(port);
+    if (protocol.setup() != NET_OK || protocol.listening_socket() == nullptr) {
+        return 1;
+    }
+    ExchangeResult result;
+    {
+        ExchangeServer server(&protocol, settings);
+        const double start = sys_time();
+        double finished = -1.0;
+        while (sys_time() - start < settings.time_limit) {
+            server.step(&result, nullptr);
+            poll_all();
+            if (server.complete() && finished < 0.0) {
+                finished = sys_time();
+            }
+            if ((finished >= 0.0 && sys_time() - finished > LINGER) || !result.server_usable) {
+                break;
+            }
+            pause_frame();
+        }
+        result.connected = server.socket() != nullptr;
+    }
+    report("server", result);
+    return result.delivered == settings.messages && result.in_order ? 0 : 1;
+}
+
+int send_all(const char* address, uint16_t port, const ExchangeSettings& settings)
+{
+    UDPProtocol protocol(port);
+    if (protocol.setup() != NET_OK) {
+        return 1;
+    }
+    ExchangeResult result;
+    {
+        ExchangeClient client(&protocol, address, settings);
+        const double start = sys_time();
+        double done = -1.0;
+        while (sys_time() - start < settings.time_limit && !client.failed() && result.client_usable) {
+            client.step(&result);
+            poll_all();
+            if (result.done_received && done < 0.0) {
+                done = sys_time();
+            }
+            if (done >= 0.0 && sys_time() - done > LINGER / 4) {
+                break;
+            }
+            pause_frame();
+        }
+    }
+    report("client", result);
+    return result.done_received ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    print_init();
+    ExchangeSettings settings;
+    settings.per_frame = 50;
+    if (argc == 5 && std::strcmp(argv[1], "server") == 0) {
+        settings.messages = std::atoi(argv[3]);
+        settings.time_limit = std::atof(argv[4]);
+        return serve(static_cast<uint16_t>(std::atoi(argv[2])), settings);
+    }
+    if (argc == 6 && std::strcmp(argv[1], "client") == 0) {
+        settings.messages = std::atoi(argv[4]);
+        settings.time_limit = std::atof(argv[5]);
+        return send_all(argv[2], static_cast<uint16_t>(std::atoi(argv[3])), settings);
+    }
+    std::fprintf(stderr, "usage: ostrel_udp_peer server PORT MESSAGES SECONDS\n"
+                         "       ostrel_udp_peer client ADDRESS PORT MESSAGES SECONDS\n");
+    return 2;
+}
