@@ -52,3 +52,14 @@ function(ostrel_fuzzer name source)
   target_link_libraries(${name} PRIVATE ${A_LIBS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
 endfunction()
+
+# ostrel_add_subfolders(): add every subfolder of the calling folder that has
+# a CMakeLists.txt (tests/, bench/, fuzz/ and tools/ grow this way).
+function(ostrel_add_subfolders)
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(child ${children})
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

@@ -84,19 +84,15 @@ void krun_fail(kcontext_t* c, const char* text)
     std::exit(255);
 }
 
-namespace {
-
-[[noreturn]] void bad_address(kcontext_t* c, uint32_t addr, uint32_t len)
+void k_bad_address(kcontext_t* c, uint32_t addr, uint32_t len)
 {
     krun_fail(c, pline_format("bad address 0x%08x (%u bytes) at %s", addr, len, format_address(c, c->running_ip)));
 }
 
-} // namespace
-
 uint8_t* k_bytes(kcontext_t* c, uint32_t addr, uint32_t len)
 {
     if (!c->arena.contains(addr, len)) {
-        bad_address(c, addr, len);
+        k_bad_address(c, addr, len);
     }
     return c->arena.base() + addr;
 }
@@ -116,7 +112,7 @@ void k_store32(kcontext_t* c, uint32_t addr, uint32_t v)
 const char* k_cstr(kcontext_t* c, uint32_t addr)
 {
     if (c->arena.string_length(addr) < 0) {
-        bad_address(c, addr, 1);
+        k_bad_address(c, addr, 1);
     }
     return reinterpret_cast<const char*>(c->arena.base() + addr);
 }

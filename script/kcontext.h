@@ -119,6 +119,8 @@ void K_FreeContext(kcontext_t* c);
 [[noreturn]] void krun_fail(kcontext_t* c, const char* text);
 
 // Script-driven memory access: a bad address is reported as a broken script.
+// The report names c->running_ip as the place.
+[[noreturn]] void k_bad_address(kcontext_t* c, uint32_t addr, uint32_t len);
 uint32_t k_load32(kcontext_t* c, uint32_t addr);
 void k_store32(kcontext_t* c, uint32_t addr, uint32_t v);
 uint8_t* k_bytes(kcontext_t* c, uint32_t addr, uint32_t len);

@@ -1,3 +1,5 @@
+#include "core/config_variable.h"
+#include "core/engine.h"
 #include "platform/entry.h"
 
 #include <gtest/gtest.h>
@@ -70,4 +72,16 @@ TEST(FindArgument, ComparesWholeArgumentInAnyCase)
     ArgVector only_program;
     split_command_line(only_program, "-no_version_check", "");
     EXPECT_EQ(find_argument(only_program, "-no_version_check"), 0);
+}
+
+TEST(ProgramMain, FailedStartUpDestroysTheEngineAndFails)
+{
+    // Start-up puts the default print handler back: its lines go to stdout.
+    ::testing::internal::CaptureStdout();
+    const char* argv[] = {"ostrel", "-base", "much_too_long_name"};
+    EXPECT_EQ(program_main(3, argv, "Win32"), -1);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(engine, nullptr);
+    EXPECT_EQ(cvar_list, nullptr);
+    EXPECT_NE(out.find("Error: Kavrin: 'much_too_long_name' is not a valid basename"), std::string::npos);
 }
