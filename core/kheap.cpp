@@ -25,9 +25,13 @@ constexpr uint32_t VARIABLE_FLAGS = 0x10;
 
 void set_name(MemoryBlock* m, const char* name)
 {
-    const size_t n = name != nullptr ? strnlen(name, KHEAP_NAME_LEN - 1) : 0;
-    std::memcpy(m->name, name, n);
-    std::memset(m->name + n, 0, KHEAP_NAME_LEN - n);
+    char copy[KHEAP_NAME_LEN] = {};
+    if (name != nullptr) {
+        for (int i = 0; i < KHEAP_NAME_LEN - 1 && name[i] != '\0'; ++i) {
+            copy[i] = name[i];
+        }
+    }
+    std::memcpy(m->name, copy, KHEAP_NAME_LEN);
 }
 
 void make_free(MemoryBlock* m)
@@ -196,8 +200,9 @@ MemoryBlock* KHeap::split_top(MemoryBlock* m, uint32_t size)
         last_ = n;
     }
     m->next = n;
+    const uint32_t old_size = m->size;
     m->size -= size;
-    index_.resized(m);
+    index_.shrunk(m, old_size);
     return n;
 }
 
@@ -220,23 +225,32 @@ MemoryBlock* KHeap::split_bottom(MemoryBlock* m, uint32_t size)
         last_ = r;
     }
     m->next = r;
+    const uint32_t old_size = m->size;
     m->size = size;
-    index_.replace(m, r);
+    index_.split(m, old_size, r);
     return m;
 }
 
 void* KHeap::finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, const char* name)
 {
-    if (var_on(clear_)) {
-        std::memset(m->data(), 0, m->size - HEADER);
-    }
     m->tag = tag;
     m->owner = owner;
     set_name(m, name);
+    if (var_on(clear_) || var_on(check_)) {
+        finish_options(m);
+    }
+    return m->data();
+}
+
+// Apart from finish, so that its common path stays free of calls.
+void KHeap::finish_options(MemoryBlock* m)
+{
+    if (var_on(clear_)) {
+        std::memset(m->data(), 0, m->size - HEADER);
+    }
     if (var_on(check_)) {
         check(0);
     }
-    return m->data();
 }
 
 uint64_t KHeap::cacheable_bytes() const

@@ -89,6 +89,7 @@ private:
     MemoryBlock* split_bottom(MemoryBlock* m, uint32_t size);
     uint32_t unit_after(const MemoryBlock* m) const { return m != nullptr ? index_.unit_of(m) + 1 : 0; }
     void* finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, const char* name);
+    __attribute__((noinline)) void finish_options(MemoryBlock* m);
     void* alloc_top(uint32_t size, const char* name);
     void* alloc_bottom(uint32_t size, const char* name);
     uint64_t cacheable_bytes() const;

@@ -7,11 +7,61 @@
 namespace {
 
 constexpr uint32_t CHUNK_UNITS = 64;
+constexpr uint32_t FAN = 16;
 
 // Bits at and above b (b < 64).
 constexpr uint64_t bits_from(uint32_t b) { return ~uint64_t{0} << b; }
 // Bits at and below b (b < 64).
 constexpr uint64_t bits_upto(uint32_t b) { return b == 63 ? ~uint64_t{0} : (uint64_t{1} << (b + 1)) - 1; }
+
+// Four lanes of a group; the compiler turns these into vector instructions.
+// Sizes stay below 2^31, so the lanes compare as signed values.
+using Lanes = int32_t __attribute__((vector_size(16)));
+
+Lanes load_lanes(const uint32_t* p)
+{
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Which of a group's 16 entries are at least size (at least 1), one bit each.
+uint32_t mask_at_least(const uint32_t* group, uint32_t size)
+{
+    const int32_t below = static_cast<int32_t>(size - 1);
+    const Lanes a = load_lanes(group) > below;
+    const Lanes b = load_lanes(group + 4) > below;
+    const Lanes c = load_lanes(group + 8) > below;
+    const Lanes d = load_lanes(group + 12) > below;
+#if defined(__SSE2__)
+    // Narrow the sixteen all-ones or zero lanes to bytes and take their top bits.
+    using Shorts = short __attribute__((vector_size(16)));
+    using Bytes = char __attribute__((vector_size(16)));
+    const Shorts ab = __builtin_ia32_packssdw128(a, b);
+    const Shorts cd = __builtin_ia32_packssdw128(c, d);
+    return static_cast<uint32_t>(__builtin_ia32_pmovmskb128(reinterpret_cast<Bytes>(__builtin_ia32_packsswb128(ab, cd))));
+#else
+    const Lanes bits = (a & Lanes{1, 2, 4, 8}) | (b & Lanes{0x10, 0x20, 0x40, 0x80}) |
+                       (c & Lanes{0x100, 0x200, 0x400, 0x800}) | (d & Lanes{0x1000, 0x2000, 0x4000, 0x8000});
+    return static_cast<uint32_t>(bits[0] | bits[1] | bits[2] | bits[3]);
+#endif
+}
+
+uint32_t group_max(const uint32_t* group)
+{
+    const Lanes a = load_lanes(group);
+    const Lanes b = load_lanes(group + 4);
+    const Lanes c = load_lanes(group + 8);
+    const Lanes d = load_lanes(group + 12);
+    const Lanes ab = a > b ? a : b;
+    const Lanes cd = c > d ? c : d;
+    const Lanes best = ab > cd ? ab : cd;
+    const int32_t x = best[0] > best[1] ? best[0] : best[1];
+    const int32_t y = best[2] > best[3] ? best[2] : best[3];
+    return static_cast<uint32_t>(x > y ? x : y);
+}
+
+uint32_t round_to_group(uint32_t n) { return (n + FAN - 1) / FAN * FAN; }
 
 } // namespace
 
@@ -21,26 +71,47 @@ int KHeapFreeIndex::init(uint8_t* area, uint32_t size)
     area_ = area;
     units_ = size / KHEAP_ALIGN;
     chunks_ = (units_ + CHUNK_UNITS - 1) / CHUNK_UNITS;
-    leaves_ = std::bit_ceil(chunks_ < 2 ? 2u : chunks_);
+    size_t total = 0;
+    uint32_t count = round_to_group(chunks_ < 1 ? 1 : chunks_);
+    for (;;) {
+        level_count_[levels_++] = count;
+        total += count;
+        if (count == FAN) {
+            break;
+        }
+        count = round_to_group(count / FAN);
+    }
     starts_ = new (std::nothrow) uint64_t[chunks_];
-    tree_ = new (std::nothrow) uint32_t[2 * static_cast<size_t>(leaves_)];
-    if (starts_ == nullptr || tree_ == nullptr) {
+    storage_ = new (std::nothrow) uint32_t[total];
+    if (starts_ == nullptr || storage_ == nullptr) {
         release();
         return 0;
     }
     std::memset(starts_, 0, sizeof(uint64_t) * chunks_);
-    std::memset(tree_, 0, sizeof(uint32_t) * 2 * static_cast<size_t>(leaves_));
+    std::memset(storage_, 0, sizeof(uint32_t) * total);
+    uint32_t* next = storage_;
+    for (int l = 0; l < levels_; ++l) {
+        level_[l] = next;
+        next += level_count_[l];
+    }
+    largest_ = level_[0];
     return 1;
 }
 
 void KHeapFreeIndex::release()
 {
     delete[] starts_;
-    delete[] tree_;
+    delete[] storage_;
     starts_ = nullptr;
-    tree_ = nullptr;
+    storage_ = nullptr;
+    largest_ = nullptr;
+    for (int l = 0; l < MAX_LEVELS; ++l) {
+        level_[l] = nullptr;
+        level_count_[l] = 0;
+    }
     area_ = nullptr;
-    units_ = chunks_ = leaves_ = 0;
+    units_ = chunks_ = 0;
+    levels_ = 0;
 }
 
 uint32_t KHeapFreeIndex::chunk_max(uint32_t chunk) const
@@ -53,201 +124,225 @@ uint32_t KHeapFreeIndex::chunk_max(uint32_t chunk) const
     return best;
 }
 
-// Recomputes the chunk's leaf and its ancestors, up to where nothing changes.
-void KHeapFreeIndex::update(uint32_t chunk)
+void KHeapFreeIndex::set_chunk(uint32_t chunk, uint32_t value)
 {
-    uint32_t i = leaves_ + chunk;
-    uint32_t value = chunk_max(chunk);
-    if (tree_[i] == value) {
+    const uint32_t old = level_[0][chunk];
+    level_[0][chunk] = value;
+    uint32_t i = chunk;
+    if (value > old) {
+        for (int l = 1; l < levels_; ++l) {
+            i /= FAN;
+            if (level_[l][i] >= value) {
+                return;
+            }
+            level_[l][i] = value;
+        }
         return;
     }
-    tree_[i] = value;
-    for (i >>= 1; i >= 1; i >>= 1) {
-        const uint32_t left = tree_[2 * i];
-        const uint32_t right = tree_[2 * i + 1];
-        value = left > right ? left : right;
-        if (tree_[i] == value) {
+    // A smaller maximum: only the entries that held the old one can change.
+    for (int l = 1; l < levels_; ++l) {
+        i /= FAN;
+        if (level_[l][i] != old) {
             return;
         }
-        tree_[i] = value;
-    }
-}
-
-// A larger block only raises maxima: stop where they are already as large.
-void KHeapFreeIndex::raise(uint32_t chunk, uint32_t size)
-{
-    for (uint32_t i = leaves_ + chunk; i >= 1 && tree_[i] < size; i >>= 1) {
-        tree_[i] = size;
+        const uint32_t now = group_max(level_[l - 1] + i * FAN);
+        if (now == old) {
+            return;
+        }
+        level_[l][i] = now;
     }
 }
 
 void KHeapFreeIndex::add(MemoryBlock* m)
 {
     const uint32_t u = unit_of(m);
-    starts_[u / CHUNK_UNITS] |= uint64_t{1} << (u % CHUNK_UNITS);
-    raise(u / CHUNK_UNITS, m->size);
+    const uint32_t c = u / CHUNK_UNITS;
+    starts_[c] |= uint64_t{1} << (u % CHUNK_UNITS);
+    if (m->size > largest_[c]) {
+        set_chunk(c, m->size);
+    }
 }
-
-void KHeapFreeIndex::grown(MemoryBlock* m) { raise(unit_of(m) / CHUNK_UNITS, m->size); }
 
 void KHeapFreeIndex::remove(MemoryBlock* m)
 {
     const uint32_t u = unit_of(m);
-    starts_[u / CHUNK_UNITS] &= ~(uint64_t{1} << (u % CHUNK_UNITS));
-    update(u / CHUNK_UNITS);
+    const uint32_t c = u / CHUNK_UNITS;
+    starts_[c] &= ~(uint64_t{1} << (u % CHUNK_UNITS));
+    if (m->size == largest_[c]) {
+        set_chunk(c, chunk_max(c));
+    }
 }
 
-void KHeapFreeIndex::resized(MemoryBlock* m) { update(unit_of(m) / CHUNK_UNITS); }
+void KHeapFreeIndex::grown(MemoryBlock* m)
+{
+    const uint32_t u = unit_of(m);
+    const uint32_t c = u / CHUNK_UNITS;
+    if (m->size > largest_[c]) {
+        set_chunk(c, m->size);
+    }
+}
 
-void KHeapFreeIndex::replace(MemoryBlock* m, MemoryBlock* r)
+void KHeapFreeIndex::shrunk(MemoryBlock* m, uint32_t old_size)
+{
+    const uint32_t c = unit_of(m) / CHUNK_UNITS;
+    if (old_size == largest_[c] && m->size != old_size) {
+        set_chunk(c, chunk_max(c));
+    }
+}
+
+void KHeapFreeIndex::split(MemoryBlock* m, uint32_t old_size, MemoryBlock* r)
 {
     const uint32_t um = unit_of(m);
     const uint32_t ur = unit_of(r);
-    starts_[um / CHUNK_UNITS] &= ~(uint64_t{1} << (um % CHUNK_UNITS));
-    starts_[ur / CHUNK_UNITS] |= uint64_t{1} << (ur % CHUNK_UNITS);
-    update(um / CHUNK_UNITS);
-    if (ur / CHUNK_UNITS != um / CHUNK_UNITS) {
-        update(ur / CHUNK_UNITS);
+    const uint32_t cm = um / CHUNK_UNITS;
+    const uint32_t cr = ur / CHUNK_UNITS;
+    starts_[cm] &= ~(uint64_t{1} << (um % CHUNK_UNITS));
+    starts_[cr] |= uint64_t{1} << (ur % CHUNK_UNITS);
+    if (old_size == largest_[cm]) {
+        set_chunk(cm, chunk_max(cm));
+    }
+    if (cr != cm && r->size > largest_[cr]) {
+        set_chunk(cr, r->size);
     }
 }
 
-int KHeapFreeIndex::first_chunk_at_least(uint32_t chunk, uint32_t size, bool from_end) const
+int64_t KHeapFreeIndex::first_chunk_at_least(uint32_t chunk, uint32_t size) const
 {
-    if (chunk >= chunks_ || tree_[1] < size) {
+    if (chunk >= chunks_) {
         return -1;
     }
-    uint32_t i = from_end ? 1 : leaves_ + chunk;
-    if (from_end) {
-        while (i < leaves_) {
-            i = tree_[2 * i] >= size ? 2 * i : 2 * i + 1;
+    uint32_t i = chunk;
+    int l = 0;
+    // Up until a group holds a large enough entry at or after i, then down its first such path.
+    for (;;) {
+        const uint32_t group = i / FAN;
+        const uint32_t mask = mask_at_least(level_[l] + group * FAN, size) & (~0u << (i % FAN));
+        if (mask != 0) {
+            i = group * FAN + static_cast<uint32_t>(std::countr_zero(mask));
+            break;
         }
-    } else if (tree_[i] < size) {
-        // Up until a right sibling holds a large enough block, then down its leftmost such path.
-        for (;;) {
-            if ((i & 1) == 0 && tree_[i + 1] >= size) {
-                i = i + 1;
-                break;
-            }
-            i >>= 1;
-            if (i <= 1) {
-                return -1;
-            }
+        if (l == levels_ - 1) {
+            return -1;
         }
-        while (i < leaves_) {
-            i = tree_[2 * i] >= size ? 2 * i : 2 * i + 1;
+        i = group + 1;
+        ++l;
+        if (i >= level_count_[l]) {
+            return -1;
         }
     }
-    return static_cast<int>(i - leaves_);
+    while (l > 0) {
+        --l;
+        i = i * FAN + static_cast<uint32_t>(std::countr_zero(mask_at_least(level_[l] + i * FAN, size)));
+    }
+    return i;
 }
 
-int KHeapFreeIndex::last_chunk_at_least(uint32_t chunk, uint32_t size, bool from_end) const
+int64_t KHeapFreeIndex::last_chunk_at_least(uint32_t chunk, uint32_t size) const
 {
-    if (tree_[1] < size) {
-        return -1;
+    uint32_t i = chunk;
+    int l = 0;
+    for (;;) {
+        const uint32_t group = i / FAN;
+        const uint32_t mask = mask_at_least(level_[l] + group * FAN, size) & ((2u << (i % FAN)) - 1);
+        if (mask != 0) {
+            i = group * FAN + 31 - static_cast<uint32_t>(std::countl_zero(mask));
+            break;
+        }
+        if (l == levels_ - 1 || group == 0) {
+            return -1;
+        }
+        i = group - 1;
+        ++l;
     }
-    uint32_t i = from_end ? 1 : leaves_ + chunk;
-    if (from_end) {
-        while (i < leaves_) {
-            i = tree_[2 * i + 1] >= size ? 2 * i + 1 : 2 * i;
-        }
-    } else if (tree_[i] < size) {
-        for (;;) {
-            if ((i & 1) == 1 && tree_[i - 1] >= size) {
-                i = i - 1;
-                break;
-            }
-            i >>= 1;
-            if (i <= 1) {
-                return -1;
-            }
-        }
-        while (i < leaves_) {
-            i = tree_[2 * i + 1] >= size ? 2 * i + 1 : 2 * i;
+    while (l > 0) {
+        --l;
+        i = i * FAN + 31 - static_cast<uint32_t>(std::countl_zero(mask_at_least(level_[l] + i * FAN, size)));
+    }
+    return i;
+}
+
+MemoryBlock* KHeapFreeIndex::first_in_chunk(uint32_t chunk, uint64_t mask, uint32_t size) const
+{
+    for (uint64_t w = starts_[chunk] & mask; w != 0; w &= w - 1) {
+        MemoryBlock* const m = block_at(chunk * CHUNK_UNITS + static_cast<uint32_t>(std::countr_zero(w)));
+        if (m->size >= size) {
+            return m;
         }
     }
-    return static_cast<int>(i - leaves_);
+    return nullptr;
+}
+
+MemoryBlock* KHeapFreeIndex::last_in_chunk(uint32_t chunk, uint64_t mask, uint32_t size) const
+{
+    for (uint64_t w = starts_[chunk] & mask; w != 0;) {
+        const uint32_t b = 63 - static_cast<uint32_t>(std::countl_zero(w));
+        MemoryBlock* const m = block_at(chunk * CHUNK_UNITS + b);
+        if (m->size >= size) {
+            return m;
+        }
+        w &= ~(uint64_t{1} << b);
+    }
+    return nullptr;
 }
 
 MemoryBlock* KHeapFreeIndex::lowest(uint32_t from, uint32_t to, uint32_t size) const
 {
-    if (from >= to) {
+    if (from >= to || from >= units_) {
         return nullptr;
     }
-    const uint32_t last_chunk = (to - 1) / CHUNK_UNITS;
-    const uint64_t last_mask = bits_upto((to - 1) % CHUNK_UNITS);
-    uint32_t chunk = from / CHUNK_UNITS;
-    uint64_t w = starts_[chunk] & bits_from(from % CHUNK_UNITS);
-    for (int round = 0; round < 2; ++round) {
-        if (chunk == last_chunk) {
-            w &= last_mask;
-        }
-        for (; w != 0; w &= w - 1) {
-            MemoryBlock* const m = block_at(chunk * CHUNK_UNITS + static_cast<uint32_t>(std::countr_zero(w)));
-            if (m->size >= size) {
-                return m;
-            }
-        }
-        if (chunk == last_chunk) {
-            return nullptr;
-        }
-        // The next chunk that holds a block large enough; its first such block is the
-        // answer. A search from unit 0 has seen all of chunk 0: any chunk may serve.
-        const int next = first_chunk_at_least(chunk + 1, size, from == 0);
-        if (next < 0 || static_cast<uint32_t>(next) > last_chunk) {
-            return nullptr;
-        }
-        chunk = static_cast<uint32_t>(next);
-        w = starts_[chunk];
+    const uint32_t chunk = from / CHUNK_UNITS;
+    MemoryBlock* m = nullptr;
+    if (largest_[chunk] >= size) {
+        m = first_in_chunk(chunk, bits_from(from % CHUNK_UNITS), size);
     }
-    return nullptr;
+    if (m == nullptr) {
+        const int64_t next = first_chunk_at_least(chunk + 1, size);
+        if (next < 0 || static_cast<uint64_t>(next) * CHUNK_UNITS >= to) {
+            return nullptr;
+        }
+        m = first_in_chunk(static_cast<uint32_t>(next), ~uint64_t{0}, size);
+    }
+    return m != nullptr && unit_of(m) < to ? m : nullptr;
 }
 
 MemoryBlock* KHeapFreeIndex::highest(uint32_t from, uint32_t to, uint32_t size) const
 {
+    if (to > units_) {
+        to = units_;
+    }
     if (from >= to) {
         return nullptr;
     }
-    const uint32_t first_chunk = from / CHUNK_UNITS;
-    const uint64_t first_mask = bits_from(from % CHUNK_UNITS);
-    uint32_t chunk = (to - 1) / CHUNK_UNITS;
-    uint64_t w = starts_[chunk] & bits_upto((to - 1) % CHUNK_UNITS);
-    for (int round = 0; round < 2; ++round) {
-        if (chunk == first_chunk) {
-            w &= first_mask;
-        }
-        while (w != 0) {
-            const uint32_t b = 63 - static_cast<uint32_t>(std::countl_zero(w));
-            MemoryBlock* const m = block_at(chunk * CHUNK_UNITS + b);
-            if (m->size >= size) {
-                return m;
-            }
-            w &= ~(uint64_t{1} << b);
-        }
-        if (chunk == first_chunk) {
-            return nullptr;
-        }
-        const int next = last_chunk_at_least(chunk - 1, size, to == units_);
-        if (next < 0 || static_cast<uint32_t>(next) < first_chunk) {
-            return nullptr;
-        }
-        chunk = static_cast<uint32_t>(next);
-        w = starts_[chunk];
+    const uint32_t chunk = (to - 1) / CHUNK_UNITS;
+    MemoryBlock* m = nullptr;
+    if (largest_[chunk] >= size) {
+        m = last_in_chunk(chunk, bits_upto((to - 1) % CHUNK_UNITS), size);
     }
-    return nullptr;
+    if (m == nullptr) {
+        const int64_t next = chunk > 0 ? last_chunk_at_least(chunk - 1, size) : -1;
+        if (next < 0 || (static_cast<uint64_t>(next) + 1) * CHUNK_UNITS <= from) {
+            return nullptr;
+        }
+        m = last_in_chunk(static_cast<uint32_t>(next), ~uint64_t{0}, size);
+    }
+    return m != nullptr && unit_of(m) >= from ? m : nullptr;
 }
 
 bool KHeapFreeIndex::agrees_with(const MemoryBlock* first) const
 {
     uint32_t listed = 0;
-    for (uint32_t c = 0; c < chunks_; ++c) {
-        listed += static_cast<uint32_t>(std::popcount(starts_[c]));
-        if (tree_[leaves_ + c] != chunk_max(c)) {
+    for (uint32_t c = 0; c < level_count_[0]; ++c) {
+        if (largest_[c] != (c < chunks_ ? chunk_max(c) : 0)) {
             return false;
         }
+        listed += c < chunks_ ? static_cast<uint32_t>(std::popcount(starts_[c])) : 0;
     }
-    for (uint32_t i = leaves_ - 1; i >= 1; --i) {
-        if (tree_[i] != (tree_[2 * i] > tree_[2 * i + 1] ? tree_[2 * i] : tree_[2 * i + 1])) {
-            return false;
+    for (int l = 1; l < levels_; ++l) {
+        for (uint32_t i = 0; i < level_count_[l]; ++i) {
+            const bool below = static_cast<uint64_t>(i) * FAN < level_count_[l - 1];
+            if (level_[l][i] != (below ? group_max(level_[l - 1] + i * FAN) : 0)) {
+                return false;
+            }
         }
     }
     uint32_t free_blocks = 0;

@@ -2,8 +2,10 @@
 // The free blocks of KHeap by address, so that a first-fit search visits a
 // few blocks instead of walking every block of a region. One bit per 16-byte
 // unit marks where a free block begins; the units fall into chunks of 64 (one
-// bitmap word), and a max tree over the chunks holds the size of the largest
-// free block that begins in each.
+// bitmap word). Level 0 holds, per chunk, the size of the largest free block
+// that begins in it; every level above holds the maximum of 16 entries of the
+// one below, so that one cache line answers "which of these 16 has a block of
+// at least n bytes".
 #include "core/memory_block.h"
 
 #include <cstdint>
@@ -19,14 +21,16 @@ public:
     int init(uint8_t* area, uint32_t size);
     void release();
 
+    // m is free with its final size.
     void add(MemoryBlock* m);
+    // m, listed with its current size, is taken.
     void remove(MemoryBlock* m);
-    // After the size of a listed block changed; grown is the cheaper form
-    // for a block that only became larger.
-    void resized(MemoryBlock* m);
+    // Listed block m grew to its current size.
     void grown(MemoryBlock* m);
-    // A split: listed block m is taken and the free block r begins above it.
-    void replace(MemoryBlock* m, MemoryBlock* r);
+    // Listed block m shrank from old_size to its current size.
+    void shrunk(MemoryBlock* m, uint32_t old_size);
+    // Listed block m of old_size is taken but for its upper part r, which stays free.
+    void split(MemoryBlock* m, uint32_t old_size, MemoryBlock* r);
 
     // The free block of at least size bytes that begins lowest (highest) at
     // a unit in [from, to); units are 16-byte steps from the area's start.
@@ -42,22 +46,29 @@ public:
     bool agrees_with(const MemoryBlock* first) const;
 
 private:
+    static constexpr int MAX_LEVELS = 8; // 16^7 chunks of 1 KB cover any 32-bit area
+
     MemoryBlock* block_at(uint32_t unit) const
     {
         return reinterpret_cast<MemoryBlock*>(area_ + static_cast<uintptr_t>(unit) * KHEAP_ALIGN);
     }
     uint32_t chunk_max(uint32_t chunk) const;
-    void update(uint32_t chunk);
-    void raise(uint32_t chunk, uint32_t size);
-    // The first (last) chunk at or after (before) chunk holding a block of at
-    // least size; with from_end, the first (last) of all chunks.
-    int first_chunk_at_least(uint32_t chunk, uint32_t size, bool from_end) const;
-    int last_chunk_at_least(uint32_t chunk, uint32_t size, bool from_end) const;
+    // Sets a chunk's largest block and carries the change up the levels.
+    void set_chunk(uint32_t chunk, uint32_t value);
+    // The first (last) chunk at or after (before) chunk holding a block of at least size, or -1.
+    int64_t first_chunk_at_least(uint32_t chunk, uint32_t size) const;
+    int64_t last_chunk_at_least(uint32_t chunk, uint32_t size) const;
+    // The first (last) block of at least size beginning in the chunk's units that mask keeps.
+    MemoryBlock* first_in_chunk(uint32_t chunk, uint64_t mask, uint32_t size) const;
+    MemoryBlock* last_in_chunk(uint32_t chunk, uint64_t mask, uint32_t size) const;
 
     uint8_t* area_ = nullptr;
     uint32_t units_ = 0;
     uint32_t chunks_ = 0;
-    uint32_t leaves_ = 0;        // a power of two, at least chunks_
-    uint64_t* starts_ = nullptr; // one bit per unit where a free block begins
-    uint32_t* tree_ = nullptr;   // max tree: tree_[1] the root, leaves at leaves_ + chunk
+    uint64_t* starts_ = nullptr;            // one bit per unit where a free block begins
+    uint32_t* largest_ = nullptr;           // level_[0]
+    int levels_ = 0;                        // level levels_ - 1 is a single group of 16
+    uint32_t* level_[MAX_LEVELS] = {};
+    uint32_t level_count_[MAX_LEVELS] = {}; // entries of each level, a multiple of 16
+    uint32_t* storage_ = nullptr;
 };
