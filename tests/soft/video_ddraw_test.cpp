@@ -316,48 +316,66 @@ void draw_pattern(KVideoMode* v, uint32_t seed)
 
 TEST_F(VideoDDrawTest, ThirtyTwoBitModesDrawIntoTheLockedBackBuffer)
 {
-    ModeSetup m = standard_mode(640, 480, 32, 60);
-    m.pitch = 2560 + 64;
-    install_one(device_with({m, standard_mode(320, 240, 32, 60)}, 4u << 20));
-    for (const int laced : {0, 1}) {
-        VideoDDraw* const v = create(laced ? "DD32_L" : "DD32");
-        ASSERT_NE(v, nullptr);
-        EXPECT_EQ(device_stats(0).cooperative_level, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
-        ASSERT_EQ(v->mode_count, 2);
-        EXPECT_EQ(v->modes[0].height, laced ? 240 : 480);
-        ASSERT_EQ(v->init_mode(640, laced ? 240 : 480), 1);
-        EXPECT_EQ(v->xres, 640);
-        EXPECT_EQ(v->yres, laced ? 240 : 480);
-        EXPECT_EQ(v->direct, 1);
-        EXPECT_EQ(v->pages, 3);
-        EXPECT_EQ(v->begin_frame(), 0);
-        EXPECT_EQ(v->line_width, (laced + 1) * (2560 + 64) / 4);
-        EXPECT_EQ(v->line_offset[1], v->line_width);
-        draw_pattern(v, 5);
-        const uint32_t* const drawn = v->framebuffer;
-        v->present({0, 640, 0, 480});
-        v->end_frame();
-        const FrontBuffer front = front_buffer(0);
-        ASSERT_EQ(front.pixels, reinterpret_cast<const uint8_t*>(drawn)); // flipped to the front
-        for (uint32_t y = 0; y < 480; ++y) {
-            for (const uint32_t x : {0u, 1u, 333u, 639u}) {
-                uint32_t p = 0;
-                std::memcpy(&p, front.pixels + y * static_cast<uint32_t>(front.pitch) + x * 4, 4);
-                const bool drawn_line = laced == 0 || y % 2 == 0;
-                const uint32_t fy = laced ? y / 2 : y;
-                const uint32_t expected = ((x * 7u + 5u) & 0xFF) << 16 | ((fy * 13u + 15u) & 0xFF) << 8 | ((x ^ fy) & 0xFF);
-                ASSERT_EQ(p, drawn_line ? expected : 0u) << "laced " << laced << " at " << x << "," << y;
+    struct Case {
+        const char* why;
+        int32_t pitch;
+        uint32_t memory;
+        int32_t pages;
+        int32_t direct;
+    };
+    const Case cases[] = {
+        {"three frames fit, padded rows", 2560 + 64, 4u << 20, 3, 1},
+        // One frame fits: not direct, and still drawn through the locked back buffer.
+        {"one frame fits", 2560, 2u << 20, 1, 0},
+    };
+    for (const Case& c : cases) {
+        stop_video();
+        video_reset_registry();
+        ModeSetup m = standard_mode(640, 480, 32, 60);
+        m.pitch = c.pitch;
+        install_one(device_with({m, standard_mode(320, 240, 32, 60)}, c.memory));
+        for (const int laced : {0, 1}) {
+            VideoDDraw* const v = create(laced ? "DD32_L" : "DD32");
+            ASSERT_NE(v, nullptr) << c.why;
+            EXPECT_EQ(device_stats(0).cooperative_level, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
+            ASSERT_EQ(v->mode_count, 2);
+            EXPECT_EQ(v->modes[0].height, laced ? 240 : 480);
+            ASSERT_EQ(v->init_mode(640, laced ? 240 : 480), 1) << c.why;
+            EXPECT_EQ(v->xres, 640);
+            EXPECT_EQ(v->yres, laced ? 240 : 480);
+            EXPECT_EQ(v->direct, c.direct) << c.why;
+            EXPECT_EQ(v->pages, c.pages) << c.why;
+            EXPECT_EQ(v->begin_frame(), 0);
+            EXPECT_EQ(v->line_width, (laced + 1) * c.pitch / 4) << c.why;
+            EXPECT_EQ(v->line_offset[1], v->line_width);
+            draw_pattern(v, 5);
+            const uint32_t* const drawn = v->framebuffer;
+            v->present({0, 640, 0, 480});
+            v->end_frame();
+            const FrontBuffer front = front_buffer(0);
+            ASSERT_EQ(front.pixels, reinterpret_cast<const uint8_t*>(drawn)); // flipped to the front
+            for (uint32_t y = 0; y < 480; ++y) {
+                for (const uint32_t x : {0u, 1u, 333u, 639u}) {
+                    uint32_t p = 0;
+                    std::memcpy(&p, front.pixels + y * static_cast<uint32_t>(front.pitch) + x * 4, 4);
+                    const bool drawn_line = laced == 0 || y % 2 == 0;
+                    const uint32_t fy = laced ? y / 2 : y;
+                    const uint32_t expected =
+                        ((x * 7u + 5u) & 0xFF) << 16 | ((fy * 13u + 15u) & 0xFF) << 8 | ((x ^ fy) & 0xFF);
+                    ASSERT_EQ(p, drawn_line ? expected : 0u)
+                        << c.why << ", laced " << laced << " at " << x << "," << y;
+                }
             }
+            // The next frame locks the other buffer.
+            EXPECT_EQ(v->begin_frame(), 0);
+            EXPECT_NE(v->framebuffer, drawn);
+            v->end_frame();
+            video_destroy_mode(v);
+            EXPECT_EQ(device_stats(0).live_surfaces, 0);
+            EXPECT_EQ(device_stats(0).cooperative_level, DDSCL_NORMAL);
         }
-        // The next frame locks the other buffer.
-        EXPECT_EQ(v->begin_frame(), 0);
-        EXPECT_NE(v->framebuffer, drawn);
-        v->end_frame();
-        video_destroy_mode(v);
-        EXPECT_EQ(device_stats(0).live_surfaces, 0);
-        EXPECT_EQ(device_stats(0).cooperative_level, DDSCL_NORMAL);
+        EXPECT_EQ(device_stats(0).restores, 2) << c.why;
     }
-    EXPECT_EQ(device_stats(0).restores, 2);
 }
 
 TEST_F(VideoDDrawTest, ALockWithoutMemoryDrawsIntoAScratchRow)
@@ -489,6 +507,23 @@ TEST_F(VideoDDrawTest, FailedSetUpStepsLeaveTheModeReusable)
         EXPECT_EQ(v->begin_frame(), 0) << c.why;
         v->end_frame();
         EXPECT_EQ(device_stats(0).live_surfaces, 0) << c.why;
+        video_destroy_mode(v);
+    }
+}
+
+TEST_F(VideoDDrawTest, ALacedModeOfOneDisplayLineIsRefused)
+{
+    install_one(device_with({standard_mode(320, 1, 32, 60), standard_mode(320, 1, 16, 60)}));
+    for (const char* driver : {"DD32_L", "DD16_L"}) {
+        VideoDDraw* const v = create(driver);
+        ASSERT_NE(v, nullptr) << driver;
+        EXPECT_EQ(v->modes[0].height, 0) << driver;
+        EXPECT_EQ(v->init_mode(320, 0), 0) << driver;
+        EXPECT_EQ(v->mode_index, -1) << driver;
+        EXPECT_EQ(v->yres, 0) << driver;
+        EXPECT_EQ(v->begin_frame(), 0) << driver;
+        v->end_frame();
+        EXPECT_EQ(device_stats(0).flips, 0) << driver;
         video_destroy_mode(v);
     }
 }

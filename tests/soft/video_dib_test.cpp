@@ -248,6 +248,49 @@ TEST_F(VideoDIBTest, NoFullScreenDriversWithoutModes)
     EXPECT_EQ(fullscreen_mode_list(0), nullptr);
 }
 
+namespace {
+
+// A display whose list of modes never ends: every number gives the same mode.
+class EndlessDisplay final : public host::Display {
+public:
+    host::DesktopResult desktop_size(int32_t& width, int32_t& height) override
+    {
+        width = 1024;
+        height = 768;
+        return host::DESKTOP_OK;
+    }
+    bool enum_mode(uint32_t n, host::DisplayMode& mode) override
+    {
+        // Gives up long after any bound the installer should keep, so that a test fails instead of hanging.
+        if (++asked > (1u << 20)) {
+            return false;
+        }
+        mode = {16, 640, 480, 60 + (n & 1u)};
+        return true;
+    }
+    int32_t change_mode(const host::DisplayMode*, uint32_t, uint32_t) override
+    {
+        return host::DISP_CHANGE_SUCCESSFUL;
+    }
+    uint32_t asked = 0;
+};
+
+} // namespace
+
+TEST_F(VideoDIBTest, AModeListThatNeverEndsIsCutShort)
+{
+    EndlessDisplay endless;
+    host::Display* const previous = host::set_display(&endless);
+    const int started = start_video();
+    host::set_display(previous);
+    ASSERT_EQ(started, 1);
+    EXPECT_LE(endless.asked, 65536u);
+    const FullScreenModeInfo* const m = fs_record(2, 640, 480);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->refresh, 61u);
+    EXPECT_EQ(m->enum_index, 1); // the first mode of the highest rate wins
+}
+
 TEST_F(VideoDIBTest, FullScreenInitModeSwitchesTheDisplay)
 {
     display.add_mode(16, 640, 480, 60);

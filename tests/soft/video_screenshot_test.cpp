@@ -75,8 +75,9 @@ TEST_F(VideoScreenshotTest, WindowShowsTheFrameBufferUnderXvfb)
         }
         char self[4096];
         ASSERT_TRUE(host::program_path(self, sizeof self));
-        const std::string command = std::string("xvfb-run -a -s \"-screen 0 1024x768x24\" env ") + CHILD_VARIABLE +
-                                    "=1 SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0 '" + self +
+        // Bounded in time: a display server that never comes up must not hang the run.
+        const std::string command = std::string("timeout 120 xvfb-run -a -s \"-screen 0 1024x768x24\" env ") +
+                                    CHILD_VARIABLE + "=1 SDL_VIDEODRIVER=x11 ASAN_OPTIONS=detect_leaks=0 '" + self +
                                     "' --gtest_filter=VideoScreenshotTest.* > /dev/null 2>&1";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
         return;
