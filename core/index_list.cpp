@@ -49,7 +49,8 @@ void IndexList::unlink(int32_t i)
     K_ASSERT(i >= 0 && i < n);
     const int32_t prev = at(i).prev;
     const int32_t next = at(i).next;
-    K_ASSERT(index_valid(prev) && index_valid(next));
+    // Spaced on purpose: the assertion texts read "index_valid (prev)" and so on.
+    K_ASSERT(index_valid (prev) && index_valid (next));
     at(prev).next = next;
     at(next).prev = prev;
 }
@@ -65,20 +66,20 @@ void IndexList::insert_between(int32_t i, int32_t before, int32_t after)
 int32_t IndexList::alloc(int32_t head)
 {
     K_ASSERT(index_valid(head) && head != IL_FREE_HEAD && head != IL_FREE_TAIL);
-    const int32_t f = at(IL_FREE_HEAD).next;
-    K_ASSERT(index_valid(f));
-    if (f == IL_FREE_TAIL) {
+    const int32_t i = at(IL_FREE_HEAD).next;
+    K_ASSERT(index_valid (i));
+    if (i == IL_FREE_TAIL) {
         return IL_NONE;
     }
-    unlink(f);
+    unlink(i);
     if (head == IL_USED_TAIL) {
-        insert_between(f, at(IL_USED_TAIL).prev, IL_USED_TAIL);
+        insert_between(i, at(IL_USED_TAIL).prev, IL_USED_TAIL);
     } else {
         const int32_t next = at(head).next;
-        K_ASSERT(index_valid(next));
-        insert_between(f, head, next);
+        K_ASSERT(index_valid (next));
+        insert_between(i, head, next);
     }
-    return f;
+    return i;
 }
 
 void IndexList::free(int32_t i)
@@ -108,7 +109,7 @@ int32_t IndexList::first(int32_t head)
 int32_t IndexList::next()
 {
     const int32_t i = cursor_;
-    K_ASSERT(index_valid(i));
+    K_ASSERT(index_valid (i));
     if (i < 0) {
         return IL_NONE;
     }

@@ -9,7 +9,8 @@ ShareObject::~ShareObject() { K_ASSERT(!refcount); }
 
 ShareManager::~ShareManager()
 {
-    K_ASSERT(!objects_);
+    const ShareObject* const s_objects = objects_; // named for the assertion's text
+    K_ASSERT(!s_objects);
     while (types_ != nullptr) {
         TypeRecord* const t = types_;
         types_ = t->next;

@@ -3,7 +3,7 @@
 void ViewFrame::reset()
 {
     mat_identity(view);
-    param = 0;
+    param = 0.0f;
     half_x = 0.5f;
     half_y = 0.375f;
 }

@@ -1,17 +1,15 @@
 #pragma once
-// A camera's view: the world-to-camera transform, one 32-bit parameter word
-// (the tint of the projection), and the half extents of the view.
+// A camera's view: the world-to-camera transform, one parameter of the holder's,
+// and the half extents of the view.
 #include "core/matrix.h"
 #include "core/placement.h"
-
-#include <cstdint>
 
 class ViewFrame {
 public:
     ViewFrame() { reset(); }
 
     void reset();
-    void set_param(uint32_t value) { param = value; }
+    void set_param(float value) { param = value; }
     void set_extents(float x, float y)
     {
         half_x = x;
@@ -22,7 +20,7 @@ public:
     void set_from_placement(const AnglePose* source);
 
     Matrix view;
-    uint32_t param;
+    float param;
     float half_x;
     float half_y;
 };

@@ -165,15 +165,15 @@ bool ArchiveMuf::read_directory(std::FILE* file, const char* name)
                 print_format(P_ERROR, "Muf: Directory entry runs past its block in '%s' !", name);
                 return false;
             }
+            if ((fixed[0] & MUF_FLAG_DELETED) != 0) {
+                continue;
+            }
             if (name_length > static_cast<uint64_t>(DIR_MAX)) {
                 text[DIR_MAX] = '\0';
                 print_format(P_WARNING, "Muf: Name '%.40s...' too long in '%s', entry dropped !", text, name);
                 continue;
             }
             text[name_length] = '\0';
-            if ((fixed[0] & MUF_FLAG_DELETED) != 0) {
-                continue;
-            }
             const Dir member(text, DIR_FILE);
             ArchiveEntry entry;
             entry.name = member.text();

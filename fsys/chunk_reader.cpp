@@ -49,7 +49,7 @@ ChunkHeader* ChunkReader::find_chunk(uint32_t id, ChunkHeader* header)
         // In 64 bits, so that a length near 2^32 cannot lead back to an earlier chunk.
         const int64_t length = h->length == CHUNK_START_LENGTH ? -4 : static_cast<int64_t>(h->length);
         const int64_t next = static_cast<int64_t>(h->position) + 8 + ((length + 3) & ~int64_t{3});
-        if (next > INT32_MAX || next_chunk(static_cast<int32_t>(next), h) == nullptr) {
+        if (next < 0 || next > INT32_MAX || next_chunk(static_cast<int32_t>(next), h) == nullptr) {
             return nullptr;
         }
         if (h->id == id) {

@@ -46,11 +46,8 @@ void Dir::std(uint32_t kind)
             text_[i] = static_cast<char>(c - 'A' + 'a');
         }
     }
-    if (length_ == 0) {
-        return;
-    }
     if (kind == DIR_DIRECTORY) {
-        if (text_[length_ - 1] != '\\') {
+        if (length_ > 0 && text_[length_ - 1] != '\\') {
             // No room for the '\': refused rather than cut into another name.
             if (length_ >= DIR_MAX) {
                 refuse(text_);
@@ -60,7 +57,7 @@ void Dir::std(uint32_t kind)
             text_[length_] = '\0';
         }
     } else if (kind == DIR_FILE) {
-        if (text_[length_ - 1] == '\\') {
+        if (length_ > 0 && text_[length_ - 1] == '\\') {
             text_[--length_] = '\0';
         }
     } else {
@@ -70,7 +67,8 @@ void Dir::std(uint32_t kind)
 
 int Dir::type() const
 {
-    const bool drive = length_ >= 2 && text_[1] == ':';
+    const char letter = text_[0];
+    const bool drive = ((letter >= 'a' && letter <= 'z') || (letter >= 'A' && letter <= 'Z')) && text_[1] == ':';
     if (drive) {
         return text_[2] == '\\' ? DIR_TYPE_DRIVE_ROOT : DIR_TYPE_DRIVE;
     }

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-FileDriver* DirDriver::mount(const char* name)
+FileDriver* DirDriver::mount(const char* sname)
 {
-    K_ASSERT(name);
-    const Dir path(name, DIR_FILE);
+    K_ASSERT(sname);
+    const Dir path(sname, DIR_FILE);
     if (!path.valid()) {
         return nullptr;
     }
@@ -28,11 +28,11 @@ FileDriver* DirDriver::mount(const char* name)
     if (driver == nullptr) {
         return nullptr;
     }
-    if (driver->directory_.set(name, DIR_DIRECTORY) == 0) {
+    if (driver->directory_.set(sname, DIR_DIRECTORY) == 0) {
         delete driver;
         return nullptr;
     }
-    print_format(P_LOG, "FSys: Directory '%s' mapped", name[0] != '\0' ? name : "./");
+    print_format(P_LOG, "FSys: Directory '%s' mapped", sname[0] != '\0' ? sname : "./");
     return driver;
 }
 

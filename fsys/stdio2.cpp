@@ -28,18 +28,18 @@ uint32_t put(uint32_t value, std::FILE* file, int count, bool little)
 
 } // namespace
 
-std::FILE* open_for_write(const char* name, int mode)
+std::FILE* open_for_write(const char* fname, int mode)
 {
-    K_ASSERT(name);
+    K_ASSERT(fname);
     if (mode != STDIO2_BINARY && mode != STDIO2_TEXT) {
         return nullptr;
     }
-    const Dir path(name, DIR_FILE);
+    const Dir path(fname, DIR_FILE);
     if (!path.valid()) {
         return nullptr;
     }
     path.make();
-    return host::open_file(name, host::FileMode::WRITE);
+    return host::open_file(fname, host::FileMode::WRITE);
 }
 
 int file_exists(const char* name) { return host::file_exists(name) ? 1 : 0; }

@@ -177,6 +177,11 @@ int DatagramProtocol::connect(NetSocket** socket, const char* address, const voi
     switch (link->state) {
     case DGLINK_CONNECTING:
         link->socket->receive();
+        if (link->state == DGLINK_CLOSED) {
+            // An accept that could not be followed: the socket is closed now that its receive has returned.
+            close_link(link);
+            return NET_OK;
+        }
         if (link->state == DGLINK_CONNECTING && sys_time() - link->time >= DGLINK_REQUEST_PERIOD) {
             print_format(P_MESSAGE, "Connecting to %s...", address_to_text(&link->socket->peer()));
             send_request(link);
@@ -288,6 +293,11 @@ void DatagramProtocol::close_socket(NetSocket* socket)
         purge();
         return;
     }
+    close_link(link);
+}
+
+void DatagramProtocol::close_link(DatagramLink* link)
+{
     delete[] link->request;
     link->request = nullptr;
     link->request_length = 0;
@@ -391,28 +401,32 @@ void DatagramProtocol::handle_request(const NetAddress* source, NetStreamIn* rea
         answer_reject("can't allocate socket");
         return;
     }
+    // The answer follows the link's state; a link whose socket was handed out keeps its state
+    // whatever the request says, since a refused link is purged with its socket.
+    int state = link->state;
     const uint32_t version = reader->read32();
-    if (version != NET_DGPROTOCOL_VERSION && link->state != DGLINK_BAD_VERSION) {
+    if (version != NET_DGPROTOCOL_VERSION && state != DGLINK_BAD_VERSION) {
         print_format(P_DEBUG, "Datagram: Rejected %s (version mismatch)", address_to_text(source));
-        link->state = DGLINK_BAD_VERSION;
-        link->time = now;
+        state = DGLINK_BAD_VERSION;
     }
-    if (link->state == 0) {
+    if (state == 0) {
         if (link->request_length > 0) {
             reader->read_data(link->request, link->request_length * 8);
         }
-        link->state = DGLINK_REQUESTED;
-        link->time = now;
+        state = DGLINK_REQUESTED;
     }
     NetAddress local{};
-    if (link->state == DGLINK_REQUESTED || link->state == DGLINK_TAKEN) {
+    if (state == DGLINK_REQUESTED || state == DGLINK_TAKEN) {
         if (link->socket == nullptr || link->socket->local_address(&local) != NET_OK) {
             print_format(P_DEBUG, "Datagram: Rejected %s (can't resolve socket address)", address_to_text(source));
-            link->state = DGLINK_NO_ADDRESS;
-            link->time = now;
+            state = DGLINK_NO_ADDRESS;
         }
     }
-    switch (link->state) {
+    if (state != link->state && link->state != DGLINK_TAKEN) {
+        link->state = state;
+        link->time = now;
+    }
+    switch (state) {
     case DGLINK_REQUESTED:
     case DGLINK_TAKEN:
         answer(NET_DGC_ACCEPT, &local, sizeof local);
@@ -470,7 +484,7 @@ void DatagramProtocol::handle_accept(DatagramSocket* socket, const NetAddress* s
     socket->connect(nullptr, false);
     if (socket->connect(&server, false) != NET_OK) {
         print_string(P_ERROR, "Datagram: Can't connect to server");
-        // The socket is still receiving: it goes at the next purge, not here.
+        // The socket is still receiving: connect closes it once the receive has returned.
         link->state = DGLINK_CLOSED;
     }
 }

@@ -55,6 +55,8 @@ private:
     DatagramLink* new_link(int32_t request_length);
     void remove_link(DatagramLink* link);
     void purge();
+    // Frees the request and the socket; the link is closed (client side) or dropped, then purged.
+    void close_link(DatagramLink* link);
     void send_request(DatagramLink* link);
     void handle_request(const NetAddress* source, NetStreamIn* reader, int32_t bits);
     // The connecting link of socket when source is its peer, else null (after the message that fits).

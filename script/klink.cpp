@@ -194,13 +194,16 @@ bool scan(const uint8_t* data, uint64_t size, Parts& p, const char*& part, const
             const uint32_t frame = read_le32(data + at);
             p.frame = frame > p.frame ? frame : p.frame;
         } else if (type == 1 && length >= 8) {
-            p.min_object = read_le32(data + at);
-            p.max_object = read_le32(data + at + 4);
-            if (p.min_object == 0) {
+            const uint32_t smallest = read_le32(data + at);
+            const uint32_t largest = read_le32(data + at + 4);
+            if (smallest == 0) {
                 why = "bad object sizes in \"%s\"";
                 part = nullptr;
                 return false;
             }
+            // Several records of one file fold like the records of several files.
+            p.min_object = p.min_object == 0 || smallest < p.min_object ? smallest : p.min_object;
+            p.max_object = largest > p.max_object ? largest : p.max_object;
         } else if (type <= 1) {
             return false;
         }

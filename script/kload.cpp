@@ -464,16 +464,23 @@ bool Loader::load_value(const KSaveField& f, uint32_t object, uint32_t offset)
     }
 }
 
+std::string last_failure;
+
 } // namespace
+
+const char* load_state_failure()
+{
+    return last_failure.c_str();
+}
 
 int load_state(kcontext_t* c, int fd)
 {
     c->flags &= ~KFLAG_ERROR;
+    last_failure.clear();
+    // The caller reports a failed load; the reason is kept for it.
     auto report = [c](const char* text) {
         c->flags |= KFLAG_ERROR;
-        if (c->io.puts != nullptr) {
-            kio_printf(c, KFD_STDERR, "KLoad: %s!\n", text);
-        }
+        last_failure = text;
         return 0;
     };
     if (c->labels == nullptr || c->objectheap == 0) {

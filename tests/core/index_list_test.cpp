@@ -180,3 +180,15 @@ TEST(IndexListDeath, FreeingOutOfRangeStops)
     ASSERT_EQ(list.create(2), 1);
     EXPECT_DEATH(list.free(2), "");
 }
+
+TEST(IndexListDeath, BrokenLinksAndCursorsStopWithTheirAssertionTexts)
+{
+    IndexList list;
+    ASSERT_EQ(list.create(2), 1);
+    EXPECT_DEATH(list.next(), "index_valid \\(i\\)") << "no iteration started: the cursor is -5";
+
+    ASSERT_EQ(list.alloc(), 0);
+    // Damage element 0's links the way a stray write through an owner's array would.
+    const_cast<IndexLink&>(list.link(0)).next = 7;
+    EXPECT_DEATH(list.free(0), "index_valid \\(prev\\) && index_valid \\(next\\)");
+}

@@ -96,7 +96,28 @@ TEST(ShareManager, Errors)
 
     share.release(a); // destroyed and unlisted
     EXPECT_EQ(capture.count("Share: Tried to release unallocated object"), 0);
+    share.release(a); // one release too many: only compared, never touched
+    EXPECT_EQ(capture.count("Share: Tried to release unallocated object"), 1);
     TestMap stranger("x", 0);
     share.release(&stranger);
-    EXPECT_EQ(capture.count("Share: Tried to release unallocated object"), 1);
+    EXPECT_EQ(capture.count("Share: Tried to release unallocated object"), 2);
+    EXPECT_EQ(live_maps, 1) << "only the stranger is left";
+}
+
+TEST(ShareManagerDeath, DestroyingWhatIsStillHeldStops)
+{
+    EXPECT_DEATH(
+        {
+            ShareManager share;
+            share.register_type(MAP_T, TestMap::create);
+            (void)share.acquire(MAP_T, "m", 1);
+        },
+        "!s_objects");
+    EXPECT_DEATH(
+        {
+            TestMap* const held = new TestMap("m", 1);
+            held->refcount = 1;
+            delete held;
+        },
+        "!refcount");
 }

@@ -61,6 +61,12 @@ TEST(RandomTable, DeterministicAndInRange)
         ASSERT_LE(v.z, 1.0f);
     }
     EXPECT_FLOAT_EQ(a.floats[0], 41.0f / 32767.0f);
+    // Each entry draws its float, then its vector: 18467, 6334, 26500 lie inside the ball.
+    const float to_signed = 2.0f / 32767.0f;
+    EXPECT_FLOAT_EQ(a.vectors[0].x, 18467 * to_signed - 1.0f);
+    EXPECT_FLOAT_EQ(a.vectors[0].y, 6334 * to_signed - 1.0f);
+    EXPECT_FLOAT_EQ(a.vectors[0].z, 26500 * to_signed - 1.0f);
+    EXPECT_FLOAT_EQ(a.floats[1], 19169.0f / 32767.0f);
 }
 
 TEST(RandomTable, CursorsWrapAfterN)
@@ -115,12 +121,12 @@ TEST_F(WithSineTable, PlacementComposesBothPoses)
 TEST_F(WithSineTable, ViewFrameDefaultsAndInverse)
 {
     ViewFrame v;
-    EXPECT_EQ(v.param, 0u);
+    EXPECT_EQ(v.param, 0.0f);
     EXPECT_EQ(v.half_x, 0.5f);
     EXPECT_EQ(v.half_y, 0.375f);
-    v.set_param(0x80FF0000u);
+    v.set_param(1.25f);
     v.set_extents(1.0f, 0.75f);
-    EXPECT_EQ(v.param, 0x80FF0000u);
+    EXPECT_EQ(v.param, 1.25f);
     EXPECT_EQ(v.half_y, 0.75f);
 
     const AnglePose poses[2] = {{{5, 6, 7}, 0.4f, 0.2f, -0.3f}, {{0, 0, 0}, 0, 0, 0}};
@@ -130,6 +136,6 @@ TEST_F(WithSineTable, ViewFrameDefaultsAndInverse)
     mat_rotate_vector(p, v.view, Vector{5, 6, 7});
     EXPECT_NEAR(vec_length(p), 0.0f, 1e-5f);
     v.reset();
-    EXPECT_EQ(v.param, 0u);
+    EXPECT_EQ(v.param, 0.0f);
     EXPECT_EQ(v.view.m[0], 1.0f);
 }

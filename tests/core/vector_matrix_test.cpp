@@ -193,6 +193,12 @@ TEST(Matrix, FromDirection)
     mat_get_row1(s, m);
     mat_get_row2(f, m);
     expect_vector(f, 0, 0, 1);
+    expect_vector(s, 0, 1, 0); // f x (1, 0, 0)
+    expect_vector(u, 1, 0, 0); // s x f
+    mat_from_direction(m, Vector{1, 2, 3});
+    mat_get_row0(u, m);
+    mat_get_row1(s, m);
+    mat_get_row2(f, m);
     EXPECT_NEAR(vec_dot(u, s), 0, 1e-6f);
     EXPECT_NEAR(vec_dot(u, f), 0, 1e-6f);
     EXPECT_NEAR(vec_length(u), 1, 1e-6f);

@@ -372,3 +372,67 @@ TEST_F(ArchiveTest, HugeNameIsDroppedWithoutReadingPastItsBlock)
     EXPECT_EQ(archive(d)->entry_count(), 1);
     EXPECT_EQ(archive(d)->entry(0).name, "ok");
 }
+
+TEST_F(ArchiveTest, DeletedEntryWithALongNameGoesSilently)
+{
+    const std::string long_name(300, 'd');
+    const auto d = mount(Bytes().head(1).id("DIR ").u32(4 + Bytes::entry_size(long_name) + Bytes::entry_size("ok"))
+                             .u32(2).entry(0x80, 0, 4, long_name).entry(0, 0, 4, "ok"));
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(archive(d)->entry_count(), 1);
+    EXPECT_FALSE(capture_.contains("too long"));
+    EXPECT_FALSE(capture_.contains("File count"));
+}
+
+TEST_F(ArchiveTest, TextModeDropsEveryCarriageReturn)
+{
+    // Unlike a host file, a member in text mode loses lone carriage returns too.
+    tools::MufWriter w;
+    w.add("t", "a\rb\r\nc d\r");
+    const auto d = mount(w);
+    ASSERT_NE(d, nullptr);
+    FileStream* s = d->open("t", FSYS_TEXT);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(read_all(s), "ab\nc d");
+    s->close();
+    s = d->open("t", FSYS_TEXT);
+    char word[16];
+    ASSERT_NE(s->read_word(word, sizeof word), nullptr);
+    EXPECT_STREQ(word, "ab");
+    ASSERT_NE(s->read_word(word, sizeof word), nullptr);
+    EXPECT_STREQ(word, "c");
+    ASSERT_NE(s->read_word(word, sizeof word), nullptr);
+    EXPECT_STREQ(word, "d");
+    EXPECT_EQ(s->read_word(word, sizeof word), nullptr);
+    s->close();
+    s = d->open("t", FSYS_BINARY);
+    EXPECT_EQ(read_all(s), "a\rb\r\nc d\r");
+    s->close();
+}
+
+TEST_F(ArchiveTest, PushedBackCharacterRules)
+{
+    tools::MufWriter w;
+    w.add("m", "ABCDEF");
+    const auto d = mount(w);
+    ASSERT_NE(d, nullptr);
+    FileStream* const s = d->open("m", FSYS_BINARY);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->get_char(), 'A');
+    s->unget('x');
+    // The fixed-size readers take the raw bytes and leave the pushed-back one.
+    EXPECT_EQ(s->read_le16(), 0x4342);
+    EXPECT_EQ(s->get_char(), 'x');
+    EXPECT_EQ(s->get_char(), 'D');
+    // A seek drops it.
+    s->unget('y');
+    EXPECT_EQ(s->seek(0, FSYS_SEEK_CUR), 0);
+    EXPECT_EQ(s->get_char(), 'E');
+    // It is returned even at the end of the member.
+    EXPECT_EQ(s->get_char(), 'F');
+    s->unget('z');
+    EXPECT_NE(s->eof(), 0);
+    EXPECT_EQ(s->get_char(), 'z');
+    EXPECT_EQ(s->get_char(), -1);
+    s->close();
+}

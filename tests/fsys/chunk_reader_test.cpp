@@ -95,6 +95,13 @@ TEST_P(ChunkReaderTest, RepeatedIdentifiersInFileOrder)
     EXPECT_EQ(mine.position, 4 + 8 + 8);
     EXPECT_EQ(r.next_chunk(4, &mine), &mine);
     EXPECT_EQ(mine.id, chunk_id("DATA"));
+
+    // A header that leads before the start finds nothing, not the chunk the stream stands at.
+    ASSERT_EQ(s->seek(4, FSYS_SEEK_SET), 0);
+    ChunkHeader before;
+    before.position = -9;
+    before.length = 0;
+    EXPECT_EQ(r.find_chunk(chunk_id("DATA"), &before), nullptr);
     s->close();
 }
 

@@ -37,6 +37,10 @@ TEST(Dir, UnknownKindIsReportedAndLeftConverted)
     const Dir d("A/B", 7);
     EXPECT_STREQ(d.text(), "a\\b");
     EXPECT_TRUE(capture.contains("Dir: Tried to std() unknown path type !"));
+    capture.clear();
+    const Dir empty("", 0);
+    EXPECT_STREQ(empty.text(), "");
+    EXPECT_TRUE(capture.contains("Dir: Tried to std() unknown path type !"));
 }
 
 TEST(Dir, PathTooLongForTheBufferIsRefusedNotCut)
@@ -73,7 +77,7 @@ TEST(Dir, TypeFromTheFirstCharacters)
     };
     const Case cases[] = {{"c:\\x", DIR_TYPE_DRIVE_ROOT}, {"c:x", DIR_TYPE_DRIVE}, {"c:", DIR_TYPE_DRIVE},
                           {"\\x", DIR_TYPE_ROOT},        {"/x", DIR_TYPE_ROOT},   {"x\\y", DIR_TYPE_RELATIVE},
-                          {"", DIR_TYPE_RELATIVE}};
+                          {"", DIR_TYPE_RELATIVE},        {"1:\\x", DIR_TYPE_RELATIVE}, {"::x", DIR_TYPE_RELATIVE}};
     for (const Case& c : cases) {
         EXPECT_EQ(Dir(c.text, DIR_FILE).type(), c.type) << c.text;
     }

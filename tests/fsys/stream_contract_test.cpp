@@ -65,6 +65,20 @@ TEST_P(StreamContract, WordsAndLines)
     }
 }
 
+TEST_P(StreamContract, WordLeavesItsSeparatorToBeRead)
+{
+    FileStream* const s = open("ab\ncd");
+    char word[8];
+    ASSERT_NE(s->read_word(word, sizeof word), nullptr);
+    EXPECT_STREQ(word, "ab");
+    EXPECT_EQ(s->get_char(), '\n');
+    char line[8];
+    ASSERT_NE(s->read_line(line, sizeof line), nullptr);
+    EXPECT_STREQ(line, "cd"); // the last line, without a line end
+    EXPECT_EQ(s->read_line(line, sizeof line), nullptr);
+    s->close();
+}
+
 TEST_P(StreamContract, TextModeDropsCarriageReturnsBeforeLineEnds)
 {
     FileStream* s = open("a\r\nb", FSYS_TEXT);

@@ -308,6 +308,78 @@ TEST_F(DatagramProtocolTest, MalformedControlRecordsAreDropped)
     EXPECT_EQ(client.first_link()->state, DGLINK_CONNECTING);
 }
 
+TEST_F(DatagramProtocolTest, AcceptThatCannotBeFollowedEndsTheAttempt)
+{
+    server.open_listening(false);
+    NetSocket* cs = nullptr;
+    EXPECT_EQ(connect(&cs), NET_OK);
+    // The accept names an address of another protocol: the client socket cannot connect there.
+    NetAddress elsewhere = memory_address(77);
+    elsewhere.protocol = 0x58585858u;
+    const std::vector<uint8_t> bytes(reinterpret_cast<const uint8_t*>(&elsewhere),
+                                     reinterpret_cast<const uint8_t*>(&elsewhere) + sizeof elsewhere);
+    network.inject(link_socket(client)->port, SERVER_PORT,
+                   raw_datagram(NET_DGSEQUENCED, raw_record(NET_DGM_CONTROL, NET_DGC_ACCEPT, 256, bytes)));
+    EXPECT_EQ(connect(&cs), NET_OK);
+    EXPECT_TRUE(capture.contains("Datagram: Can't connect to server"));
+    EXPECT_EQ(count_links(client), 0);
+
+    // The next call starts the attempt again instead of finding a dead record.
+    EXPECT_EQ(connect(&cs), NET_OK);
+    ASSERT_EQ(count_links(client), 1);
+    EXPECT_EQ(client.first_link()->state, DGLINK_CONNECTING);
+    EXPECT_EQ(control_sent(SERVER_PORT, NET_DGC_REQUEST).size(), 2u);
+    EXPECT_FALSE(capture.contains("Unexpected socket state"));
+}
+
+TEST_F(DatagramProtocolTest, RequestsCannotUndoAConnectionHandedOut)
+{
+    NetSocket* cs = nullptr;
+    EXPECT_EQ(connect(&cs), NET_OK);
+    uint8_t request[16];
+    int32_t length = sizeof request;
+    auto* const ss = static_cast<MemorySocket*>(server.accept(request, &length));
+    ASSERT_NE(ss, nullptr);
+    EXPECT_EQ(connect(&cs), NET_OK);
+    ASSERT_EQ(connect(&cs), NET_CONNECTED);
+    auto* const client_socket = static_cast<MemorySocket*>(cs);
+
+    struct Case {
+        const char* why;
+        uint32_t version;
+        bool fail_local_address;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"another protocol version from the client's address", 3, false, "protocol version mismatch"},
+        {"the server socket cannot tell its address", 2, true, "can't resolve server address"},
+    };
+    for (const Case& c : cases) {
+        network.sent.clear();
+        ss->fail_local_address = c.fail_local_address;
+        inject_request(client_socket->port, c.version, {});
+        EXPECT_EQ(server.accept(request, &length), nullptr) << c.why;
+        ss->fail_local_address = false;
+        const auto rejects = control_sent(client_socket->port, NET_DGC_REJECT);
+        ASSERT_EQ(rejects.size(), 1u) << c.why;
+        EXPECT_STREQ(reinterpret_cast<const char*>(rejects[0].data()), c.reason) << c.why;
+
+        // A refused record would be purged with its socket; the server still holds this one.
+        advance(11.0);
+        EXPECT_EQ(server.accept(request, &length), nullptr) << c.why;
+        ASSERT_EQ(count_links(server), 1) << c.why;
+        EXPECT_EQ(server.first_link()->state, DGLINK_TAKEN) << c.why;
+        EXPECT_EQ(server.first_link()->socket, ss) << c.why;
+        EXPECT_EQ(write(ss, 3, NET_STREAM_RELIABLE, {5}), NET_OK) << c.why;
+        ss->message_send();
+        const std::vector<Received> got = read_all(client_socket);
+        ASSERT_EQ(got.size(), 1u) << c.why;
+        EXPECT_EQ(got[0].id, 3) << c.why;
+    }
+    client.close_socket(cs);
+    server.close_socket(ss);
+}
+
 TEST_F(DatagramProtocolTest, CancelAndClose)
 {
     NetSocket* cs = nullptr;

@@ -3,6 +3,7 @@
 #include "core/kassert.h"
 #include "platform/os.h"
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -105,6 +106,43 @@ TEST_F(OsTest, WindowModesCaptureAndReleaseTheMouse)
     EXPECT_EQ(win32sys->set_window_mode(0, 480, 0), 1) << "a window call that fails";
 }
 
+TEST_F(OsTest, SwitchingShapesHidesOncePerCaptureAndShowsOncePerRelease)
+{
+    ASSERT_EQ(os_init("Ostrel -- Win32"), 1);
+    capture.show_all();
+    enum Step { FULL, WINDOWED, RELEASE };
+    struct {
+        const char* why;
+        const char* mouse_windowed;
+        Step step;
+        int state;
+        int counter;
+        int hidden; // "Decremented cursor counter" notes so far
+        int shown;  // "Incremented cursor counter" notes so far
+    } const rows[] = {
+        {"full screen captures", "1", FULL, MOUSE_CAPTURED, -1, 1, 0},
+        {"to a captured window: already hidden", "1", WINDOWED, MOUSE_CAPTURED, -1, 1, 0},
+        {"released by the video mode", "1", RELEASE, MOUSE_CLIPPED, 0, 1, 1},
+        {"released twice: shown once", "1", RELEASE, MOUSE_CLIPPED, 0, 1, 1},
+        {"full screen again", "1", FULL, MOUSE_CAPTURED, -1, 2, 1},
+        {"to a window the mouse may not hold: shown again", "0", WINDOWED, MOUSE_FREE, 0, 2, 2},
+        {"and back to full screen", "0", FULL, MOUSE_CAPTURED, -1, 3, 2},
+    };
+    for (const auto& r : rows) {
+        set_variable("Mouse_Windowed", r.mouse_windowed);
+        if (r.step == RELEASE) {
+            show_cursor();
+        } else {
+            ASSERT_EQ(win32sys->set_window_mode(320, 240, r.step == FULL ? WINDOW_FULL_SCREEN : 0), 0) << r.why;
+        }
+        EXPECT_EQ(mouse_capture_state(), r.state) << r.why;
+        EXPECT_EQ(pointer.counter, r.counter) << r.why;
+        EXPECT_EQ(capture.count("Decremented cursor counter"), r.hidden) << r.why;
+        EXPECT_EQ(capture.count("Incremented cursor counter"), r.shown) << r.why;
+    }
+    EXPECT_FALSE(pointer.clipped) << "nothing confines the pointer but a captured window";
+}
+
 TEST_F(OsTest, PresentCopiesTheFrameBufferIntoTheWindow)
 {
     ASSERT_EQ(os_init("Ostrel -- Win32"), 1);
@@ -141,6 +179,28 @@ TEST_F(OsTest, WaitOnInitWhoseMessageWaitFailsIsFatal)
     // This process still pauses at shutdown: let it go on.
     push(host::WM_KEYDOWN, VK_ESCAPE, host::key_lparam(0x01, false, false, false), 0.1);
     push(host::WM_KEYUP, VK_ESCAPE, host::key_lparam(0x01, false, true, true), 0.2);
+}
+
+TEST_F(OsTest, WindowThatCannotOpenIsShownAndStartFails)
+{
+    const char* const driver = std::getenv("SDL_VIDEODRIVER");
+    const std::string saved = driver != nullptr ? driver : "";
+    setenv("SDL_VIDEODRIVER", "no_such_driver", 1);
+    setenv("OSTREL_NO_MESSAGE_BOX", "1", 1);
+    ::testing::internal::CaptureStderr();
+    const int started = os_init("Ostrel -- Win32");
+    const std::string shown = ::testing::internal::GetCapturedStderr();
+    if (driver != nullptr) {
+        setenv("SDL_VIDEODRIVER", saved.c_str(), 1);
+    } else {
+        unsetenv("SDL_VIDEODRIVER");
+    }
+    EXPECT_EQ(started, 0);
+    EXPECT_NE(shown.find("Win32Sys::window_init()\nCan't register window class"), std::string::npos) << shown;
+    EXPECT_EQ(win32sys, nullptr);
+    EXPECT_FALSE(host::window_exists());
+    EXPECT_FALSE(debug_console_open());
+    EXPECT_EQ(mouse_device(), nullptr);
 }
 
 TEST_F(OsTest, StartFailsWithoutVariables)

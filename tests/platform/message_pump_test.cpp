@@ -63,6 +63,19 @@ TEST_F(PlatformTest, MessageOlderThanTheTimerBaseCountsAsTimeZero)
     EXPECT_EQ(capture.count("Win32 pump: avoiding negative event"), 1);
 }
 
+TEST_F(PlatformTest, MessageTimesCountAcrossTheTimersWrap)
+{
+    clock.set_micros((int64_t{0xFFFFFFFF} - 99) * 1000); // 100 ms before the wrap
+    timer_shutdown();
+    ASSERT_EQ(timer_init(), 0);
+    const uint32_t after_wrap = timer_base() + 300u; // 200 ms past 2^32
+    ASSERT_LT(after_wrap, timer_base());
+    ASSERT_TRUE(events.push(host::WM_KEYDOWN, VK_A, host::key_lparam(SCAN_A, false, false, false), after_wrap));
+    const std::vector<InputEvent> got = drain(0.25, 0.35);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_NEAR(got[0].time, 0.3, 1e-9);
+}
+
 TEST_F(PlatformTest, HeldKeyGivesDownRepeatsAndOneUp)
 {
     push_key(host::WM_KEYDOWN, VK_A, SCAN_A, false, false, 0.10);

@@ -133,6 +133,39 @@ TEST(Kasm, ExportsFunctionsFrameSizesAndObjectSizes)
     EXPECT_EQ(read_le32(d.data() + 48), 5u);
 }
 
+TEST(Kasm, ClassFlagsWordIsReachedThroughTheMethodTable)
+{
+    const kasm::Assembly a = good(R"(
+.code
+.func hit, 0
+    ret
+.data
+.class Door@vt, 4
+    .method hit
+    .flags 0x20 | 1
+.endclass
+)");
+    ASSERT_TRUE(a.ok());
+    // Flags word, save info {size, end}, its address, then the table of eight words.
+    const std::vector<uint8_t>& d = a.file.sections[1].bytes;
+    ASSERT_EQ(d.size(), 16u + 32u);
+    EXPECT_EQ(read_le32(d.data()), 0x21u);
+    EXPECT_EQ(read_le32(d.data() + 12), 4u);
+    for (uint32_t i = 1; i < 7; ++i) {
+        EXPECT_EQ(read_le32(d.data() + 16 + 4 * i), 0u) << i;
+    }
+    EXPECT_EQ(read_le32(d.data() + 16 + 28), 0u) << "the flags word's offset, relocated";
+    EXPECT_EQ(a.file.relocs[1][1], (std::vector<uint32_t>{12, 44}));
+    EXPECT_EQ(a.file.relocs[1][0], (std::vector<uint32_t>{16}));
+
+    std::string eight;
+    for (int i = 0; i < 8; ++i) {
+        eight += "    .method 0\n";
+    }
+    const kasm::Assembly full = kasm::assemble(".data\n.class Full@vt, 4\n" + eight + "    .flags 1\n.endclass\n");
+    EXPECT_FALSE(full.ok()) << "a .method already holds offset 28";
+}
+
 TEST(Kasm, SwitchTablesAndSortedSearchKeys)
 {
     const kasm::Assembly a = good(R"(

@@ -230,6 +230,17 @@ TEST_F(Link, StampsOfNobodyAndOfTheEngineAndFiveSectionsAreAccepted)
     EXPECT_EQ(link({"a.kob", "b.kob"}), 1) << messages;
 }
 
+TEST_F(Link, MiscRecordsFoldOverEveryRecordOfEveryFile)
+{
+    add("a.kob", ".global main\n.code\nmain: .word 0\n.maxframe 16\n.objsizes 12, 40\n"
+                 ".misc 1, 8, 24\n.misc 0, 200\n.misc 1, 20, 100\n.misc 7, 1, 2\n");
+    add("b.kob", ".data\n.word 0\n.misc 1, 10, 50\n.misc 0, 32\n");
+    ASSERT_EQ(link({"a.kob", "b.kob"}), 1) << messages;
+    EXPECT_EQ(c->maxframesize, 200u);
+    EXPECT_EQ(c->minobjsize, 8u);
+    EXPECT_EQ(c->maxobjsize, 100u);
+}
+
 TEST_F(Link, KeptStringsLiveInTheArenaUntilUnlink)
 {
     add("a.kob", main_file);

@@ -84,7 +84,7 @@ TEST_F(StateRoundTrip, EveryFieldTypeSurvivesAFreshContext)
     }
 
     fresh();
-    ASSERT_EQ(load_text(saved), 1) << errors() << saved;
+    ASSERT_EQ(load_text(saved), 1) << load_state_failure() << saved;
     EXPECT_EQ(numbered_tasks(save()), numbered_tasks(saved)) << "same names, values and task order";
     const std::vector<uint32_t> all = objects();
     ASSERT_EQ(all.size(), 2u);
@@ -241,7 +241,7 @@ TEST_F(StateRoundTrip, SavedProgramContinuesToTheSameResult)
         std::vector<Note> continued = notes;
         fresh(counter_program);
         c->tick = cut;
-        ASSERT_EQ(load_text(saved), 1) << errors() << saved;
+        ASSERT_EQ(load_text(saved), 1) << load_state_failure() << saved;
         notes = continued;
         for (int i = cut; i < TOTAL; ++i) {
             run_tick(c);

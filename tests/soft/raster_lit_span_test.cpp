@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -205,6 +206,58 @@ TEST(LitSpans, LightLinearAlongTheSpanIsExactInEverySampledVariant)
     }
 }
 
+TEST(LitSpans, BlendSamplesAtEachPartsLastPixelAndInterpolatesBetween)
+{
+    // Light columns alternate between 10 and 100, so that a straight line
+    // between two samples misses the kinks between them: only the pixels the
+    // drawer samples show the bilinear light of the filtered drawer exactly.
+    PlainTexture tex(0x20202020); // light byte L gives L
+    for (int i = 0; i < LIGHT_BLOCK_PADDED; ++i) {
+        surface_light_block[i] = bytes4(i % 2 != 0 ? 100 : 10);
+    }
+    struct Case {
+        const char* why;
+        int x, count;
+        int32_t du;
+        std::vector<int> samples;
+    };
+    const Case cases[] = {
+        {"slow light: every eighth pixel of a full piece, then a pair and a single", 15, 36, 0x20000,
+         {0, 8, 16, 24, 32, 34, 35}},
+        {"fast light: every fourth pixel of a full piece", 15, 36, 0x40000,
+         {0, 4, 8, 12, 16, 20, 24, 28, 32, 34, 35}},
+        {"lead of 7: a single, a pair and a group of four; last of 5: a group and a single", 9, 28, 0x40000,
+         {0, 2, 6, 10, 14, 18, 22, 26, 27}},
+        {"one piece of 7 pixels", 1, 7, 0x40000, {0, 2, 6}},
+    };
+    for (const Case& c : cases) {
+        auto filtered = make_frame();
+        auto blend = make_frame();
+        const int32_t u0 = (3 * 16 + 5) << 16;
+        filtered->add_affine(c.x, 0, c.count, u0, 0, c.du, 0);
+        blend->add_affine(c.x, 0, c.count, u0, 0, c.du, 0);
+        span_draw_lit_filtered(filtered->plans(), 1, tex.texels.data(), tex.palette, 4, 16, 0, 0, 0, nullptr, nullptr);
+        span_draw_lit_blend(blend->plans(), 1, tex.texels.data(), tex.palette, 4, 16, 0, 0, 0, nullptr, nullptr);
+        auto light_at = [&](int p) { return static_cast<int>(filtered->row(0)[c.x + p] & 0xFF); };
+        ASSERT_EQ(c.samples.front(), 0) << c.why << ": the case starts with a sampled pixel";
+        ASSERT_EQ(c.samples.back(), c.count - 1) << c.why << ": the last pixel is a sample";
+        EXPECT_EQ(blend->row(0)[c.x], filtered->row(0)[c.x]) << c.why;
+        for (size_t n = 1; n < c.samples.size(); ++n) {
+            const int a_at = c.samples[n - 1];
+            const int b_at = c.samples[n];
+            const int a = light_at(a_at);
+            const int b = light_at(b_at);
+            for (int p = a_at + 1; p <= b_at; ++p) {
+                // a + floor(k (b - a) / n), the byte-wise interpolation's rounding.
+                const int k = p - a_at;
+                const int n_apart = b_at - a_at;
+                const int want = a + static_cast<int>(std::floor(static_cast<double>(k * (b - a)) / n_apart));
+                EXPECT_EQ(blend->row(0)[c.x + p], bytes4(static_cast<uint32_t>(want))) << c.why << " at pixel " << p;
+            }
+        }
+    }
+}
+
 TEST(LitSpans, WarpDisplacesTextureUnderUndisplacedLight)
 {
     // Texture columns alternate colours, light varies along s.
@@ -292,5 +345,39 @@ TEST(TranslucentSpans, BlendWhereDepthIsNotBelowAndNeverWriteDepth)
             EXPECT_EQ(mmx->row(0)[x], mmx_want) << c.why << " at " << x;
             EXPECT_EQ(plain->depth_row(0)[x], x == 4 ? 0x1001 : 0x1000);
         }
+    }
+}
+
+TEST(TranslucentSpans, MmxDepthTestComparesSignedAndDiffersFromHalfTheRangeUp)
+{
+    std::vector<uint16_t> texels(16 * 16, static_cast<uint16_t>(7 | 255 << 8));
+    uint32_t palette[256] = {};
+    palette[7] = 0x00404040;
+    struct Case {
+        const char* why;
+        uint32_t z;
+        uint16_t stored;
+        bool plain_draws, mmx_draws;
+    };
+    const Case cases[] = {
+        {"equal integer parts below 32768", 0x1234FFFF, 0x1234, true, true},
+        {"one below", 0x1233FFFF, 0x1234, false, false},
+        {"nearer across 32768: negative as a signed number", 0x80000000, 0x7FFF, true, false},
+        {"farther across 32768: the stored value is negative", 0x7FFFFFFF, 0x8000, false, true},
+        {"equal at the top of the range", 0xFFFF0000, 0xFFFF, true, true},
+    };
+    for (const Case& c : cases) {
+        auto plain = make_frame();
+        auto mmx = make_frame();
+        for (RasterFrame* f : {plain.get(), mmx.get()}) {
+            f->fill_depth(c.stored);
+            f->add_affine(2, 0, 1, 0, 0, 0, 0, static_cast<int32_t>(c.z), 0);
+        }
+        span_draw_ztest(plain->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
+        span_draw_ztest_mmx(mmx->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
+        EXPECT_EQ(plain->row(0)[2] != 0, c.plain_draws) << c.why;
+        EXPECT_EQ(mmx->row(0)[2] != 0, c.mmx_draws) << c.why;
+        EXPECT_EQ(plain->depth_row(0)[2], c.stored) << c.why;
+        EXPECT_EQ(mmx->depth_row(0)[2], c.stored) << c.why;
     }
 }

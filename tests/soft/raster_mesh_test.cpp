@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "raster_frame.h"
+#include "soft/mesh_span.h"
 #include "soft/mesh_triangle.h"
 
 namespace {
@@ -142,6 +143,9 @@ TEST(MeshTriangle, TrianglesThatAreNotDrawn)
         {"no area", {5, 7, 9}, {5, 7, 9}, DEPTH_256, 0},
         {"below the window", {5, 9, 5}, {12, 12, 15}, DEPTH_256, 0},
         {"no height", {5, 9, 7}, {5, 5, 5}, DEPTH_256, 0},
+        // Refused rather than overflow the 64-bit edge and plane products.
+        {"a corner 16384 pixels or more away", {5, 20000, 5}, {5, 5, 9}, DEPTH_256, 0},
+        {"a corner far above", {5, 9, 5}, {-20000, 5, 9}, DEPTH_256, 0},
     };
     for (const Case& c : cases) {
         MeshScene s;
@@ -243,5 +247,57 @@ TEST(MeshTriangle, CoordinatesOutsideTheTextureAreKeptInside)
         s.triangle.u[2] = fixed(900);
         path.draw(s);
         EXPECT_GT(s.covered().size(), 100u) << path.name;
+    }
+}
+
+TEST(MeshSpan, PerspectiveSpanInterpolatesBetweenExactValuesEveryEightPixels)
+{
+    // Column c of a one-row texture shows 2c. u = U / W with U and W linear
+    // along the span: each piece of 8 pixels from the first runs linearly
+    // between the exact values at its first pixel and the next piece's, the
+    // last piece to the span's last pixel.
+    std::vector<uint8_t> texels(64 * 2);
+    uint32_t palette[256];
+    for (int i = 0; i < 256; ++i) {
+        palette[i] = static_cast<uint32_t>(i & 0x7F);
+    }
+    for (int c = 0; c < 64; ++c) {
+        texels[c] = static_cast<uint8_t>(c);
+    }
+    struct Case {
+        const char* why;
+        int count;
+        std::vector<int> piece_ends; // the pixel each piece runs to
+    };
+    const Case cases[] = {
+        {"two full pieces and a last of 5, measured over 4", 21, {8, 16, 20}},
+        {"8 pixels are one piece, measured over 7", 8, {7}},
+        {"9 pixels: a full piece and a last of 1", 9, {8, 8}},
+    };
+    const double W0 = 1.0, dW = 0.09, u0 = 2.3, du = 2.5; // u(x) = (u0 + du x) / (W0 + dW x)
+    auto exact_u = [&](int x) { return (u0 + du * x) / (W0 + dW * x); };
+    for (const Case& c : cases) {
+        auto f = make_frame();
+        f->fill_depth(0);
+        // W in 16.16 depth (k = 65536: depth 1.0 at the first pixel), U = u W in 16.16 texels.
+        const double k = 65536.0;
+        const float U = static_cast<float>(u0 * 65536 * k * W0);
+        const float Cu = static_cast<float>((du * W0 - dW * u0) * 65536 * k * k);
+        span_draw_persp8(f->row(0), f->depth_row(0), c.count, texels.data(), palette, 64, 1, U, 0.0f, Cu, 0.0f,
+                         static_cast<float>(k * W0), static_cast<float>(k * dW));
+        int start = 0;
+        for (const int end : c.piece_ends) {
+            const int last = end == c.piece_ends.back() ? c.count - 1 : end - 1;
+            for (int x = start; x <= last; ++x) {
+                const double t = end == start ? 0.0 : static_cast<double>(x - start) / (end - start);
+                const double u = exact_u(start) + t * (exact_u(end) - exact_u(start));
+                if (u - std::floor(u) < 0.01 || u - std::floor(u) > 0.99) {
+                    continue; // too near a texel edge for the rounded steps
+                }
+                EXPECT_EQ(f->row(0)[x], 2u * static_cast<uint32_t>(u)) << c.why << " at " << x;
+            }
+            start = end;
+        }
+        EXPECT_EQ(f->row(0)[c.count], 0u) << c.why << ": nothing past the span";
     }
 }

@@ -112,10 +112,10 @@ struct ParticleScene {
             depth_rows[y] = frame->depth_row(y);
         }
     }
-    void draw(const Particle* particles, int count, int blend, int width = 32, int height = 12)
+    void draw(const Particle* particles, int count, int blend, int width = 32, int height = 12, float scale = 64.0f)
     {
-        span_draw_particle(particles, count, view, 64.0f, 64.0f, width, height, centre_x, centre_y,
-                           frame->pixels, line_offset, depth_rows, blend);
+        span_draw_particle(particles, count, view, scale, scale, width, height, centre_x, centre_y, frame->pixels,
+                           line_offset, depth_rows, blend);
     }
     int drawn(uint32_t colour)
     {
@@ -165,18 +165,23 @@ TEST(ParticleDraw, SubPixelParticlesAndTheViewCone)
         const char* why;
         Particle p;
         int pixels;
+        float scale = 64.0f;
     };
+    // At a scale of 4 the cone's edge |X| + |Y| = 2Z projects inside the area,
+    // a few pixels from the centre, so only the cone test keeps those out.
     const Case cases[] = {
         {"sub-pixel at least its minimum is one pixel", particle(0, 0, 64, 0.25f, 1, 0x4000), 1},
         {"sub-pixel below its minimum is not drawn", particle(0, 0, 64, 0.25f, 1, 0x5000), 0},
-        {"|X| + |Y| just above 2Z is outside", particle(100.5f, 28, 64, 0.25f, 1), 0},
+        {"|X| + |Y| just below 2Z is drawn", particle(99.5f, 28, 64, 0.25f, 1), 1, 4.0f},
+        {"|X| + |Y| just above 2Z is outside", particle(100.5f, 28, 64, 0.25f, 1), 0, 4.0f},
+        {"|X| + |Y| just above 2Z to the upper left", particle(-100.5f, -28, 64, 0.25f, 1), 0, 4.0f},
         {"dead particles are skipped", particle(0, 0, 64, 2, 1, 0, 0), 0},
         {"on the camera plane", particle(0, 0, 0, 2, 1), 0},
         {"behind the camera", particle(0, 0, -64, 2, 1), 0},
     };
     for (const Case& c : cases) {
         ParticleScene s;
-        s.draw(&c.p, 1, 0);
+        s.draw(&c.p, 1, 0, 32, 12, c.scale);
         EXPECT_EQ(s.drawn(1), c.pixels) << c.why;
     }
 }

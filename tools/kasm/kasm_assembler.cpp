@@ -153,7 +153,12 @@ struct ClassDecl {
     std::string size;
     std::vector<std::string> methods;
     std::vector<FieldDecl> fields;
+    std::string flags;  // value of the class flags word, empty when the class has none
+    int flags_line = 0;
 };
+
+// The method table's word at this index points at the class flags word.
+constexpr size_t FLAGS_ENTRY = 7;
 
 struct SaveType {
     const char* name;
@@ -666,6 +671,10 @@ void Assembler::end_class()
     in_class = false;
     int64_t size = 0;
     absolute(klass.size, size);
+    const uint32_t flags_at = position();
+    if (!klass.flags.empty()) {
+        emit_word_text(klass.flags);
+    }
     const uint32_t info = position();
     const Label info_label{current, info};
     emit_u32(static_cast<uint32_t>(size));
@@ -722,6 +731,20 @@ void Assembler::end_class()
     for (const std::string& m : klass.methods) {
         emit_word_text(m);
     }
+    if (!klass.flags.empty()) {
+        line = klass.flags_line;
+        if (klass.methods.size() > FLAGS_ENTRY) {
+            error(".flags takes the method table's word at offset 28, which a .method holds");
+        }
+        for (size_t i = klass.methods.size(); i < FLAGS_ENTRY; ++i) {
+            emit_u32(0);
+        }
+        Value f;
+        f.kind = Value::Section;
+        f.section = info_label.section;
+        f.value = flags_at;
+        emit_word(f);
+    }
     const uint32_t object = static_cast<uint32_t>(size) + 4;
     min_object = have_class ? std::min(min_object, object) : object;
     max_object = have_class ? std::max(max_object, object) : object;
@@ -750,6 +773,11 @@ void Assembler::directive(const std::string& op, const std::vector<std::string>&
             }
         } else if (op == ".field") {
             klass.fields.push_back({line, args});
+        } else if (op == ".flags") {
+            if (need(1, 1)) {
+                klass.flags = args[0];
+                klass.flags_line = line;
+            }
         } else if (op == ".endclass") {
             end_class();
         } else {

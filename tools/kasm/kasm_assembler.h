@@ -9,7 +9,9 @@
 // builtin (or any external symbol). Functions: .func name, frame-size.
 // Classes: .class name, object-size / .method f / .field name, type, offset
 // [, element-type, element-size for arrays, with the array's total bytes as
-// .field name, array, offset, total, element-type] / .endclass.
+// .field name, array, offset, total, element-type] / .flags value (the method
+// table's word at offset 28 then points at a word holding the value; entries
+// below it that no .method fills are 0) / .endclass.
 // Macros: .macro name p, q ... \p \q ... .endm; "\@" is a number unique to each use.
 // Instructions: the opcode names in lower case ("push1", "callnative"), their
 // inline words as comma-separated operands; "push a, b, ..." pushes any number

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -142,4 +144,27 @@ TEST_F(EngineMountTest, ShutdownClosesTheFileSystem)
     ASSERT_NE(fsys, nullptr);
     engine_->shutdown();
     EXPECT_EQ(fsys, nullptr);
+}
+
+TEST_F(EngineMountTest, PatchNumberDecidesTheArchivePriority)
+{
+    struct Case {
+        const char* file;
+        int32_t priority;
+    };
+    const Case cases[] = {
+        {"patch3", 23},       {"PATCH12.MUF", 32}, {"Patch0.muf", 20},         {"patch-2.muf", 18},
+        {"patch.muf", 10},    {"patchx1", 10},     {"apatch1.muf", 10},        {"patch 7", 27},
+        {"patch2147483647", INT32_MAX}, // clamped: higher numbers never wrap below lower ones
+    };
+    for (const Case& c : cases) {
+        archive(std::string("kavrin/") + c.file, c.file);
+    }
+    ASSERT_EQ(start({}), 1);
+    const std::vector<std::string> m = mounts();
+    for (const Case& c : cases) {
+        Dir expected((std::string("kavrin/") + c.file).c_str(), DIR_FILE);
+        const std::string entry = std::string(expected.text()) + "@" + std::to_string(c.priority);
+        EXPECT_NE(std::find(m.begin(), m.end(), entry), m.end()) << entry << " in " << ::testing::PrintToString(m);
+    }
 }
