@@ -153,6 +153,7 @@ int ConsCmd::remove_command(const char* name)
 {
     ConsoleCommand* const c = unlink_record(&commands_, name);
     if (c != nullptr) {
+        forget_current(c);
         free_record(c);
         return 1;
     }
@@ -168,6 +169,7 @@ int ConsCmd::remove_handler_commands(ConsoleHandler handler)
         ConsoleCommand* const c = *link;
         if (c->handler == handler) {
             *link = c->next;
+            forget_current(c);
             free_record(c);
             ++removed;
         } else {
@@ -175,6 +177,14 @@ int ConsCmd::remove_handler_commands(ConsoleHandler handler)
         }
     }
     return removed;
+}
+
+// A handler may remove its own command; its help is gone with it.
+void ConsCmd::forget_current(const ConsoleCommand* c)
+{
+    if (current_ == c) {
+        current_ = nullptr;
+    }
 }
 
 const ConsoleCommand* ConsCmd::find_command(const char* name) const { return find_record(commands_, name); }
@@ -224,9 +234,22 @@ int ConsCmd::undefine_alias(const char* name)
     return 0;
 }
 
+void ConsCmd::compact()
+{
+    if (head_ > 0) {
+        std::memmove(buffer_, buffer_ + head_, used_ - head_ + 1);
+        used_ -= head_;
+        head_ = 0;
+    }
+}
+
 bool ConsCmd::get_space(size_t length)
 {
     while (length >= CONSCMD_BUFFER_LIMIT || used_ + length + 1 >= capacity_) {
+        if (head_ > 0 && length < CONSCMD_BUFFER_LIMIT) {
+            compact();
+            continue;
+        }
         const size_t grown = capacity_ != 0 ? capacity_ * 2 : CONSCMD_BUFFER_SIZE;
         char* const bigger = length < CONSCMD_BUFFER_LIMIT && grown <= CONSCMD_BUFFER_LIMIT
                                  ? static_cast<char*>(std::realloc(buffer_, grown))
@@ -237,10 +260,11 @@ bool ConsCmd::get_space(size_t length)
         }
         if (capacity_ == 0) {
             bigger[0] = '\0';
+        } else {
+            print_string(P_DEBUG, "Console: Buffer size doubled");
         }
         buffer_ = bigger;
         capacity_ = grown;
-        print_string(P_DEBUG, "Console: Buffer size doubled");
     }
     return true;
 }
@@ -252,19 +276,34 @@ int ConsCmd::put_text(const char* text, bool in_front)
         return 1;
     }
     const size_t total = length + (text[length - 1] != '\n' ? 1 : 0);
-    if (!get_space(total)) {
-        return 0;
+    if (buffer_used() == 0) {
+        in_front = false;
     }
-    char* const at = in_front ? buffer_ : buffer_ + used_;
-    if (in_front) {
-        std::memmove(buffer_ + total, buffer_, used_ + 1);
+    char* at = nullptr;
+    if (in_front && head_ >= total) {
+        head_ -= total;
+        at = buffer_ + head_;
+    } else {
+        // Moving the pending text up leaves a gap in front of it, so that the
+        // next aliases and files put in front do not move it again.
+        const size_t gap = in_front ? CONSCMD_MAX_COMMAND : 0;
+        if (!get_space(total + gap)) {
+            return 0;
+        }
+        if (in_front) {
+            std::memmove(buffer_ + head_ + gap + total, buffer_ + head_, used_ - head_ + 1);
+            head_ += gap;
+            at = buffer_ + head_;
+        } else {
+            at = buffer_ + used_;
+        }
+        used_ += gap + total;
+        buffer_[used_] = '\0';
     }
     std::memcpy(at, text, length);
     if (total > length) {
         at[length] = '\n';
     }
-    used_ += total;
-    buffer_[used_] = '\0';
     return 1;
 }
 
@@ -274,14 +313,14 @@ int ConsCmd::insert_text(const char* text) { return put_text(text, true); }
 
 void ConsCmd::drop_front(size_t length)
 {
-    if (length >= used_) {
+    if (length >= used_ - head_) {
+        head_ = 0;
         used_ = 0;
+        if (buffer_ != nullptr) {
+            buffer_[0] = '\0';
+        }
     } else {
-        std::memmove(buffer_, buffer_ + length, used_ - length + 1);
-        used_ -= length;
-    }
-    if (buffer_ != nullptr) {
-        buffer_[used_] = '\0';
+        head_ += length;
     }
 }
 
@@ -292,7 +331,7 @@ bool ConsCmd::count_expansion()
     }
     print_format(P_ERROR, "Console: More than %d aliases and command files in one frame, command buffer cleared",
                  CONSCMD_MAX_EXPANSIONS_PER_CALL);
-    drop_front(used_);
+    drop_front(buffer_used());
     wait_ = 0;
     return false;
 }
@@ -307,7 +346,7 @@ void ConsCmd::exec_buffer()
     executing_ = true;
     expansions_ = 0;
     int commands = 0;
-    while (used_ > 0) {
+    while (buffer_used() > 0) {
         if (wait_ > 0) {
             --wait_;
             break;
@@ -317,26 +356,30 @@ void ConsCmd::exec_buffer()
                          CONSCMD_MAX_COMMANDS_PER_CALL);
             break;
         }
-        const size_t end = command_end(buffer_, used_);
+        // A handler may move or grow the buffer, so this is taken anew each time.
+        const char* const text = buffer_ + head_;
+        const size_t pending = buffer_used();
+        const size_t end = command_end(text, pending);
         if (end == 0) {
-            if (buffer_[0] == '/' && (buffer_[1] == '/' || buffer_[1] == '*')) {
-                const char* const close = buffer_[1] == '/' ? std::strchr(buffer_ + 2, '\n')
-                                                            : std::strstr(buffer_ + 2, "*/");
-                const size_t close_length = buffer_[1] == '/' ? 1 : 2;
-                drop_front(close == nullptr ? used_ : static_cast<size_t>(close - buffer_) + close_length);
+            if (text[0] == '/' && (text[1] == '/' || text[1] == '*')) {
+                const char* const close = text[1] == '/' ? std::strchr(text + 2, '\n') : std::strstr(text + 2, "*/");
+                const size_t close_length = text[1] == '/' ? 1 : 2;
+                drop_front(close == nullptr ? pending : static_cast<size_t>(close - text) + close_length);
             } else {
-                print_format(P_WARNING, "Console: Parse error (char '%c')!", buffer_[0]);
+                print_format(P_WARNING, "Console: Parse error (char '%c')!", text[0]);
                 drop_front(1);
+                ++commands;
             }
             continue;
         }
         if (end >= CONSCMD_MAX_COMMAND) {
             print_format(P_WARNING, "Console: Command too long (%d chars)", static_cast<int>(end));
             drop_front(end);
+            ++commands;
             continue;
         }
         char command[CONSCMD_MAX_COMMAND];
-        std::memcpy(command, buffer_, end);
+        std::memcpy(command, text, end);
         drop_front(end);
         ++commands;
         argc_ = tokenize_command(command, end, token_area_, argv_);

@@ -37,10 +37,10 @@ constexpr uint32_t CONSCMD_DENY_LS = 0x10;
 constexpr size_t CONSCMD_BUFFER_SIZE = 8192;
 // The buffer never grows beyond this; text that would need more is refused.
 constexpr size_t CONSCMD_BUFFER_LIMIT = size_t{1} << 24;
-// Work bounds of one exec_buffer call: commands run, and aliases and command
-// files expanded. Past the first the rest waits for the next call; past the
-// second the buffer is cleared, since only an alias or file that calls itself
-// gets there.
+// Work bounds of one exec_buffer call: commands run or reported as faulty,
+// and aliases and command files expanded. Past the first the rest waits for
+// the next call; past the second the buffer is cleared, since only an alias
+// or file that calls itself gets there.
 constexpr int CONSCMD_MAX_COMMANDS_PER_CALL = 10000;
 constexpr int CONSCMD_MAX_EXPANSIONS_PER_CALL = 1000;
 constexpr int CONSCMD_TEMP_VARS = 4;
@@ -76,8 +76,9 @@ public:
     const ConsoleCommand* first_command() const { return commands_; }
     const ConsoleAlias* first_alias() const { return aliases_; }
 
-    const char* buffer() const { return buffer_ != nullptr ? buffer_ : ""; }
-    size_t buffer_used() const { return used_; }
+    // The pending text.
+    const char* buffer() const { return buffer_ != nullptr ? buffer_ + head_ : ""; }
+    size_t buffer_used() const { return used_ - head_; }
     size_t buffer_capacity() const { return capacity_; }
     int wait_counter() const { return wait_; }
 
@@ -97,12 +98,17 @@ private:
     void list_directory(int argc, const char* const* argv) const;
 
     bool get_space(size_t length);
+    void compact();
     int put_text(const char* text, bool in_front);
     void drop_front(size_t length);
     void dispatch(int argc, const char* const* argv);
+    void forget_current(const ConsoleCommand* c);
     bool count_expansion();
 
+    // The pending text is buffer_[head_, used_): taking a command out of the
+    // front moves head_ instead of the rest of the buffer.
     char* buffer_ = nullptr;
+    size_t head_ = 0;
     size_t used_ = 0;
     size_t capacity_ = 0;
     const char* argv_[CONSCMD_MAX_TOKENS] = {};

@@ -26,6 +26,10 @@ TEST_F(ConsCmdTest, ArithmeticAndCopyConvertByTheDestinationType)
         {"int division by zero gives 0", CVTYPE_INT, "7", CVTYPE_INT, "0", "Cv_Div", "0", "Cv_Div: divide by zero !"},
         {"smallest int by -1 stays the smallest", CVTYPE_INT, "-2147483648", CVTYPE_INT, "-1", "Cv_Div",
          "-2147483648", nullptr},
+        {"smallest int by 0 gives 0", CVTYPE_INT, "-2147483648", CVTYPE_INT, "0", "Cv_Div", "0",
+         "Cv_Div: divide by zero !"},
+        {"smallest int times -1 wraps", CVTYPE_INT, "-2147483648", CVTYPE_INT, "-1", "Cv_Mul", "-2147483648",
+         nullptr},
         {"int product wraps", CVTYPE_INT, "65536", CVTYPE_INT, "65536", "Cv_Mul", "0", nullptr},
         {"int sum wraps", CVTYPE_INT, "2147483647", CVTYPE_INT, "1", "Cv_Add", "-2147483648", nullptr},
         {"float quotient", CVTYPE_FLOAT, "1.0", CVTYPE_FLOAT, "4.0", "Cv_Div", "0.25", nullptr},
@@ -185,6 +189,17 @@ TEST_F(ConsCmdTest, DefaultPermissionsDenyTheBuiltinsOfTheMask)
     EXPECT_EQ(server->as_int(), 4);
     EXPECT_TRUE(prints_.contains("Echo"));
     EXPECT_FALSE(prints_.contains("Open Int"));
+
+    // Every bit set: Echo and Ls are denied too, the listings and the
+    // variable commands never are.
+    fresh.set_permissions(0xFFFFFFFFu, 0, 0, 0, 0);
+    prints_.clear();
+    ASSERT_EQ(fresh.add_text("Echo no;Ls .;Help Set;CVarList Open;Set Open 5"), 1);
+    fresh.exec_buffer();
+    EXPECT_EQ(messages(), (std::vector<std::string>{"Not allowed to 'Echo'", "Not allowed to 'Ls'",
+                                                     "        *** Commands ***", "Set", "        *** Aliases ***",
+                                                     "Open Int = 3"}));
+    EXPECT_EQ(open->as_int(), 5);
 }
 
 TEST_F(ConsCmdTest, HelpListsCommandsAndAliasesByPattern)

@@ -69,6 +69,51 @@ TEST_F(ConsCmdTest, HugeLinesAndBuffersCostBoundedWork)
     EXPECT_EQ(calls_.size(), static_cast<size_t>(CONSCMD_MAX_COMMANDS_PER_CALL + 5));
 }
 
+TEST_F(ConsCmdTest, FaultyTextCountsTowardsTheWorkOfOneCall)
+{
+    // Every stray parenthesis is reported; a buffer of them is worked off in
+    // bounded steps, not in one call.
+    const size_t strays = 3 * CONSCMD_MAX_COMMANDS_PER_CALL;
+    run((std::string(strays, ')') + "Rec end").c_str());
+    EXPECT_EQ(prints_.count("Console: Parse error (char ')')!"), CONSCMD_MAX_COMMANDS_PER_CALL);
+    EXPECT_TRUE(calls_.empty());
+    for (int i = 0; i < 3; ++i) {
+        cmd_->exec_buffer();
+    }
+    EXPECT_EQ(prints_.count("Console: Parse error (char ')')!"), static_cast<int>(strays));
+    EXPECT_EQ(calls_, (std::vector<Call>{{"Rec", "end"}}));
+    EXPECT_EQ(cmd_->buffer_used(), 0u);
+}
+
+TEST_F(ConsCmdTest, TextPutInFrontWhileRunningKeepsItsOrder)
+{
+    // Aliases expand in front of a long pending text, one after another and
+    // nested, with and without room left in front of it.
+    run("Define two (Rec x; Rec y)");
+    run("Define four (two; Rec z; two)");
+    std::string text;
+    std::vector<Call> expected;
+    for (int i = 0; i < 300; ++i) {
+        const std::string n = std::to_string(i);
+        text += (i % 3 == 0 ? "four\nRec " : "two\nRec ") + n + "\n";
+        if (i % 3 == 0) {
+            expected.insert(expected.end(), {{"Rec", "x"}, {"Rec", "y"}, {"Rec", "z"}, {"Rec", "x"}, {"Rec", "y"}});
+        } else {
+            expected.insert(expected.end(), {{"Rec", "x"}, {"Rec", "y"}});
+        }
+        expected.push_back({"Rec", n});
+    }
+    run(text.c_str());
+    EXPECT_EQ(calls_, expected);
+    EXPECT_EQ(cmd_->buffer_used(), 0u);
+    EXPECT_TRUE(prints_.lines().empty());
+    // Inserting after part of the buffer was taken out reuses the room in front.
+    ASSERT_EQ(cmd_->add_text("Rec p;Wait 1;Rec q"), 1);
+    cmd_->exec_buffer();
+    ASSERT_EQ(cmd_->insert_text("Rec i"), 1);
+    EXPECT_STREQ(cmd_->buffer(), "Rec i\nRec q\n");
+}
+
 TEST_F(ConsCmdTest, BufferDoublesAndRefusesTextBeyondItsLimit)
 {
     EXPECT_EQ(cmd_->buffer_capacity(), CONSCMD_BUFFER_SIZE);
@@ -156,6 +201,18 @@ TEST_F(ConsCmdTest, RemovingCommands)
     EXPECT_EQ(cmd_->remove_handler_commands(&ConsCmdTest::record), 2);
     EXPECT_EQ(cmd_->find_command("Rec"), nullptr);
     EXPECT_NE(cmd_->find_command("Echo"), nullptr);
+}
+
+TEST_F(ConsCmdTest, HandlerThatRemovesItsOwnCommandMayStillAskForHelp)
+{
+    const ConsoleHandler quit = [](int, int, const char* const*, void* context) {
+        auto* const set = static_cast<ConsCmd*>(context);
+        EXPECT_EQ(set->remove_command("Once"), 1);
+        set->print_command_help();
+    };
+    ASSERT_EQ(cmd_->add_command("Once", 1, quit, cmd_, "Once\n     Runs once", 0), 1);
+    run("Once;Once");
+    EXPECT_EQ(messages(), std::vector<std::string>{"Warning: Console: Unknown command 'Once' !"});
 }
 
 TEST_F(ConsCmdTest, RegisteringTwiceFails)
