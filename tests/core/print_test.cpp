@@ -20,26 +20,32 @@ std::string read_file(const char* name)
     return s.str();
 }
 
-// A variable list and a log for the duration of a test.
+// A variable list and a log for the duration of a test. The log is named
+// after the test: tests of one binary run in parallel in one folder.
 class PrintFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        log_name_ = std::string("print_") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
         print_reset();
         print_init();
         cvar_list = new ConfigVariableList;
         log_file = new LogFile;
-        ASSERT_EQ(log_file->open(1, "print_test.log", nullptr), 1);
+        ASSERT_EQ(log_file->open(1, log_name_.c_str(), nullptr), 1);
     }
     void TearDown() override
     {
         release_print_filters();
         delete log_file;
         delete cvar_list;
-        std::remove("print_test.log");
+        std::remove(log_name_.c_str());
         print_reset();
         print_init();
     }
+    const char* log_name() const { return log_name_.c_str(); }
+
+private:
+    std::string log_name_;
 };
 
 } // namespace
@@ -59,7 +65,7 @@ TEST_F(PrintFixture, FiltersChooseStreamsByLetter)
     EXPECT_EQ(capture.lines()[1].stream, 4);
     EXPECT_EQ(capture.lines()[1].text, "Debug: line 4");
     log_file->close();
-    EXPECT_EQ(read_file("print_test.log"), "-------------------------------------------------------\n\n");
+    EXPECT_EQ(read_file(log_name()), "-------------------------------------------------------\n\n");
 }
 
 TEST_F(PrintFixture, DefaultFiltersGiveTheInitialMasks)
@@ -78,10 +84,10 @@ TEST_F(PrintFixture, ErrorLinesAreFlushedAtOnce)
     print_string(P_ERROR, "disk on fire");
     print_string(P_LOG, "quiet note");
     // Only the error line is guaranteed on disk before close.
-    EXPECT_NE(read_file("print_test.log").find("Error: disk on fire\n"), std::string::npos);
+    EXPECT_NE(read_file(log_name()).find("Error: disk on fire\n"), std::string::npos);
     EXPECT_EQ(capture.count("quiet note"), 0); // stream 6 is log-only
     log_file->close();
-    EXPECT_NE(read_file("print_test.log").find("Log: quiet note\n"), std::string::npos);
+    EXPECT_NE(read_file(log_name()).find("Log: quiet note\n"), std::string::npos);
 }
 
 TEST(Print, TrailingNewlinesAreRemoved)
