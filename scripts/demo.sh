@@ -7,7 +7,8 @@ cd "$root"
 scripts/deps.sh
 cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build/rel -j "${JOBS:-$(nproc)}" --target ostrel ostrel_gl
-mkdir -p build/demo
+# The demo runs in its own folder with the default base directory beside it.
+mkdir -p build/demo/kavrin
 cd build/demo
 if [ -z "${DISPLAY:-}" ]; then
   export SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-dummy}" SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
