@@ -121,6 +121,11 @@ int KHeap::init(size_t size, uint32_t flags)
     }
     if (clear_ == nullptr || deadbeef_ == nullptr || check_ == nullptr || debug_msg_ == nullptr) {
         print_string(P_ERROR, "KHeap: Can't create cvars !");
+        // Nothing was ever open: give the area back quietly, then release what did link.
+        std::free(area_);
+        index_.release();
+        area_ = nullptr;
+        size_ = 0;
         close();
         return 0;
     }
@@ -444,7 +449,7 @@ bool KHeap::holds(const void* data) const
 void KHeap::free(void* data)
 {
     K_ASSERT(data);
-    K_ASSERT(holds(data));
+    K_ASSERT(holds(data) && (static_cast<uint8_t*>(data) - area_) % KHEAP_ALIGN == 0);
     MemoryBlock* const m = static_cast<MemoryBlock*>(data) - 1;
     K_ASSERT((m->tag & TAGM_TAG) == TAG_TAG);
     K_ASSERT(!(m->tag & TAGF_FREE));
@@ -551,11 +556,16 @@ int KHeap::check(int verify_free)
             print_format(P_ERROR, "KHeap: Block %d (%.15s) - invalid tag !", n, m->name);
             return 0;
         }
-        if (m->prev == nullptr ? m != first_ : (m->prev->next != m || m == first_)) {
+        // The first block's prev is never followed: it may point anywhere.
+        if (m->prev == nullptr ? m != first_ : (m == first_ || m->prev->next != m)) {
             print_format(P_ERROR, "KHeap: Block %d (%.15s) - invalid prev link !", n, m->name);
             return 0;
         }
-        const bool next_inside = m->next == nullptr || (bytes(m->next) > bytes(m) && bytes(m->next) < end);
+        // A next link that is followed must lead further up, inside the area, to a block boundary.
+        const uintptr_t next_at = reinterpret_cast<uintptr_t>(m->next);
+        const bool next_inside = m->next == nullptr || (next_at > reinterpret_cast<uintptr_t>(m) &&
+                                                        next_at < reinterpret_cast<uintptr_t>(end) &&
+                                                        (next_at - reinterpret_cast<uintptr_t>(area_)) % KHEAP_ALIGN == 0);
         if (!next_inside || (m->next == nullptr ? m != last_ : (m->next->prev != m || m == last_))) {
             print_format(P_ERROR, "KHeap: Block %d (%.15s) - invalid next link !", n, m->name);
             return 0;
@@ -649,9 +659,6 @@ void KHeap::dump(int list_free, LogFile* file)
         check(0);
     }
     emit(file, "*** KHeap bottom ***");
-    if (low_ == nullptr) {
-        return;
-    }
     char line[160];
     for (MemoryBlock* m = first_; m != nullptr; m = m->next) {
         if (m == low_) {
@@ -668,7 +675,7 @@ void KHeap::dump(int list_free, LogFile* file)
             const char letter = kind == 0 ? 'P' : kind == TAGF_CACHEABLE ? 'C' : '?';
             char owned[64] = "";
             if (kind == TAGF_CACHEABLE) {
-                std::snprintf(owned, sizeof owned, " (owned by '%s')", owner_block_name(m->owner));
+                std::snprintf(owned, sizeof owned, " (owned by '%.15s')", owner_block_name(m->owner));
             }
             std::snprintf(line, sizeof line, "0x%08x: '%.15s' [%c], size %#x bytes%s", offset, m->name, letter,
                           m->size, owned);
@@ -678,7 +685,10 @@ void KHeap::dump(int list_free, LogFile* file)
             emit(file, "*** Cacheable area top ***");
         }
     }
-    emit(file, "*** KHeap top ***");
+    // Without a cacheable area the blocks are listed under the first marker only.
+    if (low_ != nullptr) {
+        emit(file, "*** KHeap top ***");
+    }
 }
 
 void KHeap::mem_info(KHeapInfo* info) const

@@ -1,7 +1,11 @@
 #include "kheap_fixture.h"
 
+#include "core/log_file.h"
+
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -51,7 +55,21 @@ TEST_F(KHeapTest, InitWithoutVariableListFails)
     cvar_list = nullptr;
     EXPECT_EQ(heap_.init(65536, 0), 0);
     EXPECT_TRUE(capture_.contains("KHeap: Can't create cvars !"));
+    EXPECT_FALSE(capture_.contains("Closing KHeap")); // it never opened
     EXPECT_EQ(heap_.area(), nullptr);
+}
+
+TEST_F(KHeapTest, InitClosesTheEarlierArea)
+{
+    open(4096, KHEAP_DEBUGMSG);
+    heap_.alloc(16, KHEAP_FROM_BOTTOM, "Old");
+    capture_.clear();
+    open(8192, 0);
+    EXPECT_TRUE(capture_.contains("Closing KHeap"));
+    EXPECT_TRUE(capture_.contains("KHeap: Heap is not free in close() !"));
+    EXPECT_EQ(heap_.size(), 8192u);
+    EXPECT_EQ(heap_.first_block()->size, 8192u);
+    EXPECT_STREQ(heap_.first_block()->name, "FREE");
 }
 
 TEST_F(KHeapTest, BlockSizesAndAlignment)
@@ -198,6 +216,15 @@ TEST_F(KHeapTest, CheckReportsDamagedHeaders)
         {"next link", [](MemoryBlock* m) { m->next = m; }, "KHeap: Block 1 (Second) - invalid next link !"},
         {"prev link, seen from the block below", [](MemoryBlock* m) { m->prev = m; }, "KHeap: Block 0 (First) - invalid next link !"},
         {"kind", [](MemoryBlock* m) { m->tag = TAG_TAG | 0x40; }, "KHeap: Block 1 (Second) - unknown type !"},
+        {"next link out of the area, never followed",
+         [](MemoryBlock* m) { m->next = reinterpret_cast<MemoryBlock*>(reinterpret_cast<uintptr_t>(m) + (1u << 20)); },
+         "KHeap: Block 1 (Second) - invalid next link !"},
+        {"next link between block boundaries, never followed",
+         [](MemoryBlock* m) { m->next = reinterpret_cast<MemoryBlock*>(reinterpret_cast<uintptr_t>(m->next) + 8); },
+         "KHeap: Block 1 (Second) - invalid next link !"},
+        {"the first block's prev link, never followed",
+         [](MemoryBlock* m) { m->prev->prev = reinterpret_cast<MemoryBlock*>(uintptr_t{0x10}); },
+         "KHeap: Block 0 (First) - invalid prev link !"},
     };
     for (const Case& c : cases) {
         open(4096, 0);
@@ -205,11 +232,13 @@ TEST_F(KHeapTest, CheckReportsDamagedHeaders)
         void* second = heap_.alloc(64, KHEAP_FROM_BOTTOM, "Second");
         MemoryBlock* m = block_of(second);
         const MemoryBlock saved = *m;
+        const MemoryBlock saved_first = *block_of(first);
         c.damage(m);
         capture_.clear();
         EXPECT_EQ(heap_.check(0), 0) << c.why;
         EXPECT_TRUE(capture_.contains(c.message)) << c.why << ": " << (capture_.lines().empty() ? "" : capture_.lines()[0].text);
         *m = saved;
+        *block_of(first) = saved_first;
         EXPECT_EQ(heap_.check(0), 1) << c.why;
         heap_.free(second);
         heap_.free(first);
@@ -228,23 +257,121 @@ TEST_F(KHeapTest, LastBlockMustEndAtTheAreaEnd)
 
 TEST_F(KHeapTest, LosingAndRegainingTheCacheableArea)
 {
-    open(4096, KHEAP_CHECK);
-    void* a = heap_.alloc(1000, KHEAP_FROM_BOTTOM, "A");
-    void* b = heap_.alloc(4096 - block_of(a)->size - HEADER, KHEAP_FROM_BOTTOM, "B"); // takes the rest
-    ASSERT_NE(b, nullptr);
-    EXPECT_TRUE(capture_.contains("KHeap: No cacheable area available !"));
-    EXPECT_EQ(heap_.low(), nullptr);
-    EXPECT_EQ(heap_.high(), nullptr);
+    for (int where : {KHEAP_FROM_BOTTOM, KHEAP_FROM_TOP}) {
+        open(4096, KHEAP_CHECK);
+        capture_.clear();
+        void* a = heap_.alloc(1000, where, "A");
+        void* b = heap_.alloc(4096 - block_of(a)->size - HEADER, where, "B"); // takes the rest
+        ASSERT_NE(b, nullptr) << where;
+        EXPECT_TRUE(capture_.contains("KHeap: No cacheable area available !")) << where;
+        EXPECT_EQ(heap_.low(), nullptr);
+        EXPECT_EQ(heap_.high(), nullptr);
+        KHeapInfo info;
+        heap_.mem_info(&info);
+        EXPECT_EQ(info.high_size, 4096u);
+        EXPECT_EQ(info.low_size, 0u);
+        EXPECT_EQ(info.cache_size, 0u);
+        // Persistent blocks still come and go; cacheable ones do not.
+        TestOwner* owner = TestOwner::make({16});
+        EXPECT_EQ(owner, nullptr) << where;
+        heap_.free(a); // starts a new area
+        EXPECT_EQ(heap_.low(), block_of(a)) << where;
+        EXPECT_EQ(heap_.high(), block_of(a)) << where;
+        EXPECT_EQ(heap_.check(0), 1);
+        heap_.free(b);
+        EXPECT_EQ(heap_.first_block()->size, 4096u);
+        heap_.close();
+    }
+}
+
+TEST_F(KHeapTest, FreedSpaceNextToTheAreaJoinsIt)
+{
+    open(8192, KHEAP_CHECK);
+    TestOwner* bottom_owner = TestOwner::make({200}, KHEAP_FROM_BOTTOM);
+    TestOwner* top_owner = TestOwner::make({200}, KHEAP_FROM_TOP);
+    void* below = heap_.alloc(300, KHEAP_FROM_BOTTOM, "Below");
+    void* above = heap_.alloc(300, KHEAP_FROM_TOP, "Above");
+    MemoryBlock* const area = heap_.low();
+    ASSERT_EQ(area, heap_.high());
+
+    // Just below a free low that is also high: absorbs it and becomes both.
+    heap_.free(below);
+    EXPECT_EQ(heap_.low(), block_of(below));
+    EXPECT_EQ(heap_.high(), block_of(below));
+    // Just above a free high: merges into it.
+    heap_.free(above);
+    EXPECT_EQ(heap_.low(), block_of(below));
+    EXPECT_EQ(heap_.high(), block_of(below));
+    EXPECT_EQ(heap_.high()->next, nullptr);
+
+    // Cacheable blocks at both edges of the area.
+    below = heap_.alloc(300, KHEAP_FROM_BOTTOM, "Below");
+    above = heap_.alloc(300, KHEAP_FROM_TOP, "Above");
+    ASSERT_EQ(bottom_owner->touch(), 1);
+    ASSERT_EQ(top_owner->touch(), 1);
+    MemoryBlock* const bottom_data = block_of(bottom_owner->blocks[0]);
+    MemoryBlock* const top_data = block_of(top_owner->blocks[0]);
+    ASSERT_EQ(heap_.low(), bottom_data);
+    ASSERT_EQ(heap_.high(), top_data);
+    // Just below a cacheable low: becomes low, the cacheable block stays inside.
+    heap_.free(below);
+    EXPECT_EQ(heap_.low(), block_of(below));
+    EXPECT_EQ(heap_.high(), top_data);
+    // Just above a cacheable high: becomes high.
+    heap_.free(above);
+    EXPECT_EQ(heap_.high(), block_of(above));
+    EXPECT_EQ(heap_.check(0), 1);
+    // A freed cacheable block between free blocks: the merged block becomes high.
+    top_owner->flush();
+    EXPECT_EQ(heap_.high(), bottom_data->next);
+    EXPECT_EQ(heap_.high()->next, nullptr);
+
+    delete bottom_owner;
+    delete top_owner;
+    EXPECT_EQ(heap_.first_block()->size, 8192u);
+    EXPECT_EQ(errors(), 0u);
+}
+
+TEST_F(KHeapTest, MemInfoCountsEachRegion)
+{
+    open(65536, KHEAP_CHECK);
+    // Lower region: 0x100 used, a free hole of 0x200, 0x100 used.
+    void* l1 = heap_.alloc(0x100 - HEADER, KHEAP_FROM_BOTTOM, "L1");
+    void* hole_low = heap_.alloc(0x200 - HEADER, KHEAP_FROM_BOTTOM, "L2");
+    void* l3 = heap_.alloc(0x100 - HEADER, KHEAP_FROM_BOTTOM, "L3");
+    // Upper region: holes of 0x300 and 0x80 between used blocks.
+    void* h1 = heap_.alloc(0x100 - HEADER, KHEAP_FROM_TOP, "H1");
+    void* hole_big = heap_.alloc(0x300 - HEADER, KHEAP_FROM_TOP, "H2");
+    void* h3 = heap_.alloc(0x100 - HEADER, KHEAP_FROM_TOP, "H3");
+    void* hole_small = heap_.alloc(0x80 - HEADER, KHEAP_FROM_TOP, "H4");
+    void* h5 = heap_.alloc(0x100 - HEADER, KHEAP_FROM_TOP, "H5");
+    // Cacheable area: one owner's block at its bottom.
+    TestOwner* owner = TestOwner::make({0x400 - HEADER});
+    ASSERT_EQ(owner->touch(), 1);
+    for (void* p : {hole_low, hole_big, hole_small}) {
+        heap_.free(p);
+    }
+    const uint32_t owner_block = block_of(owner)->size;
+    const uint32_t low_size = 0x400 + owner_block;
+    const uint32_t high_size = 0x680;
     KHeapInfo info;
     heap_.mem_info(&info);
-    EXPECT_EQ(info.high_size, 4096u);
-    EXPECT_EQ(info.low_size, 0u);
-    EXPECT_EQ(info.cache_size, 0u);
-    heap_.free(a); // starts a new area
-    EXPECT_EQ(heap_.low(), heap_.first_block());
-    EXPECT_EQ(heap_.high(), heap_.first_block());
-    heap_.free(b);
-    EXPECT_EQ(heap_.first_block()->size, 4096u);
+    EXPECT_EQ(info.heap_size, 65536u);
+    EXPECT_EQ(info.low_size, low_size);
+    EXPECT_EQ(info.low_free, 0x200u);
+    EXPECT_EQ(info.low_largest, 0x200u);
+    EXPECT_EQ(info.high_size, high_size);
+    EXPECT_EQ(info.high_free, 0x380u);
+    EXPECT_EQ(info.high_largest, 0x300u);
+    EXPECT_EQ(info.cache_size, 65536u - low_size - high_size);
+    EXPECT_EQ(info.cache_free, info.cache_size - 0x400);
+    EXPECT_EQ(info.cache_largest, info.cache_size - 0x400);
+    delete owner;
+    for (void* p : {l1, l3, h1, h3, h5}) {
+        heap_.free(p);
+    }
+    EXPECT_EQ(heap_.first_block()->size, 65536u);
+    EXPECT_EQ(errors(), 0u);
 }
 
 TEST_F(KHeapTest, DumpListsTheBlockMap)
@@ -283,6 +410,57 @@ TEST_F(KHeapTest, DumpListsTheBlockMap)
     EXPECT_FALSE(capture_.contains("FREE"));
     heap_.free(top);
     delete owner;
+}
+
+TEST_F(KHeapTest, DumpWithoutCacheableAreaListsTheBlocksUnderTheFirstMarker)
+{
+    open(4096, 0);
+    void* a = heap_.alloc(0x400 - HEADER, KHEAP_FROM_BOTTOM, "A");
+    void* b = heap_.alloc(4096 - block_of(a)->size - HEADER, KHEAP_FROM_BOTTOM, "B");
+    ASSERT_EQ(heap_.low(), nullptr);
+    capture_.clear();
+    heap_.dump(1, nullptr);
+    std::vector<std::string> text;
+    for (const PrintCapture::Line& l : capture_.lines()) {
+        EXPECT_EQ(l.stream, P_MESSAGE);
+        text.push_back(l.text);
+    }
+    const std::vector<std::string> expected = {
+        "*** KHeap bottom ***",
+        "0x00000000: 'A' [P], size 0x400 bytes",
+        "0x00000400: 'B' [P], size 0xc00 bytes",
+    };
+    EXPECT_EQ(text, expected);
+    heap_.free(b);
+    heap_.free(a);
+}
+
+TEST_F(KHeapTest, DumpIntoATextFile)
+{
+    open(4096, 0);
+    void* a = heap_.alloc(100, KHEAP_FROM_TOP, "Kept");
+    capture_.clear();
+    heap_.dump(1, nullptr);
+    std::string shown;
+    for (const PrintCapture::Line& l : capture_.lines()) {
+        shown += l.text + "\n";
+    }
+    const std::string name = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".txt";
+    LogFile file;
+    ASSERT_EQ(file.open(1, name.c_str(), nullptr), 1);
+    capture_.clear();
+    heap_.dump(1, &file);
+    EXPECT_TRUE(capture_.lines().empty()); // nothing on the streams
+    file.close();
+    std::FILE* f = std::fopen(name.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    char buffer[1024] = {};
+    const size_t n = std::fread(buffer, 1, sizeof buffer - 1, f);
+    std::fclose(f);
+    std::remove(name.c_str());
+    EXPECT_EQ(std::string(buffer, n).substr(0, shown.size()), shown);
+    EXPECT_EQ(shown.rfind("*** KHeap top ***\n"), shown.size() - 18);
+    heap_.free(a);
 }
 
 TEST_F(KHeapTest, ClosingABusyHeapWarns)
