@@ -302,7 +302,10 @@ ConfigVariable* ConfigVariableList::link(int type, uint32_t flags, const char* n
         if (force == 0 && command_line != nullptr) {
             while (command_line->find_option("set")) {
                 if (command_line->parameter_count() >= 2 && compare_nocase(command_line->parameter(0), name) == 0) {
-                    v->set_string(command_line->parameter(1));
+                    // A malformed value keeps the default; the user learns why.
+                    if (v->set_string(command_line->parameter(1)) == 0) {
+                        print_format(P_WARNING, "Can't set '%s' to '%s' !", v->name_, command_line->parameter(1));
+                    }
                     break;
                 }
             }

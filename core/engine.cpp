@@ -140,6 +140,9 @@ int Engine::init(int argc, const char* const* argv)
         int32_t megs = 0;
         if (scan_int(command_line->parameter(0), megs)) {
             kheap_megs = megs;
+        } else {
+            print_format(P_WARNING, "Kavrin: kheap_megs '%s' is not a number, using %d", command_line->parameter(0),
+                         kheap_megs);
         }
     }
     command_line->end_search();

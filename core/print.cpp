@@ -4,6 +4,7 @@
 #include "core/kassert.h"
 #include "core/log_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -78,29 +79,26 @@ void recompute_masks()
     }
 }
 
-// Formats at the write position, wrapping to the start when the text does not
-// fit in the room left; a text longer than the whole ring is cut.
+// Formats aside first and then copies into the ring: an argument may be an
+// earlier text of the ring itself (a prefixed line is formatted from the line
+// just made), which the new text must not overwrite while it is read. A text
+// that does not fit in the room left starts at the beginning of the ring; one
+// longer than the whole ring is cut.
 const char* ring_vformat(const char* format, va_list args)
 {
-    va_list copy;
-    va_copy(copy, args);
-    char* start = ring + ring_pos;
-    int room = PRINT_RING_SIZE - ring_pos;
-    start[0] = '\0';
-    int n = std::vsnprintf(start, static_cast<size_t>(room), format, args);
-    if (n >= room && ring_pos != 0) {
+    char text[PRINT_RING_SIZE];
+    text[0] = '\0';
+    const int n = std::vsnprintf(text, sizeof text, format, args);
+    int len = n < 0 ? 0 : std::min(n, PRINT_RING_SIZE - 1);
+    while (len > 0 && text[len - 1] == '\n') {
+        --len;
+    }
+    if (len + 1 > PRINT_RING_SIZE - ring_pos) {
         ring_pos = 0;
-        start = ring;
-        room = PRINT_RING_SIZE;
-        start[0] = '\0';
-        n = std::vsnprintf(start, static_cast<size_t>(room), format, copy);
     }
-    va_end(copy);
-    int len = n < 0 ? 0 : (n >= room ? room - 1 : n);
+    char* const start = ring + ring_pos;
+    std::memcpy(start, text, static_cast<size_t>(len));
     start[len] = '\0';
-    while (len > 0 && start[len - 1] == '\n') {
-        start[--len] = '\0';
-    }
     ring_pos += len + 1;
     if (ring_pos >= PRINT_RING_SIZE) {
         ring_pos = 0;

@@ -27,5 +27,5 @@ int find_argument(const ArgVector& vector, const char* name);
 const char* check_os_version();
 // Runs the engine; 0 after a normal end, -1 when it cannot start.
 int program_main(int argc, const char* const* argv, const char* system_name);
-// The entry of both programs; joins argv into a command line as a shell gave it.
+// The entry of both programs: the words the shell split, up to the word limit.
 int ostrel_main(int argc, char** argv, const char* system_name);

@@ -1,7 +1,12 @@
+#include "core/byte_order.h"
 #include "core/compare_nocase.h"
+#include "core/numerics.h"
 #include "core/scan.h"
 
 #include <gtest/gtest.h>
+
+#include <bit>
+#include <limits>
 
 TEST(CompareNocase, FoldsOnlyAsciiLetters)
 {
@@ -35,4 +40,59 @@ TEST(ScanInt, FollowsPercentIRules)
             EXPECT_EQ(v, c.value) << c.text;
         }
     }
+}
+
+TEST(ByteOrder, SwapsReverseBytes)
+{
+    EXPECT_EQ(swap16(0x1234u), 0x3412u);
+    EXPECT_EQ(swap16(0xABCD1234u), 0x3412u); // only the low 16 bits
+    EXPECT_EQ(swap32(0x12345678u), 0x78563412u);
+    EXPECT_EQ(std::bit_cast<uint32_t>(swap_float(std::bit_cast<float>(0x0000803Fu))), 0x3F800000u);
+    const unsigned char bytes[4] = {0x78, 0x56, 0x34, 0x12};
+    EXPECT_EQ(read_le32(bytes), 0x12345678u);
+    EXPECT_EQ(read_le16(bytes + 2), 0x1234u);
+}
+
+// Out-of-range and NaN conversions give the x87 "integer indefinite".
+TEST(Numerics, FloatToIntAtTheEdges)
+{
+    struct Case {
+        double v;
+        int32_t trunc;
+        int32_t round;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const Case cases[] = {
+        {2.5, 2, 2},
+        {3.5, 3, 4},
+        {-2.5, -2, -2},
+        {-2.7, -2, -3},
+        {2147483647.4, INT32_MAX, INT32_MAX},
+        {2147483647.5, INT32_MAX, INT_INDEFINITE},
+        {2147483648.0, INT_INDEFINITE, INT_INDEFINITE},
+        {-2147483648.5, INT32_MIN, INT32_MIN},
+        {-2147483648.9, INT32_MIN, INT_INDEFINITE},
+        {-2147483649.0, INT_INDEFINITE, INT_INDEFINITE},
+        {nan, INT_INDEFINITE, INT_INDEFINITE},
+        {inf, INT_INDEFINITE, INT_INDEFINITE},
+        {-inf, INT_INDEFINITE, INT_INDEFINITE},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(float_to_int_trunc(c.v), c.trunc) << c.v;
+        EXPECT_EQ(float_to_int_round(c.v), c.round) << c.v;
+    }
+}
+
+TEST(Numerics, DivisionNeverTraps)
+{
+    EXPECT_EQ(safe_div(INT32_MIN, -1), INT32_MIN);
+    EXPECT_EQ(safe_mod(INT32_MIN, -1), 0);
+    EXPECT_EQ(safe_div(7, 0), 0);
+    EXPECT_EQ(safe_mod(7, 0), 0);
+    EXPECT_EQ(safe_div(-7, 2), -3);
+    EXPECT_EQ(safe_mod(-7, 2), -1);
+    EXPECT_EQ(wrap_add(INT32_MAX, 1), INT32_MIN);
+    EXPECT_EQ(wrap_mul(0x10000, 0x10000), 0);
+    EXPECT_EQ(wrap_neg(INT32_MIN), INT32_MIN);
 }

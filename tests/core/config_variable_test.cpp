@@ -134,6 +134,52 @@ TEST_F(CvarFixture, ForcedLinkReappliesTheDefault)
     EXPECT_EQ(v->type(), CVTYPE_STRING);
 }
 
+// A forced link takes the new type and default; it warns unless the old Int
+// value converts without loss, and it leaves the caller's flags alone.
+TEST_F(CvarFixture, ForcedTypeChangeWarnsOnlyWhenValuesDoNotConvert)
+{
+    struct Case {
+        const char* why;
+        int old_type;
+        const char* old_text;
+        int new_type;
+        const char* new_default;
+        bool warns;
+        const char* string;
+    };
+    const Case cases[] = {
+        {"Int to Float", CVTYPE_INT, "5", CVTYPE_FLOAT, "2.5", false, "2.5"},
+        {"Int 1 to Bool", CVTYPE_INT, "1", CVTYPE_BOOL, "0", false, "False"},
+        {"Int 0 to Bool", CVTYPE_INT, "0", CVTYPE_BOOL, "true", false, "True"},
+        {"Int 5 to Bool", CVTYPE_INT, "5", CVTYPE_BOOL, "1", true, "True"},
+        {"Float to Int", CVTYPE_FLOAT, "1", CVTYPE_INT, "3", true, "3"},
+        {"String to Int", CVTYPE_STRING, "x", CVTYPE_INT, "4", true, "4"},
+        {"same type", CVTYPE_INT, "5", CVTYPE_INT, "6", false, "6"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string name = "Forced" + std::to_string(n++);
+        ConfigVariable* const v = link(c.old_type, name.c_str(), c.old_text, 0, 0x30);
+        capture.clear();
+        EXPECT_EQ(link(c.new_type, name.c_str(), c.new_default, 1, 0x40), v) << c.why;
+        EXPECT_EQ(capture.contains("Changing type of '" + name + "' !"), c.warns) << c.why;
+        EXPECT_EQ(v->type(), c.new_type) << c.why;
+        EXPECT_STREQ(v->string(), c.string) << c.why;
+        EXPECT_EQ(v->flags() & ~CVFMASK_INTERNAL, 0x30u) << c.why;
+        EXPECT_EQ(v->lock(), 2) << c.why;
+    }
+}
+
+TEST_F(CvarFixture, MalformedCommandLineValueKeepsTheDefault)
+{
+    command_line = new CommandLine;
+    const char* argv[] = {"prog", "-set", "Count", "lots"};
+    command_line->parse(4, argv);
+    ConfigVariable* const v = link(CVTYPE_INT, "Count", "2");
+    EXPECT_EQ(v->as_int(), 2);
+    EXPECT_TRUE(capture.contains("Can't set 'Count' to 'lots' !"));
+}
+
 TEST_F(CvarFixture, TypeConversionsOnLink)
 {
     ConfigVariable* one = link(CVTYPE_INT, "One", "1");

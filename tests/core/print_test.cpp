@@ -114,6 +114,21 @@ TEST(Print, RingWrapsAndOverwritesOldTexts)
     EXPECT_EQ(std::string(first), std::string(700, 'b'));
 }
 
+// The new text wraps to the start of the ring, where its own argument lies.
+TEST(Print, TextFormattedFromTheRingSurvivesTheWrap)
+{
+    const std::string body(1000, 'a');
+    rewind_ring();
+    const char* const earlier = format_temp("%s", body.c_str());
+    EXPECT_EQ(std::string(format_temp("<%s>", earlier)), "<" + body + ">");
+
+    PrintCapture capture;
+    rewind_ring();
+    print_format(P_WARNING, "%s", body.c_str()); // the prefixed line is made from this one
+    ASSERT_EQ(capture.lines().size(), 1u);
+    EXPECT_EQ(capture.lines()[0].text, "Warning: " + body);
+}
+
 TEST(Print, OverlongTextIsCutToTheRing)
 {
     const std::string huge(5000, 'z');

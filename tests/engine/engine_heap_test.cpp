@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -72,4 +73,15 @@ TEST_F(EngineHeap, ImpossibleSizesEndTheStartUp)
         engine_ = nullptr;
         EXPECT_EQ(kheap, nullptr);
     }
+}
+
+TEST_F(EngineHeap, MalformedSizeIsReported)
+{
+    // Start-up puts the default print handler back: its lines go to stdout.
+    ::testing::internal::CaptureStdout();
+    const int started = start({"-kheap_megs", "lots"});
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(started, 1);
+    EXPECT_EQ(kheap->size(), 4u << 20);
+    EXPECT_NE(out.find("Warning: Kavrin: kheap_megs 'lots' is not a number, using 4"), std::string::npos);
 }

@@ -1,7 +1,9 @@
+#include "core/command_line.h"
 #include "core/config_variable.h"
 #include "core/engine.h"
 #include "core/print.h"
 #include "host/host_clock.h"
+#include "platform/entry.h"
 #include "server/server.h"
 #include "support/print_capture.h"
 
@@ -9,6 +11,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -64,6 +67,17 @@ protected:
     }
 
     ConfigVariable* var(const char* name) { return cvar_list->find(name); }
+
+    // The client's frame asks to quit while a remote client is still connected.
+    bool quit_with_client_connected()
+    {
+        if (start({}) != 1) {
+            return false;
+        }
+        engine_->server()->set_clients_in_use(1);
+        var("Quit")->set_bool(1);
+        return true;
+    }
 
     std::filesystem::path folder_;
     std::filesystem::path previous_;
@@ -152,11 +166,9 @@ TEST_F(EngineFixture, QuitShutsDownInOrder)
 
 TEST_F(EngineFixture, ShutdownGivesUpAfterFifteenSeconds)
 {
-    ASSERT_EQ(start({}), 1);
+    ASSERT_TRUE(quit_with_client_connected());
     PrintCapture capture;
     capture.show_all();
-    engine_->server()->set_clients_in_use(1);
-    var("Quit")->set_bool(1);
     EXPECT_EQ(engine_->frame(), 1);
     int frames = 0;
     while (engine_->frame() != 0 && frames < 1000) {
@@ -166,6 +178,23 @@ TEST_F(EngineFixture, ShutdownGivesUpAfterFifteenSeconds)
     EXPECT_EQ(frames, 31); // 15.5 s is the first time past 15.0 s
     EXPECT_EQ(capture.count("Shutdown: Timeout"), 1);
     EXPECT_EQ(capture.count("Shutting down..."), 1);
+}
+
+TEST_F(EngineFixture, ShutdownEndsWhenTheLastClientLeaves)
+{
+    ASSERT_TRUE(quit_with_client_connected());
+    PrintCapture capture;
+    capture.show_all();
+    EXPECT_EQ(engine_->frame(), 1);
+    for (int i = 0; i < 10; ++i) {
+        clock_.advance_seconds(1.0);
+        EXPECT_EQ(engine_->frame(), 1) << i;
+    }
+    engine_->server()->set_clients_in_use(0);
+    clock_.advance_seconds(1.0);
+    EXPECT_EQ(engine_->frame(), 0);
+    EXPECT_EQ(capture.count("Shutting down..."), 1);
+    EXPECT_EQ(capture.count("Shutdown: Timeout"), 0);
 }
 
 TEST_F(EngineFixture, LogOptionsWriteHeaderAndRule)
@@ -214,4 +243,29 @@ TEST_F(EngineFixture, BaseIsForcedAndShutdownReleasesEverything)
     engine_->shutdown();
     EXPECT_EQ(cvar_list, nullptr);
     engine_->shutdown(); // twice is harmless
+}
+
+// A step of the start-up that fails names itself, and the program ends with a
+// failure after taking down what it had made: the log gets its closing rule.
+TEST_F(EngineFixture, FailedStartUpStepIsNamedAndUndone)
+{
+    const std::string driver = std::getenv("SDL_VIDEODRIVER") != nullptr ? std::getenv("SDL_VIDEODRIVER") : "";
+    setenv("SDL_VIDEODRIVER", "no_such_video_driver", 1);
+    setenv("OSTREL_NO_MESSAGE_BOX", "1", 1);
+    ::testing::internal::CaptureStdout();
+    const char* argv[] = {"ostrel", "-log"};
+    const int result = program_main(2, argv, "Win32");
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    setenv("SDL_VIDEODRIVER", driver.c_str(), 1);
+
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(engine, nullptr);
+    EXPECT_EQ(cvar_list, nullptr);
+    EXPECT_EQ(command_line, nullptr);
+    EXPECT_NE(out.find("Error: Kavrin: Can't initialize OS specific stuff"), std::string::npos);
+    const std::string log = read_file("kavrin.log");
+    const std::string rule = "-------------------------------------------------------\n\n";
+    EXPECT_NE(log.find("Error: Kavrin: Can't initialize OS specific stuff\n"), std::string::npos);
+    ASSERT_GE(log.size(), rule.size());
+    EXPECT_EQ(log.substr(log.size() - rule.size()), rule);
 }
