@@ -2,6 +2,8 @@
 // Print streams: every message goes through one of 16 numbered streams, each
 // with a show/log mask, a prefix and a handler. Stream use by severity:
 // 0 messages, 1 important, 2 warnings, 3 errors, 4 and 5 debugging, 6 log only.
+#include "core/four_cc.h"
+
 #include <cstdarg>
 #include <cstdint>
 
@@ -26,10 +28,7 @@ using TaggedHook = void (*)(uint32_t tag, const char* text, uintptr_t context);
 // Four characters packed with the first one in the lowest byte.
 constexpr uint32_t make_tag(const char (&s)[5])
 {
-    return static_cast<uint32_t>(static_cast<unsigned char>(s[0])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[1])) << 8 |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[2])) << 16 |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[3])) << 24;
+    return four_cc(s);
 }
 
 void print_string(int stream, const char* text);

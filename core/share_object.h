@@ -1,16 +1,15 @@
 #pragma once
 // Base of the objects that server and client of one process share through the
 // ShareManager: reference counted, found again by type id and creation arguments.
+#include "core/four_cc.h"
+
 #include <cstdarg>
 #include <cstdint>
 
-// Four characters, the first in the lowest byte: share_type_id ("MapT") == 0x5470614D.
+// The type id of a shared object: share_type_id ("MapT") == 0x5470614D.
 constexpr uint32_t share_type_id(const char (&s)[5])
 {
-    return static_cast<uint32_t>(static_cast<unsigned char>(s[0])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[1])) << 8 |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[2])) << 16 |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[3])) << 24;
+    return four_cc(s);
 }
 
 class ShareObject {

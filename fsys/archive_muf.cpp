@@ -1,3 +1,4 @@
+#include "core/byte_order.h"
 #include "core/print.h"
 #include "fsys/archive_driver.h"
 #include "fsys/stdio2.h"
@@ -13,12 +14,6 @@ constexpr uint32_t MUF_FLAG_DELETED = 0x80;
 // flags, offset, size and at least the name's NUL
 constexpr uint64_t MUF_ENTRY_MIN = 10;
 constexpr uint64_t MUF_RESERVE_MAX = 65536;
-
-uint32_t le32(const unsigned char* b)
-{
-    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
-           static_cast<uint32_t>(b[3]) << 24;
-}
 
 // Reads the archive's host file within its known length.
 class MufInput {
@@ -39,7 +34,7 @@ public:
         if (!bytes(b, 4)) {
             return false;
         }
-        value = le32(b);
+        value = read_le32(b);
         return true;
     }
     int byte()
@@ -177,8 +172,8 @@ bool ArchiveMuf::read_directory(std::FILE* file, const char* name)
             const Dir member(text, DIR_FILE);
             ArchiveEntry entry;
             entry.name = member.text();
-            entry.offset = le32(fixed + 1);
-            entry.size = le32(fixed + 5);
+            entry.offset = read_le32(fixed + 1);
+            entry.size = read_le32(fixed + 5);
             if (entry.offset + entry.size > in.size()) {
                 print_format(P_ERROR, "Muf: Member '%s' lies outside '%s' !", member.text(), name);
                 return false;

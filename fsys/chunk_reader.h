@@ -4,6 +4,7 @@
 // all little-endian, identifiers with their first character in the lowest
 // byte. Searches go forward only; to search again from the start, attach
 // again or pass a header of your own with position 0 and length CHUNK_START_LENGTH.
+#include "core/four_cc.h"
 #include "fsys/file_stream.h"
 
 #include <cstdint>
@@ -20,10 +21,7 @@ struct ChunkHeader {
 
 constexpr uint32_t chunk_id(const char (&s)[5])
 {
-    return static_cast<uint32_t>(static_cast<unsigned char>(s[0])) |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[1])) << 8 |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[2])) << 16 |
-           static_cast<uint32_t>(static_cast<unsigned char>(s[3])) << 24;
+    return four_cc(s);
 }
 
 class ChunkReader {
