@@ -3,13 +3,13 @@
 #include "core/compare_nocase.h"
 #include "core/config_variable.h"
 #include "core/cons_cmd.h"
+#include "core/input_event.h"
 #include "core/kassert.h"
+#include "core/key_codes.h"
+#include "core/key_names.h"
 #include "core/numerics.h"
 #include "core/print.h"
 #include "core/text_screen.h"
-#include "platform/input_event.h"
-#include "platform/key_codes.h"
-#include "platform/keyboard.h"
 
 #include <algorithm>
 #include <cstdio>

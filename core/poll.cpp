@@ -1,7 +1,7 @@
 #include "core/poll.h"
 
 #include "core/print.h"
-#include "platform/timer.h"
+#include "core/timer.h"
 
 namespace {
 

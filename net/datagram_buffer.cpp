@@ -3,9 +3,9 @@
 #include "core/byte_order.h"
 #include "core/kassert.h"
 #include "core/print.h"
+#include "core/timer.h"
 #include "net/datagram_wire.h"
 #include "net/net_defs.h"
-#include "platform/timer.h"
 
 #include <cstring>
 #include <new>

@@ -2,12 +2,12 @@
 
 #include "core/kassert.h"
 #include "core/print.h"
+#include "core/timer.h"
 #include "net/datagram_socket.h"
 #include "net/datagram_wire.h"
 #include "net/hive.h"
 #include "net/net_stream_in.h"
 #include "net/net_stream_out.h"
-#include "platform/timer.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,9 +5,9 @@
 #include "core/kassert.h"
 #include "core/print.h"
 #include "core/random_table.h"
+#include "core/timer.h"
 #include "net/net_stream_in.h"
 #include "net/net_stream_out.h"
-#include "platform/timer.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,11 +2,11 @@
 
 #include "core/config_variable.h"
 #include "core/print.h"
+#include "core/timer.h"
 #include "host/host_events.h"
 #include "host/host_window.h"
 #include "platform/keyboard.h"
 #include "platform/mouse.h"
-#include "platform/timer.h"
 #include "platform/win32_sys.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "platform/os.h"
 
+#include "core/timer.h"
 #include "platform/keyboard.h"
 #include "platform/message_pump.h"
 #include "platform/mouse.h"
-#include "platform/timer.h"
 #include "platform/win32_sys.h"
 
 #include <new>

@@ -1,10 +1,10 @@
 #include "core/config_variable.h"
 #include "core/cons_cmd.h"
 #include "core/console.h"
+#include "core/input_event.h"
+#include "core/key_codes.h"
 #include "core/print.h"
 #include "fake_screen.h"
-#include "platform/input_event.h"
-#include "platform/key_codes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "core/engine.h"
 #include "core/kheap.h"
 #include "core/random_table.h"
 #include "core/sine_table.h"
+#include "engine/engine.h"
 #include "host/host_clock.h"
 
 #include <gtest/gtest.h>

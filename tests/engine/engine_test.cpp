@@ -1,9 +1,9 @@
 #include "core/command_line.h"
 #include "core/config_variable.h"
-#include "core/engine.h"
 #include "core/print.h"
+#include "engine/engine.h"
+#include "engine/entry.h"
 #include "host/host_clock.h"
-#include "platform/entry.h"
 #include "server/server.h"
 #include "support/print_capture.h"
 

@@ -1,6 +1,6 @@
 #include "core/config_variable.h"
-#include "core/engine.h"
-#include "platform/entry.h"
+#include "engine/engine.h"
+#include "engine/entry.h"
 
 #include <gtest/gtest.h>
 

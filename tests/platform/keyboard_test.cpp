@@ -1,7 +1,8 @@
 #include "platform_fixture.h"
 
+#include "core/key_codes.h"
+#include "core/key_names.h"
 #include "host/host_keymap.h"
-#include "platform/key_codes.h"
 
 #include <set>
 #include <string>

@@ -1,6 +1,6 @@
 #include "platform_fixture.h"
 
-#include "platform/key_codes.h"
+#include "core/key_codes.h"
 
 namespace {
 

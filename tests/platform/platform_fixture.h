@@ -4,6 +4,7 @@
 // keyboard and mouse started as os_init would.
 #include "core/command_line.h"
 #include "core/config_variable.h"
+#include "core/timer.h"
 #include "host/host_clock.h"
 #include "host/host_display.h"
 #include "host/host_events.h"
@@ -12,7 +13,6 @@
 #include "platform/keyboard.h"
 #include "platform/message_pump.h"
 #include "platform/mouse.h"
-#include "platform/timer.h"
 #include "platform/win32_sys.h"
 #include "support/print_capture.h"
 

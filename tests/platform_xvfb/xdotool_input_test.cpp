@@ -2,7 +2,7 @@
 // (Xvfb in CI), checked as the key codes the client's input step receives.
 #include "core/command_line.h"
 #include "core/config_variable.h"
-#include "platform/key_codes.h"
+#include "core/key_codes.h"
 #include "platform/message_pump.h"
 #include "platform/mouse.h"
 #include "platform/os.h"

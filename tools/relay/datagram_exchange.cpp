@@ -1,12 +1,12 @@
 #include "tools/relay/datagram_exchange.h"
 
 #include "core/byte_order.h"
+#include "core/timer.h"
 #include "host/host_clock.h"
 #include "net/net_protocol.h"
 #include "net/net_socket.h"
 #include "net/net_stream_in.h"
 #include "net/net_stream_out.h"
-#include "platform/timer.h"
 #include "tools/relay/memory_transport.h"
 
 namespace {

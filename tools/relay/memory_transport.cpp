@@ -2,7 +2,7 @@
 
 #include "core/byte_order.h"
 #include "core/print.h"
-#include "platform/timer.h"
+#include "core/timer.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -5,9 +5,9 @@
 // Exits with 0 when every message arrived once, whole and in order.
 #include "core/poll.h"
 #include "core/print.h"
+#include "core/timer.h"
 #include "net/net_defs.h"
 #include "net/udp_protocol.h"
-#include "platform/timer.h"
 #include "tools/relay/datagram_exchange.h"
 
 #include <chrono>

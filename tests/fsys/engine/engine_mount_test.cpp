@@ -1,12 +1,12 @@
 // The file system's part of engine start-up: the current directory, the base
 // directories with their archives, and the sources of the option `open`.
 #include "core/config_variable.h"
-#include "core/engine.h"
+#include "engine/engine.h"
 #include "fsys/archive_driver.h"
 #include "fsys/dir_driver.h"
 #include "fsys/fsys.h"
-#include "host/host_clock.h"
 #include "fsys/temp_tree.h"
+#include "host/host_clock.h"
 #include "tools/fsys/muf_writer.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/engine.h"
+#include "engine/engine.h"
 
 #include "client/client.h"
 #include "core/command_line.h"
@@ -12,13 +12,13 @@
 #include "core/scan.h"
 #include "core/share_manager.h"
 #include "core/sine_table.h"
+#include "core/timer.h"
 #include "core/video_drivers.h"
 #include "fsys/dir.h"
 #include "fsys/fsys.h"
 #include "host/host_file.h"
 #include "net/hive.h"
 #include "platform/os.h"
-#include "platform/timer.h"
 #include "server/server.h"
 
 #include <algorithm>

@@ -1,3 +1,3 @@
-#include "platform/entry.h"
+#include "engine/entry.h"
 
 int main(int argc, char** argv) { return ostrel_main(argc, argv, "Win32"); }

@@ -1,9 +1,9 @@
-#include "platform/entry.h"
+#include "engine/entry.h"
 
 #include "core/compare_nocase.h"
 #include "core/config_variable.h"
-#include "core/engine.h"
 #include "core/kassert.h"
+#include "engine/engine.h"
 #include "host/host_process.h"
 
 #include <cstdlib>

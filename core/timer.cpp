@@ -1,4 +1,4 @@
-#include "platform/timer.h"
+#include "core/timer.h"
 
 #include "core/command_line.h"
 #include "core/config_variable.h"

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Fails when a source folder includes a folder above it. From the bottom:
+#   host < core, platform, fsys < net, script, soft, sound < world, render
+#        < server, client, gl < engine < tools, tests, bench, fuzz
+# and besides: server and client never include each other, world, server and
+# script include nothing of host, and only host includes system headers of
+# SDL, GL, X11, POSIX or sockets.
+# Usage: check_layering.sh <source root>
+set -uo pipefail
+root="${1:?usage: check_layering.sh <source root>}"
+
+declare -A level=(
+  [host]=0
+  [core]=1 [platform]=1 [fsys]=1
+  [net]=2 [script]=2 [soft]=2 [sound]=2
+  [world]=3 [render]=3
+  [server]=4 [client]=4 [gl]=4
+  [engine]=5
+  [tools]=6 [tests]=6 [bench]=6 [fuzz]=6
+)
+# Pairs that never meet although neither is above the other, and lower
+# folders kept off the host layer.
+forbidden=" server:client client:server world:host server:host script:host "
+system_headers='^(SDL|GL/|EGL/|KHR/|X11/|sys/|netinet/|arpa/|netdb\.h|unistd\.h|fcntl\.h|dirent\.h|poll\.h|pthread\.h|dlfcn\.h|termios\.h)'
+
+faults=0
+fault() {
+  echo "$1: $2"
+  faults=$((faults + 1))
+}
+
+for folder in "${!level[@]}"; do
+  [[ ${level[$folder]} -le 5 && -d "$root/$folder" ]] || continue
+  while IFS= read -r -d '' file; do
+    rel="${file#"$root"/}"
+    while IFS= read -r line; do
+      if [[ $line =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([^/\"]+)/ ]]; then
+        target="${BASH_REMATCH[1]}"
+        if [[ -z ${level[$target]+set} ]]; then
+          fault "$rel" "includes unknown folder '$target': $line"
+        elif (( level[$target] > level[$folder] )); then
+          fault "$rel" "includes '$target', a layer above '$folder': $line"
+        elif [[ $forbidden == *" $folder:$target "* ]]; then
+          fault "$rel" "'$folder' may not include '$target': $line"
+        fi
+      elif [[ $folder != host && $line =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<([^\>]+)\> ]]; then
+        if [[ ${BASH_REMATCH[1]} =~ $system_headers ]]; then
+          fault "$rel" "system header outside host/: $line"
+        fi
+      fi
+    done < <(grep -E '^[[:space:]]*#[[:space:]]*include' "$file")
+  done < <(find "$root/$folder" -type f \( -name '*.h' -o -name '*.cpp' \) -print0)
+done
+
+if (( faults > 0 )); then
+  echo "layering: $faults include(s) against the layer order"
+  exit 1
+fi
+echo "layering: every include keeps the layer order"
