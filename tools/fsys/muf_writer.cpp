@@ -57,9 +57,50 @@ uint32_t MufWriter::live_entries() const
     return n;
 }
 
+namespace {
+
+constexpr uint64_t HEAD_BYTES = 4 + 8 + 6; // magic, HEAD block header, version and count
+constexpr uint64_t BLOCK_HEADER_BYTES = 8;
+constexpr uint64_t DIR_HEADER_BYTES = BLOCK_HEADER_BYTES + 4;
+
+// Flags, offset, size and the name with its terminating zero.
+uint64_t entry_bytes(const std::string& name, uint64_t data_size)
+{
+    return 1 + 4 + 4 + name.size() + 1 + data_size;
+}
+
+} // namespace
+
+uint64_t MufWriter::size() const
+{
+    uint64_t total = HEAD_BYTES + head_extra_.size() + BLOCK_HEADER_BYTES;
+    bool in_dir = false;
+    for (const Item& item : items_) {
+        if (item.kind == Item::ENTRY) {
+            total += (in_dir ? 0 : DIR_HEADER_BYTES) + entry_bytes(item.name, item.data.size());
+            in_dir = true;
+            continue;
+        }
+        in_dir = false;
+        if (item.kind == Item::BLOCK) {
+            total += BLOCK_HEADER_BYTES + item.data.size();
+        }
+    }
+    return total;
+}
+
+uint64_t MufWriter::size_after(const std::string& name, uint64_t data_size) const
+{
+    const bool opens_dir = items_.empty() || items_.back().kind != Item::ENTRY;
+    return size() + (opens_dir ? DIR_HEADER_BYTES : 0) + entry_bytes(name, data_size);
+}
+
 std::vector<uint8_t> MufWriter::build() const
 {
     std::vector<uint8_t> out;
+    if (size() > MAX_SIZE) {
+        return out;
+    }
     put_id(out, "MUF2");
     put_id(out, "HEAD");
     put32(out, static_cast<uint32_t>(6 + head_extra_.size()));
@@ -120,6 +161,10 @@ std::vector<uint8_t> MufWriter::build() const
     return out;
 }
 
-bool MufWriter::write(const char* path) const { return write_bytes(path, build()); }
+bool MufWriter::write(const char* path) const
+{
+    const std::vector<uint8_t> bytes = build();
+    return !bytes.empty() && write_bytes(path, bytes);
+}
 
 } // namespace tools

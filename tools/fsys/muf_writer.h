@@ -28,7 +28,17 @@ public:
     // A block of any id, written where it is added among the directory blocks.
     void add_block(const char (&id)[5], const std::vector<uint8_t>& data);
 
+    // Member offsets, sizes and block lengths are 32-bit: no archive passes this.
+    static constexpr uint64_t MAX_SIZE = 0xFFFFFFFF;
+
+    // Bytes build() makes, counted without making them.
+    uint64_t size() const;
+    // What size() becomes once a member of that name and size is added.
+    uint64_t size_after(const std::string& name, uint64_t data_size) const;
+
+    // Empty when the archive would pass MAX_SIZE.
     std::vector<uint8_t> build() const;
+    // False on a write failure or an archive past MAX_SIZE.
     bool write(const char* path) const;
 
     uint32_t live_entries() const;
