@@ -17,7 +17,7 @@ int Client::init(Hive* hive, ShareManager* share)
     mmx_ = (cpu_features() & (1u << 23)) != 0;
     set_fpu_precision(0);
     K_ASSERT(cvar_list);
-    quit_ = cvar_list->link(CVTYPE_BOOL, 0, "Quit", "False", 1);
+    quit_ = cvar_list->link(CVTYPE_BOOL, 0, "Quit", nullptr, 0);
     if (quit_ == nullptr) {
         print_format(P_ERROR, "Client: Can't initialize %s", "config variables");
         return 0;

@@ -164,6 +164,38 @@ TEST_F(EngineFixture, QuitShutsDownInOrder)
     EXPECT_EQ(capture.count("Shutting down..."), 1);
 }
 
+// The client's variables take their values from "-set" on the command line;
+// "Quit" set there ends the program after its first frames.
+TEST_F(EngineFixture, SetOnTheCommandLineReachesTheClientsVariables)
+{
+    struct Case {
+        std::vector<const char*> args;
+        bool quits;
+    } const cases[] = {
+        {{"-set", "Quit", "1"}, true},
+        {{"-set", "quit", "True"}, true},
+        {{"-set", "Quit", "0"}, false},
+        {{}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "no -set" : c.args[2]);
+        ASSERT_EQ(start(c.args), 1);
+        ConfigVariable* const quit = var("Quit");
+        ASSERT_NE(quit, nullptr);
+        EXPECT_EQ(quit->type(), CVTYPE_BOOL);
+        EXPECT_EQ(quit->flags() & ~CVFMASK_INTERNAL, 0u);
+        EXPECT_EQ(quit->as_bool(), c.quits);
+        int frames = 0;
+        while (frames < 10 && engine_->frame() != 0) {
+            clock_.advance_seconds(0.01);
+            ++frames;
+        }
+        EXPECT_EQ(frames, c.quits ? 1 : 10);
+        delete engine_;
+        engine_ = nullptr;
+    }
+}
+
 TEST_F(EngineFixture, ShutdownGivesUpAfterFifteenSeconds)
 {
     ASSERT_TRUE(quit_with_client_connected());
