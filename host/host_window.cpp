@@ -28,6 +28,9 @@ bool window_open(const char* title, int width, int height, bool& init_failed)
         }
         video_started = true;
     }
+    // A click that comes just after the window gained focus reaches the engine
+    // like any other: SDL would drop it as the click that focused the window.
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
                               SDL_WINDOW_SHOWN);
     if (window == nullptr) {
