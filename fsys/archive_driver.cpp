@@ -205,30 +205,30 @@ size_t ArchiveFile::read(void* buffer, size_t item_size, size_t count)
 
 int ArchiveFile::seek(int64_t offset, int whence)
 {
-    int64_t base = 0;
+    uint64_t base = 0;
     switch (whence) {
-    case FSYS_SEEK_SET: base = static_cast<int64_t>(start_); break;
-    case FSYS_SEEK_CUR: base = static_cast<int64_t>(cur_); break;
-    case FSYS_SEEK_END: base = static_cast<int64_t>(end_); break;
+    case FSYS_SEEK_SET: base = start_; break;
+    case FSYS_SEEK_CUR: base = cur_; break;
+    case FSYS_SEEK_END: base = end_; break;
     default: return -1;
     }
-    // Offsets stay far below 2^62, so the sum cannot overflow for any offset within reach.
-    if (offset < -static_cast<int64_t>(end_) || offset > static_cast<int64_t>(end_)) {
+    int64_t target = 0;
+    if (archive_ == nullptr || base > static_cast<uint64_t>(INT64_MAX) ||
+        __builtin_add_overflow(static_cast<int64_t>(base), offset, &target) ||
+        target < static_cast<int64_t>(start_)) {
         return -1;
     }
-    const int64_t target = base + offset;
-    if (target < static_cast<int64_t>(start_) || target > static_cast<int64_t>(end_)) {
-        return -1;
-    }
-    if (archive_ == nullptr) {
-        return -1;
-    }
-    pushed_ = -1;
+    const uint64_t previous = cur_;
     cur_ = static_cast<uint64_t>(target);
     if (archive_->last_user_ == this) {
         archive_->last_user_ = nullptr;
     }
-    return archive_->activate(this) ? 0 : -1;
+    if (!archive_->activate(this)) {
+        cur_ = previous;
+        return -1;
+    }
+    pushed_ = -1;
+    return 0;
 }
 
 int64_t ArchiveFile::tell()

@@ -75,7 +75,9 @@ public:
     int32_t read_be16() override;
     int32_t read_be32() override;
     size_t read(void* buffer, size_t item_size, size_t count) override;
-    // Positions outside the member are refused (-1) and leave it where it was.
+    // Positions past the member's end are taken, as a host file takes them,
+    // and read as its end. Positions before its start, or out of any file's
+    // reach, are refused (-1) and leave it where it was.
     int seek(int64_t offset, int whence) override;
     int64_t tell() override;
     int eof() override;

@@ -4,6 +4,9 @@
 // all little-endian, identifiers with their first character in the lowest
 // byte. Searches go forward only; to search again from the start, attach
 // again or pass a header of your own with position 0 and length CHUNK_START_LENGTH.
+// Only whole reads count, never the stream's end mark: a file holding only its
+// form, or ending in an empty chunk, reads the same from a host directory and
+// from an archive member (whose end shows as soon as the last byte is read).
 #include "core/four_cc.h"
 #include "fsys/file_stream.h"
 

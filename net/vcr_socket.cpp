@@ -100,7 +100,9 @@ int VCRSocket::open(const char* file_name)
 }
 
 // A record is pending when its head is whole and its payload can be a
-// message; the end mark, the end of the file or a damaged length end it.
+// message, up to the largest of 8000 bytes; the end mark, the end of the file
+// or a damaged length end it. A 0-bit record that ends a cut recording is
+// still a message.
 int VCRSocket::read_ahead()
 {
     if (state == NET_SOCKET_LOST) {

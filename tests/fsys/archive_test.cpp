@@ -207,7 +207,10 @@ TEST_F(ArchiveTest, EndOfMemberRules)
     s->close();
 }
 
-TEST_F(ArchiveTest, SeeksOutsideTheMemberAreRefused)
+// Before the member's start there is nothing: refused, the position kept.
+// Past its end a seek is taken, as a host file takes it, and reads there find
+// the end, never the next member's bytes.
+TEST_F(ArchiveTest, SeeksBeforeTheMemberAreRefusedAndPastItsEndReadAsItsEnd)
 {
     tools::MufWriter w;
     w.add("before", "BEFORE");
@@ -221,20 +224,34 @@ TEST_F(ArchiveTest, SeeksOutsideTheMemberAreRefused)
         int64_t offset;
         int whence;
     };
-    const Case cases[] = {
-        {-1, FSYS_SEEK_SET},        {11, FSYS_SEEK_SET},        {-4, FSYS_SEEK_CUR}, {8, FSYS_SEEK_CUR},
-        {1, FSYS_SEEK_END},         {-11, FSYS_SEEK_END},       {INT64_MIN, FSYS_SEEK_END},
-        {INT64_MAX, FSYS_SEEK_CUR}, {0, 7},
+    const Case refused[] = {
+        {-1, FSYS_SEEK_SET}, {-4, FSYS_SEEK_CUR}, {-11, FSYS_SEEK_END}, {INT64_MIN, FSYS_SEEK_END},
+        {INT64_MIN, FSYS_SEEK_CUR}, {INT64_MAX, FSYS_SEEK_CUR}, {INT64_MAX, FSYS_SEEK_END}, {0, 7},
     };
-    for (const Case& c : cases) {
+    for (const Case& c : refused) {
         EXPECT_EQ(s->seek(c.offset, c.whence), -1) << c.offset << " from " << c.whence;
         EXPECT_EQ(s->tell(), 3) << c.offset << " from " << c.whence;
     }
     EXPECT_EQ(s->get_char(), '3');
-    EXPECT_EQ(s->seek(0, FSYS_SEEK_END), 0); // the end itself is inside
-    EXPECT_EQ(s->get_char(), -1);
+
+    const Case past_end[] = {{11, FSYS_SEEK_SET}, {8, FSYS_SEEK_CUR}, {1, FSYS_SEEK_END}, {1000, FSYS_SEEK_END}};
+    for (const Case& c : past_end) {
+        ASSERT_EQ(s->seek(4, FSYS_SEEK_SET), 0);
+        s->unget('x');
+        EXPECT_EQ(s->seek(c.offset, c.whence), 0) << c.offset << " from " << c.whence;
+        EXPECT_NE(s->eof(), 0);
+        EXPECT_EQ(s->tell(), 10);
+        EXPECT_EQ(s->get_char(), -1) << "the pushed-back character went with the seek";
+        char buffer[4];
+        EXPECT_EQ(s->read(buffer, 1, 4), 0u);
+        EXPECT_EQ(s->read_le16(), -1);
+    }
+    EXPECT_EQ(s->seek(-1005, FSYS_SEEK_CUR), 0) << "back from 1000 past the end";
+    EXPECT_EQ(s->get_char(), '5');
     EXPECT_EQ(s->seek(-10, FSYS_SEEK_END), 0);
     EXPECT_EQ(s->get_char(), '0');
+    EXPECT_EQ(s->seek(0, FSYS_SEEK_END), 0);
+    EXPECT_EQ(s->get_char(), -1);
     s->close();
 }
 
