@@ -12,7 +12,7 @@ tree() {
   local dir="$tmp/$1"
   mkdir -p "$dir"/{host,core,platform,net,server,client,engine}
   printf '#include <SDL.h>\n' > "$dir/host/host_window.cpp"
-  printf '#include "host/host_window.h"\n#include "platform/timer.h"\n#include <cstdint>\n' > "$dir/core/poll.cpp"
+  printf '#include "host/host_window.h"\n#include "platform/keyboard.h"\n#include <cstdint>\n' > "$dir/core/poll.cpp"
   printf '#include "core/poll.h"\n' > "$dir/platform/mouse.cpp"
   printf '#include "core/print.h"\n#include "net/hive.h"\n' > "$dir/server/server.cpp"
   printf '#include "server/server.h"\n#include "client/client.h"\n' > "$dir/engine/engine.cpp"
