@@ -7,8 +7,6 @@
 #include "soft/lit_span.h"
 
 #if defined(__SSE2__)
-#include <algorithm>
-
 #include "core/kassert.h"
 #include "core/numerics.h"
 #include "soft/light_block.h"
@@ -49,9 +47,10 @@ int fill_light_nearest(const SpanPlan* plan, int32_t light_s, int32_t light_t)
     return 0;
 }
 
-// The bilinear light at (s, t) in the low four lanes, halved: 15-bit weights,
-// the two rows interpolated side by side in one register.
-__m128i light_sample_wide(uint32_t s, uint32_t t)
+// Two bilinear lights from their two rows each: light_rows interpolates a
+// sample's top and bottom rows side by side, light_columns goes down both
+// samples' columns at once and halves. 15-bit weights.
+[[gnu::always_inline]] inline __m128i light_rows(uint32_t s, uint32_t t)
 {
     const uint32_t* block = surface_light_block + light_index(s, t);
     const __m128i ab = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block));
@@ -60,52 +59,73 @@ __m128i light_sample_wide(uint32_t s, uint32_t t)
     const __m128i zero = _mm_setzero_si128();
     const __m128i left = _mm_unpacklo_epi8(zero, texels); // A, C as byte * 256
     const __m128i right = _mm_unpackhi_epi8(zero, texels);
-    const __m128i ws = _mm_set1_epi16(static_cast<int16_t>((s & 0xFFFF) >> 1));
-    const __m128i wt = _mm_set1_epi16(static_cast<int16_t>((t & 0xFFFF) >> 1));
-    const __m128i across = _mm_mulhi_epi16(_mm_sub_epi16(right, left), ws);
-    const __m128i rows = _mm_add_epi16(left, _mm_add_epi16(across, across)); // top, bottom
-    const __m128i down = _mm_mulhi_epi16(_mm_sub_epi16(_mm_srli_si128(rows, 8), rows), wt);
-    const __m128i light = _mm_add_epi16(rows, _mm_add_epi16(down, down));
-    return _mm_srli_epi16(_mm_max_epi16(light, zero), 1);
+    const __m128i ws = _mm_shufflelo_epi16(_mm_cvtsi32_si128(static_cast<int>((s & 0xFFFF) >> 1)), 0);
+    const __m128i across = _mm_mulhi_epi16(_mm_sub_epi16(right, left), _mm_unpacklo_epi64(ws, ws));
+    return _mm_add_epi16(left, _mm_add_epi16(across, across)); // top, bottom
+}
+
+[[gnu::always_inline]] inline __m128i light_columns(__m128i rows_a, uint32_t t_a, __m128i rows_b, uint32_t t_b)
+{
+    const __m128i tops = _mm_unpacklo_epi64(rows_a, rows_b);
+    const __m128i bottoms = _mm_unpackhi_epi64(rows_a, rows_b);
+    const __m128i w = _mm_cvtsi32_si128(static_cast<int>(((t_a & 0xFFFF) >> 1) | ((t_b & 0xFFFF) >> 1) << 16));
+    const __m128i w2 = _mm_unpacklo_epi16(w, w);
+    const __m128i down = _mm_mulhi_epi16(_mm_sub_epi16(bottoms, tops), _mm_unpacklo_epi32(w2, w2));
+    const __m128i light = _mm_add_epi16(tops, _mm_add_epi16(down, down));
+    return _mm_srli_epi16(_mm_max_epi16(light, _mm_setzero_si128()), 1);
+}
+
+// Stores `samples` samples `spacing` pixels apart from p on, and returns
+// the point after the last one.
+LightPoint sample_line(uint64_t*& out, LightPoint p, SpanStep step, int samples, int spacing)
+{
+    const SpanStep d = light_step(step);
+    const uint32_t ds = static_cast<uint32_t>(d.du) * static_cast<uint32_t>(spacing);
+    const uint32_t dt = static_cast<uint32_t>(d.dv) * static_cast<uint32_t>(spacing);
+    uint64_t* o = out;
+    int k = 0;
+    for (; k + 2 <= samples; k += 2) {
+        const uint32_t s1 = p.s + ds;
+        const uint32_t t1 = p.t + dt;
+        store_quad(o, light_columns(light_rows(p.s, p.t), p.t, light_rows(s1, t1), t1));
+        o += 2;
+        p = LightPoint{s1 + ds, t1 + dt};
+    }
+    if (k < samples) {
+        const __m128i rows = light_rows(p.s, p.t);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o++), light_columns(rows, p.t, rows, p.t));
+        p = LightPoint{p.s + ds, p.t + dt};
+    }
+    out = o;
+    return p;
 }
 
 // Samples every pixel of a plan of one piece, else the first (lead mod 4)
 // pixels and then one at the start of each group of four and one behind the
-// last group. Returns the number of pixels sampled one by one.
+// last group, which may reach past the plan. Returns the number of pixels
+// sampled one by one.
 int fill_light_wide(const SpanPlan* plan, int32_t light_s, int32_t light_t)
 {
-    const int count = span_plan_pixels(plan);
-    const bool single = span_plan_full(plan) == 0 && span_plan_last(plan) == 0;
-    const int singles = single ? count : span_plan_lead(plan) % 4;
+    const SpanStep* steps = span_plan_steps(plan);
+    const int lead = span_plan_lead(plan);
+    const int full = span_plan_full(plan);
+    const int last = span_plan_last(plan);
+    uint64_t* out = light_line.samples;
     LightPoint p = light_start(plan, light_s, light_t, 0);
-    SpanStep d{0, 0};
-    int i = 0;
-    int n = 0;
-    auto sample = [&] {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(light_line.samples + n++), light_sample_wide(p.s, p.t));
-    };
-    auto advance = [&](int pixels) {
-        p.s += static_cast<uint32_t>(pixels) * static_cast<uint32_t>(d.du);
-        p.t += static_cast<uint32_t>(pixels) * static_cast<uint32_t>(d.dv);
-    };
-    for_each_piece(plan, [&](int length, SpanStep step) {
-        d = light_step(step);
-        const int end = i + length;
-        for (; i < end && i < singles; ++i) {
-            sample();
-            advance(1);
-        }
-        // Groups start at piece starts except in the last piece, whose last
-        // group may reach past the plan.
-        for (; i < end; i += 4) {
-            sample();
-            advance(std::min(4, end - i));
-        }
-    });
-    if (!single) {
-        advance(i - count);
-        sample();
+    if (full == 0 && last == 0) {
+        sample_line(out, p, steps[0], lead, 1);
+        return lead;
     }
+    const int singles = lead % 4;
+    p = sample_line(out, p, steps[0], singles, 1);
+    p = sample_line(out, p, steps[0], lead / 4, 4);
+    for (int f = 1; f <= full; ++f) {
+        p = sample_line(out, p, steps[f], SPAN_PIECE / 4, 4);
+    }
+    if (last != 0) {
+        p = sample_line(out, p, steps[full + 1], (last + 3) / 4, 4);
+    }
+    sample_line(out, p, SpanStep{0, 0}, 1, 1);
     return singles;
 }
 

@@ -49,6 +49,7 @@ void draw_row(uint32_t* destination, const uint16_t* depth_row, int count, const
         for (int k = 0; k < n; ++k) {
             put(run, k, cursor.next());
         }
+        run.pad(n);
         for_each_quad(destination + first, depth_row != nullptr ? depth_row + first : nullptr, n,
                       [&](uint32_t* pixels, const uint16_t* stored, int k) {
                           const __m128i z = stored != nullptr ? load_quad16(stored) : _mm_setzero_si128();

@@ -99,6 +99,15 @@ struct TexelRun {
         colours[k] = palette[texel & 0xFF];
         opacity[k] = static_cast<uint16_t>(texel >> 8);
     }
+    // Clears the entries behind the first n up to a whole quad, which a last,
+    // partial quad reads.
+    void pad(int n)
+    {
+        for (int k = n; k % 4 != 0; ++k) {
+            colours[k] = 0;
+            opacity[k] = 0;
+        }
+    }
     __m128i colour_quad(int k) const { return load_quad(colours + k); }
     __m128i opacity_quad(int k) const { return load_quad16(opacity + k); }
 };

@@ -26,6 +26,7 @@ void gather_runs(const SpanPlan* plan, const TexelAddress ta, const uint16_t* te
     });
     const int rest = span_plan_pixels(plan) - first;
     if (rest > 0) {
+        run.pad(rest);
         draw(first, rest);
     }
 }
