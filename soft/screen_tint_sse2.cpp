@@ -24,9 +24,16 @@ void tint_quads(uint32_t* first, int width, int height, int pitch, LaneFn&& lane
 
 void blend_span_to_colour(uint32_t* first, int width, int height, int pitch, uint32_t colour, uint32_t strengths)
 {
+    // The halved colour (0-124) and pixel (0-127) differ by less than 128, so
+    // the difference needs no wrap into a signed byte, and the blend stays
+    // between them, so it needs no wrap to 0-255 either.
     const __m128i half = repeat_bytes((colour & 0xF8F8F8F8) >> 1);
     const __m128i weights = repeat_bytes(strengths);
-    tint_quads(first, width, height, pitch, [&](__m128i d) { return blend_half_lanes(d, half, weights); });
+    tint_quads(first, width, height, pitch, [&](__m128i d) {
+        const __m128i d_half = _mm_srli_epi16(d, 1);
+        const __m128i step = _mm_srai_epi16(_mm_mullo_epi16(_mm_sub_epi16(half, d_half), weights), 8);
+        return _mm_slli_epi16(_mm_add_epi16(d_half, step), 1);
+    });
 }
 
 void blend_span_to_colour_mmx(uint32_t* first, int width, int height, int pitch, uint32_t colour, uint32_t strengths)
