@@ -4,6 +4,7 @@
 
 #include "core/numerics.h"
 #include "soft/byte_blend.h"
+#include "soft/drawer_portable.h"
 #include "soft/light_block.h"
 #include "soft/plan_walk.h"
 
@@ -265,8 +266,9 @@ void draw_lit_texture(SpanPlan* plans, int count, const uint8_t* texels, const u
 
 } // namespace
 
-void span_draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
-                   int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+void span_draw_lit_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
+                            int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                            const int32_t* T)
 {
     draw_lit_texture(plans, count, texels, palette, ulog, vsize, level, S, T, fill_light_nearest, light_s, light_t);
 }
@@ -308,8 +310,9 @@ void span_draw_lit_filtered(SpanPlan* plans, int count, const uint8_t* texels, c
         });
 }
 
-void span_draw_lit_mmx(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
-                       int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+void span_draw_lit_mmx_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette,
+                                int ulog, int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                                const int32_t* T)
 {
     const TexelAddress ta(ulog, vsize, level);
     draw_lit_plans(

@@ -1,6 +1,7 @@
 #include "soft/row_draw.h"
 
 #include "soft/byte_blend.h"
+#include "soft/drawer_portable.h"
 
 namespace {
 
@@ -43,24 +44,24 @@ void row_draw_background(uint32_t* destination, int count, const uint8_t* texels
     walk_row(count, texels, u, du, [&](int i, uint8_t texel) { destination[i] = palette[texel]; });
 }
 
-void row_draw_icon(uint32_t* destination, int count, const uint16_t* texels, const uint32_t* palette, int32_t u,
-                   int32_t du)
+void row_draw_icon_portable(uint32_t* destination, int count, const uint16_t* texels, const uint32_t* palette,
+                            int32_t u, int32_t du)
 {
     walk_row(count, texels, u, du, [&](int i, uint16_t texel) {
         destination[i] = blend_half(destination[i], palette[texel & 0xFF], texel >> 8);
     });
 }
 
-void row_draw_icon_mmx(uint32_t* destination, int count, const uint16_t* texels, const uint32_t* palette, int32_t u,
-                       int32_t du)
+void row_draw_icon_mmx_portable(uint32_t* destination, int count, const uint16_t* texels, const uint32_t* palette,
+                                int32_t u, int32_t du)
 {
     walk_row(count, texels, u, du, [&](int i, uint16_t texel) {
         destination[i] = blend_wide(destination[i], palette[texel & 0xFF], grey_weight(texel >> 8));
     });
 }
 
-void row_draw_sprite(uint32_t* destination, const uint16_t* depth_row, int count, const uint16_t* texels,
-                     const uint32_t* palette, int32_t u, int32_t du, int32_t z)
+void row_draw_sprite_portable(uint32_t* destination, const uint16_t* depth_row, int count, const uint16_t* texels,
+                              const uint32_t* palette, int32_t u, int32_t du, int32_t z)
 {
     const uint32_t depth = static_cast<uint32_t>(z) >> 16;
     walk_row(count, texels, u, du, [&](int i, uint16_t texel) {
@@ -70,8 +71,8 @@ void row_draw_sprite(uint32_t* destination, const uint16_t* depth_row, int count
     });
 }
 
-void row_draw_sprite_mmx(uint32_t* destination, const uint16_t* depth_row, int count, const uint16_t* texels,
-                         const uint32_t* palette, int32_t u, int32_t du, int32_t z)
+void row_draw_sprite_mmx_portable(uint32_t* destination, const uint16_t* depth_row, int count, const uint16_t* texels,
+                                  const uint32_t* palette, int32_t u, int32_t du, int32_t z)
 {
     const uint32_t depth = static_cast<uint32_t>(z) >> 16;
     walk_row(count, texels, u, du, [&](int i, uint16_t texel) {
@@ -81,15 +82,16 @@ void row_draw_sprite_mmx(uint32_t* destination, const uint16_t* depth_row, int c
     });
 }
 
-void row_draw_blend(uint32_t* destination, int count, const uint8_t* weights, uint32_t colour, int32_t u, int32_t du)
+void row_draw_blend_portable(uint32_t* destination, int count, const uint8_t* weights, uint32_t colour, int32_t u,
+                             int32_t du)
 {
     const uint32_t half = (colour >> 1) & 0x7F7F7F7F;
     walk_row(count, weights, u, du,
              [&](int i, uint8_t weight) { destination[i] = blend_half(destination[i], half, weight); });
 }
 
-void row_draw_blend_mmx(uint32_t* destination, int count, const uint8_t* weights, uint32_t colour, int32_t u,
-                        int32_t du)
+void row_draw_blend_mmx_portable(uint32_t* destination, int count, const uint8_t* weights, uint32_t colour, int32_t u,
+                                 int32_t du)
 {
     walk_row(count, weights, u, du, [&](int i, uint8_t weight) {
         destination[i] = blend_wide_full(destination[i], colour, static_cast<int32_t>(grey_weight(weight)));

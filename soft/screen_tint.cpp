@@ -1,6 +1,7 @@
 #include "soft/screen_tint.h"
 
 #include "soft/byte_blend.h"
+#include "soft/drawer_portable.h"
 
 namespace {
 
@@ -17,14 +18,15 @@ void tint_rectangle(uint32_t* first, int width, int height, int pitch, PixelFn&&
 
 } // namespace
 
-void blend_span_to_colour(uint32_t* first, int width, int height, int pitch, uint32_t colour, uint32_t strengths)
+void blend_span_to_colour_portable(uint32_t* first, int width, int height, int pitch, uint32_t colour,
+                                   uint32_t strengths)
 {
     const uint32_t half = (colour & 0xF8F8F8F8) >> 1;
     tint_rectangle(first, width, height, pitch, [&](uint32_t d) { return blend_half_bytes(d, half, strengths); });
 }
 
-void blend_span_to_colour_mmx(uint32_t* first, int width, int height, int pitch, uint32_t colour,
-                              uint32_t strengths)
+void blend_span_to_colour_mmx_portable(uint32_t* first, int width, int height, int pitch, uint32_t colour,
+                                       uint32_t strengths)
 {
     int32_t keep[4];
     for (int k = 0; k < 4; ++k) {

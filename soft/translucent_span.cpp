@@ -1,6 +1,7 @@
 #include "soft/translucent_span.h"
 
 #include "soft/byte_blend.h"
+#include "soft/drawer_portable.h"
 #include "soft/plan_walk.h"
 
 namespace {
@@ -23,8 +24,8 @@ void draw_translucent(SpanPlan* plans, int count, const uint16_t* texels, int ul
 
 } // namespace
 
-void span_draw_ztest(SpanPlan* plans, int count, const uint16_t* texels, const uint32_t* palette, int ulog, int vsize,
-                     int level, const int32_t* S, const int32_t* T)
+void span_draw_ztest_portable(SpanPlan* plans, int count, const uint16_t* texels, const uint32_t* palette, int ulog,
+                              int vsize, int level, const int32_t* S, const int32_t* T)
 {
     draw_translucent(plans, count, texels, ulog, vsize, level, S, T,
                      [&](uint32_t* dst, uint16_t stored, uint32_t z, uint16_t texel) {
@@ -34,8 +35,8 @@ void span_draw_ztest(SpanPlan* plans, int count, const uint16_t* texels, const u
                      });
 }
 
-void span_draw_ztest_mmx(SpanPlan* plans, int count, const uint16_t* texels, const uint32_t* palette, int ulog,
-                         int vsize, int level, const int32_t* S, const int32_t* T)
+void span_draw_ztest_mmx_portable(SpanPlan* plans, int count, const uint16_t* texels, const uint32_t* palette,
+                                  int ulog, int vsize, int level, const int32_t* S, const int32_t* T)
 {
     draw_translucent(plans, count, texels, ulog, vsize, level, S, T,
                      [&](uint32_t* dst, uint16_t stored, uint32_t z, uint16_t texel) {

@@ -1,7 +1,9 @@
 // Speed of the software drawers on whole frames: megapixels per second of each
 // span, row and tint drawer over full-screen plans at 640x480 and 1024x768,
 // beside memset of the same frame, and triangles per second of the two mesh
-// paths. Every run also counts heap allocations made inside the drawers.
+// paths. Drawers with an SSE2 form also run their portable form (named
+// *_portable) beside it. Every run also counts heap allocations made inside
+// the drawers.
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "soft/drawer_portable.h"
 #include "soft/light_block.h"
 #include "soft/lighting_tables.h"
 #include "soft/lit_span.h"
@@ -155,19 +158,27 @@ FRAME_BENCH(draw_texture,
 FRAME_BENCH(draw_texture_alt, span_draw_texture_alt(f.plans, f.height, f.texels.data(), f.palette, f.texels.data(),
                                                     f.palette, 6, 64, 0x50000, 0x30000));
 FRAME_BENCH(draw_lit, span_draw_lit(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
+FRAME_BENCH(draw_lit_portable,
+            span_draw_lit_portable(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
 FRAME_BENCH(draw_lit_blend,
             span_draw_lit_blend(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
 FRAME_BENCH(draw_lit_filtered,
             span_draw_lit_filtered(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
 FRAME_BENCH(draw_lit_mmx,
             span_draw_lit_mmx(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
+FRAME_BENCH(draw_lit_mmx_portable, span_draw_lit_mmx_portable(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0,
+                                                              0, 0, nullptr, nullptr));
 FRAME_BENCH(draw_lit_warped, f.build_plans(false);
             span_draw_lit(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, f.warp.data(),
                           f.warp.data() + 256));
 FRAME_BENCH(draw_ztest,
             span_draw_ztest(f.plans, f.height, f.texels16.data(), f.palette, 6, 64, 0, nullptr, nullptr));
+FRAME_BENCH(draw_ztest_portable,
+            span_draw_ztest_portable(f.plans, f.height, f.texels16.data(), f.palette, 6, 64, 0, nullptr, nullptr));
 FRAME_BENCH(draw_ztest_mmx,
             span_draw_ztest_mmx(f.plans, f.height, f.texels16.data(), f.palette, 6, 64, 0, nullptr, nullptr));
+FRAME_BENCH(draw_ztest_mmx_portable,
+            span_draw_ztest_mmx_portable(f.plans, f.height, f.texels16.data(), f.palette, 6, 64, 0, nullptr, nullptr));
 
 template <typename Row>
 void each_row(Frame& f, Row&& row)
@@ -183,23 +194,44 @@ FRAME_BENCH(row_background, each_row(f, [&](uint32_t* d, uint16_t*) {
 FRAME_BENCH(row_icon, each_row(f, [&](uint32_t* d, uint16_t*) {
                 row_draw_icon(d, f.width, f.texels16.data(), f.palette, 0, 0x1000);
             }));
+FRAME_BENCH(row_icon_portable, each_row(f, [&](uint32_t* d, uint16_t*) {
+                row_draw_icon_portable(d, f.width, f.texels16.data(), f.palette, 0, 0x1000);
+            }));
 FRAME_BENCH(row_icon_mmx, each_row(f, [&](uint32_t* d, uint16_t*) {
                 row_draw_icon_mmx(d, f.width, f.texels16.data(), f.palette, 0, 0x1000);
+            }));
+FRAME_BENCH(row_icon_mmx_portable, each_row(f, [&](uint32_t* d, uint16_t*) {
+                row_draw_icon_mmx_portable(d, f.width, f.texels16.data(), f.palette, 0, 0x1000);
             }));
 FRAME_BENCH(row_sprite, each_row(f, [&](uint32_t* d, uint16_t* z) {
                 row_draw_sprite(d, z, f.width, f.texels16.data(), f.palette, 0, 0x1000, 0x7FFF0000);
             }));
+FRAME_BENCH(row_sprite_portable, each_row(f, [&](uint32_t* d, uint16_t* z) {
+                row_draw_sprite_portable(d, z, f.width, f.texels16.data(), f.palette, 0, 0x1000, 0x7FFF0000);
+            }));
 FRAME_BENCH(row_sprite_mmx, each_row(f, [&](uint32_t* d, uint16_t* z) {
                 row_draw_sprite_mmx(d, z, f.width, f.texels16.data(), f.palette, 0, 0x1000, 0x7FFF0000);
+            }));
+FRAME_BENCH(row_sprite_mmx_portable, each_row(f, [&](uint32_t* d, uint16_t* z) {
+                row_draw_sprite_mmx_portable(d, z, f.width, f.texels16.data(), f.palette, 0, 0x1000, 0x7FFF0000);
             }));
 FRAME_BENCH(row_blend, each_row(f, [&](uint32_t* d, uint16_t*) {
                 row_draw_blend(d, f.width, f.texels.data(), 0x00FF8040, 0, 0x1000);
             }));
+FRAME_BENCH(row_blend_portable, each_row(f, [&](uint32_t* d, uint16_t*) {
+                row_draw_blend_portable(d, f.width, f.texels.data(), 0x00FF8040, 0, 0x1000);
+            }));
 FRAME_BENCH(row_blend_mmx, each_row(f, [&](uint32_t* d, uint16_t*) {
                 row_draw_blend_mmx(d, f.width, f.texels.data(), 0x00FF8040, 0, 0x1000);
             }));
+FRAME_BENCH(row_blend_mmx_portable, each_row(f, [&](uint32_t* d, uint16_t*) {
+                row_draw_blend_mmx_portable(d, f.width, f.texels.data(), 0x00FF8040, 0, 0x1000);
+            }));
 FRAME_BENCH(tint, blend_span_to_colour(f.pixels, f.width, f.height, f.width, 0x00FF0000, 0x40404040));
+FRAME_BENCH(tint_portable, blend_span_to_colour_portable(f.pixels, f.width, f.height, f.width, 0x00FF0000, 0x40404040));
 FRAME_BENCH(tint_mmx, blend_span_to_colour_mmx(f.pixels, f.width, f.height, f.width, 0x00FF0000, 0x40404040));
+FRAME_BENCH(tint_mmx_portable,
+            blend_span_to_colour_mmx_portable(f.pixels, f.width, f.height, f.width, 0x00FF0000, 0x40404040));
 
 // Particles: a cloud of squares of about 4 x 4 pixels in front of the camera.
 void particles(benchmark::State& state)

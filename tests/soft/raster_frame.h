@@ -1,6 +1,7 @@
 #pragma once
 // A small frame for the drawer tests: 64-byte aligned pixels, a depth buffer,
 // a plan buffer, and plans of affine spans (W = 1, so U = u and Cu = du).
+// RasterFrame is 64 x 16; wider ones hold longer spans.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -8,9 +9,10 @@
 #include "soft/lighting_tables.h"
 #include "soft/span_plan.h"
 
-struct RasterFrame {
-    static constexpr int WIDTH = 64;
-    static constexpr int HEIGHT = 16;
+template <int W, int H>
+struct RasterFrameOf {
+    static constexpr int WIDTH = W;
+    static constexpr int HEIGHT = H;
 
     alignas(64) uint32_t pixels[WIDTH * HEIGHT] = {};
     uint16_t depth[WIDTH * HEIGHT] = {};
@@ -18,7 +20,7 @@ struct RasterFrame {
     SpanPlan* plan_end = plans();
     int plan_count = 0;
 
-    RasterFrame() { build_lighting_tables(); }
+    RasterFrameOf() { build_lighting_tables(); }
 
     uint32_t* row(int y) { return pixels + y * WIDTH; }
     uint16_t* depth_row(int y) { return depth + y * WIDTH; }
@@ -49,6 +51,12 @@ struct RasterFrame {
     }
 };
 
-inline std::unique_ptr<RasterFrame> make_frame() { return std::make_unique<RasterFrame>(); }
+using RasterFrame = RasterFrameOf<64, 16>;
+
+template <int W = 64, int H = 16>
+inline std::unique_ptr<RasterFrameOf<W, H>> make_frame()
+{
+    return std::make_unique<RasterFrameOf<W, H>>();
+}
 
 inline uint32_t bytes4(uint32_t b) { return b * 0x01010101u; }

@@ -1,0 +1,226 @@
+// The SSE2 forms of span_draw_lit and span_draw_lit_mmx. Pass 2 writes each
+// pixel's palette colour first and then lights four pixels at a time in
+// 16-bit lanes. The bilinear light of span_draw_lit_mmx holds each light byte
+// as byte * 256 in a signed lane, which fits for light bytes 0-127, the light
+// block's range.
+#include "soft/drawer_portable.h"
+#include "soft/lit_span.h"
+
+#if defined(__SSE2__)
+#include "core/kassert.h"
+#include "core/numerics.h"
+#include "soft/light_block.h"
+#include "soft/plan_walk.h"
+#include "soft/sse2_quads.h"
+
+namespace {
+
+// One 32-bit light per pixel for span_draw_lit, or samples of four 16-bit
+// lanes for span_draw_lit_mmx; one lit drawer runs at a time.
+union alignas(16) LightLine {
+    uint32_t pixels[LIGHT_LINE_PIXELS];
+    uint64_t samples[LIGHT_LINE_BYTES / 8];
+};
+LightLine light_line;
+
+uint32_t light_index(uint32_t s, uint32_t t) { return ((s >> 16) & 31) + 32 * ((t >> 16) & 31); }
+
+struct LightPoint {
+    uint32_t s;
+    uint32_t t;
+};
+
+// The light coordinates of the plan's first pixel, 16.16 light texels.
+LightPoint light_start(const SpanPlan* plan, int32_t light_s, int32_t light_t, uint32_t bias)
+{
+    return LightPoint{static_cast<uint32_t>(wrap_add(plan->u, light_s) >> 4) + bias,
+                      static_cast<uint32_t>(wrap_add(plan->v, light_t) >> 4) + bias};
+}
+
+SpanStep light_step(SpanStep step) { return SpanStep{step.du >> 4, step.dv >> 4}; }
+
+int fill_light_nearest(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    const LightPoint p = light_start(plan, light_s, light_t, 0x8000);
+    auto light = [](int i, uint32_t s, uint32_t t) { light_line.pixels[i] = surface_light_block[light_index(s, t)]; };
+    walk_pieces(plan, p.s, p.t, light_step, light);
+    return 0;
+}
+
+// Two bilinear lights from their two rows each: light_rows interpolates a
+// sample's top and bottom rows side by side, light_columns goes down both
+// samples' columns at once and halves. 15-bit weights.
+[[gnu::always_inline]] inline __m128i light_rows(uint32_t s, uint32_t t)
+{
+    const uint32_t* block = surface_light_block + light_index(s, t);
+    const __m128i ab = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block));
+    const __m128i cd = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + 32));
+    const __m128i texels = _mm_unpacklo_epi32(ab, cd); // A C B D
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i left = _mm_unpacklo_epi8(zero, texels); // A, C as byte * 256
+    const __m128i right = _mm_unpackhi_epi8(zero, texels);
+    const __m128i ws = _mm_shufflelo_epi16(_mm_cvtsi32_si128(static_cast<int>((s & 0xFFFF) >> 1)), 0);
+    const __m128i across = _mm_mulhi_epi16(_mm_sub_epi16(right, left), _mm_unpacklo_epi64(ws, ws));
+    return _mm_add_epi16(left, _mm_add_epi16(across, across)); // top, bottom
+}
+
+[[gnu::always_inline]] inline __m128i light_columns(__m128i rows_a, uint32_t t_a, __m128i rows_b, uint32_t t_b)
+{
+    const __m128i tops = _mm_unpacklo_epi64(rows_a, rows_b);
+    const __m128i bottoms = _mm_unpackhi_epi64(rows_a, rows_b);
+    const __m128i w = _mm_cvtsi32_si128(static_cast<int>(((t_a & 0xFFFF) >> 1) | ((t_b & 0xFFFF) >> 1) << 16));
+    const __m128i w2 = _mm_unpacklo_epi16(w, w);
+    const __m128i down = _mm_mulhi_epi16(_mm_sub_epi16(bottoms, tops), _mm_unpacklo_epi32(w2, w2));
+    const __m128i light = _mm_add_epi16(tops, _mm_add_epi16(down, down));
+    return _mm_srli_epi16(_mm_max_epi16(light, _mm_setzero_si128()), 1);
+}
+
+// Stores `samples` samples `spacing` pixels apart from p on, and returns
+// the point after the last one.
+LightPoint sample_line(uint64_t*& out, LightPoint p, SpanStep step, int samples, int spacing)
+{
+    const SpanStep d = light_step(step);
+    const uint32_t ds = static_cast<uint32_t>(d.du) * static_cast<uint32_t>(spacing);
+    const uint32_t dt = static_cast<uint32_t>(d.dv) * static_cast<uint32_t>(spacing);
+    uint64_t* o = out;
+    int k = 0;
+    for (; k + 2 <= samples; k += 2) {
+        const uint32_t s1 = p.s + ds;
+        const uint32_t t1 = p.t + dt;
+        store_quad(o, light_columns(light_rows(p.s, p.t), p.t, light_rows(s1, t1), t1));
+        o += 2;
+        p = LightPoint{s1 + ds, t1 + dt};
+    }
+    if (k < samples) {
+        const __m128i rows = light_rows(p.s, p.t);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o++), light_columns(rows, p.t, rows, p.t));
+        p = LightPoint{p.s + ds, p.t + dt};
+    }
+    out = o;
+    return p;
+}
+
+// Samples every pixel of a plan of one piece, else the first (lead mod 4)
+// pixels and then one at the start of each group of four and one behind the
+// last group, which may reach past the plan. Returns the number of pixels
+// sampled one by one.
+int fill_light_wide(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    const SpanStep* steps = span_plan_steps(plan);
+    const int lead = span_plan_lead(plan);
+    const int full = span_plan_full(plan);
+    const int last = span_plan_last(plan);
+    uint64_t* out = light_line.samples;
+    LightPoint p = light_start(plan, light_s, light_t, 0);
+    if (full == 0 && last == 0) {
+        sample_line(out, p, steps[0], lead, 1);
+        return lead;
+    }
+    const int singles = lead % 4;
+    p = sample_line(out, p, steps[0], singles, 1);
+    p = sample_line(out, p, steps[0], lead / 4, 4);
+    for (int f = 1; f <= full; ++f) {
+        p = sample_line(out, p, steps[f], SPAN_PIECE / 4, 4);
+    }
+    if (last != 0) {
+        p = sample_line(out, p, steps[full + 1], (last + 3) / 4, 4);
+    }
+    sample_line(out, p, SpanStep{0, 0}, 1, 1);
+    return singles;
+}
+
+// min(255, (l * c) >> 5) for l below 128, else 0: light_mul_table[l][c].
+__m128i light_mul_lanes(__m128i l, __m128i c)
+{
+    const __m128i product = _mm_srli_epi16(_mm_mullo_epi16(l, c), 5);
+    return _mm_andnot_si128(_mm_cmpgt_epi16(l, _mm_set1_epi16(127)), product);
+}
+
+void light_pixels(uint32_t* dst, int count, int)
+{
+    for_each_quad(dst, nullptr, count, [](uint32_t* pixels, const uint16_t*, int k) {
+        const QuadLanes c = widen_quad(load_quad(pixels));
+        const QuadLanes l = widen_quad(load_quad(light_line.pixels + k));
+        store_quad(pixels, pack_quad(QuadLanes{light_mul_lanes(l.lo, c.lo), light_mul_lanes(l.hi, c.hi)}));
+    });
+}
+
+// (c * l) >> 12 of colour bytes and 16-bit lights, saturated by the pack.
+__m128i light_wide_lanes(__m128i c, __m128i l) { return _mm_mulhi_epu16(_mm_slli_epi16(c, 4), l); }
+
+__m128i load_sample(int n) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(light_line.samples + n)); }
+
+// The pixels sampled one by one take their own sample; a group of four
+// between samples a and b takes a, (a + m)/2, m and (m + b)/2, m = (a + b)/2.
+void light_pixels_wide(uint32_t* dst, int count, int singles)
+{
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < singles; ++i) {
+        const __m128i c = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(dst[i])), zero);
+        dst[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(light_wide_lanes(c, load_sample(i)), zero)));
+    }
+    for_each_quad(dst + singles, nullptr, count - singles, [singles](uint32_t* pixels, const uint16_t*, int k) {
+        const int g = singles + k / 4;
+        const __m128i a = load_sample(g);
+        const __m128i b = load_sample(g + 1);
+        const __m128i m = _mm_srli_epi16(_mm_add_epi16(a, b), 1);
+        const __m128i even = _mm_unpacklo_epi64(a, m);                                        // a, m
+        const __m128i odd = _mm_srli_epi16(_mm_add_epi16(even, _mm_unpacklo_epi64(m, b)), 1); // (a+m)/2, (m+b)/2
+        const QuadLanes c = widen_quad(load_quad(pixels));
+        store_quad(pixels, pack_quad(QuadLanes{light_wide_lanes(c.lo, _mm_unpacklo_epi64(even, odd)),
+                                               light_wide_lanes(c.hi, _mm_unpackhi_epi64(even, odd))}));
+    });
+}
+
+// Pass 1 by fill(plan, light s, light t), which returns what light(dst,
+// count, that) needs, then the palette colours and their light.
+void draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
+              int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T,
+              int (*fill)(const SpanPlan*, int32_t, int32_t), void (*light)(uint32_t*, int, int))
+{
+    const TexelAddress ta(ulog, vsize, level);
+    int filled = 0;
+    for_each_plan(
+        plans, count, S, T,
+        [&](const SpanPlan* plan) {
+            K_ASSERT(span_plan_pixels(plan) <= LIGHT_LINE_PIXELS);
+            filled = fill(plan, light_s, light_t);
+        },
+        [&](const SpanPlan* plan) {
+            uint32_t* const dst = plan->destination;
+            walk_plan(plan, ta, [=](int i, uint32_t u, uint32_t v) { dst[i] = palette[texels[ta.index(u, v)]]; });
+            light(dst, span_plan_pixels(plan), filled);
+        });
+}
+
+} // namespace
+
+void span_draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
+                   int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+{
+    draw_lit(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T, fill_light_nearest,
+             light_pixels);
+}
+
+void span_draw_lit_mmx(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
+                       int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+{
+    draw_lit(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T, fill_light_wide,
+             light_pixels_wide);
+}
+
+#else
+
+void span_draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
+                   int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+{
+    span_draw_lit_portable(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T);
+}
+
+void span_draw_lit_mmx(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
+                       int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+{
+    span_draw_lit_mmx_portable(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T);
+}
+
+#endif
