@@ -56,6 +56,7 @@ private:
     uint32_t task_index(uint32_t t) const { return (t - c->taskpool.address) / c->taskpool.pagesize; }
 
     void append(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void put_name(const char* name);
     void name_of(uint32_t address);
     void value(const KSaveField& f, uint32_t at);
     void flush()
@@ -75,6 +76,20 @@ void Saver::append(const char* format, ...)
     if (n > 0) {
         line_.append(text, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1);
     }
+}
+
+// Names come from script files: one that is empty, holds white space or
+// begins a comment would not read back as the same token.
+void Saver::put_name(const char* name)
+{
+    bool readable = name[0] != '\0' && name[0] != '#';
+    for (const char* p = name; readable && *p != '\0'; ++p) {
+        readable = static_cast<unsigned char>(*p) > ' ';
+    }
+    if (!readable) {
+        failed(pline_format("name \"%.64s\" cannot be read back", name));
+    }
+    line_ += name;
 }
 
 void Saver::name_of(uint32_t address)
@@ -102,7 +117,7 @@ void Saver::name_of(uint32_t address)
     }
     const char* label = address != 0 ? labels_name_at(c->labels, address) : nullptr;
     if (label != nullptr) {
-        line_ += label;
+        put_name(label);
         return;
     }
     append("ERR_UNKNOWN_%x", address);
@@ -141,8 +156,10 @@ void Saver::value(const KSaveField& f, uint32_t at)
         if (length == 0) {
             line_ += '~';
         }
-        for (const uint8_t* p = a.base() + text; *p != 0; ++p) {
-            if (*p <= ' ' || *p == '~') {
+        const uint8_t* first = a.base() + text;
+        for (const uint8_t* p = first; *p != 0; ++p) {
+            // A value that began with '#' would be read back as a comment.
+            if (*p <= ' ' || *p == '~' || (p == first && *p == '#')) {
                 line_ += '~';
                 line_ += static_cast<char>(*p ^ 64);
             } else {
@@ -190,7 +207,7 @@ bool Saver::object(uint32_t cell)
     append("O.%x ", (cell - heap_base_) / min_class_);
     const char* klass = labels_name_at(c->labels, table);
     if (klass != nullptr) {
-        line_ += klass;
+        put_name(klass);
     } else {
         append("ERR_UNKNOWN_%x", table);
         failed(pline_format("method table 0x%08x has no label", table));
@@ -202,7 +219,7 @@ bool Saver::object(uint32_t cell)
             if (f.size == 0 || all_zero(a.at(at, f.size), f.size)) {
                 continue;
             }
-            line_ += f.name;
+            put_name(f.name);
             if (f.array) {
                 append(" %u", i);
             }
@@ -229,7 +246,7 @@ void Saver::tasks()
             const uint32_t function = a.word(t + TASK_IP);
             const char* label = labels_name_at(c->labels, function);
             if (label != nullptr) {
-                line_ += label;
+                put_name(label);
             } else {
                 append("ERR_LABEL_%x", function);
                 failed(pline_format("task function 0x%08x has no label", function));
