@@ -486,6 +486,9 @@ int load_state(kcontext_t* c, int fd)
     if (c->labels == nullptr || c->objectheap == 0) {
         return report("load into a context without linked scripts");
     }
+    // Dead tasks are never saved and end at their next run anyway: their
+    // records and pages serve the load, as they serve a task that starts.
+    reclaim_dead_tasks(c);
     Snapshot before;
     klabels* names = before.take(c) ? labels_create(c->reqtasks + c->heapsize) : nullptr;
     if (names == nullptr) {

@@ -225,6 +225,35 @@ TEST_F(StateLoad, MoreTasksThanRecordsFail)
         << load_state_failure();
 }
 
+TEST_F(StateLoad, RecordsHeldByDeadTasksServeTheLoad)
+{
+    // Dead tasks that had started (with stack pages) and that had not, on levels of their own.
+    const uint32_t pages = free_pages();
+    std::vector<uint32_t> dead;
+    for (int i = 0; i < 10; ++i) {
+        dead.push_back(start_task(c, address("waiter"), 0, 0));
+    }
+    run_tick(c);
+    for (int i = 0; i < 20; ++i) {
+        dead.push_back(start_task(c, address("worker"), 0, 10 + i));
+    }
+    for (const uint32_t t : dead) {
+        kill_task(c, t);
+    }
+    ASSERT_LT(free_records(), 20u) << "too few free records for the load without the dead ones";
+    std::string text;
+    for (int i = 0; i < 10; ++i) {
+        text += "T." + std::to_string(i) + " worker gvar " + std::to_string(i + 1) + "\n";
+    }
+    ASSERT_EQ(load_text(text), 1) << load_state_failure();
+    for (int i = 0; i < 40 && c->waitlist != 0; ++i) {
+        run_tick(c);
+    }
+    EXPECT_EQ(notes.size(), 10u) << "the loaded tasks ran, the dead ones did not";
+    EXPECT_EQ(free_pages(), pages);
+    EXPECT_EQ(free_records(), 64u);
+}
+
 TEST_F(StateLoad, MoreObjectsThanTheHeapHoldsFail)
 {
     std::string text;
