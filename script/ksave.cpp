@@ -10,23 +10,37 @@
 #include "script/kcontext.h"
 #include "script/kio.h"
 #include "script/klabels.h"
+#include "script/krun.h"
 #include "script/ksaveinfo.h"
 
 namespace {
 
 class Saver {
 public:
-    Saver(kcontext_t* context, int fd) : c(context), fd_(fd), a(context->arena)
+    Saver(kcontext_t* context, int fd) : c(context), fd_(fd), a(context->arena) {}
+
+    // The heap and the wait list lie where scripts write: a save of broken ones fails.
+    bool prepare()
     {
-        heap_base_ = a.word(c->objectheap + CELLHEAP_BASE);
+        uint32_t end = 0;
+        if (!cellheap_extent(a, c->objectheap, &heap_base_, &end)) {
+            failed("broken object heap");
+            return false;
+        }
         min_class_ = cellheap_min_class(a, c->objectheap);
-        for (uint32_t level = c->waitlist; level != 0; level = a.word(level + LEVEL_NEXT)) {
-            for (uint32_t t = a.word(level + LEVEL_FIRST); t != 0; t = a.word(t + TASK_NEXT)) {
+        WaitWalk walk(c, false);
+        for (uint32_t level = walk.check(c->waitlist); level != 0; level = walk.next(level + LEVEL_NEXT)) {
+            for (uint32_t t = walk.next(level + LEVEL_FIRST); t != 0; t = walk.next(t + TASK_NEXT)) {
                 if (unstarted(t)) {
                     tasks_.insert(t);
                 }
             }
         }
+        if (walk.broken) {
+            failed("broken wait list");
+            return false;
+        }
+        return true;
     }
 
     bool object(uint32_t cell);
@@ -236,9 +250,10 @@ bool Saver::object(uint32_t cell)
 
 void Saver::tasks()
 {
-    for (uint32_t level = c->waitlist; level != 0; level = a.word(level + LEVEL_NEXT)) {
+    WaitWalk walk(c, false);
+    for (uint32_t level = walk.check(c->waitlist); level != 0; level = walk.next(level + LEVEL_NEXT)) {
         const int32_t delay = static_cast<int32_t>(a.word(level + LEVEL_TICK) - static_cast<uint32_t>(c->tick));
-        for (uint32_t t = a.word(level + LEVEL_FIRST); t != 0; t = a.word(t + TASK_NEXT)) {
+        for (uint32_t t = walk.next(level + LEVEL_FIRST); t != 0; t = walk.next(t + TASK_NEXT)) {
             if (!unstarted(t)) {
                 continue;
             }
@@ -284,8 +299,16 @@ int save_state(kcontext_t* c, int fd)
         return 0;
     }
     Saver saver(c, fd);
+    if (!saver.prepare()) {
+        return 0;
+    }
+    bool broken = false;
     cellheap_for_each(
-        c->arena, c->objectheap, [](void* data, uint32_t cell) { static_cast<Saver*>(data)->object(cell); }, &saver);
+        c->arena, c->objectheap, [](void* data, uint32_t cell) { static_cast<Saver*>(data)->object(cell); }, &saver,
+        &broken);
+    if (broken) {
+        saver.failed("broken object heap");
+    }
     saver.tasks();
     if (kio_error(c, fd) != 0) {
         saver.failed("the stream failed");
@@ -304,5 +327,5 @@ int save_object(kcontext_t* c, uint32_t object, int fd)
         return 0;
     }
     Saver saver(c, fd);
-    return saver.object(object - 4) ? 1 : 0;
+    return saver.prepare() && saver.object(object - 4) ? 1 : 0;
 }
