@@ -254,6 +254,44 @@ TEST_F(StateLoad, RecordsHeldByDeadTasksServeTheLoad)
     EXPECT_EQ(free_records(), 64u);
 }
 
+TEST_F(StateLoad, DamagedHeapOrWaitListFailsTheSaveAndTheLoad)
+{
+    // Words scripts can write: the heap's record, the link of a free cell of
+    // Thing's class, a level's link.
+    const uint32_t thing = make_thing();
+    const uint32_t freed = make_thing();
+    cellheap_free(c->arena, c->objectheap, freed - 4);
+    start_task(c, address("waiter"), 0, 5);
+    start_task(c, address("waiter"), 0, 9);
+    struct Case {
+        const char* name;
+        uint32_t address;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"heap record", c->objectheap + CELLHEAP_BASE, "broken object heap"},
+        {"free cell", freed - 4 + 8, "broken object heap"},
+        {"level link", c->waitlist + LEVEL_NEXT, "broken wait list"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const uint32_t kept = word(k.address);
+        set_word(k.address, 0x12345);
+        errors().clear();
+        int ok = 1;
+        save(&ok);
+        EXPECT_EQ(ok, 0);
+        EXPECT_NE(errors().find(std::string("KSave: ") + k.message + "!"), std::string::npos) << errors();
+        EXPECT_EQ(load_text("O.1 Thing@vt {\n}\nT.1 worker 0 3\n"), 0);
+        EXPECT_NE(std::string(load_state_failure()).find(k.message), std::string::npos) << load_state_failure();
+        set_word(k.address, kept);
+    }
+    int ok = 0;
+    save(&ok);
+    EXPECT_EQ(ok, 1) << errors();
+    EXPECT_EQ(objects(), std::vector<uint32_t>{thing});
+}
+
 TEST_F(StateLoad, MoreObjectsThanTheHeapHoldsFail)
 {
     std::string text;
