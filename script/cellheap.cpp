@@ -109,6 +109,14 @@ struct Heap {
         }
         return n;
     }
+    // The node of the full cell at d, or 0 when d is no full cell.
+    uint32_t full_node(uint32_t d) const
+    {
+        if (broken || d < base || d >= data_end() || ((d - base) & (smallest - 1)) != 0) {
+            return 0;
+        }
+        return anchor_node(w(d - 4), d);
+    }
     // A free cell of class n at d: header 0 and its own anchor in word 2.
     bool free_cell(uint32_t n, uint32_t d) const
     {
@@ -416,9 +424,9 @@ void cellheap_free(const KArena& arena, uint32_t h, uint32_t d, bool* broken)
     if (report(heap, broken)) {
         return;
     }
-    K_ASSERT(IsFullHeapCell(arena, h, d));
+    const uint32_t n = heap.full_node(d);
+    K_ASSERT(n != 0);
     const uint32_t anchor = heap.w(d - 4);
-    const uint32_t n = heap.anchor_node(anchor, d);
     const uint32_t s = heap.class_size(n);
     heap.set(d - 4, 0);
     heap.set(d + 8, anchor);
@@ -441,11 +449,7 @@ void cellheap_free(const KArena& arena, uint32_t h, uint32_t d, bool* broken)
 
 bool IsFullHeapCell(const KArena& arena, uint32_t h, uint32_t d)
 {
-    const Heap heap(arena, h);
-    if (heap.broken || d < heap.base || d >= heap.data_end() || ((d - heap.base) & (heap.smallest - 1)) != 0) {
-        return false;
-    }
-    return heap.anchor_node(heap.w(d - 4), d) != 0;
+    return Heap(arena, h).full_node(d) != 0;
 }
 
 void cellheap_for_each(const KArena& arena, uint32_t h, CellCallback callback, void* data, bool* broken)
@@ -480,9 +484,10 @@ uint32_t cellheap_min_class(const KArena& arena, uint32_t h)
 
 uint32_t cellheap_cell_size(const KArena& arena, uint32_t h, uint32_t d)
 {
-    K_ASSERT(IsFullHeapCell(arena, h, d));
     const Heap heap(arena, h);
-    return heap.class_size(heap.anchor_node(heap.w(d - 4), d));
+    const uint32_t n = heap.full_node(d);
+    K_ASSERT(n != 0);
+    return heap.class_size(n);
 }
 
 bool cellheap_extent(const KArena& arena, uint32_t h, uint32_t* base, uint32_t* end)
