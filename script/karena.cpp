@@ -1,6 +1,6 @@
 #include "script/karena.h"
 
-#include <cstdlib>
+#include "host/host_memory.h"
 
 KArena::~KArena()
 {
@@ -13,8 +13,7 @@ bool KArena::reserve(uint32_t size)
     if (size <= KARENA_LOW) {
         return false;
     }
-    // calloc of a large block maps fresh zero pages lazily: committed as touched.
-    base_ = static_cast<uint8_t*>(std::calloc(size, 1));
+    base_ = static_cast<uint8_t*>(host::reserve_zeroed(size));
     if (base_ == nullptr) {
         return false;
     }
@@ -25,7 +24,7 @@ bool KArena::reserve(uint32_t size)
 
 void KArena::release()
 {
-    std::free(base_);
+    host::release_reserved(base_, size_);
     base_ = nullptr;
     size_ = 0;
     top_ = 0;
@@ -47,7 +46,8 @@ uint32_t KArena::alloc(uint32_t size, uint32_t align)
 void KArena::release_to(uint32_t mark)
 {
     K_ASSERT(mark >= KARENA_LOW && mark <= top_);
-    std::memset(base_ + mark, 0, top_ - mark);
+    // Pages that were never touched are not touched now.
+    host::zero_pages(base_ + mark, top_ - mark);
     top_ = mark;
 }
 

@@ -22,6 +22,7 @@ public:
     void release();
 
     // Bump allocation, aligned to align (a power of two); 0 when the arena is full.
+    // The memory handed out is zero: nothing above the top is ever written.
     uint32_t alloc(uint32_t size, uint32_t align = 4);
     // Everything allocated after mark() is given back (and zeroed) by release_to(mark).
     uint32_t mark() const { return top_; }

@@ -41,7 +41,7 @@ kcontext_t* K_AllocContext(void* user, const kbuiltin_t* builtins, const krequir
     c->builtin_count = nb;
     c->required_count = nr;
 
-    const uint32_t die = c->arena.alloc(8);
+    const uint32_t die = c->arena.alloc(K_SCRIPT_LOW - K_DIECODE);
     K_ASSERT(die == K_DIECODE);
     for (uint32_t i = 0; i < nb; ++i) {
         const kbuiltin_t& row = c->builtins[i];
@@ -84,6 +84,14 @@ void krun_fail(kcontext_t* c, const char* text)
     std::exit(255);
 }
 
+void k_broken(kcontext_t* c, const char* what)
+{
+    if (c->running_ip != 0) {
+        krun_fail(c, pline_format("broken %s at %s", what, format_address(c, c->running_ip)));
+    }
+    krun_fail(c, pline_format("broken %s after %s", what, format_address(c, c->last_ip)));
+}
+
 void k_bad_address(kcontext_t* c, uint32_t addr, uint32_t len)
 {
     krun_fail(c, pline_format("bad address 0x%08x (%u bytes) at %s", addr, len, format_address(c, c->running_ip)));
@@ -106,6 +114,9 @@ uint32_t k_load32(kcontext_t* c, uint32_t addr)
 
 void k_store32(kcontext_t* c, uint32_t addr, uint32_t v)
 {
+    if (addr < K_SCRIPT_LOW) {
+        k_bad_address(c, addr, 4);
+    }
     std::memcpy(k_bytes(c, addr, 4), &v, 4);
 }
 

@@ -36,11 +36,20 @@ constexpr bool knative_is_handle(uint32_t a) { return (a & 0xFF00000Fu) == KNATI
 constexpr uint32_t knative_row(uint32_t a) { return (a & 0x00FFFFFFu) >> 4; }
 
 // Page heap: free (first free page), pagesize, address, size; all in the arena.
+// page_magic (set by pageheap_init) tells page starts with one multiplication.
 struct kpageheap_t {
     uint32_t free;
     uint32_t pagesize;
     uint32_t address;
     uint32_t size;
+    uint64_t page_magic;
+
+    // page is the start of one of the heap's pages.
+    bool holds_page(uint32_t page) const
+    {
+        const uint32_t offset = page - address;
+        return offset < size && static_cast<uint64_t>(offset) * page_magic <= page_magic - 1 && address != 0;
+    }
 };
 
 struct kinit_t {
@@ -69,8 +78,10 @@ constexpr uint32_t FRAME_ARGS = 12;
 constexpr uint32_t FRAME_FP = 16;
 constexpr uint32_t FRAME_BYTES = 20;
 
-// K_DieCode: a word 0 followed by INST_RET, at a fixed arena address.
+// K_DieCode: a word 0 followed by INST_RET, at a fixed arena address. Scripts
+// may run it but not write it: they write only from K_SCRIPT_LOW up.
 constexpr uint32_t K_DIECODE = KARENA_LOW;
+constexpr uint32_t K_SCRIPT_LOW = K_DIECODE + 8;
 
 constexpr uint32_t KFLAG_ERROR = 1;
 
@@ -104,6 +115,7 @@ struct kcontext_t {
     uint32_t resources;   // block of stack pages and task pool
     uint32_t link_mark;   // arena top after the fixed part (K_DieCode, builtin data)
     uint32_t running_ip;  // instruction being run, for messages
+    uint32_t last_ip;     // the last instruction of the last task run, for messages outside scripts
     uint32_t running_task;
     KArena arena;
 };
@@ -117,6 +129,12 @@ void K_FreeContext(kcontext_t* c);
 
 // Reports "KRun: %s!" on the error descriptor and ends the program with code 255.
 [[noreturn]] void krun_fail(kcontext_t* c, const char* text);
+
+// A structure of the run-time that scripts can write (object heap, task and
+// level records, stack pages and frames) found broken: "KRun: broken %s at
+// <address>!", naming the instruction being run, or the last one run when no
+// script runs, then code 255.
+[[noreturn]] void k_broken(kcontext_t* c, const char* what);
 
 // Script-driven memory access: a bad address is reported as a broken script.
 // The report names c->running_ip as the place.

@@ -73,6 +73,11 @@ struct ArenaView {
     }
     // [a, a + n) lies in the handed-out arena.
     bool holds(uint32_t a, uint32_t n) const { return static_cast<uint64_t>(a - KARENA_LOW) + n <= span; }
+    // [a, a + n) lies in the part scripts may write: all of it but K_DieCode.
+    bool writable(uint32_t a, uint32_t n) const
+    {
+        return static_cast<uint64_t>(a - K_SCRIPT_LOW) + n <= span - (K_SCRIPT_LOW - KARENA_LOW);
+    }
     uint32_t get(uint32_t a) const
     {
         uint32_t v;
@@ -143,12 +148,6 @@ inline double checkzero_float(kcontext_t* c, uint32_t at, double d)
     return d;
 }
 
-bool is_stack_page(const kcontext_t* c, uint32_t p)
-{
-    const kpageheap_t& h = c->stackheap;
-    return p >= h.address && p < h.address + h.size && (p - h.address) % h.pagesize == 0;
-}
-
 const char* script_string(kcontext_t* c, uint32_t op_ip, uint32_t a)
 {
     c->running_ip = op_ip;
@@ -210,6 +209,13 @@ void interpret(kcontext_t* c, uint32_t task)
 #define NEED(a, n)                                                                                                \
     do {                                                                                                          \
         if (!view.holds((a), (n))) [[unlikely]] {                                                                 \
+            bad_cells(c, view, op_ip, (a), (n), false);                                                           \
+        }                                                                                                         \
+    } while (0)
+// Checks [a, a + n) before the script writes it.
+#define NEED_WRITE(a, n)                                                                                          \
+    do {                                                                                                          \
+        if (!view.writable((a), (n))) [[unlikely]] {                                                              \
             bad_cells(c, view, op_ip, (a), (n), false);                                                           \
         }                                                                                                         \
     } while (0)
@@ -293,6 +299,12 @@ void interpret(kcontext_t* c, uint32_t task)
         sp = a.word(task + TASK_SP);
         args = a.word(task + TASK_ARGS);
         fp = a.word(task + TASK_FP);
+        // The record lies where scripts can write: the task resumes on a page
+        // of its own, with sp on it.
+        if (!is_stack_page(c, page) || sp < page || sp - page > c->stackheap.pagesize) [[unlikely]] {
+            c->running_ip = ip;
+            k_broken(c, "task record");
+        }
     }
 
     for (;;) {
@@ -546,7 +558,11 @@ void interpret(kcontext_t* c, uint32_t task)
                 broken(c, op_ip, "object of fewer than 4 bytes");
             }
             c->running_ip = op_ip;
-            const uint32_t d = cellheap_alloc(c->arena, c->objectheap, size);
+            bool heap_broken = false;
+            const uint32_t d = cellheap_alloc(c->arena, c->objectheap, size, &heap_broken);
+            if (heap_broken) {
+                k_broken(c, "object heap");
+            }
             if (d == 0) {
                 krun_fail(c, "full object table");
             }
@@ -562,7 +578,12 @@ void interpret(kcontext_t* c, uint32_t task)
             if (!IsFullHeapCell(c->arena, c->objectheap, l[0] - 4)) {
                 broken(c, op_ip, pline_format("delete of 0x%08x, which is no object,", l[0]));
             }
-            cellheap_free(c->arena, c->objectheap, l[0] - 4);
+            c->running_ip = op_ip;
+            bool heap_broken = false;
+            cellheap_free(c->arena, c->objectheap, l[0] - 4, &heap_broken);
+            if (heap_broken) {
+                k_broken(c, "object heap");
+            }
             NEXT();
         }
         OP(INST_LOADBYTE): {
@@ -603,7 +624,7 @@ void interpret(kcontext_t* c, uint32_t task)
         OP(INST_STOREBYTE): {
             uint32_t l[3];
             POP_CELLS(l, 2);
-            NEED(l[0], 1);
+            NEED_WRITE(l[0], 1);
             view.mem[l[0]] = static_cast<uint8_t>(l[1]);
             NEXT();
         }
@@ -616,7 +637,7 @@ void interpret(kcontext_t* c, uint32_t task)
             v[i] = view.get(sp + 4 + 4 * i);                                                                      \
         }                                                                                                         \
         sp += 4 + 4 * n;                                                                                          \
-        NEED(at, 4 * n);                                                                                          \
+        NEED_WRITE(at, 4 * n);                                                                                    \
         for (uint32_t i = 0; i < n; ++i) {                                                                        \
             view.put(at + 4 * i, v[i]);                                                                           \
         }                                                                                                         \
@@ -1026,7 +1047,12 @@ void interpret(kcontext_t* c, uint32_t task)
                 krun_fail(c, "full stack table");
             }
             NEED(new_page, 4);
-            c->stackheap.free = view.get(new_page);
+            const uint32_t next_free = view.get(new_page);
+            if (next_free != 0 && !is_stack_page(c, next_free)) [[unlikely]] {
+                c->running_ip = op_ip;
+                k_broken(c, "stack page list");
+            }
+            c->stackheap.free = next_free;
             header = new_page + pagesize - FRAME_BYTES;
         } else {
             header = sp - FRAME_BYTES;
@@ -1052,7 +1078,10 @@ void interpret(kcontext_t* c, uint32_t task)
         const uint32_t old_sp = view.get(fp + FRAME_SP);
         const uint32_t old_args = view.get(fp + FRAME_ARGS);
         const uint32_t old_fp = view.get(fp + FRAME_FP);
-        if (old_page != 0 && !is_stack_page(c, old_page)) [[unlikely]] {
+        // The caller's sp lies on the caller's page: the stack never reaches below a page.
+        if (old_page != 0 &&
+            (!is_stack_page(c, old_page) || old_sp < old_page || old_sp - old_page > c->stackheap.pagesize))
+            [[unlikely]] {
             broken(c, op_ip, "return through a broken frame");
         }
         if (old_page != page) {
@@ -1071,6 +1100,7 @@ void interpret(kcontext_t* c, uint32_t task)
                 pageheap_free(c, &c->stackheap, arg_page);
             }
             free_task_record(c, task);
+            c->running_ip = op_ip;
             return;
         }
         ip = ret;
@@ -1090,6 +1120,7 @@ unexpected:
     krun_fail(c, pline_format("unexpected instruction %u at %s", op, format_address(c, op_ip)));
 
 #undef NEED
+#undef NEED_WRITE
 #undef PUSH_ROOM
 #undef PUSH
 #undef POP_CELLS
@@ -1109,6 +1140,10 @@ void run_task(kcontext_t* c, uint32_t task)
     const uint32_t outer_task = c->running_task;
     c->running_task = task;
     interpret(c, task);
+    // Kept for reports of damage found outside scripts; a dead task's run says nothing.
+    if (c->running_ip >= K_SCRIPT_LOW) {
+        c->last_ip = c->running_ip;
+    }
     c->running_ip = outer_ip;
     c->running_task = outer_task;
 }

@@ -317,8 +317,12 @@ int K_Link(kcontext_t* c, const char* const* names)
     }
     c->code = 0;
     c->code_size = 0;
-    if (total != 0) {
-        c->code = total < c->arena.size() ? c->arena.alloc(static_cast<uint32_t>(total)) : 0;
+    // Files that hold no bytes but export names (a label at the end of an
+    // empty section) still need an address that is not null for them.
+    const uint64_t block = total == 0 && exports != 0 ? 4 : total;
+    if (block != 0) {
+        // The arena hands out zeroed memory: uninitialised parts are never written.
+        c->code = block <= c->arena.size() - c->arena.mark() ? c->arena.alloc(static_cast<uint32_t>(block)) : 0;
         if (c->code == 0) {
             link_error(c, "not enough memory for K code and data");
             return 0;
@@ -376,10 +380,8 @@ int K_Link(kcontext_t* c, const char* const* names)
         uint32_t base[SECTION_MAX] = {};
         for (uint32_t i = 0; i < p.sections; ++i) {
             base[i] = c->code + static_cast<uint32_t>(offset[i]);
-            if (p.memory[i] != 0) {
-                uint8_t* to = c->arena.at(base[i], p.memory[i]);
-                std::memcpy(to, data + p.contents[i], p.size[i]);
-                std::memset(to + p.size[i], 0, p.memory[i] - p.size[i]);
+            if (p.size[i] != 0) {
+                std::memcpy(c->arena.at(base[i], p.size[i]), data + p.contents[i], p.size[i]);
             }
             offset[i] += p.memory[i];
         }

@@ -89,7 +89,10 @@ public:
         kept_ = c->kept;
         mark_ = a.mark();
         heap_ = c->objectheap;
-        heap_end_ = a.word(heap_ + CELLHEAP_BASE) - 4 + a.word(heap_ + CELLHEAP_SIZE);
+        uint32_t base = 0;
+        if (!cellheap_extent(a, heap_, &base, &heap_end_)) {
+            return false;
+        }
         pool_.reset(new (std::nothrow) uint8_t[taskpool_.size]);
         cells_.reset(new (std::nothrow) uint8_t[heap_end_ - heap_]);
         if (pool_ == nullptr || cells_ == nullptr) {
@@ -340,7 +343,12 @@ bool Loader::object_item(klabel_t* label)
     if (in.token() != "{") {
         return fail(pline_format("%.64s: \"{\" expected, not \"%.64s\"", item_.c_str(), in.token().c_str()));
     }
-    const uint32_t cell = info.object_size <= 0xFFFF0000u ? cellheap_alloc(a, c->objectheap, info.object_size + 4) : 0;
+    bool broken = false;
+    const uint32_t cell =
+        info.object_size <= 0xFFFF0000u ? cellheap_alloc(a, c->objectheap, info.object_size + 4, &broken) : 0;
+    if (broken) {
+        return fail(pline_format("%.64s: broken object heap", item_.c_str()));
+    }
     if (cell == 0) {
         return fail(pline_format("%.64s: full object table", item_.c_str()));
     }
@@ -486,8 +494,18 @@ int load_state(kcontext_t* c, int fd)
     if (c->labels == nullptr || c->objectheap == 0) {
         return report("load into a context without linked scripts");
     }
+    // Scripts can write the wait list and the heap: a load does not build on broken ones.
+    if (!wait_list_intact(c)) {
+        return report("broken wait list");
+    }
+    // Dead tasks are never saved and end at their next run anyway: their
+    // records and pages serve the load, as they serve a task that starts.
+    reclaim_dead_tasks(c);
     Snapshot before;
-    klabels* names = before.take(c) ? labels_create(c->reqtasks + c->heapsize) : nullptr;
+    if (!before.take(c)) {
+        return report("broken object heap or out of memory");
+    }
+    klabels* names = labels_create(c->reqtasks + c->heapsize);
     if (names == nullptr) {
         return report("out of memory");
     }

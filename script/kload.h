@@ -8,9 +8,9 @@
 struct kcontext_t;
 
 // Reads descriptor fd to its end. 1 on success. On failure 0 and the context
-// exactly as it was before the call: object heap, task pool and wait list,
-// kept strings. Nothing is printed. The loaded state is added to what the
-// context holds.
+// as it was before the call: object heap, task pool and wait list, kept
+// strings (dead tasks, which no save holds, are reclaimed first either way).
+// Nothing is printed. The loaded state is added to what the context holds.
 int load_state(kcontext_t* c, int fd);
 // Why the last load_state failed ("" after a success), for the caller's report.
 const char* load_state_failure();

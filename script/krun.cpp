@@ -15,14 +15,31 @@ int32_t due_in(const kcontext_t* c, uint32_t level)
     return static_cast<int32_t>(c->arena.word(level + LEVEL_TICK) - static_cast<uint32_t>(c->tick));
 }
 
-bool in_pool(const kcontext_t* c, uint32_t record)
+const char* heap_name(const kcontext_t* c, const kpageheap_t* ph)
 {
-    const kpageheap_t& p = c->taskpool;
-    return p.address != 0 && record >= p.address && record < p.address + p.size &&
-           (record - p.address) % p.pagesize == 0;
+    return ph == &c->taskpool ? "task pool" : "stack page list";
 }
 
 } // namespace
+
+void WaitWalk::fail()
+{
+    if (fatal_) {
+        k_broken(c, "wait list");
+    }
+    broken = true;
+}
+
+bool wait_list_intact(kcontext_t* c)
+{
+    WaitWalk walk(c, false);
+    for (uint32_t level = walk.check(c->waitlist); level != 0; level = walk.next(level + LEVEL_NEXT)) {
+        for (uint32_t t = walk.next(level + LEVEL_FIRST); t != 0;) {
+            t = walk.next(t + TASK_NEXT);
+        }
+    }
+    return !walk.broken;
+}
 
 void pageheap_init(const kcontext_t* c, kpageheap_t* ph)
 {
@@ -30,6 +47,10 @@ void pageheap_init(const kcontext_t* c, kpageheap_t* ph)
     K_ASSERT(ph->address != 0 && ph->size != 0 && ph->pagesize != 0);
     K_ASSERT(ph->size >= ph->pagesize && ph->pagesize >= 4);
     const uint32_t count = ph->size / ph->pagesize;
+    // Only whole pages count; with this, x is a multiple of pagesize exactly
+    // when x * page_magic (mod 2^64) is below page_magic.
+    ph->size = count * ph->pagesize;
+    ph->page_magic = UINT64_MAX / ph->pagesize + 1;
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t page = ph->address + i * ph->pagesize;
         c->arena.set_word(page, i + 1 < count ? page + ph->pagesize : 0);
@@ -37,18 +58,23 @@ void pageheap_init(const kcontext_t* c, kpageheap_t* ph)
     ph->free = ph->address;
 }
 
-uint32_t pageheap_alloc(const kcontext_t* c, kpageheap_t* ph)
+uint32_t pageheap_alloc(kcontext_t* c, kpageheap_t* ph)
 {
     const uint32_t page = ph->free;
     if (page != 0) {
-        ph->free = c->arena.word(page);
+        // The link lies in a free page or record, where scripts can write.
+        const uint32_t next = c->arena.word(page);
+        if (next != 0 && !ph->holds_page(next)) {
+            k_broken(c, heap_name(c, ph));
+        }
+        ph->free = next;
     }
     return page;
 }
 
 void pageheap_free(const kcontext_t* c, kpageheap_t* ph, uint32_t page)
 {
-    K_ASSERT(page != 0);
+    K_ASSERT(ph->holds_page(page));
     c->arena.set_word(page, ph->free);
     ph->free = page;
 }
@@ -60,8 +86,9 @@ int K_AllocResources(kcontext_t* c, const kinit_t* init)
         init = &defaults;
     }
     K_ASSERT(c != nullptr && init->reqtasks != 0 && init->reqstacks != 0);
+    // Written whole, not checked: no script may write it, but nothing here should rest on that.
+    c->arena.set_word(K_DIECODE, 0);
     c->arena.at(K_DIECODE, 5)[4] = INST_RET;
-    K_ASSERT(c->arena.word(K_DIECODE) == 0);
     c->waitlist = 0;
 
     const uint64_t pagesize = (static_cast<uint64_t>(c->maxframesize) + FRAME_BYTES + 3) & ~3ull;
@@ -73,8 +100,8 @@ int K_AllocResources(kcontext_t* c, const kinit_t* init)
         return 0;
     }
     c->resources = block;
-    c->stackheap = {0, static_cast<uint32_t>(pagesize), block, static_cast<uint32_t>(stacks)};
-    c->taskpool = {0, TASK_BYTES, static_cast<uint32_t>(block + stacks), init->reqtasks * TASK_BYTES};
+    c->stackheap = {0, static_cast<uint32_t>(pagesize), block, static_cast<uint32_t>(stacks), 0};
+    c->taskpool = {0, TASK_BYTES, static_cast<uint32_t>(block + stacks), init->reqtasks * TASK_BYTES, 0};
     pageheap_init(c, &c->stackheap);
     pageheap_init(c, &c->taskpool);
     c->objectheap = cellheap_create(c->arena, init->heapsize, c->minobjsize, c->maxobjsize);
@@ -104,7 +131,11 @@ void K_ResetResources(kcontext_t* c)
 {
     pageheap_init(c, &c->stackheap);
     pageheap_init(c, &c->taskpool);
-    cellheap_reset(c->arena, c->objectheap);
+    bool broken = false;
+    cellheap_reset(c->arena, c->objectheap, &broken);
+    if (broken) {
+        k_broken(c, "object heap");
+    }
     c->waitlist = 0;
 }
 
@@ -156,12 +187,17 @@ void queue_task(kcontext_t* c, uint32_t task, int32_t delay)
     const uint32_t wake = static_cast<uint32_t>(c->tick) + static_cast<uint32_t>(delay);
     a.set_word(task + TASK_NEXT, 0);
     const uint32_t spare = alloc_task_record(c);
+    WaitWalk walk(c);
     uint32_t prev = 0;
-    uint32_t level = c->waitlist;
+    uint32_t level = walk.check(c->waitlist);
     while (level != 0) {
         const int32_t d = due_in(c, level);
         if (d == delay) {
-            a.set_word(a.word(level + LEVEL_LAST) + TASK_NEXT, task);
+            const uint32_t last = walk.next(level + LEVEL_LAST);
+            if (last == 0) {
+                k_broken(c, "wait list");
+            }
+            a.set_word(last + TASK_NEXT, task);
             a.set_word(level + LEVEL_LAST, task);
             free_task_record(c, spare);
             return;
@@ -170,7 +206,7 @@ void queue_task(kcontext_t* c, uint32_t task, int32_t delay)
             break;
         }
         prev = level;
-        level = a.word(level + LEVEL_NEXT);
+        level = walk.next(level + LEVEL_NEXT);
     }
     a.set_word(spare + LEVEL_NEXT, level);
     a.set_word(spare + LEVEL_TICK, wake);
@@ -186,13 +222,22 @@ void queue_task(kcontext_t* c, uint32_t task, int32_t delay)
 void run_tick(kcontext_t* c)
 {
     const KArena& a = c->arena;
-    while (c->waitlist != 0 && due_in(c, c->waitlist) <= 0) {
-        const uint32_t level = c->waitlist;
-        const uint32_t t = a.word(level + LEVEL_FIRST);
-        const uint32_t next = a.word(t + TASK_NEXT);
+    while (c->waitlist != 0) {
+        // Each step takes the first task of the first level: the links are
+        // checked one at a time, as they are taken.
+        WaitWalk walk(c);
+        const uint32_t level = walk.check(c->waitlist);
+        if (due_in(c, level) > 0) {
+            break;
+        }
+        const uint32_t t = walk.next(level + LEVEL_FIRST);
+        if (t == 0) {
+            k_broken(c, "wait list");
+        }
+        const uint32_t next = walk.next(t + TASK_NEXT);
         a.set_word(level + LEVEL_FIRST, next);
         if (next == 0) {
-            c->waitlist = a.word(level + LEVEL_NEXT);
+            c->waitlist = walk.next(level + LEVEL_NEXT);
             free_task_record(c, level);
         }
         run_task(c, t);
@@ -205,22 +250,24 @@ int32_t skip_idle_ticks(kcontext_t* c)
     if (c->waitlist == 0) {
         return 0;
     }
-    const int32_t d = due_in(c, c->waitlist);
+    WaitWalk walk(c);
+    const uint32_t level = walk.check(c->waitlist);
+    const int32_t d = due_in(c, level);
     if (d <= 0) {
         return 0;
     }
-    c->tick = static_cast<int32_t>(c->arena.word(c->waitlist + LEVEL_TICK));
+    c->tick = static_cast<int32_t>(c->arena.word(level + LEVEL_TICK));
     return d;
 }
 
-bool task_is_waiting(const kcontext_t* c, uint32_t task)
+bool task_is_waiting(kcontext_t* c, uint32_t task)
 {
-    const KArena& a = c->arena;
     if (!in_pool(c, task)) {
         return false;
     }
-    for (uint32_t level = c->waitlist; level != 0; level = a.word(level + LEVEL_NEXT)) {
-        for (uint32_t t = a.word(level + LEVEL_FIRST); t != 0; t = a.word(t + TASK_NEXT)) {
+    WaitWalk walk(c);
+    for (uint32_t level = walk.check(c->waitlist); level != 0; level = walk.next(level + LEVEL_NEXT)) {
+        for (uint32_t t = walk.next(level + LEVEL_FIRST); t != 0; t = walk.next(t + TASK_NEXT)) {
             if (t == task) {
                 return true;
             }
@@ -231,14 +278,20 @@ bool task_is_waiting(const kcontext_t* c, uint32_t task)
 
 namespace {
 
-// Points the task and every frame it would return through at K_DieCode.
+// Points the task and every frame it would return through at K_DieCode. The
+// frames lie on stack pages, where the task itself may have written.
 void mark_dead(kcontext_t* c, uint32_t task)
 {
     const KArena& a = c->arena;
+    const kpageheap_t& stacks = c->stackheap;
     a.set_word(task + TASK_IP, K_DIECODE);
+    uint64_t left = stacks.size / FRAME_BYTES + 1;
     uint32_t pw = task + TASK_STACKPAGE;
-    while (a.word(pw) != 0) {
+    for (uint32_t page = a.word(pw); page != 0; page = a.word(pw)) {
         const uint32_t frame = a.word(pw + (TASK_FP - TASK_STACKPAGE));
+        if (!is_stack_page(c, page) || frame < page || frame - page > stacks.pagesize - FRAME_BYTES || left-- == 0) {
+            k_broken(c, "frame");
+        }
         a.set_word(frame + FRAME_RET, K_DIECODE);
         pw = frame + FRAME_PAGE;
     }
@@ -263,8 +316,9 @@ uint32_t kill_tasks_with_arg(kcontext_t* c, uint32_t arg)
 {
     const KArena& a = c->arena;
     uint32_t killed = 0;
-    for (uint32_t level = c->waitlist; level != 0; level = a.word(level + LEVEL_NEXT)) {
-        for (uint32_t t = a.word(level + LEVEL_FIRST); t != 0; t = a.word(t + TASK_NEXT)) {
+    WaitWalk walk(c);
+    for (uint32_t level = walk.check(c->waitlist); level != 0; level = walk.next(level + LEVEL_NEXT)) {
+        for (uint32_t t = walk.next(level + LEVEL_FIRST); t != 0; t = walk.next(t + TASK_NEXT)) {
             if (a.word(t + TASK_ARG) == arg) {
                 mark_dead(c, t);
                 ++killed;
@@ -277,14 +331,16 @@ uint32_t kill_tasks_with_arg(kcontext_t* c, uint32_t arg)
 void reclaim_dead_tasks(kcontext_t* c)
 {
     const KArena& a = c->arena;
+    // Links are read before the dead tasks run: running one gives its record back.
+    WaitWalk walk(c);
     uint32_t prev_level = 0;
-    uint32_t level = c->waitlist;
+    uint32_t level = walk.check(c->waitlist);
     while (level != 0) {
-        const uint32_t next_level = a.word(level + LEVEL_NEXT);
+        const uint32_t next_level = walk.next(level + LEVEL_NEXT);
         uint32_t kept_last = 0;
-        uint32_t t = a.word(level + LEVEL_FIRST);
+        uint32_t t = walk.next(level + LEVEL_FIRST);
         while (t != 0) {
-            const uint32_t next = a.word(t + TASK_NEXT);
+            const uint32_t next = walk.next(t + TASK_NEXT);
             if (a.word(t + TASK_IP) == K_DIECODE) {
                 if (kept_last == 0) {
                     a.set_word(level + LEVEL_FIRST, next);
@@ -306,8 +362,6 @@ void reclaim_dead_tasks(kcontext_t* c)
             free_task_record(c, level);
         } else {
             a.set_word(level + LEVEL_LAST, kept_last);
-            K_ASSERT(a.word(level + LEVEL_LAST) != 0);
-            K_ASSERT(a.word(kept_last + TASK_NEXT) == 0);
             prev_level = level;
         }
         level = next_level;

@@ -10,23 +10,37 @@
 #include "script/kcontext.h"
 #include "script/kio.h"
 #include "script/klabels.h"
+#include "script/krun.h"
 #include "script/ksaveinfo.h"
 
 namespace {
 
 class Saver {
 public:
-    Saver(kcontext_t* context, int fd) : c(context), fd_(fd), a(context->arena)
+    Saver(kcontext_t* context, int fd) : c(context), fd_(fd), a(context->arena) {}
+
+    // The heap and the wait list lie where scripts write: a save of broken ones fails.
+    bool prepare()
     {
-        heap_base_ = a.word(c->objectheap + CELLHEAP_BASE);
+        uint32_t end = 0;
+        if (!cellheap_extent(a, c->objectheap, &heap_base_, &end)) {
+            failed("broken object heap");
+            return false;
+        }
         min_class_ = cellheap_min_class(a, c->objectheap);
-        for (uint32_t level = c->waitlist; level != 0; level = a.word(level + LEVEL_NEXT)) {
-            for (uint32_t t = a.word(level + LEVEL_FIRST); t != 0; t = a.word(t + TASK_NEXT)) {
+        WaitWalk walk(c, false);
+        for (uint32_t level = walk.check(c->waitlist); level != 0; level = walk.next(level + LEVEL_NEXT)) {
+            for (uint32_t t = walk.next(level + LEVEL_FIRST); t != 0; t = walk.next(t + TASK_NEXT)) {
                 if (unstarted(t)) {
                     tasks_.insert(t);
                 }
             }
         }
+        if (walk.broken) {
+            failed("broken wait list");
+            return false;
+        }
+        return true;
     }
 
     bool object(uint32_t cell);
@@ -56,6 +70,7 @@ private:
     uint32_t task_index(uint32_t t) const { return (t - c->taskpool.address) / c->taskpool.pagesize; }
 
     void append(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void put_name(const char* name);
     void name_of(uint32_t address);
     void value(const KSaveField& f, uint32_t at);
     void flush()
@@ -75,6 +90,20 @@ void Saver::append(const char* format, ...)
     if (n > 0) {
         line_.append(text, static_cast<size_t>(n) < sizeof text ? static_cast<size_t>(n) : sizeof text - 1);
     }
+}
+
+// Names come from script files: one that is empty, holds white space or
+// begins a comment would not read back as the same token.
+void Saver::put_name(const char* name)
+{
+    bool readable = name[0] != '\0' && name[0] != '#';
+    for (const char* p = name; readable && *p != '\0'; ++p) {
+        readable = static_cast<unsigned char>(*p) > ' ';
+    }
+    if (!readable) {
+        failed(pline_format("name \"%.64s\" cannot be read back", name));
+    }
+    line_ += name;
 }
 
 void Saver::name_of(uint32_t address)
@@ -102,7 +131,7 @@ void Saver::name_of(uint32_t address)
     }
     const char* label = address != 0 ? labels_name_at(c->labels, address) : nullptr;
     if (label != nullptr) {
-        line_ += label;
+        put_name(label);
         return;
     }
     append("ERR_UNKNOWN_%x", address);
@@ -141,8 +170,10 @@ void Saver::value(const KSaveField& f, uint32_t at)
         if (length == 0) {
             line_ += '~';
         }
-        for (const uint8_t* p = a.base() + text; *p != 0; ++p) {
-            if (*p <= ' ' || *p == '~') {
+        const uint8_t* first = a.base() + text;
+        for (const uint8_t* p = first; *p != 0; ++p) {
+            // A value that began with '#' would be read back as a comment.
+            if (*p <= ' ' || *p == '~' || (p == first && *p == '#')) {
                 line_ += '~';
                 line_ += static_cast<char>(*p ^ 64);
             } else {
@@ -190,7 +221,7 @@ bool Saver::object(uint32_t cell)
     append("O.%x ", (cell - heap_base_) / min_class_);
     const char* klass = labels_name_at(c->labels, table);
     if (klass != nullptr) {
-        line_ += klass;
+        put_name(klass);
     } else {
         append("ERR_UNKNOWN_%x", table);
         failed(pline_format("method table 0x%08x has no label", table));
@@ -202,7 +233,7 @@ bool Saver::object(uint32_t cell)
             if (f.size == 0 || all_zero(a.at(at, f.size), f.size)) {
                 continue;
             }
-            line_ += f.name;
+            put_name(f.name);
             if (f.array) {
                 append(" %u", i);
             }
@@ -219,9 +250,10 @@ bool Saver::object(uint32_t cell)
 
 void Saver::tasks()
 {
-    for (uint32_t level = c->waitlist; level != 0; level = a.word(level + LEVEL_NEXT)) {
+    WaitWalk walk(c, false);
+    for (uint32_t level = walk.check(c->waitlist); level != 0; level = walk.next(level + LEVEL_NEXT)) {
         const int32_t delay = static_cast<int32_t>(a.word(level + LEVEL_TICK) - static_cast<uint32_t>(c->tick));
-        for (uint32_t t = a.word(level + LEVEL_FIRST); t != 0; t = a.word(t + TASK_NEXT)) {
+        for (uint32_t t = walk.next(level + LEVEL_FIRST); t != 0; t = walk.next(t + TASK_NEXT)) {
             if (!unstarted(t)) {
                 continue;
             }
@@ -229,7 +261,7 @@ void Saver::tasks()
             const uint32_t function = a.word(t + TASK_IP);
             const char* label = labels_name_at(c->labels, function);
             if (label != nullptr) {
-                line_ += label;
+                put_name(label);
             } else {
                 append("ERR_LABEL_%x", function);
                 failed(pline_format("task function 0x%08x has no label", function));
@@ -267,8 +299,16 @@ int save_state(kcontext_t* c, int fd)
         return 0;
     }
     Saver saver(c, fd);
+    if (!saver.prepare()) {
+        return 0;
+    }
+    bool broken = false;
     cellheap_for_each(
-        c->arena, c->objectheap, [](void* data, uint32_t cell) { static_cast<Saver*>(data)->object(cell); }, &saver);
+        c->arena, c->objectheap, [](void* data, uint32_t cell) { static_cast<Saver*>(data)->object(cell); }, &saver,
+        &broken);
+    if (broken) {
+        saver.failed("broken object heap");
+    }
     saver.tasks();
     if (kio_error(c, fd) != 0) {
         saver.failed("the stream failed");
@@ -287,5 +327,5 @@ int save_object(kcontext_t* c, uint32_t object, int fd)
         return 0;
     }
     Saver saver(c, fd);
-    return saver.object(object - 4) ? 1 : 0;
+    return saver.prepare() && saver.object(object - 4) ? 1 : 0;
 }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -143,6 +145,72 @@ TEST_F(CellHeap, FullCellCheck)
     EXPECT_FALSE(IsFullHeapCell(arena, h, base() + 256)) << "beyond the data";
     cellheap_free(arena, h, a);
     EXPECT_FALSE(IsFullHeapCell(arena, h, a));
+}
+
+// Every word of the heap lies where scripts can write. A link that is not
+// what the heap left there stops the operation with the heap marked broken:
+// no assertion, no write through it, no endless walk.
+TEST_F(CellHeap, LinksThatAreNotWhatTheHeapLeftStopIt)
+{
+    using Word = std::pair<uint32_t, uint32_t>;  // address, value written there
+    struct Case {
+        const char* name;
+        std::function<Word()> damage;  // after its own steps
+        std::function<void(bool*)> use;
+    };
+    const auto two_small = [this] {
+        const uint32_t a = cellheap_alloc(arena, h, 12);
+        const uint32_t b = cellheap_alloc(arena, h, 12);
+        return std::pair<uint32_t, uint32_t>{a, b};
+    };
+    const auto alloc_small = [this](bool* broken) { cellheap_alloc(arena, h, 12, broken); };
+    const Case cases[] = {
+        {"free list back link",
+         [&] {
+             const auto [a, b] = two_small();
+             cellheap_free(arena, h, a);
+             return Word{a + 4, 0x12345};
+         },
+         alloc_small},
+        {"free list forward link out of the heap",
+         [&] {
+             const auto [a, b] = two_small();
+             cellheap_free(arena, h, a);
+             return Word{a, KARENA_LOW + 64};
+         },
+         alloc_small},
+        {"pair chain that loops back", [this] { return Word{base() + 64, base()}; },
+         [this](bool* broken) {
+             for (int i = 0; i < 4 && !*broken; ++i) {
+                 cellheap_alloc(arena, h, 60, broken);
+             }
+         }},
+        {"anchor of a free buddy",
+         [&] {
+             const auto [a, b] = two_small();
+             cellheap_free(arena, h, b);
+             return Word{b + 8, 0x12345};
+         },
+         [this](bool* broken) { cellheap_free(arena, h, base(), broken); }},
+        {"anchor met by the walk",
+         [this] {
+             cellheap_alloc(arena, h, 12);
+             return Word{base() + 16 + 8, 7};
+         },
+         [this](bool* broken) { cellheap_for_each(arena, h, [](void*, uint32_t) {}, nullptr, broken); }},
+        {"size in the record", [this] { return Word{h + CELLHEAP_SIZE, 100}; }, alloc_small},
+        {"head of a class list", [this] { return Word{node(0) + CELLNODE_FREE, 0x12345}; }, alloc_small},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        h = cellheap_create(arena, 4, 8, 60);
+        ASSERT_NE(h, 0u);
+        const Word w = k.damage();
+        arena.set_word(w.first, w.second);
+        bool broken = false;
+        k.use(&broken);
+        EXPECT_TRUE(broken);
+    }
 }
 
 // Random allocations and frees against a model of the live cells: cells never

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/byte_order.h"
+#include "host/host_memory.h"
 #include "script/kcontext.h"
 #include "script/kio.h"
 #include "script/klabels.h"
@@ -220,6 +221,90 @@ TEST_F(Link, HeaderAndStructureFaultsAreRefusedWithTheirMessage)
         messages.clear();
         EXPECT_EQ(link({k.name}), 0);
         EXPECT_NE(messages.find(k.message), std::string::npos) << messages;
+    }
+}
+
+TEST_F(Link, FilesWithoutBytesLinkTheirExports)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> sources;
+        int linked;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"a label in an empty code section", {".global main\n.code\nmain:\n"}, 1, ""},
+        {"labels at the end of every empty section",
+         {".global main, d, b\n.code\nmain:\n.data\nd:\n.bss\nb:\n"}, 1, ""},
+        {"two files without bytes", {".global main\n.code\nmain:\n", ".global x\n.data\nx:\n"}, 1, ""},
+        {"an export past the end of an empty section", {".code\n.xdef 0, 4, \"main\"\n"}, 0,
+         "KLink: bad xdefs entry in \"f0.kob\"!"},
+        {"a reference into an empty section", {".global main\n.code\nmain:\n.xref 0, 0, \"main\"\n"}, 0,
+         "KLink: bad xrefs entry in \"f0.kob\"!"},
+        {"no file defines the required name", {".code\n"}, 0, "KLink: undefined symbol \"main\"!"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        files.clear();
+        std::vector<std::string> names;
+        for (size_t i = 0; i < k.sources.size(); ++i) {
+            names.push_back("f" + std::to_string(i) + ".kob");
+            add(names.back(), k.sources[i]);
+        }
+        std::vector<const char*> list;
+        for (const std::string& n : names) {
+            list.push_back(n.c_str());
+        }
+        messages.clear();
+        ASSERT_EQ(link(list), k.linked) << messages;
+        if (k.linked == 0) {
+            EXPECT_NE(messages.find(k.message), std::string::npos) << messages;
+            continue;
+        }
+        EXPECT_EQ(messages, "");
+        const uint32_t main = labels_address_of(c->labels, "main");
+        EXPECT_NE(main, 0u);
+        EXPECT_EQ(c->required[0].address, main);
+        EXPECT_EQ(c->code_size, 0u);
+        K_Unlink(c);
+    }
+}
+
+TEST_F(Link, UninitialisedSectionsAreNeitherWrittenNorLargerThanTheArena)
+{
+    // A file of about a hundred bytes whose uninitialised section is 200 MB.
+    const std::string source = ".global main\n.code\nmain: .word 7\n.bss\nfar: .word 0\n.memsize 3, 200000000\n";
+    add("big.kob", source);
+    ASSERT_LT(files["big.kob"].size(), 200u);
+    EXPECT_EQ(link({"big.kob"}), 0);
+    EXPECT_NE(messages.find("KLink: not enough memory for K code and data!"), std::string::npos) << messages;
+    EXPECT_EQ(c->labels, nullptr);
+
+    // An arena that holds it: linking and unlinking leave the section's pages untouched.
+    K_FreeContext(c);
+    c = K_AllocContext(nullptr, nullptr, required, 256u << 20);
+    ASSERT_NE(c, nullptr);
+    kiofuncs_t io{};
+    io.puts = [](void* h, const char* text) { *static_cast<std::string*>(h) += text; };
+    io.fileread = serve;
+    io.fd[KFD_STDERR] = &messages;
+    kio_install(c, &io);
+    constexpr size_t SLACK = 48u << 20;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const size_t before = host::resident_bytes();
+        ASSERT_EQ(link({"big.kob"}), 1) << messages;
+        EXPECT_EQ(c->code_size, 4u + 200000000u);
+        const uint32_t main = labels_address_of(c->labels, "main");
+        EXPECT_EQ(c->arena.word(main), 7u);
+        const uint32_t last = c->code + c->code_size - 4;
+        EXPECT_EQ(c->arena.word(last), 0u);
+        // Written now, so that the next round finds the space it gave back zeroed.
+        c->arena.set_word(last, 0xDEADBEEF);
+        c->arena.set_word(main + 4, 0xDEADBEEF);
+        EXPECT_LT(host::resident_bytes(), before + SLACK);
+        K_Unlink(c);
+        EXPECT_LT(host::resident_bytes(), before + SLACK);
     }
 }
 

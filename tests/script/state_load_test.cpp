@@ -225,6 +225,73 @@ TEST_F(StateLoad, MoreTasksThanRecordsFail)
         << load_state_failure();
 }
 
+TEST_F(StateLoad, RecordsHeldByDeadTasksServeTheLoad)
+{
+    // Dead tasks that had started (with stack pages) and that had not, on levels of their own.
+    const uint32_t pages = free_pages();
+    std::vector<uint32_t> dead;
+    for (int i = 0; i < 10; ++i) {
+        dead.push_back(start_task(c, address("waiter"), 0, 0));
+    }
+    run_tick(c);
+    for (int i = 0; i < 20; ++i) {
+        dead.push_back(start_task(c, address("worker"), 0, 10 + i));
+    }
+    for (const uint32_t t : dead) {
+        kill_task(c, t);
+    }
+    ASSERT_LT(free_records(), 20u) << "too few free records for the load without the dead ones";
+    std::string text;
+    for (int i = 0; i < 10; ++i) {
+        text += "T." + std::to_string(i) + " worker gvar " + std::to_string(i + 1) + "\n";
+    }
+    ASSERT_EQ(load_text(text), 1) << load_state_failure();
+    for (int i = 0; i < 40 && c->waitlist != 0; ++i) {
+        run_tick(c);
+    }
+    EXPECT_EQ(notes.size(), 10u) << "the loaded tasks ran, the dead ones did not";
+    EXPECT_EQ(free_pages(), pages);
+    EXPECT_EQ(free_records(), 64u);
+}
+
+TEST_F(StateLoad, DamagedHeapOrWaitListFailsTheSaveAndTheLoad)
+{
+    // Words scripts can write: the heap's record, the link of a free cell of
+    // Thing's class, a level's link.
+    const uint32_t thing = make_thing();
+    const uint32_t freed = make_thing();
+    cellheap_free(c->arena, c->objectheap, freed - 4);
+    start_task(c, address("waiter"), 0, 5);
+    start_task(c, address("waiter"), 0, 9);
+    struct Case {
+        const char* name;
+        uint32_t address;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"heap record", c->objectheap + CELLHEAP_BASE, "broken object heap"},
+        {"free cell", freed - 4 + 8, "broken object heap"},
+        {"level link", c->waitlist + LEVEL_NEXT, "broken wait list"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const uint32_t kept = word(k.address);
+        set_word(k.address, 0x12345);
+        errors().clear();
+        int ok = 1;
+        save(&ok);
+        EXPECT_EQ(ok, 0);
+        EXPECT_NE(errors().find(std::string("KSave: ") + k.message + "!"), std::string::npos) << errors();
+        EXPECT_EQ(load_text("O.1 Thing@vt {\n}\nT.1 worker 0 3\n"), 0);
+        EXPECT_NE(std::string(load_state_failure()).find(k.message), std::string::npos) << load_state_failure();
+        set_word(k.address, kept);
+    }
+    int ok = 0;
+    save(&ok);
+    EXPECT_EQ(ok, 1) << errors();
+    EXPECT_EQ(objects(), std::vector<uint32_t>{thing});
+}
+
 TEST_F(StateLoad, MoreObjectsThanTheHeapHoldsFail)
 {
     std::string text;

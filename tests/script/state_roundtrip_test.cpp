@@ -107,6 +107,51 @@ TEST_F(StateRoundTrip, EveryFieldTypeSurvivesAFreshContext)
     }
 }
 
+TEST_F(StateRoundTrip, EveryByteStringSurvives)
+{
+    std::string every_byte;
+    for (int b = 1; b < 256; ++b) {
+        every_byte += static_cast<char>(b);
+    }
+    const std::string cases[] = {
+        "",
+        "#",
+        "#comment-looking",
+        "##",
+        "# spaced",
+        "a#b",
+        "~",
+        "~#",
+        "\"quoted\"",
+        "back\\slash\\",
+        "line\nbreak\r\n",
+        "\ttab\x0b\x0c",
+        "{",
+        "}",
+        "O.0",
+        "0",
+        every_byte,
+        "#" + every_byte,
+        std::string(5000, '#'),
+        std::string(3000, '~') + "#",
+    };
+    for (const std::string& text : cases) {
+        SCOPED_TRACE(testing::PrintToString(text.substr(0, 40)));
+        fresh();
+        const uint32_t thing = make_thing();
+        set_word(thing + THING_S, K_KeepString(c, text.c_str(), static_cast<uint32_t>(text.size() + 1)));
+        int ok = 0;
+        const std::string saved = save(&ok);
+        ASSERT_EQ(ok, 1) << errors();
+        fresh();
+        ASSERT_EQ(load_text(saved), 1) << load_state_failure() << "\n" << saved;
+        const std::vector<uint32_t> all = objects();
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_EQ(k_cstr(c, word(all[0] + THING_S)), text);
+        EXPECT_EQ(save(), saved) << "a second save writes the same text";
+    }
+}
+
 // Two counters that point at each other; each step adds its increment, notes
 // the new count, the other counter's count, a float sum and its name's length,
 // and starts the next step after `inc` ticks. Between steps the whole state is

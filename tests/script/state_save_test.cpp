@@ -74,6 +74,7 @@ TEST_F(StateSave, StringsAreEscapedToOneToken)
         {"space and tilde", "a b~", "s a~`b~>\n"},
         {"empty string", "", "s ~\n"},
         {"line end, tab and high bytes", "x\n\t\xE9", "s x~J~I\xE9\n"},
+        {"leading hash, which would read as a comment", "#a#", "s ~ca#\n"},
     };
     for (const Case& k : cases) {
         const uint32_t o = make_thing();
@@ -205,6 +206,37 @@ TEST_F(StateSave, BrokenDataFailsWithoutReadingOutside)
         EXPECT_NE(errors().find(k.message), std::string::npos) << k.name << ": " << errors();
         cellheap_free(c->arena, c->objectheap, o - 4);
     }
+}
+
+TEST_F(StateSave, NamesThatCannotBeReadBackFailTheSave)
+{
+    // The name of Thing's first field ("b"), as the linked save information holds it.
+    const uint32_t info = word(address("Thing@vt") - 4);
+    const uint32_t name = word(info + 4);
+    ASSERT_EQ(std::string(k_cstr(c, name)), "b");
+    struct Case {
+        const char* name;
+        uint8_t first;
+    };
+    const Case cases[] = {
+        {"begins a comment", '#'},
+        {"white space", ' '},
+        {"empty", '\0'},
+    };
+    const uint32_t o = make_thing();
+    set_word(o + THING_B, 1);
+    for (const Case& k : cases) {
+        *c->arena.at(name, 1) = k.first;
+        errors().clear();
+        int ok = 1;
+        save(&ok);
+        EXPECT_EQ(ok, 0) << k.name;
+        EXPECT_NE(errors().find("cannot be read back"), std::string::npos) << k.name << ": " << errors();
+    }
+    *c->arena.at(name, 1) = 'b';
+    int ok = 0;
+    save(&ok);
+    EXPECT_EQ(ok, 1) << errors();
 }
 
 TEST_F(StateSave, FailedStreamFailsTheSave)
