@@ -79,6 +79,12 @@ int SharedMap::load_bsp_directory(const char* directory, uint32_t* identifier, i
         print_string(P_ERROR, "KLoad: Can't allocate active entities");
         return 0;
     }
+    return read_bsp_files(directory, identifier);
+}
+
+int SharedMap::read_bsp_files(const char* directory, uint32_t* identifier)
+{
+    free_bsp();
     if (std::strlen(directory) > MAP_DIRECTORY_MAX) {
         print_string(P_ERROR, "KLoad: BSP directory name too long");
         return 0;
@@ -94,10 +100,19 @@ int SharedMap::load_bsp_directory(const char* directory, uint32_t* identifier, i
 
 void SharedMap::free_world()
 {
-    models.destroy();
+    free_bsp();
     link_list.destroy();
     delete[] links;
     links = nullptr;
+    link_pool_reported = false;
+    links_refused = 0;
+    holders = 0;
+    std::memset(name, 0, sizeof name);
+}
+
+void SharedMap::free_bsp()
+{
+    models.destroy();
     delete[] pvs_data;
     pvs_data = nullptr;
     delete[] nodes;
@@ -114,8 +129,4 @@ void SharedMap::free_world()
     pvs_cells = 0;
     pvs_size = 0;
     last_pvs = nullptr;
-    link_pool_reported = false;
-    links_refused = 0;
-    holders = 0;
-    std::memset(name, 0, sizeof name);
 }

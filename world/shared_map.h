@@ -36,10 +36,15 @@ public:
     static ShareObject* create(va_list args);
 
     // Loads "rplanes.txt", "rtrees.txt" and the optional "pvs.bin" of the
-    // directory through the file system; 1 or 0.
+    // directory through the file system, with a new link pool; 1 or 0.
     int load_bsp_directory(const char* directory, uint32_t* identifier, int holder);
-    // Frees everything but the counts; the holders and the name are cleared.
+    // The three files alone, replacing the BSP data; the link pool stays and
+    // must hold no links. 1 or 0.
+    int read_bsp_files(const char* directory, uint32_t* identifier);
+    // Frees everything; the holders and the name are cleared.
     void free_world();
+    // Frees the BSP data read from the files.
+    void free_bsp();
 
     bool has_pvs() const { return pvs_data != nullptr; }
 
