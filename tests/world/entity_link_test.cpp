@@ -17,7 +17,7 @@ namespace {
 // half-space on the cell's path from the root.
 class LinkOracle {
 public:
-    explicit LinkOracle(const SharedMap& map) : map_(map), paths_(static_cast<size_t>(map.cell_count))
+    explicit LinkOracle(const SharedMap& map) : paths_(static_cast<size_t>(map.cell_count))
     {
         std::vector<std::pair<const BspNode*, std::vector<Step>>> pending{{map.nodes, {}}};
         while (!pending.empty()) {
@@ -59,7 +59,6 @@ private:
         const Plane* plane;
         bool front;
     };
-    const SharedMap& map_;
     std::vector<std::vector<Step>> paths_;
 };
 
