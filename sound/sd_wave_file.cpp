@@ -87,6 +87,8 @@ int SDWaveFile::init(const SDSettings* settings)
     write_le16(bytes * 8, file_);
     std::fwrite("data", 1, 4, file_);
     write_le32(0, file_);
+    // On disk at once, so that a program that never shuts down leaves a readable header.
+    std::fflush(file_);
     last_update_ = sys_time();
     paused_ = false;
     return 1;
@@ -98,8 +100,9 @@ void SDWaveFile::flush_buffer()
         return;
     }
     const size_t put = std::fwrite(buffer_, 1, static_cast<size_t>(waiting_), file_);
+    const bool written = put == static_cast<size_t>(waiting_) && std::fflush(file_) == 0;
     data_length_ += static_cast<uint32_t>(put);
-    if (put != static_cast<size_t>(waiting_) && !stopped_) {
+    if (!written && !stopped_) {
         print_format(P_WARNING, "SDWaveFile: Can't write '%s', recording stopped", SDWAVEFILE_NAME);
         stopped_ = true;
     }
