@@ -71,6 +71,7 @@ TEST_F(MixerTest, NegativeOrZeroFrequencySkipsTheChannel)
     EXPECT_EQ(w[0], 0);
     EXPECT_EQ(ch(h).pos, 0);
     EXPECT_NE(ch(h).flags & MIXCF_PLAYING, 0u);
+    mixer_.sample_remove(&t.desc);
 }
 
 TEST_F(MixerTest, PanSetsTheLevelsOfBothSides)
@@ -110,6 +111,7 @@ TEST_F(MixerTest, PanSetsTheLevelsOfBothSides)
         EXPECT_EQ(ch(h).left, c.left) << c.why;
         EXPECT_EQ(ch(h).right, c.right) << c.why;
     }
+    mixer_.sample_remove(&t.desc);
 }
 
 TEST_F(MixerTest, MonoOutputIgnoresThePan)
@@ -122,6 +124,7 @@ TEST_F(MixerTest, MonoOutputIgnoresThePan)
     mixer_.frames(1);
     EXPECT_EQ(ch(h).left, 32);
     EXPECT_EQ(ch(h).right, 32);
+    mixer_.sample_remove(&t.desc);
 }
 
 TEST_F(MixerTest, ChoiceTakesTheLowestScoreAboveThePriority)
