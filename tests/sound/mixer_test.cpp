@@ -374,6 +374,45 @@ TEST_F(MixerTest, LoopsSetOnAChannelStayInsideTheData)
     }
 }
 
+// Loops far shorter than one step keep playing inside the loop, each frame
+// landing where stepping one sample at a time would have landed.
+TEST_F(MixerTest, LoopsShorterThanOneIncrementKeepPlayingInsideTheLoop)
+{
+    struct Case {
+        const char* why;
+        uint8_t flags;
+        int32_t loop_start;
+        int32_t loop_end;
+        std::vector<int16_t> expected; // the first frames, as 8-bit values
+    };
+    // Samples 0..9 hold 10, 20, ..., 100; five samples a frame.
+    const Case cases[] = {
+        {"a one-sample loop", SDSF_LOOPED, 7, 8, {10, 60, 80, 80, 80, 80}},
+        {"a two-sample loop", SDSF_LOOPED, 6, 8, {10, 60, 70, 80, 70, 80}},
+        {"a two-sample ping-pong loop: it turns at its end, where the guard repeats sample 7", SDSF_BIDI, 6, 8,
+         {10, 60, 70, 80, 80, 80, 70}},
+    };
+    ASSERT_TRUE(mixer_.start(22050));
+    for (const Case& c : cases) {
+        TestSample t;
+        TestSample::fill8(t, {10, 20, 30, 40, 50, 60, 70, 80, 90, 100});
+        t.desc.flags |= c.flags;
+        t.desc.loop_start = c.loop_start;
+        t.desc.loop_end = c.loop_end;
+        const int32_t h = play(t, 5 * 22050);
+        ASSERT_NE(h, 0) << c.why;
+        const std::vector<int16_t> w = mixer_.words(200);
+        for (size_t f = 0; f < c.expected.size(); ++f) {
+            EXPECT_EQ(w[2 * f], c.expected[f] * 256) << c.why << " frame " << f;
+        }
+        for (size_t f = 2; f < 200; ++f) {
+            ASSERT_TRUE(w[2 * f] == 70 * 256 || w[2 * f] == 80 * 256) << c.why << " frame " << f;
+        }
+        EXPECT_NE(ch(h).flags & MIXCF_PLAYING, 0u) << c.why;
+        mixer_.sample_remove(&t.desc);
+    }
+}
+
 TEST_F(MixerTest, ChannelWithoutSampleRefusesPositionAndLoop)
 {
     ASSERT_TRUE(mixer_.start(22050));
