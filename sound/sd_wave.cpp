@@ -7,7 +7,7 @@
 #include "core/print.h"
 #include "host/host_clock.h"
 #include "host/host_wave_out.h"
-#include "platform/timer.h"
+#include "core/timer.h"
 #include "sound/mix_loops.h"
 
 #include <algorithm>

@@ -5,7 +5,7 @@
 #include "core/numerics.h"
 #include "core/print.h"
 #include "fsys/stdio2.h"
-#include "platform/timer.h"
+#include "core/timer.h"
 
 #include <algorithm>
 #include <cmath>
