@@ -305,6 +305,8 @@ void Client::handle_map_load(NetStreamIn& stream)
         return;
     }
     if (name_read != 0) {
+        // A name cut to fit is not the map the server named: a failed load.
+        unload_map();
         print_format(P_ERROR, "Client: Can't load map '%s'", name);
         word = MAPLOAD_FAILED;
     } else if (load_map(name) == 0) {

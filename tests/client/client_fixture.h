@@ -17,6 +17,7 @@
 #include "host/host_events.h"
 #include "net/hive.h"
 #include "net/loopback_protocol.h"
+#include "net/net_socket.h"
 #include "net/vcr_protocol.h"
 #include "platform/message_pump.h"
 #include "soft/video_mode.h"
@@ -26,7 +27,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <memory>
 #include <random>
 #include <string>
