@@ -5,6 +5,9 @@
 #include "client/client.h"
 #include "client/client_renderer.h"
 #include "client/plain_renderer.h"
+#include "client/silent_sound.h"
+#include "platform/input_device.h"
+#include "platform/win32_sys.h"
 #include "core/command_line.h"
 #include "core/config_variable.h"
 #include "core/cons_cmd.h"
@@ -87,6 +90,54 @@ private:
     std::vector<uint32_t> pixels_;
 };
 
+// A sound system that remembers what the console asked of it.
+class RecordingSound final : public ClientSound {
+public:
+    int init() override { return 1; }
+    void shutdown() override { destroy_sources(); }
+    void update(const CObjCommon* listener) override { last_listener = listener; }
+    int load_song(const char* name, int slot) override
+    {
+        log += "load " + std::string(name) + " " + std::to_string(slot) + ";";
+        return std::string(name) != "missing" ? 1 : 0;
+    }
+    int start_song(int slot) override
+    {
+        log += "start " + std::to_string(slot) + ";";
+        return 1;
+    }
+    void free_song(int slot) override { log += "free " + std::to_string(slot) + ";"; }
+    void pause() override { log += "pause;"; }
+    void resume() override { log += "resume;"; }
+    bool has_device() const override { return false; }
+    double take_mix_time() override { return 0.0; }
+    CObjManager* create_sources(int count) override { return sources.create(count) != 0 ? &sources : nullptr; }
+    void destroy_sources() override { sources.destroy(); }
+
+    std::string log;
+    const CObjCommon* last_listener = nullptr;
+    SoundRecords sources;
+    static inline RecordingSound* last = nullptr;
+};
+
+inline ClientSound* make_recording_sound()
+{
+    RecordingSound::last = new RecordingSound;
+    return RecordingSound::last;
+}
+
+// The platform's mouse as the client's input sees it.
+class TestMouse final : public InputDevice {
+public:
+    TestMouse()
+    {
+        name = "Mouse";
+        valid = 1;
+    }
+    void read(InputDeviceState& s, double, double) override { s = state; }
+    InputDeviceState state;
+};
+
 inline KVideoMode* make_memory_mode()
 {
     ++MemoryMode::created;
@@ -127,6 +178,12 @@ protected:
         MemoryMode::opened = MemoryMode::closed = MemoryMode::presented = MemoryMode::created = 0;
         MemoryMode::fail_width = 0;
 
+        set_client_sound_factory(make_recording_sound);
+        devices_[0] = &mouse_;
+        platform_.devices = devices_;
+        platform_.device_count = 1;
+        win32sys = &platform_;
+
         hive_.add_protocol(vcr_protocol_create());
         hive_.add_protocol(loopback_protocol_create());
         client_ = std::make_unique<Client>();
@@ -144,6 +201,10 @@ protected:
         capture_.reset();
         hive_.shutdown();
         video_reset_registry();
+        set_client_sound_factory(nullptr);
+        platform_.devices = nullptr;
+        platform_.device_count = 0;
+        win32sys = nullptr;
         events_guard_.reset();
         clock_guard_.reset();
         files_.close();
@@ -177,6 +238,7 @@ protected:
     }
     ConfigVariable* var(const char* name) { return cvar_list->find(name); }
     PlainRenderer* renderer() { return static_cast<PlainRenderer*>(client_->renderer()); }
+    RecordingSound* sound() { return static_cast<RecordingSound*>(client_->sound()); }
 
     // Writes the generated map into maps/<name>.
     void make_map(const std::string& name, const std::string& description = "three_rooms")
@@ -228,6 +290,9 @@ protected:
     host::QueueEventSource events_;
     std::unique_ptr<host::ScopedClock> clock_guard_;
     std::unique_ptr<host::ScopedEventSource> events_guard_;
+    Win32Sys platform_;
+    TestMouse mouse_;
+    InputDevice* devices_[1] = {};
     ShareManager share_;
     Hive hive_;
     std::unique_ptr<Client> client_;
