@@ -6,6 +6,7 @@
 #include "core/config_variable.h"
 #include "engine/engine.h"
 #include "fake_server.h"
+#include "net/net_stream_out.h"
 #include "host/host_clock.h"
 #include "host/host_events.h"
 #include "support/print_capture.h"
@@ -90,6 +91,8 @@ TEST_F(EngineSessionTest, LoopbackSessionWithABoundKey)
     camera.mask = 0x2000 | 0x400 | 0x7;
     camera.position[0] = 100.0f;
     camera.position[1] = 64.0f;
+    // No tint and no extents.
+    camera.class_part = [](NetStreamOut& s) { s.write_bits(0, 2); };
     camera.position[2] = 48.0f;
     server_->send_update(1, {camera});
     server_->flush();
@@ -101,6 +104,7 @@ TEST_F(EngineSessionTest, LoopbackSessionWithABoundKey)
     EXPECT_EQ(server_->maps_loaded[0].word, 77u);
     ASSERT_NE(client->camera(), nullptr) << "the camera arrived";
     EXPECT_EQ(client->camera()->pose[0].position.y, 64.0f);
+    EXPECT_EQ(client->decoder().damaged_messages, 0);
     ASSERT_FALSE(server_->inputs.empty());
     EXPECT_EQ(server_->inputs.back().stamp, 1) << "the input acknowledges the update";
     EXPECT_EQ(server_->inputs.back().axes[0], -1);

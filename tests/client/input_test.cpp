@@ -2,6 +2,7 @@
 #include "core/config_variable.h"
 #include "core/cons_cmd.h"
 #include "core/console.h"
+#include "core/timer.h"
 #include "host/host_clock.h"
 #include "host/host_events.h"
 #include "platform/input_device.h"
@@ -57,7 +58,7 @@ protected:
     void key(uint32_t type, uint32_t scan, double seconds, bool previous_down = false)
     {
         ASSERT_TRUE(events_.push(type, 0, host::key_lparam(scan, false, previous_down, type == host::WM_KEYUP),
-                                 static_cast<uint32_t>(seconds * 1000.0 + 0.5)));
+                                 timer_base() + static_cast<uint32_t>(seconds * 1000.0 + 0.5)));
     }
     void bind(const char* key_name, const char* action)
     {
