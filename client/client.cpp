@@ -18,11 +18,13 @@
 #include "soft/video_registry.h"
 #include "world/shared_map.h"
 
+#include <cmath>
 #include <new>
 
 namespace {
 
 constexpr uint32_t CPU_MMX = 1u << 23;
+constexpr double INTERPOLATION_STEPS_MAX = 1024.0;
 constexpr uint32_t CVF_CLIENT = 0x100;
 constexpr uint32_t CVF_CHEAT = 0x20;
 
@@ -289,6 +291,16 @@ void Client::interpolate(int budget)
     interp_ticks_frame_ = 0;
     if (time_interpolate_ < 0.0) {
         time_interpolate_ = time_transform_;
+    }
+    // A clock far behind the older update (a jump in the stamps) skips ahead
+    // in one step, so that no stamp can hold the frame in this loop.
+    const double gap = (time_oldtransform_ - 0.001 - time_interpolate_) / CLIENT_TICK;
+    if (gap > INTERPOLATION_STEPS_MAX) {
+        const double skip = std::floor(gap) - INTERPOLATION_STEPS_MAX;
+        time_interpolate_ += skip * CLIENT_TICK;
+        const auto n = static_cast<uint32_t>(static_cast<uint64_t>(skip));
+        interp_ticks_frame_ = static_cast<int32_t>(static_cast<uint32_t>(interp_ticks_frame_) + n);
+        interp_ticks_total_ = static_cast<int32_t>(static_cast<uint32_t>(interp_ticks_total_) + n);
     }
     for (;;) {
         const bool behind = time_oldtransform_ - 0.001 >= time_interpolate_;

@@ -128,6 +128,21 @@ TEST_F(ClientTest, InterpolationFollowsTheUpdates)
     EXPECT_EQ(client_->interpolation_ticks(), 10);
 }
 
+TEST_F(ClientTest, StampJumpsDoNotHoldTheFrame)
+{
+    make_map("m1");
+    connect_and_accept();
+    load_map("m1");
+    for (const uint32_t stamp : {1u, 2000000000u, 2000000001u}) {
+        server_->send_update(stamp, {});
+        server_->flush();
+        frame(0.02);
+    }
+    EXPECT_NEAR(client_->interpolation_clock(), 2000000000 * CLIENT_TICK, 2 * CLIENT_TICK)
+        << "caught up with the older update at once";
+    EXPECT_GT(client_->interpolation_ticks_frame(), 1999999000);
+}
+
 TEST_F(ClientTest, ProfileAndStatisticLines)
 {
     kheap = new KHeap;
