@@ -296,6 +296,7 @@ TEST_F(DatagramSocketTest, MalformedDatagramsAreDroppedAndCounted)
     overrun.insert(overrun.end(), tail.begin(), tail.end());
     const Case cases[] = {
         {"bad length", 0, {1, 0, 0, 0x80, 9, 0, 0, 0}, "Datagram: Bad length (8, expected 17"},
+        {"empty datagram", 0, {}, "Datagram: Bad length (0, expected 8"},
         {"record overruns", 0, raw_datagram(NET_DGSEQUENCED | 1, overrun), "Datagram: Damaged datagram received"},
         {"unknown type", 0, raw_datagram(NET_DGSEQUENCED | 2, raw_record(0x44, 0, 0, {})),
          "Datagram: Unknown message type 68"},

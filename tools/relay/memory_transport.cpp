@@ -4,6 +4,7 @@
 #include "core/print.h"
 #include "platform/timer.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -116,14 +117,12 @@ int MemorySocket::receive_datagram(uint8_t* buffer, int32_t* length, NetAddress*
         return NET_NOTHING;
     }
     Arrival& a = inbox.front();
-    const auto n = static_cast<int32_t>(a.bytes.size());
-    if (n > *length) {
-        // Longer than the buffer: the rest is cut off, as a datagram socket does.
-        std::memcpy(buffer, a.bytes.data(), static_cast<size_t>(*length));
-    } else {
-        std::memcpy(buffer, a.bytes.data(), a.bytes.size());
-        *length = n;
+    // Longer than the buffer: the rest is cut off, as a datagram socket does.
+    const int32_t n = std::min(static_cast<int32_t>(a.bytes.size()), std::max(*length, 0));
+    if (n > 0) {
+        std::memcpy(buffer, a.bytes.data(), static_cast<size_t>(n));
     }
+    *length = n;
     *source = memory_address(a.from);
     inbox.pop_front();
     return NET_OK;
