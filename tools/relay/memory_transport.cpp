@@ -153,6 +153,7 @@ DatagramSocket* MemoryProtocol::create_socket(bool listening)
     if (fail_create) {
         return nullptr;
     }
+    ++sockets_made;
     MemorySocket* const s = new MemorySocket(this, network_);
     s->fail_local_address = fail_local_address;
     if (s->open(listening ? listen_port_ : 0) != NET_OK) {
@@ -164,7 +165,15 @@ DatagramSocket* MemoryProtocol::create_socket(bool listening)
 
 int MemoryProtocol::address_equal(const NetAddress* a, const NetAddress* b)
 {
+    ++address_comparisons;
     return a->protocol == b->protocol && memory_port(*a) == memory_port(*b) ? 1 : 0;
+}
+
+NetAddress MemoryProtocol::address_key(const NetAddress* address)
+{
+    NetAddress key = memory_address(memory_port(*address));
+    key.protocol = address->protocol;
+    return key;
 }
 
 const char* MemoryProtocol::address_to_text(const NetAddress* address)
