@@ -303,6 +303,10 @@ void DatagramSocket::send_due_reliable()
             continue;
         }
         b.time = now + NET_DGRESEND_TIME;
+        if (b.sent) {
+            ++resent;
+        }
+        b.sent = true;
         if (net_debug()) {
             print_format(P_DEBUG2, "Datagram: Sending reliable %d", static_cast<int>(b.id));
         }

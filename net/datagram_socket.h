@@ -74,6 +74,7 @@ public:
     const DatagramBuffer* out_ring() const { return out_ring_; }
     int32_t lost = 0;    // sequenced datagrams that never arrived
     int32_t dropped = 0; // received datagrams and records refused as malformed or out of place
+    int32_t resent = 0;  // reliable datagrams sent again for want of an acknowledgement
 
 protected:
     DatagramProtocol* owner() const { return owner_; }

@@ -128,6 +128,12 @@ TEST_F(DatagramSocketTest, UnacknowledgedDatagramIsResentEverySecond)
     advance(2.0);
     a->message_send();
     EXPECT_EQ(a->traffic[NET_TRAFFIC_RELIABLE_OUT].messages, 3);
+    EXPECT_EQ(a->resent, 2);
+    // A new datagram's first sending is not a resend.
+    ASSERT_EQ(write(a, 1, NET_STREAM_RELIABLE, filled(10, 2)), NET_OK);
+    a->message_send();
+    EXPECT_EQ(a->traffic[NET_TRAFFIC_RELIABLE_OUT].messages, 4);
+    EXPECT_EQ(a->resent, 2);
 }
 
 TEST_F(DatagramSocketTest, LostAndStaleSequencedDatagrams)
