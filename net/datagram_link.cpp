@@ -1,17 +1,17 @@
 #include "net/datagram_link.h"
 
+#include <chrono>
 #include <cstring>
-#include <random>
 
 namespace {
 
-// Seeded per run, so that nobody can choose source addresses that all fall into one bucket.
+// Differs from run to run (the clock, and where the program was loaded), so
+// that nobody can choose source addresses that all fall into one bucket.
 uint64_t hash_seed()
 {
-    static const uint64_t seed = [] {
-        std::random_device device;
-        return (static_cast<uint64_t>(device()) << 32) ^ device();
-    }();
+    static const uint64_t seed =
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) * 0xD6E8FEB86659FD93u ^
+        reinterpret_cast<uintptr_t>(&seed);
     return seed;
 }
 
