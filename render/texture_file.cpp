@@ -3,7 +3,7 @@
 #include "core/byte_order.h"
 #include "core/kassert.h"
 #include "core/print.h"
-#include "fsys/chunk_reader.h"
+#include "render/chunk_walk.h"
 #include "fsys/fsys.h"
 #include "render/palette.h"
 #include "render/texel_map.h"
@@ -59,7 +59,7 @@ public:
         }
         transparent_ = form == ID_MAPT;
         t_.flags = transparent_ ? TEXTURE_TRANSPARENT : 0;
-        for (const ChunkHeader* h = next(chunks); h != nullptr; h = next(chunks)) {
+        for (const ChunkHeader* h = next_chunk_after(chunks); h != nullptr; h = next_chunk_after(chunks)) {
             if (chunk(stream, *h) == 0) {
                 return 0;
             }
@@ -80,18 +80,6 @@ public:
     }
 
 private:
-    // The chunk after the current one; positions only grow, so the walk ends.
-    static const ChunkHeader* next(ChunkReader& chunks)
-    {
-        const ChunkHeader& h = chunks.header();
-        const int64_t length = h.length == CHUNK_START_LENGTH ? -4 : static_cast<int64_t>(h.length);
-        const int64_t at = static_cast<int64_t>(h.position) + 8 + ((length + 3) & ~int64_t{3});
-        if (at < 0 || at > INT32_MAX) {
-            return nullptr;
-        }
-        return chunks.next_chunk(static_cast<int32_t>(at));
-    }
-
     int chunk(FileStream* stream, const ChunkHeader& h)
     {
         if (h.id == ID_PAL8) {

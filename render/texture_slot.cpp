@@ -4,8 +4,8 @@
 #include "core/kassert.h"
 #include "core/kheap.h"
 #include "core/print.h"
-#include "fsys/chunk_reader.h"
 #include "fsys/fsys.h"
+#include "render/chunk_walk.h"
 
 #include <cmath>
 #include <cstdio>
@@ -19,14 +19,6 @@ constexpr uint32_t ID_SQHD = chunk_id("SQHD");
 constexpr uint32_t ID_FRAM = chunk_id("FRAM");
 constexpr uint32_t SQHD_LENGTH = 8;
 constexpr uint32_t FRAME_RECORD = TEXTURE_NAME_LEN + 4;
-
-const ChunkHeader* next_chunk_after(ChunkReader& chunks)
-{
-    const ChunkHeader& h = chunks.header();
-    const int64_t length = h.length == CHUNK_START_LENGTH ? -4 : static_cast<int64_t>(h.length);
-    const int64_t at = static_cast<int64_t>(h.position) + 8 + ((length + 3) & ~int64_t{3});
-    return at >= 0 && at <= INT32_MAX ? chunks.next_chunk(static_cast<int32_t>(at)) : nullptr;
-}
 
 int sequence_error(const char* path, const char* what)
 {

@@ -35,9 +35,14 @@ int nearest_entry(const std::array<uint8_t, 768>& palette, int r, int g, int b)
 
 } // namespace
 
-std::vector<std::vector<uint8_t>> index_levels(const TextureImage& image)
+namespace {
+
+// Level 0 as given, each further level one texel for every 2 x 2 of the one above.
+template <typename Combine>
+std::vector<std::vector<uint8_t>> halved_levels(const TextureImage& image, const std::vector<uint8_t>& level0,
+                                                Combine combine)
 {
-    std::vector<std::vector<uint8_t>> levels{image.index};
+    std::vector<std::vector<uint8_t>> levels{level0};
     for (int l = 1; l < TEXTURE_FILE_LEVELS; ++l) {
         const std::vector<uint8_t>& up = levels.back();
         const int uw = image.width >> (l - 1);
@@ -46,15 +51,9 @@ std::vector<std::vector<uint8_t>> index_levels(const TextureImage& image)
         std::vector<uint8_t> level(static_cast<size_t>(w) * static_cast<size_t>(h));
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < w; ++x) {
-                int sum[3] = {0, 0, 0};
-                for (int k = 0; k < 4; ++k) {
-                    const int i = up[static_cast<size_t>((2 * y + k / 2) * uw + 2 * x + k % 2)];
-                    for (int c = 0; c < 3; ++c) {
-                        sum[c] += image.palette[static_cast<size_t>(3 * i + c)];
-                    }
-                }
-                level[static_cast<size_t>(y * w + x)] =
-                    static_cast<uint8_t>(nearest_entry(image.palette, sum[0] / 4, sum[1] / 4, sum[2] / 4));
+                const size_t a = static_cast<size_t>(2 * y * uw + 2 * x);
+                const size_t b = a + static_cast<size_t>(uw);
+                level[static_cast<size_t>(y * w + x)] = combine(up[a], up[a + 1], up[b], up[b + 1]);
             }
         }
         levels.push_back(std::move(level));
@@ -62,27 +61,25 @@ std::vector<std::vector<uint8_t>> index_levels(const TextureImage& image)
     return levels;
 }
 
-std::vector<std::vector<uint8_t>> alpha_levels(const TextureImage& image)
+} // namespace
+
+std::vector<std::vector<uint8_t>> index_levels(const TextureImage& image)
 {
-    std::vector<std::vector<uint8_t>> levels{image.alpha};
-    for (int l = 1; l < TEXTURE_FILE_LEVELS; ++l) {
-        const std::vector<uint8_t>& up = levels.back();
-        const int uw = image.width >> (l - 1);
-        const int w = image.width >> l;
-        const int h = image.height >> l;
-        std::vector<uint8_t> level(static_cast<size_t>(w) * static_cast<size_t>(h));
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                int sum = 0;
-                for (int k = 0; k < 4; ++k) {
-                    sum += up[static_cast<size_t>((2 * y + k / 2) * uw + 2 * x + k % 2)];
-                }
-                level[static_cast<size_t>(y * w + x)] = static_cast<uint8_t>(sum / 4);
+    return halved_levels(image, image.index, [&](int i0, int i1, int i2, int i3) {
+        int sum[3] = {0, 0, 0};
+        for (const int i : {i0, i1, i2, i3}) {
+            for (int c = 0; c < 3; ++c) {
+                sum[c] += image.palette[static_cast<size_t>(3 * i + c)];
             }
         }
-        levels.push_back(std::move(level));
-    }
-    return levels;
+        return static_cast<uint8_t>(nearest_entry(image.palette, sum[0] / 4, sum[1] / 4, sum[2] / 4));
+    });
+}
+
+std::vector<std::vector<uint8_t>> alpha_levels(const TextureImage& image)
+{
+    return halved_levels(image, image.alpha,
+                         [](int a0, int a1, int a2, int a3) { return static_cast<uint8_t>((a0 + a1 + a2 + a3) / 4); });
 }
 
 std::vector<uint8_t> head_data(uint32_t width, uint32_t height, uint32_t levels)
