@@ -13,20 +13,23 @@ __extension__ typedef __int128 int128;
 
 int64_t ceil_fixed(int64_t x) { return (x + 0xFFFF) >> 16; }
 
-// floor(a / b) and the rest a - b * floor(a / b), for b > 0 and |a| < 2^53,
-// given 1 / b: the product is within a step of the quotient (cheaper than a
-// 64-bit division), and the rest puts it right.
-int64_t floor_div(int64_t a, int64_t b, double reciprocal, int64_t* rest)
+// floor((a b + c) / d) and the rest, for d > 0, when the quotient is below
+// 2^49 in size. The quotient of the doubles is within a step of the true one
+// (cheaper than a 64-bit division); the rest, small, may be computed from
+// products that wrap, and puts the quotient right.
+int64_t floor_div(int64_t a, int64_t b, int64_t c, int64_t d, double reciprocal, int64_t* rest)
 {
-    int64_t q = static_cast<int64_t>(static_cast<double>(a) * reciprocal);
-    int64_t r = a - q * b;
+    int64_t q = static_cast<int64_t>((static_cast<double>(a) * static_cast<double>(b) + static_cast<double>(c)) *
+                                     reciprocal);
+    int64_t r = static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b) + static_cast<uint64_t>(c) -
+                                     static_cast<uint64_t>(q) * static_cast<uint64_t>(d));
     while (r < 0) {
         --q;
-        r += b;
+        r += d;
     }
-    while (r >= b) {
+    while (r >= d) {
         ++q;
-        r -= b;
+        r -= d;
     }
     *rest = r;
     return q;
@@ -117,8 +120,8 @@ void set_edges(const TriangleShape& shape, TriangleGradients* g)
 // held as whole + remainder / height. The edge's exact x on the current row
 // is X, a 16.16 value with a fraction in units of 1 / height; the stepper
 // holds X - 1 / height + 1 as a whole part and a fraction of 0 to height - 1,
-// so that the whole part alone is ceil(X). Every value stays within 2^49 for
-// corners anywhere in the 32-bit range.
+// so that the whole part alone is ceil(X). The whole parts stay within 2^49
+// for corners anywhere in the 32-bit range.
 class EdgeStepper {
 public:
     // The edge from (xa, ya) down to (xb, yb), placed on `row`, which lies on
@@ -131,12 +134,9 @@ public:
         }
         const int64_t dx = int64_t{xb} - xa;
         const double reciprocal = 1.0 / static_cast<double>(height_);
-        whole_ = floor_div(dx * 65536, height_, reciprocal, &remainder_);
-        // From the corner down to the first row, then whole rows.
-        const int64_t first = ceil_fixed(ya);
-        const int64_t lead = (first << 16) - ya;
-        const int64_t rows = row - first;
-        ceil_x_ += 1 + rows * whole_ + floor_div(lead * dx + rows * remainder_ - 1, height_, reciprocal, &fraction_);
+        whole_ = floor_div(dx, 65536, 0, height_, reciprocal, &remainder_);
+        // X = xa + t dx / height, t = (row << 16) - ya below the corner.
+        ceil_x_ += 1 + floor_div((row << 16) - ya, dx, -1, height_, reciprocal, &fraction_);
     }
     // The first column whose centre is not left of the edge.
     int64_t ceil_column() const { return (ceil_x_ + 0xFFFF) >> 16; }
