@@ -7,6 +7,7 @@
 #include "core/print.h"
 #include "core/timer.h"
 #include "render/icon_picture.h"
+#include "soft/lighting_tables.h"
 #include "soft/row_draw.h"
 #include "soft/video_mode.h"
 #include "world/screenshot.h"
@@ -43,6 +44,8 @@ int ScreenManager::init(KVideoMode* vm, const char* background_name, const char*
         return 0;
     }
     font_.set_target(vm->xres, vm->yres, vm->line_offset, SCREEN_TEXT_COLOUR);
+    // The icon drawers blend through these.
+    build_lighting_tables();
 
     background_ = new_picture("BackgroundPicture");
     loader_ = new_picture("LoaderPicture");
