@@ -193,9 +193,9 @@ TEST_F(IconTest, BrokenFilesAreRefusedWithTheirMessage)
              w.add("HEAD", head);
              w.add("PAL8", pal);
              w.add_with_length("DATA", 6, {1, 2});
-             auto b = w.bytes();
-             b.resize(b.size() - 2);
-             return b;
+             // The last two bytes of the data are missing.
+             const std::vector<uint8_t>& b = w.bytes();
+             return std::vector<uint8_t>(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(b.size()) - 2);
          }(),
          "DATA chunk is too short"},
         {"a zero width", false, file("PICT", {{"HEAD", u32s({0, 2})}}), "Bad size 0x2"},
