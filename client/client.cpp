@@ -77,7 +77,8 @@ int Client::register_client_commands()
             return 0;
         }
     }
-    return 1;
+    // The player's own start-up commands run with the first frame.
+    return cons_cmd_->add_text("Call main.cfg");
 }
 
 void Client::client_command(int id, int, const char* const*, void* context)
