@@ -14,5 +14,6 @@ if [ -z "${DISPLAY:-}" ]; then
   export SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-dummy}" SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
   export OSTREL_FRAMES="${OSTREL_FRAMES:-300}"
 fi
-"$root/build/rel/ostrel" -log "$@"
+# Options given to the script come first, so their size wins.
+"$root/build/rel/ostrel" -log "$@" -width 640 -height 480
 echo "demo: finished; log in build/rel/demo/kavrin.log"
