@@ -18,7 +18,7 @@
 
 namespace {
 
-struct VariableSpec {
+struct VariableRow {
     int type;
     const char* name;
     const char* default_text;
@@ -26,7 +26,7 @@ struct VariableSpec {
 };
 
 // Flags 0x120: put back to their saved value when the client stops cheating.
-constexpr VariableSpec projection_variables[PV_COUNT] = {
+constexpr VariableRow projection_variables[PV_COUNT] = {
     {CVTYPE_BOOL, "MMX", "True", 0x100},        {CVTYPE_BOOL, "R_Clear", nullptr, 0x100},
     {CVTYPE_BOOL, "R_Perspmesh", nullptr, 0x120}, {CVTYPE_BOOL, "R_Texture", "True", 0x120},
     {CVTYPE_BOOL, "R_Lighting", "True", 0x120}, {CVTYPE_BOOL, "R_TFilter", nullptr, 0x100},
@@ -51,7 +51,7 @@ int ScreenProjection::init(ScreenManager* scr)
     release();
     K_ASSERT(cvar_list);
     for (int i = 0; i < PV_COUNT; ++i) {
-        const VariableSpec& v = projection_variables[i];
+        const VariableRow& v = projection_variables[i];
         vars[i] = cvar_list->link(v.type, v.flags, v.name, v.default_text, 0);
         if (vars[i] == nullptr) {
             return 0;

@@ -55,9 +55,9 @@ struct GuardedFrame {
     std::vector<int32_t> offsets;
 };
 
-tools::FontGlyphSpec glyph(uint8_t x, uint8_t y, uint8_t w, uint8_t h, uint8_t spacing, std::vector<uint8_t> px)
+tools::GlyphDesign glyph(uint8_t x, uint8_t y, uint8_t w, uint8_t h, uint8_t spacing, std::vector<uint8_t> px)
 {
-    tools::FontGlyphSpec g;
+    tools::GlyphDesign g;
     g.x_offset = x;
     g.y_offset = y;
     g.width = w;
@@ -68,9 +68,9 @@ tools::FontGlyphSpec glyph(uint8_t x, uint8_t y, uint8_t w, uint8_t h, uint8_t s
 }
 
 // Characters 'A' and 'B': one pixel of code `code` each; line height 4, default advance 3.
-tools::FontSpec one_pixel_font(uint8_t code)
+tools::FontDesign one_pixel_font(uint8_t code)
 {
-    tools::FontSpec f;
+    tools::FontDesign f;
     f.first = 'A';
     f.last = 'B';
     f.height_top = 3;
@@ -195,7 +195,7 @@ TEST_F(FontTest, NoPixelIsWrittenOutsideTheFrame)
 {
     // Glyphs reaching far right and below their pen, and texts placed partly
     // off every edge.
-    tools::FontSpec spec;
+    tools::FontDesign spec;
     spec.first = 'A';
     spec.last = 'B';
     spec.height_top = 2;
@@ -240,7 +240,7 @@ TEST_F(FontTest, DamagedFontsAreRefused)
     cases.back().bytes[11] = 0;
     cases.push_back({"glyph records cut short", std::vector<uint8_t>(good.begin(), good.begin() + 13 + 7)});
     cases.push_back({"pixels cut short", std::vector<uint8_t>(good.begin(), good.end() - 1)});
-    tools::FontSpec more = one_pixel_font(16);
+    tools::FontDesign more = one_pixel_font(16);
     more.last = 'Z'; // 26 records announced, 2 written
     cases.push_back({"more characters than records", tools::font_bytes(more)});
     for (const Case& c : cases) {

@@ -19,9 +19,9 @@
 
 namespace {
 
-tools::PictureSpec small_picture(bool icon, uint32_t w = 3, uint32_t h = 2)
+tools::PictureDesign small_picture(bool icon, uint32_t w = 3, uint32_t h = 2)
 {
-    tools::PictureSpec p;
+    tools::PictureDesign p;
     p.icon = icon;
     p.width = w;
     p.height = h;

@@ -27,7 +27,7 @@ constexpr int32_t YRES = 48;
 
 // The demo picture as the screen should show it at (x, y), read from the
 // writer's own data: the size01 picture, stretched, in 0x00RRGGBB layout.
-uint32_t expected_picture_pixel(const tools::PictureSpec& p, int32_t x, int32_t y)
+uint32_t expected_picture_pixel(const tools::PictureDesign& p, int32_t x, int32_t y)
 {
     const int64_t xstep = (static_cast<int64_t>(p.width) << 16) / XRES;
     const int64_t ystep = (static_cast<int64_t>(p.height) << 16) / YRES;
@@ -57,7 +57,7 @@ protected:
         screen_.begin_frame(loading);
         screen_.present(shot);
     }
-    bool shows_picture(const tools::PictureSpec& p, int32_t x, int32_t y)
+    bool shows_picture(const tools::PictureDesign& p, int32_t x, int32_t y)
     {
         return mode_.at(x, y) == expected_picture_pixel(p, x, y);
     }
@@ -72,8 +72,8 @@ protected:
 
     MemoryVideoMode mode_{XRES, YRES, 2, XRES + 5};
     ScreenManager screen_;
-    const tools::PictureSpec background_ = tools::demo_background(320, 200);
-    const tools::PictureSpec loader_ = tools::demo_loader(320, 200);
+    const tools::PictureDesign background_ = tools::demo_background(320, 200);
+    const tools::PictureDesign loader_ = tools::demo_loader(320, 200);
 };
 
 } // namespace

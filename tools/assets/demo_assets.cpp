@@ -32,9 +32,9 @@ std::vector<uint8_t> ramp(const uint8_t a[3], const uint8_t b[3])
 }
 
 // Index by height with a gentle wave, so that stretching shows.
-PictureSpec waves(uint32_t width, uint32_t height, const uint8_t from[3], const uint8_t to[3])
+PictureDesign waves(uint32_t width, uint32_t height, const uint8_t from[3], const uint8_t to[3])
 {
-    PictureSpec p;
+    PictureDesign p;
     p.width = width;
     p.height = height;
     p.palette = ramp(from, to);
@@ -50,7 +50,7 @@ PictureSpec waves(uint32_t width, uint32_t height, const uint8_t from[3], const 
 }
 
 // The word in the font's strokes, `scale` pixels a stroke, centred, in index 255.
-void stamp(PictureSpec& p, const char* word, uint32_t scale)
+void stamp(PictureDesign& p, const char* word, uint32_t scale)
 {
     uint32_t length = 0;
     for (const char* c = word; *c != '\0'; ++c) {
@@ -80,18 +80,18 @@ void stamp(PictureSpec& p, const char* word, uint32_t scale)
 
 } // namespace
 
-PictureSpec demo_background(uint32_t width, uint32_t height)
+PictureDesign demo_background(uint32_t width, uint32_t height)
 {
     static constexpr uint8_t from[3] = {8, 16, 40};
     static constexpr uint8_t to[3] = {30, 90, 110};
     return waves(width, height, from, to);
 }
 
-PictureSpec demo_loader(uint32_t width, uint32_t height)
+PictureDesign demo_loader(uint32_t width, uint32_t height)
 {
     static constexpr uint8_t from[3] = {40, 16, 8};
     static constexpr uint8_t to[3] = {150, 110, 40};
-    PictureSpec p = waves(width, height, from, to);
+    PictureDesign p = waves(width, height, from, to);
     p.palette[3 * 255] = 255;
     p.palette[3 * 255 + 1] = 240;
     p.palette[3 * 255 + 2] = 200;
@@ -99,9 +99,9 @@ PictureSpec demo_loader(uint32_t width, uint32_t height)
     return p;
 }
 
-PictureSpec demo_marker(uint32_t side)
+PictureDesign demo_marker(uint32_t side)
 {
-    PictureSpec p;
+    PictureDesign p;
     p.icon = true;
     p.width = side;
     p.height = side;

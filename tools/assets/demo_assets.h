@@ -8,9 +8,9 @@
 
 namespace tools {
 
-PictureSpec demo_background(uint32_t width, uint32_t height);
-PictureSpec demo_loader(uint32_t width, uint32_t height);
-PictureSpec demo_marker(uint32_t side);
+PictureDesign demo_background(uint32_t width, uint32_t height);
+PictureDesign demo_loader(uint32_t width, uint32_t height);
+PictureDesign demo_marker(uint32_t side);
 
 // False, after printing why, when a file can't be written.
 bool write_demo_assets(const std::string& base);

@@ -7,7 +7,7 @@
 
 namespace tools {
 
-struct FontGlyphSpec {
+struct GlyphDesign {
     uint8_t x_offset = 0;
     uint8_t y_offset = 0;
     uint8_t width = 0;
@@ -16,17 +16,17 @@ struct FontGlyphSpec {
     std::vector<uint8_t> pixels; // width x height codes, rows top first
 };
 
-struct FontSpec {
+struct FontDesign {
     uint8_t first = 0;
     uint8_t last = 0;
     uint8_t height_top = 0;
     uint8_t height_bottom = 0;
     uint8_t default_advance = 0;
-    std::vector<FontGlyphSpec> glyphs; // first..last
+    std::vector<GlyphDesign> glyphs; // first..last
 };
 
 // The file's bytes; glyphs are written as given, even when their count or
 // pixels disagree with the header (for damaged fonts in tests).
-std::vector<uint8_t> font_bytes(const FontSpec& font);
+std::vector<uint8_t> font_bytes(const FontDesign& font);
 
 } // namespace tools

@@ -8,7 +8,7 @@
 
 namespace tools {
 
-std::vector<uint8_t> picture_bytes(const PictureSpec& picture)
+std::vector<uint8_t> picture_bytes(const PictureDesign& picture)
 {
     ChunkWriter w(picture.icon ? "ICON" : "PICT");
     std::vector<uint8_t> head;
@@ -27,7 +27,7 @@ std::vector<uint8_t> picture_bytes(const PictureSpec& picture)
 }
 
 bool write_picture(const std::string& base, const char* size_directory, const char* name,
-                   const PictureSpec& picture)
+                   const PictureDesign& picture)
 {
     const std::filesystem::path dir = std::filesystem::path(base) / "pictures" / size_directory;
     std::error_code error;

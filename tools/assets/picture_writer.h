@@ -8,7 +8,7 @@
 
 namespace tools {
 
-struct PictureSpec {
+struct PictureDesign {
     bool icon = false;
     uint32_t width = 0;
     uint32_t height = 0;
@@ -17,10 +17,10 @@ struct PictureSpec {
     std::vector<uint8_t> alpha;   // width x height, icons only
 };
 
-std::vector<uint8_t> picture_bytes(const PictureSpec& picture);
+std::vector<uint8_t> picture_bytes(const PictureDesign& picture);
 // "pictures/<size directory>/<name>.cic" or ".cpc" under base, directories
 // created; false on failure.
 bool write_picture(const std::string& base, const char* size_directory, const char* name,
-                   const PictureSpec& picture);
+                   const PictureDesign& picture);
 
 } // namespace tools

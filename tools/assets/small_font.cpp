@@ -125,7 +125,7 @@ bool stroke(const uint8_t rows[CELL_ROWS], int x, int y)
 }
 
 // The codes of one character on its box, cut to the pixels that draw.
-FontGlyphSpec glyph_of(const uint8_t rows[CELL_ROWS])
+GlyphDesign glyph_of(const uint8_t rows[CELL_ROWS])
 {
     uint8_t box[BOX_ROWS][BOX_COLUMNS] = {};
     int left = BOX_COLUMNS;
@@ -153,7 +153,7 @@ FontGlyphSpec glyph_of(const uint8_t rows[CELL_ROWS])
             }
         }
     }
-    FontGlyphSpec g;
+    GlyphDesign g;
     if (right < 0) {
         g.spacing = SMALL_FONT_ADVANCE;
         return g;
@@ -171,9 +171,9 @@ FontGlyphSpec glyph_of(const uint8_t rows[CELL_ROWS])
     return g;
 }
 
-FontGlyphSpec code_chart()
+GlyphDesign code_chart()
 {
-    FontGlyphSpec g;
+    GlyphDesign g;
     g.width = CHART_SIDE;
     g.height = CHART_SIDE;
     g.spacing = 1;
@@ -198,9 +198,9 @@ bool small_font_strokes(int c, uint8_t rows[9])
     return true;
 }
 
-FontSpec small_font()
+FontDesign small_font()
 {
-    FontSpec font;
+    FontDesign font;
     font.first = 32;
     font.last = 127;
     font.height_top = 8;

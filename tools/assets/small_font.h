@@ -15,7 +15,7 @@ constexpr uint8_t SMALL_FONT_SHADOW = 32;  // half toward black, below right
 constexpr uint8_t SMALL_FONT_BELOW = 64;   // a quarter toward black, below
 constexpr uint8_t SMALL_FONT_RIGHT = 96;   // an eighth toward black, right
 
-FontSpec small_font();
+FontDesign small_font();
 
 // The stroke bits of a printable character: 9 rows of 5 columns (bit 4 the
 // left column); rows 7 and 8 hold descenders. False outside 32..126.
