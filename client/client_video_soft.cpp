@@ -1,8 +1,76 @@
-// The software program's renderer for the client.
-#include "client/plain_renderer.h"
+// The software program's renderer for the client: the screen manager and
+// the screen projection on the video mode.
+#include "client/client_renderer.h"
+#include "core/view_frame.h"
+#include "render/screen_manager.h"
+#include "render/screen_projection.h"
 
 #include <new>
 
-ClientRenderer* program_renderer() { return new (std::nothrow) PlainRenderer; }
+namespace {
+
+class SoftRenderer final : public ClientRenderer {
+public:
+    ~SoftRenderer() override { close_screen(); }
+
+    int init_screen(KVideoMode* mode, const char* font, const char* background, const char* loading) override
+    {
+        close_screen();
+        screen_ = new (std::nothrow) ScreenManager;
+        return screen_ != nullptr && screen_->init(mode, background, loading, font) != 0 ? 1 : 0;
+    }
+    int init_projection() override
+    {
+        projection_ = new (std::nothrow) ScreenProjection;
+        return projection_ != nullptr && projection_->init(screen_) != 0 ? 1 : 0;
+    }
+    // The world renderer draws nothing of the map yet: the window is cleared.
+    int init_world_renderer() override { return projection_ != nullptr ? 1 : 0; }
+    void close_world_renderer() override {}
+    void close_screen() override
+    {
+        if (projection_ != nullptr) {
+            projection_->shutdown();
+            delete projection_;
+            projection_ = nullptr;
+        }
+        if (screen_ != nullptr) {
+            screen_->shutdown();
+            delete screen_;
+            screen_ = nullptr;
+        }
+    }
+    bool has_screen() const override { return screen_ != nullptr; }
+    bool has_projection() const override { return projection_ != nullptr; }
+    TextScreen* text_screen() override { return screen_; }
+
+    void begin_frame(int loading) override { screen_->begin_frame(loading); }
+    void present(int screenshot) override { screen_->present(screenshot); }
+    void set_window_size(int32_t width, int32_t height) override { screen_->set_window_size(width, height); }
+    void set_projection_size(int32_t width, int32_t height) override { projection_->set_size(width, height); }
+    void set_resolution() override {}
+    void set_time(int32_t ticks) override { projection_->set_ticks(ticks); }
+    void begin_view(const ViewFrame& view) override { projection_->begin_frame(view); }
+    void draw_world() override { projection_->clear_window(); }
+    void clear_window() override { projection_->clear_window(); }
+    void print_timing() override { screen_->print_timing(); }
+    void print_stats() override {}
+
+    void set_world(ClientMap* map) override { world_ = map; }
+    void clear_world() override { world_ = nullptr; }
+    void attach_world() override {}
+    void detach_world() override {}
+    const uint8_t* attach_layout() const override { return projection_->rgb_layout; }
+    const uint8_t* detach_layout() const override { return projection_->layout_inverse; }
+
+private:
+    ScreenManager* screen_ = nullptr;
+    ScreenProjection* projection_ = nullptr;
+    ClientMap* world_ = nullptr;
+};
+
+} // namespace
+
+ClientRenderer* program_renderer() { return new (std::nothrow) SoftRenderer; }
 
 bool program_has_video() { return true; }

@@ -4,7 +4,6 @@
 // the current directory and the file system's one mount.
 #include "client/client.h"
 #include "client/client_renderer.h"
-#include "client/plain_renderer.h"
 #include "client/silent_sound.h"
 #include "platform/input_device.h"
 #include "platform/win32_sys.h"
@@ -15,6 +14,7 @@
 #include "core/share_manager.h"
 #include "core/sine_table.h"
 #include "fake_server.h"
+#include "recording_renderer.h"
 #include "fsys/fsys.h"
 #include "host/host_clock.h"
 #include "host/host_events.h"
@@ -179,6 +179,7 @@ protected:
         MemoryMode::fail_width = 0;
 
         set_client_sound_factory(make_recording_sound);
+        set_client_renderer_factory(RecordingRenderer::make);
         devices_[0] = &mouse_;
         platform_.devices = devices_;
         platform_.device_count = 1;
@@ -202,6 +203,7 @@ protected:
         hive_.shutdown();
         video_reset_registry();
         set_client_sound_factory(nullptr);
+        set_client_renderer_factory(nullptr);
         platform_.devices = nullptr;
         platform_.device_count = 0;
         win32sys = nullptr;
@@ -237,7 +239,7 @@ protected:
         client_->cons_cmd()->exec_buffer();
     }
     ConfigVariable* var(const char* name) { return cvar_list->find(name); }
-    PlainRenderer* renderer() { return static_cast<PlainRenderer*>(client_->renderer()); }
+    RecordingRenderer* renderer() { return static_cast<RecordingRenderer*>(client_->renderer()); }
     RecordingSound* sound() { return static_cast<RecordingSound*>(client_->sound()); }
 
     // Writes the generated map into maps/<name>.

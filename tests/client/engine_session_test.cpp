@@ -10,6 +10,7 @@
 #include "host/host_clock.h"
 #include "host/host_events.h"
 #include "support/print_capture.h"
+#include "tools/assets/demo_assets.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,8 @@ protected:
         std::string error;
         ASSERT_TRUE(mapgen::generate_map(text.str(), files, error)) << error;
         ASSERT_TRUE(mapgen::write_map_directory(files, "maps/rooms", error)) << error;
+        // The default base directory with the screen's font and pictures.
+        ASSERT_TRUE(tools::write_demo_assets("kavrin"));
         clock_.set_micros(1000000);
     }
     void TearDown() override

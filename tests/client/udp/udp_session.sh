@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# udp_session.sh <server> <ostrel> <mapgen> <rooms>: the program connects over
+# udp_session.sh <server> <ostrel> <mapgen> <rooms> <assets>: the program connects over
 # UDP to the test server in a network namespace of its own.
 set -u
-server="$1"; ostrel="$2"; mapgen="$3"; rooms="$4"
+server="$1"; ostrel="$2"; mapgen="$3"; rooms="$4"; assets="$5"
 if ! unshare -rn true 2> /dev/null; then
   echo "udp_session: no network namespace here"; exit 77
 fi
@@ -10,6 +10,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 "$mapgen" "$rooms" maps/rooms || exit 1
+"$assets" kavrin > /dev/null || exit 1
 printf 'Connect 127.0.0.1\nPress Forward\n' > main.cfg
 unshare -rn bash -c "
   ip link set lo up
