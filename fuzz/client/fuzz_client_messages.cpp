@@ -18,6 +18,7 @@
 #include "net/net_stream_out.h"
 #include "soft/video_mode.h"
 #include "soft/video_registry.h"
+#include "tests/client/recording_renderer.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -149,6 +150,8 @@ World* start()
     fsys->mount(w->directory.c_str(), 1, 0);
     video_register_driver("MEM", "Memory", 32, make_mode);
     w->hive.add_protocol(loopback_protocol_create());
+    // The tests' renderer: the screen's files are not needed to read messages.
+    set_client_renderer_factory(RecordingRenderer::make);
     w->client = new Client;
     if (w->client->init(&w->hive, &w->share) == 0) {
         std::abort();
