@@ -25,13 +25,14 @@ constexpr uint32_t VARIABLE_FLAGS = 0x10;
 
 void set_name(MemoryBlock* m, const char* name)
 {
-    char copy[KHEAP_NAME_LEN] = {};
+    // Straight into the header: bytes gathered elsewhere and read back as
+    // words would wait for their stores.
+    std::memset(m->name, 0, KHEAP_NAME_LEN);
     if (name != nullptr) {
         for (int i = 0; i < KHEAP_NAME_LEN - 1 && name[i] != '\0'; ++i) {
-            copy[i] = name[i];
+            m->name[i] = name[i];
         }
     }
-    std::memcpy(m->name, copy, KHEAP_NAME_LEN);
 }
 
 void make_free(MemoryBlock* m)
@@ -205,9 +206,8 @@ MemoryBlock* KHeap::split_top(MemoryBlock* m, uint32_t size)
         last_ = n;
     }
     m->next = n;
-    const uint32_t old_size = m->size;
     m->size -= size;
-    index_.shrunk(m, old_size);
+    index_.shrunk(m);
     return n;
 }
 
@@ -230,9 +230,8 @@ MemoryBlock* KHeap::split_bottom(MemoryBlock* m, uint32_t size)
         last_ = r;
     }
     m->next = r;
-    const uint32_t old_size = m->size;
     m->size = size;
-    index_.split(m, old_size, r);
+    index_.replace(m, r);
     return m;
 }
 
@@ -465,9 +464,6 @@ void KHeap::free(void* data)
 
     MemoryBlock* r = m;
     const bool merge_above = above != nullptr && above->is_free();
-    if (merge_above) {
-        index_.remove(above);
-    }
     if (below != nullptr && below->is_free()) {
         below->size += m->size;
         below->next = above;
@@ -498,10 +494,10 @@ void KHeap::free(void* data)
         }
     }
 
-    if (r == m) {
-        index_.add(r);
+    if (merge_above) {
+        index_.replace(above, r);
     } else {
-        index_.grown(r);
+        index_.add(r);
     }
 
     if (was_cacheable) {

@@ -6,60 +6,75 @@
 
 namespace {
 
-constexpr uint32_t CHUNK_UNITS = 64;
-constexpr uint32_t FAN = 16;
+constexpr uint32_t FAN = 32; // entries of a group: one cache line of 16-bit entries
 
-// Bits at and above b (b < 64).
-constexpr uint64_t bits_from(uint32_t b) { return ~uint64_t{0} << b; }
-// Bits at and below b (b < 64).
-constexpr uint64_t bits_upto(uint32_t b) { return b == 63 ? ~uint64_t{0} : (uint64_t{1} << (b + 1)) - 1; }
+// Eight lanes of a group; the compiler turns these into vector instructions.
+// Entries stay below 2^15, so the lanes compare as signed values.
+using Lanes = int16_t __attribute__((vector_size(16)));
 
-// Four lanes of a group; the compiler turns these into vector instructions.
-// Sizes stay below 2^31, so the lanes compare as signed values.
-using Lanes = int32_t __attribute__((vector_size(16)));
-
-Lanes load_lanes(const uint32_t* p)
+Lanes load_lanes(const uint16_t* p)
 {
     Lanes v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-// Which of a group's 16 entries are at least size (at least 1), one bit each.
-uint32_t mask_at_least(const uint32_t* group, uint32_t size)
+// Which of a group's 32 entries are at least want (at least 1), one bit each.
+uint32_t mask_at_least(const uint16_t* group, uint16_t want)
 {
-    const int32_t below = static_cast<int32_t>(size - 1);
+    const int16_t below = static_cast<int16_t>(want - 1);
     const Lanes a = load_lanes(group) > below;
-    const Lanes b = load_lanes(group + 4) > below;
-    const Lanes c = load_lanes(group + 8) > below;
-    const Lanes d = load_lanes(group + 12) > below;
+    const Lanes b = load_lanes(group + 8) > below;
+    const Lanes c = load_lanes(group + 16) > below;
+    const Lanes d = load_lanes(group + 24) > below;
 #if defined(__SSE2__)
-    // Narrow the sixteen all-ones or zero lanes to bytes and take their top bits.
-    using Shorts = short __attribute__((vector_size(16)));
+    // Narrow the all-ones or zero lanes to bytes and take their top bits.
     using Bytes = char __attribute__((vector_size(16)));
-    const Shorts ab = __builtin_ia32_packssdw128(a, b);
-    const Shorts cd = __builtin_ia32_packssdw128(c, d);
-    return static_cast<uint32_t>(__builtin_ia32_pmovmskb128(reinterpret_cast<Bytes>(__builtin_ia32_packsswb128(ab, cd))));
+    const uint32_t low = static_cast<uint16_t>(__builtin_ia32_pmovmskb128(reinterpret_cast<Bytes>(__builtin_ia32_packsswb128(a, b))));
+    const uint32_t high = static_cast<uint16_t>(__builtin_ia32_pmovmskb128(reinterpret_cast<Bytes>(__builtin_ia32_packsswb128(c, d))));
+    return low | high << 16;
 #else
-    const Lanes bits = (a & Lanes{1, 2, 4, 8}) | (b & Lanes{0x10, 0x20, 0x40, 0x80}) |
-                       (c & Lanes{0x100, 0x200, 0x400, 0x800}) | (d & Lanes{0x1000, 0x2000, 0x4000, 0x8000});
-    return static_cast<uint32_t>(bits[0] | bits[1] | bits[2] | bits[3]);
+    uint32_t mask = 0;
+    for (uint32_t i = 0; i < 8; ++i) {
+        mask |= static_cast<uint32_t>(a[i] & 1) << i | static_cast<uint32_t>(b[i] & 1) << (i + 8) |
+                static_cast<uint32_t>(c[i] & 1) << (i + 16) | static_cast<uint32_t>(d[i] & 1) << (i + 24);
+    }
+    return mask;
 #endif
 }
 
-uint32_t group_max(const uint32_t* group)
-{
-    const Lanes a = load_lanes(group);
-    const Lanes b = load_lanes(group + 4);
-    const Lanes c = load_lanes(group + 8);
-    const Lanes d = load_lanes(group + 12);
-    const Lanes ab = a > b ? a : b;
-    const Lanes cd = c > d ? c : d;
-    const Lanes best = ab > cd ? ab : cd;
-    const int32_t x = best[0] > best[1] ? best[0] : best[1];
-    const int32_t y = best[2] > best[3] ? best[2] : best[3];
-    return static_cast<uint32_t>(x > y ? x : y);
-}
+Lanes lanes_max(Lanes a, Lanes b) { return a > b ? a : b; }
+
+// A group in registers, so that entries can be changed in it before the
+// stores: a vector load of a line with a pending narrower store stalls.
+struct Group {
+    Lanes a, b, c, d;
+
+    explicit Group(const uint16_t* p)
+        : a(load_lanes(p)), b(load_lanes(p + 8)), c(load_lanes(p + 16)), d(load_lanes(p + 24))
+    {
+    }
+    // Without branches: the lane is picked by comparing with each lane's number.
+    void set(uint32_t i, uint16_t v)
+    {
+        const Lanes at = Lanes{} + static_cast<int16_t>(i);
+        const Lanes with = Lanes{} + static_cast<int16_t>(v);
+        a = at == Lanes{0, 1, 2, 3, 4, 5, 6, 7} ? with : a;
+        b = at == Lanes{8, 9, 10, 11, 12, 13, 14, 15} ? with : b;
+        c = at == Lanes{16, 17, 18, 19, 20, 21, 22, 23} ? with : c;
+        d = at == Lanes{24, 25, 26, 27, 28, 29, 30, 31} ? with : d;
+    }
+    uint16_t max() const
+    {
+        Lanes m = lanes_max(lanes_max(a, b), lanes_max(c, d));
+        m = lanes_max(m, __builtin_shufflevector(m, m, 4, 5, 6, 7, 0, 1, 2, 3));
+        m = lanes_max(m, __builtin_shufflevector(m, m, 2, 3, 0, 1, 6, 7, 4, 5));
+        m = lanes_max(m, __builtin_shufflevector(m, m, 1, 0, 3, 2, 5, 4, 7, 6));
+        return static_cast<uint16_t>(m[0]);
+    }
+};
+
+uint16_t group_max(const uint16_t* group) { return Group(group).max(); }
 
 uint32_t round_to_group(uint32_t n) { return (n + FAN - 1) / FAN * FAN; }
 
@@ -70,9 +85,9 @@ int KHeapFreeIndex::init(uint8_t* area, uint32_t size)
     release();
     area_ = area;
     units_ = size / KHEAP_ALIGN;
-    chunks_ = (units_ + CHUNK_UNITS - 1) / CHUNK_UNITS;
+    slots_ = (units_ + SLOT_UNITS - 1) / SLOT_UNITS;
     size_t total = 0;
-    uint32_t count = round_to_group(chunks_ < 1 ? 1 : chunks_);
+    uint32_t count = round_to_group(slots_ < 1 ? 1 : slots_);
     for (;;) {
         level_count_[levels_++] = count;
         total += count;
@@ -81,142 +96,106 @@ int KHeapFreeIndex::init(uint8_t* area, uint32_t size)
         }
         count = round_to_group(count / FAN);
     }
-    starts_ = new (std::nothrow) uint64_t[chunks_];
-    storage_ = new (std::nothrow) uint32_t[total];
-    if (starts_ == nullptr || storage_ == nullptr) {
+    storage_ = new (std::nothrow) uint16_t[total];
+    start_ = new (std::nothrow) uint8_t[level_count_[0]];
+    if (storage_ == nullptr || start_ == nullptr) {
         release();
         return 0;
     }
-    std::memset(starts_, 0, sizeof(uint64_t) * chunks_);
-    std::memset(storage_, 0, sizeof(uint32_t) * total);
-    uint32_t* next = storage_;
+    std::memset(storage_, 0, sizeof(uint16_t) * total);
+    std::memset(start_, 0, level_count_[0]);
+    uint16_t* next = storage_;
     for (int l = 0; l < levels_; ++l) {
         level_[l] = next;
         next += level_count_[l];
     }
-    largest_ = level_[0];
     return 1;
 }
 
 void KHeapFreeIndex::release()
 {
-    delete[] starts_;
     delete[] storage_;
-    starts_ = nullptr;
+    delete[] start_;
     storage_ = nullptr;
-    largest_ = nullptr;
+    start_ = nullptr;
     for (int l = 0; l < MAX_LEVELS; ++l) {
         level_[l] = nullptr;
         level_count_[l] = 0;
     }
     area_ = nullptr;
-    units_ = chunks_ = 0;
+    units_ = slots_ = 0;
     levels_ = 0;
 }
 
-uint32_t KHeapFreeIndex::chunk_max(uint32_t chunk) const
+void KHeapFreeIndex::add(const MemoryBlock* m)
 {
-    uint32_t best = 0;
-    for (uint64_t w = starts_[chunk]; w != 0; w &= w - 1) {
-        const uint32_t size = block_at(chunk * CHUNK_UNITS + static_cast<uint32_t>(std::countr_zero(w)))->size;
-        best = size > best ? size : best;
-    }
-    return best;
-}
-
-void KHeapFreeIndex::set_chunk(uint32_t chunk, uint32_t value)
-{
-    const uint32_t old = level_[0][chunk];
-    level_[0][chunk] = value;
-    uint32_t i = chunk;
-    if (value > old) {
-        for (int l = 1; l < levels_; ++l) {
-            i /= FAN;
-            if (level_[l][i] >= value) {
-                return;
-            }
-            level_[l][i] = value;
-        }
-        return;
-    }
-    // A smaller maximum: only the entries that held the old one can change.
+    // The entry only grows (a new or a grown free block): every maximum above
+    // takes it or keeps its own.
+    uint32_t i = unit_of(m);
+    start_[i / SLOT_UNITS] = static_cast<uint8_t>(i % SLOT_UNITS);
+    i /= SLOT_UNITS;
+    const uint16_t v = entry_of(m->size);
+    level_[0][i] = v;
     for (int l = 1; l < levels_; ++l) {
         i /= FAN;
-        if (level_[l][i] != old) {
-            return;
+        if (level_[l][i] < v) {
+            level_[l][i] = v;
         }
-        const uint32_t now = group_max(level_[l - 1] + i * FAN);
-        if (now == old) {
-            return;
-        }
-        level_[l][i] = now;
     }
 }
 
-void KHeapFreeIndex::add(MemoryBlock* m)
+void KHeapFreeIndex::remove(const MemoryBlock* m) { lower(0, slot_of(m), 0); }
+
+void KHeapFreeIndex::shrunk(const MemoryBlock* m) { lower(0, slot_of(m), entry_of(m->size)); }
+
+void KHeapFreeIndex::replace(const MemoryBlock* gone, const MemoryBlock* now)
 {
-    const uint32_t u = unit_of(m);
-    const uint32_t c = u / CHUNK_UNITS;
-    starts_[c] |= uint64_t{1} << (u % CHUNK_UNITS);
-    if (m->size > largest_[c]) {
-        set_chunk(c, m->size);
+    const uint32_t a = slot_of(gone);
+    const uint32_t u = unit_of(now);
+    const uint32_t b = u / SLOT_UNITS;
+    const uint16_t v = entry_of(now->size);
+    start_[b] = static_cast<uint8_t>(u % SLOT_UNITS);
+    if (a / FAN != b / FAN || levels_ == 1) {
+        lower(0, a, 0);
+        lower(0, b, v);
+        return;
     }
+    // Both in one group (the common case): one new maximum for the level above.
+    Group g(level_[0] + a / FAN * FAN);
+    g.set(a % FAN, 0);
+    g.set(b % FAN, v);
+    level_[0][a] = 0;
+    level_[0][b] = v;
+    lower(1, a / FAN, g.max());
 }
 
-void KHeapFreeIndex::remove(MemoryBlock* m)
+void KHeapFreeIndex::lower(int l, uint32_t i, uint16_t v)
 {
-    const uint32_t u = unit_of(m);
-    const uint32_t c = u / CHUNK_UNITS;
-    starts_[c] &= ~(uint64_t{1} << (u % CHUNK_UNITS));
-    if (m->size == largest_[c]) {
-        set_chunk(c, chunk_max(c));
+    // Every maximum above is computed again, without branches on the values:
+    // which ones change is as random as the sizes.
+    for (; l < levels_ - 1; ++l) {
+        const uint32_t parent = i / FAN;
+        Group g(level_[l] + parent * FAN);
+        g.set(i % FAN, v);
+        level_[l][i] = v;
+        v = g.max();
+        i = parent;
     }
+    level_[l][i] = v;
 }
 
-void KHeapFreeIndex::grown(MemoryBlock* m)
+int64_t KHeapFreeIndex::first_slot_at_least(uint32_t slot, uint16_t want) const
 {
-    const uint32_t u = unit_of(m);
-    const uint32_t c = u / CHUNK_UNITS;
-    if (m->size > largest_[c]) {
-        set_chunk(c, m->size);
-    }
-}
-
-void KHeapFreeIndex::shrunk(MemoryBlock* m, uint32_t old_size)
-{
-    const uint32_t c = unit_of(m) / CHUNK_UNITS;
-    if (old_size == largest_[c] && m->size != old_size) {
-        set_chunk(c, chunk_max(c));
-    }
-}
-
-void KHeapFreeIndex::split(MemoryBlock* m, uint32_t old_size, MemoryBlock* r)
-{
-    const uint32_t um = unit_of(m);
-    const uint32_t ur = unit_of(r);
-    const uint32_t cm = um / CHUNK_UNITS;
-    const uint32_t cr = ur / CHUNK_UNITS;
-    starts_[cm] &= ~(uint64_t{1} << (um % CHUNK_UNITS));
-    starts_[cr] |= uint64_t{1} << (ur % CHUNK_UNITS);
-    if (old_size == largest_[cm]) {
-        set_chunk(cm, chunk_max(cm));
-    }
-    if (cr != cm && r->size > largest_[cr]) {
-        set_chunk(cr, r->size);
-    }
-}
-
-int64_t KHeapFreeIndex::first_chunk_at_least(uint32_t chunk, uint32_t size) const
-{
-    if (chunk >= chunks_) {
+    if (slot >= slots_) {
         return -1;
     }
-    uint32_t i = chunk;
-    int l = 0;
-    // Up until a group holds a large enough entry at or after i, then down its first such path.
+    // From the first slot the root answers at once; elsewhere climb until a
+    // group holds a large enough entry at or after i. Then down its first such path.
+    int l = slot == 0 ? levels_ - 1 : 0;
+    uint32_t i = slot;
     for (;;) {
         const uint32_t group = i / FAN;
-        const uint32_t mask = mask_at_least(level_[l] + group * FAN, size) & (~0u << (i % FAN));
+        const uint32_t mask = mask_at_least(level_[l] + group * FAN, want) & (~0u << (i % FAN));
         if (mask != 0) {
             i = group * FAN + static_cast<uint32_t>(std::countr_zero(mask));
             break;
@@ -232,20 +211,24 @@ int64_t KHeapFreeIndex::first_chunk_at_least(uint32_t chunk, uint32_t size) cons
     }
     while (l > 0) {
         --l;
-        i = i * FAN + static_cast<uint32_t>(std::countr_zero(mask_at_least(level_[l] + i * FAN, size)));
+        i = i * FAN + static_cast<uint32_t>(std::countr_zero(mask_at_least(level_[l] + i * FAN, want)));
     }
     return i;
 }
 
-int64_t KHeapFreeIndex::last_chunk_at_least(uint32_t chunk, uint32_t size) const
+int64_t KHeapFreeIndex::last_slot_at_least(uint32_t slot, uint16_t want) const
 {
-    uint32_t i = chunk;
     int l = 0;
+    uint32_t i = slot;
+    if (slot == slots_ - 1) {
+        l = levels_ - 1;
+        i = FAN - 1;
+    }
     for (;;) {
         const uint32_t group = i / FAN;
-        const uint32_t mask = mask_at_least(level_[l] + group * FAN, size) & ((2u << (i % FAN)) - 1);
+        const uint32_t mask = mask_at_least(level_[l] + group * FAN, want) & (~0u >> (FAN - 1 - i % FAN));
         if (mask != 0) {
-            i = group * FAN + 31 - static_cast<uint32_t>(std::countl_zero(mask));
+            i = group * FAN + FAN - 1 - static_cast<uint32_t>(std::countl_zero(mask));
             break;
         }
         if (l == levels_ - 1 || group == 0) {
@@ -256,33 +239,9 @@ int64_t KHeapFreeIndex::last_chunk_at_least(uint32_t chunk, uint32_t size) const
     }
     while (l > 0) {
         --l;
-        i = i * FAN + 31 - static_cast<uint32_t>(std::countl_zero(mask_at_least(level_[l] + i * FAN, size)));
+        i = i * FAN + FAN - 1 - static_cast<uint32_t>(std::countl_zero(mask_at_least(level_[l] + i * FAN, want)));
     }
     return i;
-}
-
-MemoryBlock* KHeapFreeIndex::first_in_chunk(uint32_t chunk, uint64_t mask, uint32_t size) const
-{
-    for (uint64_t w = starts_[chunk] & mask; w != 0; w &= w - 1) {
-        MemoryBlock* const m = block_at(chunk * CHUNK_UNITS + static_cast<uint32_t>(std::countr_zero(w)));
-        if (m->size >= size) {
-            return m;
-        }
-    }
-    return nullptr;
-}
-
-MemoryBlock* KHeapFreeIndex::last_in_chunk(uint32_t chunk, uint64_t mask, uint32_t size) const
-{
-    for (uint64_t w = starts_[chunk] & mask; w != 0;) {
-        const uint32_t b = 63 - static_cast<uint32_t>(std::countl_zero(w));
-        MemoryBlock* const m = block_at(chunk * CHUNK_UNITS + b);
-        if (m->size >= size) {
-            return m;
-        }
-        w &= ~(uint64_t{1} << b);
-    }
-    return nullptr;
 }
 
 MemoryBlock* KHeapFreeIndex::lowest(uint32_t from, uint32_t to, uint32_t size) const
@@ -290,19 +249,28 @@ MemoryBlock* KHeapFreeIndex::lowest(uint32_t from, uint32_t to, uint32_t size) c
     if (from >= to || from >= units_) {
         return nullptr;
     }
-    const uint32_t chunk = from / CHUNK_UNITS;
-    MemoryBlock* m = nullptr;
-    if (largest_[chunk] >= size) {
-        m = first_in_chunk(chunk, bits_from(from % CHUNK_UNITS), size);
+    const uint16_t want = entry_of(size);
+    // The block of from's own slot may begin below from.
+    uint32_t slot = from / SLOT_UNITS;
+    if (level_[0][slot] >= want && start_[slot] < from % SLOT_UNITS) {
+        ++slot;
     }
-    if (m == nullptr) {
-        const int64_t next = first_chunk_at_least(chunk + 1, size);
-        if (next < 0 || static_cast<uint64_t>(next) * CHUNK_UNITS >= to) {
+    for (;;) {
+        const int64_t found = first_slot_at_least(slot, want);
+        if (found < 0) {
             return nullptr;
         }
-        m = first_in_chunk(static_cast<uint32_t>(next), ~uint64_t{0}, size);
+        slot = static_cast<uint32_t>(found);
+        MemoryBlock* const m = block_at(slot);
+        if (unit_of(m) >= to) {
+            return nullptr;
+        }
+        // A saturated entry only says the block may be large enough.
+        if (want < SIZE_CAP || m->size >= size) {
+            return m;
+        }
+        ++slot;
     }
-    return m != nullptr && unit_of(m) < to ? m : nullptr;
 }
 
 MemoryBlock* KHeapFreeIndex::highest(uint32_t from, uint32_t to, uint32_t size) const
@@ -313,30 +281,30 @@ MemoryBlock* KHeapFreeIndex::highest(uint32_t from, uint32_t to, uint32_t size) 
     if (from >= to) {
         return nullptr;
     }
-    const uint32_t chunk = (to - 1) / CHUNK_UNITS;
-    MemoryBlock* m = nullptr;
-    if (largest_[chunk] >= size) {
-        m = last_in_chunk(chunk, bits_upto((to - 1) % CHUNK_UNITS), size);
+    const uint16_t want = entry_of(size);
+    // The block of to - 1's own slot may begin above it.
+    int64_t slot = (to - 1) / SLOT_UNITS;
+    if (level_[0][slot] >= want && start_[slot] > (to - 1) % SLOT_UNITS) {
+        --slot;
     }
-    if (m == nullptr) {
-        const int64_t next = chunk > 0 ? last_chunk_at_least(chunk - 1, size) : -1;
-        if (next < 0 || (static_cast<uint64_t>(next) + 1) * CHUNK_UNITS <= from) {
+    for (;;) {
+        slot = slot >= 0 ? last_slot_at_least(static_cast<uint32_t>(slot), want) : -1;
+        if (slot < 0) {
             return nullptr;
         }
-        m = last_in_chunk(static_cast<uint32_t>(next), ~uint64_t{0}, size);
+        MemoryBlock* const m = block_at(static_cast<uint32_t>(slot));
+        if (unit_of(m) < from) {
+            return nullptr;
+        }
+        if (want < SIZE_CAP || m->size >= size) {
+            return m;
+        }
+        --slot;
     }
-    return m != nullptr && unit_of(m) >= from ? m : nullptr;
 }
 
 bool KHeapFreeIndex::agrees_with(const MemoryBlock* first) const
 {
-    uint32_t listed = 0;
-    for (uint32_t c = 0; c < level_count_[0]; ++c) {
-        if (largest_[c] != (c < chunks_ ? chunk_max(c) : 0)) {
-            return false;
-        }
-        listed += c < chunks_ ? static_cast<uint32_t>(std::popcount(starts_[c])) : 0;
-    }
     for (int l = 1; l < levels_; ++l) {
         for (uint32_t i = 0; i < level_count_[l]; ++i) {
             const bool below = static_cast<uint64_t>(i) * FAN < level_count_[l - 1];
@@ -345,14 +313,19 @@ bool KHeapFreeIndex::agrees_with(const MemoryBlock* first) const
             }
         }
     }
+    uint32_t listed = 0;
+    for (uint32_t s = 0; s < level_count_[0]; ++s) {
+        listed += level_[0][s] != 0 ? 1 : 0;
+    }
     uint32_t free_blocks = 0;
     for (const MemoryBlock* m = first; m != nullptr; m = m->next) {
-        const uint32_t u = unit_of(m);
-        const bool marked = (starts_[u / CHUNK_UNITS] >> (u % CHUNK_UNITS) & 1) != 0;
-        if (marked != m->is_free()) {
-            return false;
+        if (m->is_free()) {
+            const uint32_t s = slot_of(m);
+            if (level_[0][s] != entry_of(m->size) || start_[s] != unit_of(m) % SLOT_UNITS) {
+                return false;
+            }
+            ++free_blocks;
         }
-        free_blocks += m->is_free() ? 1 : 0;
     }
     return listed == free_blocks;
 }
