@@ -4,12 +4,14 @@
 //
 // The area is cut into slots of 128 bytes. Every block is at least 64 bytes
 // and two free blocks are never neighbours, so at most one free block begins
-// in a slot. Level 0 holds, per slot, the size of that block in 16-byte units
-// (saturated at SIZE_CAP), or 0; a byte per slot holds the unit at which it
-// begins. Every level above holds the maximum of 32 entries of the one below,
-// so that one cache line answers "which of these 32 holds a block of at least
-// n units". A search reads a block header only for requests of SIZE_CAP units
-// and more, where the saturated entries are only candidates.
+// in a slot. A tree of byte entries holds, per slot, the size of that block
+// in 16-byte units, saturated at SMALL_CAP, or 0; a byte per slot holds the
+// unit at which it begins. It answers every request of up to SMALL_CAP units
+// exactly. Larger requests ask a second tree over spans of 4096 bytes, in
+// each of which at most one free block of SMALL_CAP units or more begins,
+// with 16-bit entries; only requests beyond its cap read block headers to
+// tell the saturated entries apart.
+#include "core/kheap_max_tree.h"
 #include "core/memory_block.h"
 
 #include <cstdint>
@@ -50,30 +52,30 @@ public:
     bool agrees_with(const MemoryBlock* first) const;
 
 private:
-    static constexpr uint32_t SLOT_UNITS = 8;
-    static constexpr uint16_t SIZE_CAP = 0x7FFF;
-    static constexpr int MAX_LEVELS = 6; // 32^5 slots of 128 bytes cover any 32-bit area
+    static constexpr uint32_t SLOT_UNITS = 8;    // 128 bytes
+    static constexpr uint32_t SPAN_UNITS = 256;  // 4096 bytes
+    static constexpr uint32_t SMALL_CAP = 0xFF;  // 4080 bytes
+    static constexpr uint32_t LARGE_CAP = 0x7FFF;
 
-    uint32_t slot_of(const MemoryBlock* m) const { return unit_of(m) / SLOT_UNITS; }
-    static uint16_t entry_of(uint32_t size) { return size / KHEAP_ALIGN < SIZE_CAP ? size / KHEAP_ALIGN : SIZE_CAP; }
-    MemoryBlock* block_at(uint32_t slot) const
+    static uint8_t small_entry(uint32_t size) { return static_cast<uint8_t>(size / KHEAP_ALIGN < SMALL_CAP ? size / KHEAP_ALIGN : SMALL_CAP); }
+    static uint16_t large_entry(uint32_t size)
     {
-        const uintptr_t unit = static_cast<uintptr_t>(slot) * SLOT_UNITS + start_[slot];
-        return reinterpret_cast<MemoryBlock*>(area_ + unit * KHEAP_ALIGN);
+        const uint32_t units = size / KHEAP_ALIGN;
+        return static_cast<uint16_t>(units < SMALL_CAP ? 0 : units < LARGE_CAP ? units : LARGE_CAP);
     }
-    // Sets entry i of level l to v, which may be below the old value, and
-    // carries the change up the levels.
-    void lower(int l, uint32_t i, uint16_t v);
-    // The first (last) slot at or after (at or before) slot whose entry is at least want, or -1.
-    int64_t first_slot_at_least(uint32_t slot, uint16_t want) const;
-    int64_t last_slot_at_least(uint32_t slot, uint16_t want) const;
+    MemoryBlock* block_at(uint32_t unit) const
+    {
+        return reinterpret_cast<MemoryBlock*>(area_ + static_cast<uintptr_t>(unit) * KHEAP_ALIGN);
+    }
+    // The large tree's part of the changes: only blocks of SMALL_CAP units or more are listed there.
+    void large_set(uint32_t unit, uint16_t entry);
+    MemoryBlock* lowest_large(uint32_t from, uint32_t to, uint32_t size) const;
+    MemoryBlock* highest_large(uint32_t from, uint32_t to, uint32_t size) const;
 
     uint8_t* area_ = nullptr;
     uint32_t units_ = 0;
-    uint32_t slots_ = 0;
-    int levels_ = 0;                        // level levels_ - 1 is a single group
-    uint16_t* level_[MAX_LEVELS] = {};
-    uint32_t level_count_[MAX_LEVELS] = {}; // entries of each level, whole groups
-    uint16_t* storage_ = nullptr;
-    uint8_t* start_ = nullptr;              // per slot, the unit where its free block begins
+    KHeapMaxTree<uint8_t> small_;   // per slot
+    KHeapMaxTree<uint16_t> large_;  // per span
+    uint8_t* slot_start_ = nullptr; // per slot, the unit within it where its free block begins
+    uint8_t* span_start_ = nullptr; // per span, the same for its large free block
 };
