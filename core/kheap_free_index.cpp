@@ -31,71 +31,9 @@ void KHeapFreeIndex::release()
     units_ = 0;
 }
 
-void KHeapFreeIndex::large_set(uint32_t unit, uint16_t entry)
-{
-    const uint32_t span = unit / SPAN_UNITS;
-    const bool listed = large_.leaf(span) != 0 && span_start_[span] == unit % SPAN_UNITS;
-    if (entry == 0 && !listed) {
-        return; // a small block: nothing of it is in the large tree
-    }
-    span_start_[span] = static_cast<uint8_t>(unit % SPAN_UNITS);
-    large_.set(span, entry);
-}
 
-void KHeapFreeIndex::add(const MemoryBlock* m)
-{
-    const uint32_t u = unit_of(m);
-    slot_start_[u / SLOT_UNITS] = static_cast<uint8_t>(u % SLOT_UNITS);
-    small_.raise(u / SLOT_UNITS, small_entry(m->size));
-    large_set(u, large_entry(m->size));
-}
 
-void KHeapFreeIndex::remove(const MemoryBlock* m)
-{
-    const uint32_t u = unit_of(m);
-    small_.set(u / SLOT_UNITS, 0);
-    large_set(u, 0);
-}
 
-void KHeapFreeIndex::shrunk(const MemoryBlock* m)
-{
-    const uint32_t u = unit_of(m);
-    small_.set(u / SLOT_UNITS, small_entry(m->size));
-    large_set(u, large_entry(m->size));
-}
-
-void KHeapFreeIndex::replace(const MemoryBlock* gone, const MemoryBlock* now)
-{
-    // gone's header may already describe what it became; only its place counts.
-    const uint32_t g = unit_of(gone);
-    const uint32_t n = unit_of(now);
-    slot_start_[n / SLOT_UNITS] = static_cast<uint8_t>(n % SLOT_UNITS);
-    small_.set_two(g / SLOT_UNITS, 0, n / SLOT_UNITS, small_entry(now->size));
-    large_set(g, 0);
-    large_set(n, large_entry(now->size));
-}
-
-MemoryBlock* KHeapFreeIndex::lowest(uint32_t from, uint32_t to, uint32_t size) const
-{
-    if (from >= to || from >= units_) {
-        return nullptr;
-    }
-    const uint32_t want = size / KHEAP_ALIGN;
-    if (want > SMALL_CAP) {
-        return lowest_large(from, to, size);
-    }
-    // The block of from's own slot may begin below from.
-    uint32_t slot = from / SLOT_UNITS;
-    if (small_.leaf(slot) >= want && slot_start_[slot] < from % SLOT_UNITS) {
-        ++slot;
-    }
-    const int64_t found = small_.first_at_least(slot, static_cast<uint8_t>(want));
-    if (found < 0) {
-        return nullptr;
-    }
-    const uint32_t unit = static_cast<uint32_t>(found) * SLOT_UNITS + slot_start_[found];
-    return unit < to ? block_at(unit) : nullptr;
-}
 
 MemoryBlock* KHeapFreeIndex::highest(uint32_t from, uint32_t to, uint32_t size) const
 {

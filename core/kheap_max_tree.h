@@ -8,6 +8,9 @@
 //
 // Writes store whole 16-byte vectors and searches read whole vectors: a
 // vector load of data with a pending narrower store waits for that store.
+#include "core/kheap_line.h"
+
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -60,3 +63,170 @@ private:
 
 extern template class KHeapMaxTree<uint8_t>;
 extern template class KHeapMaxTree<uint16_t>;
+
+// The operations of every allocation and free, inline.
+
+template <typename T>
+inline void KHeapMaxTree<T>::raise(uint32_t i, T v)
+{
+    // Every maximum above takes v or keeps its own; no line needs reading whole.
+    for (int l = 0; l < levels_; ++l, i /= FAN) {
+        level_[l][i] = level_[l][i] > v ? level_[l][i] : v;
+    }
+}
+
+template <typename T>
+inline void KHeapMaxTree<T>::set_from(int l, uint32_t i, T v)
+{
+    // Every maximum above is computed again, without branches on the values:
+    // which ones change is as random as the sizes.
+    for (; l < levels_ - 1; ++l, i /= FAN) {
+        T* const line = level_[l] + i / FAN * FAN;
+        KHeapLine<T> g(line);
+        g.set(i % FAN, v);
+        level_[l][i] = v;
+        v = g.max();
+    }
+    level_[l][i] = v;
+}
+
+template <typename T>
+inline void KHeapMaxTree<T>::set(uint32_t i, T v)
+{
+    set_from(0, i, v);
+}
+
+template <typename T>
+inline void KHeapMaxTree<T>::set_two(uint32_t i, T vi, uint32_t j, T vj)
+{
+    if (i / FAN != j / FAN) {
+        set_from(0, i, vi);
+        set_from(0, j, vj);
+        return;
+    }
+    // One line (the common case): one new maximum for the level above.
+    T* const line = level_[0] + i / FAN * FAN;
+    KHeapLine<T> g(line);
+    g.set(i % FAN, vi);
+    g.set(j % FAN, vj);
+    g.store(line);
+    if (levels_ > 1) {
+        set_from(1, i / FAN, g.max());
+    }
+}
+
+template <typename T>
+inline int64_t KHeapMaxTree<T>::scan_top_up(uint32_t line, T want) const
+{
+    const int top = levels_ - 1;
+    for (; line < count_[top] / FAN; ++line) {
+        const uint64_t mask = KHeapLine<T>(level_[top] + line * FAN).at_least(want);
+        if (mask != 0) {
+            return line * FAN + static_cast<uint32_t>(std::countr_zero(mask));
+        }
+    }
+    return -1;
+}
+
+template <typename T>
+inline int64_t KHeapMaxTree<T>::scan_top_down(uint32_t line, T want) const
+{
+    const int top = levels_ - 1;
+    for (int64_t l = line; l >= 0; --l) {
+        const uint64_t mask = KHeapLine<T>(level_[top] + l * FAN).at_least(want);
+        if (mask != 0) {
+            return l * FAN + 63 - static_cast<uint32_t>(std::countl_zero(mask));
+        }
+    }
+    return -1;
+}
+
+template <typename T>
+inline int64_t KHeapMaxTree<T>::first_at_least(uint32_t from, T want) const
+{
+    if (from >= leaves_) {
+        return -1;
+    }
+    const int top = levels_ - 1;
+    int l = 0;
+    uint32_t i = from;
+    int64_t found = -1;
+    if (from == 0) {
+        l = top;
+        found = scan_top_up(0, want);
+    } else {
+        // Up until a line holds a large enough entry at or after i.
+        for (;; ++l) {
+            const uint32_t line = i / FAN;
+            if (l == top) {
+                const uint64_t mask = KHeapLine<T>(level_[l] + line * FAN).at_least(want) & (~uint64_t{0} << (i % FAN));
+                found = mask != 0 ? line * FAN + std::countr_zero(mask) : scan_top_up(line + 1, want);
+                break;
+            }
+            const uint64_t mask = KHeapLine<T>(level_[l] + line * FAN).at_least(want) & (~uint64_t{0} << (i % FAN));
+            if (mask != 0) {
+                found = line * FAN + std::countr_zero(mask);
+                break;
+            }
+            i = line + 1;
+            if (i >= count_[l + 1]) {
+                return -1;
+            }
+        }
+    }
+    if (found < 0) {
+        return -1;
+    }
+    // Then down the first such path.
+    i = static_cast<uint32_t>(found);
+    while (l > 0) {
+        --l;
+        i = i * FAN + static_cast<uint32_t>(std::countr_zero(KHeapLine<T>(level_[l] + i * FAN).at_least(want)));
+    }
+    return i;
+}
+
+template <typename T>
+inline int64_t KHeapMaxTree<T>::last_at_least(uint32_t from, T want) const
+{
+    if (from >= leaves_) {
+        from = leaves_ - 1;
+    }
+    const int top = levels_ - 1;
+    int l = 0;
+    uint32_t i = from;
+    int64_t found = -1;
+    if (from == leaves_ - 1) {
+        l = top;
+        found = scan_top_down(count_[top] / FAN - 1, want);
+    } else {
+        for (;; ++l) {
+            const uint32_t line = i / FAN;
+            const uint64_t keep = ~uint64_t{0} >> (FAN - 1 - i % FAN) >> (64 - FAN);
+            const uint64_t mask = KHeapLine<T>(level_[l] + line * FAN).at_least(want) & keep;
+            if (l == top) {
+                found = mask != 0 ? line * FAN + 63 - std::countl_zero(mask)
+                                  : (line > 0 ? scan_top_down(line - 1, want) : -1);
+                break;
+            }
+            if (mask != 0) {
+                found = line * FAN + 63 - std::countl_zero(mask);
+                break;
+            }
+            if (line == 0) {
+                return -1;
+            }
+            i = line - 1;
+        }
+    }
+    if (found < 0) {
+        return -1;
+    }
+    i = static_cast<uint32_t>(found);
+    while (l > 0) {
+        --l;
+        i = i * FAN + 63 - static_cast<uint32_t>(std::countl_zero(KHeapLine<T>(level_[l] + i * FAN).at_least(want)));
+    }
+    return i;
+}
+
