@@ -189,7 +189,7 @@ void* KHeap::refuse(size_t request, const char* name) const
 }
 
 // The new block takes the top of m; the free remainder keeps m's header.
-MemoryBlock* KHeap::split_top(MemoryBlock* m, uint32_t size)
+inline MemoryBlock* KHeap::split_top(MemoryBlock* m, uint32_t size)
 {
     K_ASSERT(m->size >= size);
     if (m->size - size < MIN_REMAINDER) {
@@ -212,7 +212,7 @@ MemoryBlock* KHeap::split_top(MemoryBlock* m, uint32_t size)
 }
 
 // The new block keeps m's header at the bottom; the free remainder goes above.
-MemoryBlock* KHeap::split_bottom(MemoryBlock* m, uint32_t size)
+inline MemoryBlock* KHeap::split_bottom(MemoryBlock* m, uint32_t size)
 {
     K_ASSERT(m->size >= size);
     if (m->size - size < MIN_REMAINDER) {
@@ -235,7 +235,7 @@ MemoryBlock* KHeap::split_bottom(MemoryBlock* m, uint32_t size)
     return m;
 }
 
-void* KHeap::finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, const char* name)
+inline void* KHeap::finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, const char* name)
 {
     m->tag = tag;
     m->owner = owner;

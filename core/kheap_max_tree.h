@@ -3,11 +3,9 @@
 // "the first (last) leaf at or after (before) i whose entry is at least n".
 // Every level holds, per cache line of the level below, that line's largest
 // entry; the top level is at most TOP_LINES lines and is scanned line by
-// line, so a heap of a few megabytes needs two levels. Entries are uint8_t
-// (64 to a line) or uint16_t (32 to a line, at most 0x7FFF).
-//
-// Writes store whole 16-byte vectors and searches read whole vectors: a
-// vector load of data with a pending narrower store waits for that store.
+// line, so a heap of a few megabytes needs two levels (every level costs an
+// allocation about a third of its time). Entries are uint8_t (64 to a line)
+// or uint16_t (32 to a line, at most 0x7FFF).
 #include "core/kheap_line.h"
 
 #include <bit>
@@ -40,6 +38,9 @@ public:
     // entry is at least want (at least 1), or -1.
     int64_t first_at_least(uint32_t from, T want) const;
     int64_t last_at_least(uint32_t from, T want) const;
+    // The same from the first (the last) leaf: straight down from the top.
+    int64_t first_from_start(T want) const;
+    int64_t last_from_end(T want) const;
 
     uint32_t leaves() const { return leaves_; }
     // Whether every level above the leaves holds the maxima of the one below (for tests).
@@ -81,11 +82,8 @@ inline void KHeapMaxTree<T>::set_from(int l, uint32_t i, T v)
     // Every maximum above is computed again, without branches on the values:
     // which ones change is as random as the sizes.
     for (; l < levels_ - 1; ++l, i /= FAN) {
-        T* const line = level_[l] + i / FAN * FAN;
-        KHeapLine<T> g(line);
-        g.set(i % FAN, v);
         level_[l][i] = v;
-        v = g.max();
+        v = KHeapLine<T>(level_[l] + i / FAN * FAN).max();
     }
     level_[l][i] = v;
 }
@@ -105,13 +103,10 @@ inline void KHeapMaxTree<T>::set_two(uint32_t i, T vi, uint32_t j, T vj)
         return;
     }
     // One line (the common case): one new maximum for the level above.
-    T* const line = level_[0] + i / FAN * FAN;
-    KHeapLine<T> g(line);
-    g.set(i % FAN, vi);
-    g.set(j % FAN, vj);
-    g.store(line);
+    level_[0][i] = vi;
+    level_[0][j] = vj;
     if (levels_ > 1) {
-        set_from(1, i / FAN, g.max());
+        set_from(1, i / FAN, KHeapLine<T>(level_[0] + i / FAN * FAN).max());
     }
 }
 
@@ -142,36 +137,73 @@ inline int64_t KHeapMaxTree<T>::scan_top_down(uint32_t line, T want) const
 }
 
 template <typename T>
+inline int64_t KHeapMaxTree<T>::first_from_start(T want) const
+{
+    const int top = levels_ - 1;
+    const T* line = level_[top];
+    const T* const end = line + count_[top];
+    uint64_t mask;
+    while ((mask = KHeapLine<T>(line).at_least(want)) == 0) {
+        line += FAN;
+        if (line == end) {
+            return -1;
+        }
+    }
+    uint32_t i = static_cast<uint32_t>(line - level_[top]) + static_cast<uint32_t>(std::countr_zero(mask));
+    for (int l = top - 1; l >= 0; --l) {
+        i = i * FAN + static_cast<uint32_t>(std::countr_zero(KHeapLine<T>(level_[l] + i * FAN).at_least(want)));
+    }
+    return i;
+}
+
+template <typename T>
+inline int64_t KHeapMaxTree<T>::last_from_end(T want) const
+{
+    const int top = levels_ - 1;
+    const T* line = level_[top] + count_[top] - FAN;
+    uint64_t mask;
+    while ((mask = KHeapLine<T>(line).at_least(want)) == 0) {
+        if (line == level_[top]) {
+            return -1;
+        }
+        line -= FAN;
+    }
+    uint32_t i = static_cast<uint32_t>(line - level_[top]) + 63 - static_cast<uint32_t>(std::countl_zero(mask));
+    for (int l = top - 1; l >= 0; --l) {
+        i = i * FAN + 63 - static_cast<uint32_t>(std::countl_zero(KHeapLine<T>(level_[l] + i * FAN).at_least(want)));
+    }
+    return i;
+}
+
+template <typename T>
 inline int64_t KHeapMaxTree<T>::first_at_least(uint32_t from, T want) const
 {
     if (from >= leaves_) {
         return -1;
     }
+    if (from == 0) {
+        return first_from_start(want);
+    }
+    // Up until a line holds a large enough entry at or after i; the top
+    // level goes on line by line.
     const int top = levels_ - 1;
     int l = 0;
     uint32_t i = from;
     int64_t found = -1;
-    if (from == 0) {
-        l = top;
-        found = scan_top_up(0, want);
-    } else {
-        // Up until a line holds a large enough entry at or after i.
-        for (;; ++l) {
-            const uint32_t line = i / FAN;
-            if (l == top) {
-                const uint64_t mask = KHeapLine<T>(level_[l] + line * FAN).at_least(want) & (~uint64_t{0} << (i % FAN));
-                found = mask != 0 ? line * FAN + std::countr_zero(mask) : scan_top_up(line + 1, want);
-                break;
-            }
-            const uint64_t mask = KHeapLine<T>(level_[l] + line * FAN).at_least(want) & (~uint64_t{0} << (i % FAN));
-            if (mask != 0) {
-                found = line * FAN + std::countr_zero(mask);
-                break;
-            }
-            i = line + 1;
-            if (i >= count_[l + 1]) {
-                return -1;
-            }
+    for (;; ++l) {
+        const uint32_t line = i / FAN;
+        const uint64_t mask = KHeapLine<T>(level_[l] + line * FAN).at_least(want) & (~uint64_t{0} << (i % FAN));
+        if (mask != 0) {
+            found = line * FAN + std::countr_zero(mask);
+            break;
+        }
+        if (l == top) {
+            found = scan_top_up(line + 1, want);
+            break;
+        }
+        i = line + 1;
+        if (i >= count_[l + 1]) {
+            return -1;
         }
     }
     if (found < 0) {
@@ -189,35 +221,29 @@ inline int64_t KHeapMaxTree<T>::first_at_least(uint32_t from, T want) const
 template <typename T>
 inline int64_t KHeapMaxTree<T>::last_at_least(uint32_t from, T want) const
 {
-    if (from >= leaves_) {
-        from = leaves_ - 1;
+    if (from >= leaves_ - 1) {
+        return last_from_end(want);
     }
     const int top = levels_ - 1;
     int l = 0;
     uint32_t i = from;
     int64_t found = -1;
-    if (from == leaves_ - 1) {
-        l = top;
-        found = scan_top_down(count_[top] / FAN - 1, want);
-    } else {
-        for (;; ++l) {
-            const uint32_t line = i / FAN;
-            const uint64_t keep = ~uint64_t{0} >> (FAN - 1 - i % FAN) >> (64 - FAN);
-            const uint64_t mask = KHeapLine<T>(level_[l] + line * FAN).at_least(want) & keep;
-            if (l == top) {
-                found = mask != 0 ? line * FAN + 63 - std::countl_zero(mask)
-                                  : (line > 0 ? scan_top_down(line - 1, want) : -1);
-                break;
-            }
-            if (mask != 0) {
-                found = line * FAN + 63 - std::countl_zero(mask);
-                break;
-            }
-            if (line == 0) {
-                return -1;
-            }
-            i = line - 1;
+    for (;; ++l) {
+        const uint32_t line = i / FAN;
+        const uint64_t keep = ~uint64_t{0} >> (63 - i % FAN);
+        const uint64_t mask = KHeapLine<T>(level_[l] + line * FAN).at_least(want) & keep;
+        if (mask != 0) {
+            found = line * FAN + 63 - std::countl_zero(mask);
+            break;
         }
+        if (l == top) {
+            found = line > 0 ? scan_top_down(line - 1, want) : -1;
+            break;
+        }
+        if (line == 0) {
+            return -1;
+        }
+        i = line - 1;
     }
     if (found < 0) {
         return -1;
@@ -229,4 +255,3 @@ inline int64_t KHeapMaxTree<T>::last_at_least(uint32_t from, T want) const
     }
     return i;
 }
-
