@@ -3,9 +3,9 @@
 // "the first (last) leaf at or after (before) i whose entry is at least n".
 // Every level holds, per cache line of the level below, that line's largest
 // entry; the top level is at most TOP_LINES lines and is scanned line by
-// line, so a heap of a few megabytes needs two levels (every level costs an
-// allocation about a third of its time). Entries are uint8_t (64 to a line)
-// or uint16_t (32 to a line, at most 0x7FFF).
+// line, so a heap of a few megabytes needs two levels (a third level adds
+// about a third to the time of an allocation and a free). Entries are
+// uint8_t (64 to a line) or uint16_t (32 to a line, at most 0x7FFF).
 #include "core/kheap_line.h"
 
 #include <bit>
@@ -52,8 +52,12 @@ private:
 
     // From level l upward, entry i of level l takes v.
     void set_from(int l, uint32_t i, T v);
+    // The first (last) entry of the top level at or after (before) the line's start (end).
     int64_t scan_top_up(uint32_t line, T want) const;
-    int64_t scan_top_down(uint32_t line, T want) const;
+    int64_t scan_top_down(int64_t line, T want) const;
+    // From entry i of level l (-1: none) down to the first (last) leaf below it whose entry is at least want.
+    int64_t down_first(int l, int64_t i, T want) const;
+    int64_t down_last(int l, int64_t i, T want) const;
 
     uint32_t leaves_ = 0;
     int levels_ = 0;
@@ -124,7 +128,7 @@ inline int64_t KHeapMaxTree<T>::scan_top_up(uint32_t line, T want) const
 }
 
 template <typename T>
-inline int64_t KHeapMaxTree<T>::scan_top_down(uint32_t line, T want) const
+inline int64_t KHeapMaxTree<T>::scan_top_down(int64_t line, T want) const
 {
     const int top = levels_ - 1;
     for (int64_t l = line; l >= 0; --l) {
@@ -137,42 +141,33 @@ inline int64_t KHeapMaxTree<T>::scan_top_down(uint32_t line, T want) const
 }
 
 template <typename T>
-inline int64_t KHeapMaxTree<T>::first_from_start(T want) const
+inline int64_t KHeapMaxTree<T>::down_first(int l, int64_t i, T want) const
 {
-    const int top = levels_ - 1;
-    const T* line = level_[top];
-    const T* const end = line + count_[top];
-    uint64_t mask;
-    while ((mask = KHeapLine<T>(line).at_least(want)) == 0) {
-        line += FAN;
-        if (line == end) {
-            return -1;
-        }
-    }
-    uint32_t i = static_cast<uint32_t>(line - level_[top]) + static_cast<uint32_t>(std::countr_zero(mask));
-    for (int l = top - 1; l >= 0; --l) {
-        i = i * FAN + static_cast<uint32_t>(std::countr_zero(KHeapLine<T>(level_[l] + i * FAN).at_least(want)));
+    for (; l > 0 && i >= 0; --l) {
+        i = i * FAN + std::countr_zero(KHeapLine<T>(level_[l - 1] + i * FAN).at_least(want));
     }
     return i;
 }
 
 template <typename T>
-inline int64_t KHeapMaxTree<T>::last_from_end(T want) const
+inline int64_t KHeapMaxTree<T>::down_last(int l, int64_t i, T want) const
 {
-    const int top = levels_ - 1;
-    const T* line = level_[top] + count_[top] - FAN;
-    uint64_t mask;
-    while ((mask = KHeapLine<T>(line).at_least(want)) == 0) {
-        if (line == level_[top]) {
-            return -1;
-        }
-        line -= FAN;
-    }
-    uint32_t i = static_cast<uint32_t>(line - level_[top]) + 63 - static_cast<uint32_t>(std::countl_zero(mask));
-    for (int l = top - 1; l >= 0; --l) {
-        i = i * FAN + 63 - static_cast<uint32_t>(std::countl_zero(KHeapLine<T>(level_[l] + i * FAN).at_least(want)));
+    for (; l > 0 && i >= 0; --l) {
+        i = i * FAN + 63 - std::countl_zero(KHeapLine<T>(level_[l - 1] + i * FAN).at_least(want));
     }
     return i;
+}
+
+template <typename T>
+inline int64_t KHeapMaxTree<T>::first_from_start(T want) const
+{
+    return down_first(levels_ - 1, scan_top_up(0, want), want);
+}
+
+template <typename T>
+inline int64_t KHeapMaxTree<T>::last_from_end(T want) const
+{
+    return down_last(levels_ - 1, scan_top_down(count_[levels_ - 1] / FAN - 1, want), want);
 }
 
 template <typename T>
@@ -206,16 +201,8 @@ inline int64_t KHeapMaxTree<T>::first_at_least(uint32_t from, T want) const
             return -1;
         }
     }
-    if (found < 0) {
-        return -1;
-    }
     // Then down the first such path.
-    i = static_cast<uint32_t>(found);
-    while (l > 0) {
-        --l;
-        i = i * FAN + static_cast<uint32_t>(std::countr_zero(KHeapLine<T>(level_[l] + i * FAN).at_least(want)));
-    }
-    return i;
+    return down_first(l, found, want);
 }
 
 template <typename T>
@@ -245,13 +232,5 @@ inline int64_t KHeapMaxTree<T>::last_at_least(uint32_t from, T want) const
         }
         i = line - 1;
     }
-    if (found < 0) {
-        return -1;
-    }
-    i = static_cast<uint32_t>(found);
-    while (l > 0) {
-        --l;
-        i = i * FAN + 63 - static_cast<uint32_t>(std::countl_zero(KHeapLine<T>(level_[l] + i * FAN).at_least(want)));
-    }
-    return i;
+    return down_last(l, found, want);
 }
