@@ -57,7 +57,10 @@ const RiffChunk* RiffReader::read_chunk(int64_t position, RiffChunk* record)
     if (!read_header(stream_, c.id, c.length)) {
         return nullptr;
     }
-    if (form_open_ && at + RiffChunk::riff_even(c.length) > form_end) {
+    // Some writers state a RIFF length a few bytes short: a chunk that runs
+    // past the form is still taken when the file holds all of its data.
+    if (form_open_ && at + RiffChunk::riff_even(c.length) > form_end &&
+        c.data_position() + static_cast<int64_t>(c.length) > stream_->size()) {
         return nullptr;
     }
     current_ = c;

@@ -22,7 +22,8 @@ public:
     // The "RIFF" header at offset 0, or null.
     const RiffChunk* open(FileStream* stream);
     // The chunk header at position (-1: where the file is), or null when it
-    // starts at or past the form's length, cannot be read, or ends past the form.
+    // starts at or past the form's length, cannot be read, or ends past both
+    // the form and the file.
     const RiffChunk* read_chunk(int64_t position, RiffChunk* record);
     // Reads chunk after chunk, from the one after record, until one has the id.
     const RiffChunk* find_chunk(uint32_t id, RiffChunk* record);
