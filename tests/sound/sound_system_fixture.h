@@ -2,6 +2,7 @@
 // A sound system over stand-in devices: each mixes by hand like TestMixer,
 // counts its calls, and can refuse its configure or init.
 #include "sound_files.h"
+#include "sound_fixture.h"
 
 #include "core/command_line.h"
 #include "host/host_clock.h"
