@@ -180,7 +180,9 @@ void S3DMixer::update(float k, double now, int32_t* lines)
     S3DSource** link = &sources;
     while (*link != nullptr) {
         S3DMixSource& s = *static_cast<S3DMixSource*>(*link);
-        if ((s.flags & S3DM_RELEASED) != 0) {
+        // A source released before its first update has not played yet:
+        // its missing channel does not mean its sound is over.
+        if ((s.flags & S3DM_RELEASED) != 0 && s.start_time >= 0.0) {
             if (mixer_->channel_finished(s.channel)) {
                 s.flags |= S3DM_REMOVE;
             } else if (mode_of(s) != S3DM_ONCE) {

@@ -191,6 +191,18 @@ TEST_F(S3DMixerTest, ReleasedLoopedSourcePlaysToItsEndAndIsRemoved)
     EXPECT_EQ(s3d->sources, nullptr);
 }
 
+TEST_F(S3DMixerTest, ASourceReleasedBeforeItsFirstUpdateStillPlays)
+{
+    S3DMixSource* const s = source(sample(3000));
+    s->release();
+    frame(0.0);
+    ASSERT_EQ(s3d->sources, s);
+    EXPECT_TRUE(mixer.channel_valid(s->channel));
+    mixer.words(4000);
+    frame(0.2);
+    EXPECT_EQ(s3d->sources, nullptr);
+}
+
 TEST_F(S3DMixerTest, StopRemovesAtOnceAndStopsTheChannel)
 {
     S3DMixSource* const a = source(sample(5000, true));

@@ -123,6 +123,7 @@ protected:
 
     void put(const std::string& name, const std::vector<uint8_t>& bytes)
     {
+        std::filesystem::create_directories((dir / name).parent_path());
         ASSERT_TRUE(write_host_file(dir / name, bytes)) << name;
     }
 
