@@ -273,6 +273,9 @@ TEST_F(SoundSystemFrontTest, GameSourcesAreMadeAlsoWithoutSound)
     capture.clear();
     EXPECT_EQ(system.alloc_game_sources(SOUND_GAME_SOURCES, &records), nullptr);
     EXPECT_TRUE(capture.contains("Sound: Can't allocate ingame sound sources !"));
+    // The failed table stays until shutdown, which needs the records still there.
+    EXPECT_NE(system.game_sources(), nullptr);
+    system.shutdown();
 }
 
 } // namespace
