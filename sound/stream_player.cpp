@@ -33,7 +33,7 @@ int stream_player_detect(FileStream* stream, const uint8_t* header, int32_t leng
         return 0;
     }
     stream_codec()->release(&d);
-    if ((d.flags & SCSF_BIDI) != 0) {
+    if ((d.flags & SCSF_BIDI) != 0 || d.channels > 2) {
         return 0;
     }
     fill_stream_info(info);
@@ -53,7 +53,8 @@ SongPlayer* stream_player_create(SoundDevice* device, FileStream* stream, const 
         return nullptr;
     }
     d.codec = stream_codec();
-    if ((d.flags & SCSF_BIDI) != 0) {
+    // A stream plays one channel, or two panned apart; no more.
+    if ((d.flags & SCSF_BIDI) != 0 || d.channels > 2) {
         d.stream = nullptr;
         delete p;
         return nullptr;

@@ -314,6 +314,8 @@ TEST_F(StreamPlayerTest, OnlyWaveFilesBecomeStreams)
     start_device(d, 22050);
     put("junk.bin", std::vector<uint8_t>(5000, 0x41));
     EXPECT_EQ(open(d, "junk.bin"), nullptr);
+    put("four.wav", wav_file({wav_fmt_pcm(4, 22050, 16), wav_data(std::vector<uint8_t>(800, 0))}));
+    EXPECT_EQ(open(d, "four.wav"), nullptr) << "more channels than a stream plays";
     ramp_file("ok.wav", 100, 22050);
     FileStream* const f = fsys->open("ok.wav", FSYS_BINARY);
     uint8_t header[64];
