@@ -114,8 +114,8 @@ int Server::spawn_client(int c)
     }
     if (failure != nullptr) {
         print_format(P_ERROR, failure, sc.name);
-        // The next try makes a camera of its own.
-        mirror.destroy(camera);
+        // No client was told of the camera yet: it goes at once, and the next try makes its own.
+        cameras.release(static_cast<uint32_t>(camera) & OBJID_STOREDMASK);
         sc.camera_id = -1;
         return 0;
     }

@@ -13,6 +13,7 @@ void SObjNetMirror::reset()
     }
     physics = nullptr;
     current_stamp = -1;
+    written_stamp = -1;
 }
 
 void SObjNetMirror::set_manager(int object_class, SObjManager* m)
@@ -57,7 +58,7 @@ int32_t SObjNetMirror::create(int object_class, int32_t audience, bool transient
     K_ASSERT(object_class >= 0 && object_class < OBJID_CLASSMAX);
     SObjManager* const m = manager[object_class];
     K_ASSERT(m);
-    const int32_t stored = m->create(current_stamp, audience, transient);
+    const int32_t stored = m->create(change_stamp(), audience, transient);
     if (stored < 0) {
         return -1;
     }
@@ -94,12 +95,12 @@ int SObjNetMirror::set_audience(int32_t id, int32_t audience)
 
 int SObjNetMirror::set_position(int32_t id, const Vector& v)
 {
-    return manager_of(id)->set_offset(current_stamp, static_cast<uint32_t>(id), v);
+    return manager_of(id)->set_offset(change_stamp(), static_cast<uint32_t>(id), v);
 }
 
 int SObjNetMirror::set_angles(int32_t id, float a, float b, float c)
 {
-    return manager_of(id)->set_own_angles(current_stamp, static_cast<uint32_t>(id), a, b, c);
+    return manager_of(id)->set_own_angles(change_stamp(), static_cast<uint32_t>(id), a, b, c);
 }
 
 int SObjNetMirror::bind(int32_t id, int32_t entity) { return manager_of(id)->bind(static_cast<uint32_t>(id), entity); }
@@ -108,7 +109,7 @@ int SObjNetMirror::unbind(int32_t id) { return manager_of(id)->unbind(static_cas
 
 int SObjNetMirror::reset_interpolation(int32_t id)
 {
-    return manager_of(id)->reset_interpolation(current_stamp, static_cast<uint32_t>(id));
+    return manager_of(id)->reset_interpolation(change_stamp(), static_cast<uint32_t>(id));
 }
 
 int SObjNetMirror::get_position(int32_t id, Vector& out) const
@@ -118,7 +119,7 @@ int SObjNetMirror::get_position(int32_t id, Vector& out) const
 
 int SObjNetMirror::set_special(int32_t id, int property, SObjArgs args)
 {
-    return manager_of(id)->set_property(current_stamp, static_cast<uint32_t>(id), property, args);
+    return manager_of(id)->set_property(change_stamp(), static_cast<uint32_t>(id), property, args);
 }
 
 void SObjNetMirror::remove_client(int client)

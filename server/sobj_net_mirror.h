@@ -49,9 +49,15 @@ public:
     int write_client_update(int client, int32_t acked, NetSocket* socket, ObjectList* list, bool due);
     void purge_destroyed_objects();
 
+    // The stamp of a change made now: above every stamp a message already
+    // carried, so that a change made after this stamp's updates went out
+    // (a console or client command between ticks) is not taken as acknowledged.
+    int32_t change_stamp() const { return current_stamp == written_stamp ? current_stamp + 1 : current_stamp; }
+
     SObjManager* manager[OBJID_CLASSMAX] = {};
     PhysicsServer* physics = nullptr;
     int32_t current_stamp = -1;
+    int32_t written_stamp = -1; // the stamp of the newest update message
 
 private:
     SObjManager* manager_of(int32_t id) const;

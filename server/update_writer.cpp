@@ -340,6 +340,7 @@ int SObjNetMirror::write_client_update(int client, int32_t acked, NetSocket* soc
         print_string(P_ERROR, "Server net: Can't start update message");
         return 0;
     }
+    written_stamp = current_stamp;
     UpdateWriter writer(*this, client, acked, *list, msg);
     const int result = writer.run();
     if (socket->message_end(&msg) == NET_OK) {

@@ -7,6 +7,7 @@
 #include "net/net_stream_in.h"
 #include "net/net_stream_out.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -89,6 +90,9 @@ FakeClient::~FakeClient() { close(); }
 
 std::vector<uint8_t> FakeClient::request() const
 {
+    if (options_.raw_request) {
+        return options_.request_bytes;
+    }
     return compose([&](NetStreamOut& out) {
                out.write32(options_.protocol_version);
                out.write32(options_.magic);
@@ -106,8 +110,9 @@ bool FakeClient::connect()
     if (socket_ != nullptr) {
         return true;
     }
-    const std::vector<uint8_t> r = request();
+    std::vector<uint8_t> r = request();
     const int32_t length = static_cast<int32_t>(r.size());
+    r.push_back(0); // an empty request still has a block
     const int result = hive_ != nullptr ? hive_->connect(&socket_, address_.c_str(), r.data(), length)
                                         : protocol_->connect(&socket_, address_.c_str(), r.data(), length);
     if (result != NET_CONNECTED) {
@@ -190,7 +195,7 @@ void FakeClient::handle(int id, const uint8_t* data, int32_t bits)
         break;
     case MSG_TEXT: {
         const int stream = static_cast<int>(in.read8());
-        texts.emplace_back(stream, read_text(in, 255));
+        texts.emplace_back(stream, read_text(in, 1023));
         break;
     }
     case MSG_UPDATE: {
@@ -278,19 +283,21 @@ bool FakeClient::send_input_stamp(int32_t stamp, const std::vector<float>& analo
         size_t axis = 0;
         for (const int axes : AXES_PER_GROUP) {
             uint32_t codes[4] = {};
+            bool present[4] = {};
             bool any = false;
             for (int k = 0; k < axes; ++k, ++axis) {
                 const float v = axis < analog.size() ? analog[axis] : 0.0f;
                 const float clamped = std::fmax(-4.0f, std::fmin(4.0f, v));
                 const int32_t q = static_cast<int32_t>(clamped * 8192.0f);
-                codes[k] = q == 0 ? 0 : static_cast<uint32_t>(std::min(q + 32768, 65535));
-                any = any || q != 0;
+                present[k] = q != 0;
+                codes[k] = static_cast<uint32_t>(std::max(0, std::min(q + 32768, 65535)));
+                any = any || present[k];
             }
             out.write_bits(any ? 1 : 0, 1);
             if (any) {
                 for (int k = 0; k < axes; ++k) {
-                    out.write_bits(codes[k] != 0 ? 1 : 0, 1);
-                    if (codes[k] != 0) {
+                    out.write_bits(present[k] ? 1 : 0, 1);
+                    if (present[k]) {
                         out.write_bits(codes[k], 16);
                     }
                 }

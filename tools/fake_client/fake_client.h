@@ -41,6 +41,8 @@ struct Options {
     bool answer_map = true;  // answer the map load
     int32_t answer_word = 0; // with 0: the word the server sent
     bool acknowledge = true; // false: every input acknowledges nothing (-1)
+    bool raw_request = false; // send request_bytes as the connection request
+    std::vector<uint8_t> request_bytes;
 };
 
 // An object as the client holds it: the codes of its parts.
