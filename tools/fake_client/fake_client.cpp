@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace fake_client {
 
@@ -36,42 +35,6 @@ std::string read_text(NetStreamIn& in, int max)
     std::vector<char> text(static_cast<size_t>(max) + 1);
     in.read_string(text.data(), max + 1);
     return text.data();
-}
-
-void merge(UpdateRecord& into, const UpdateRecord& r)
-{
-    if (r.create()) {
-        into = UpdateRecord{};
-    }
-    into.id = r.id;
-    into.object_class = r.object_class;
-    into.index = r.index;
-    into.count = r.count;
-    into.angle_bits = r.angle_bits;
-    into.mask |= r.mask;
-    for (int k = 0; k < 3; ++k) {
-        if ((r.mask & (0x1u << k)) != 0) {
-            into.position_code[k] = r.position_code[k];
-        }
-        if ((r.mask & (0x8u << k)) != 0) {
-            into.carrier_code[k] = r.carrier_code[k];
-        }
-        if ((r.mask & (0x80u << k)) != 0) {
-            into.own_code[k] = r.own_code[k];
-        }
-        if ((r.mask & 0x40) != 0) {
-            into.offset_code[k] = r.offset_code[k];
-        }
-    }
-    if (r.filter_present) {
-        into.filter_present = true;
-        std::memcpy(into.filter, r.filter, sizeof into.filter);
-    }
-    if (r.zoom_present) {
-        into.zoom_present = true;
-        into.zoom[0] = r.zoom[0];
-        into.zoom[1] = r.zoom[1];
-    }
 }
 
 } // namespace
@@ -179,8 +142,7 @@ void FakeClient::handle(int id, const uint8_t* data, int32_t bits)
         map_name = read_text(in, 9);
         map_word = in.read32();
         ++load_maps;
-        objects.clear();
-        latest_stamp = -1;
+        clear();
         if (options_.answer_map) {
             in.detach();
             send_map_loaded(map_name, options_.answer_word != 0 ? static_cast<uint32_t>(options_.answer_word)
@@ -190,8 +152,7 @@ void FakeClient::handle(int id, const uint8_t* data, int32_t bits)
         break;
     case MSG_MAPCHANGE:
         ++map_changes;
-        objects.clear();
-        latest_stamp = -1;
+        clear();
         break;
     case MSG_TEXT: {
         const int stream = static_cast<int>(in.read8());
@@ -202,17 +163,7 @@ void FakeClient::handle(int id, const uint8_t* data, int32_t bits)
         const UpdateMessage m = decode_update(data, bits);
         ++updates_received;
         update_bits += bits;
-        if (!m.error.empty()) {
-            errors.push_back("update " + std::to_string(m.stamp) + ": " + m.error);
-            break;
-        }
-        if (m.stamp <= latest_stamp) {
-            stamps_increase = false;
-        }
         apply(m);
-        if (m.stamp > latest_stamp) {
-            latest_stamp = m.stamp;
-        }
         if (keep_updates) {
             kept.push_back(m);
         }
@@ -223,32 +174,6 @@ void FakeClient::handle(int id, const uint8_t* data, int32_t bits)
         break;
     }
     in.detach();
-}
-
-void FakeClient::apply(const UpdateMessage& m)
-{
-    for (const UpdateRecord& r : m.records) {
-        const auto found = objects.find(r.id);
-        if (r.leave) {
-            if (found != objects.end()) {
-                objects.erase(found);
-            }
-            continue;
-        }
-        if (r.create()) {
-            ObjectView& v = objects[r.id];
-            merge(v.state, r);
-            ++v.creates;
-            continue;
-        }
-        if (found == objects.end()) {
-            errors.push_back("update " + std::to_string(m.stamp) + ": object 0x" + std::to_string(r.id) +
-                             " changed before it was created");
-            continue;
-        }
-        merge(found->second.state, r);
-        ++found->second.updates;
-    }
 }
 
 bool FakeClient::write(int id, int type, const std::vector<uint8_t>& bytes, int32_t bits)

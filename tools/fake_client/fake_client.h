@@ -3,10 +3,9 @@
 // ("local") or a protocol ("127.0.0.1"), answers the accept and the map
 // load, sends input with the stamp of its latest update, and decodes every
 // update with the reference decoder into a view of the objects it holds.
-#include "tools/fake_client/update_decoder.h"
+#include "tools/fake_client/client_view.h"
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,14 +44,7 @@ struct Options {
     std::vector<uint8_t> request_bytes;
 };
 
-// An object as the client holds it: the codes of its parts.
-struct ObjectView {
-    UpdateRecord state; // every part ever received, merged
-    int creates = 0;
-    int updates = 0;
-};
-
-class FakeClient {
+class FakeClient : public ClientView {
 public:
     FakeClient(Hive* hive, const char* address, const Options& options = {});
     FakeClient(NetProtocol* protocol, const char* address, const Options& options = {});
@@ -93,18 +85,13 @@ public:
     int map_changes = 0;
     std::vector<int> unexpected; // ids of messages no handler knows
 
-    int32_t latest_stamp = -1;
     int32_t updates_received = 0;
-    bool stamps_increase = true; // every update's stamp above the one before
-    std::vector<std::string> errors; // undecodable updates and records that break the rules
     std::vector<UpdateMessage> kept; // the decoded updates, when keep_updates
     bool keep_updates = false;
-    std::map<uint32_t, ObjectView> objects; // created and not left
     int64_t update_bits = 0;
 
 private:
     void handle(int id, const uint8_t* data, int32_t bits);
-    void apply(const UpdateMessage& m);
     bool write(int id, int type, const std::vector<uint8_t>& bytes, int32_t bits);
 
     Hive* hive_ = nullptr;
