@@ -20,15 +20,19 @@ void merge(UpdateRecord& into, const UpdateRecord& r)
     for (int k = 0; k < 3; ++k) {
         if ((r.mask & (0x1u << k)) != 0) {
             into.position_code[k] = r.position_code[k];
+            into.position[k] = r.position[k];
         }
         if ((r.mask & (0x8u << k)) != 0) {
             into.carrier_code[k] = r.carrier_code[k];
+            into.carrier[k] = r.carrier[k];
         }
         if ((r.mask & (0x80u << k)) != 0) {
             into.own_code[k] = r.own_code[k];
+            into.own[k] = r.own[k];
         }
         if ((r.mask & 0x40) != 0) {
             into.offset_code[k] = r.offset_code[k];
+            into.offset[k] = r.offset[k];
         }
     }
     if (r.filter_present) {

@@ -104,6 +104,12 @@ UpdateMessage decode_update(const uint8_t* data, int32_t bits)
                     r.own_code[k] = in.get(r.angle_bits);
                 }
             }
+            for (int k = 0; k < 3; ++k) {
+                r.position[k] = position_value(r.position_code[k], r.wide_positions());
+                r.offset[k] = position_value(r.offset_code[k], r.wide_positions());
+                r.carrier[k] = angle_value(r.carrier_code[k], r.angle_bits);
+                r.own[k] = angle_value(r.own_code[k], r.angle_bits);
+            }
             if (r.object_class == CLASS_CAMERA && (r.mask & 0x2000) != 0) {
                 r.camera_parts = true;
                 r.filter_present = in.get(1) == 1;

@@ -29,6 +29,11 @@ struct UpdateRecord {
     uint32_t own_code[3] = {};      // 0x80, 0x100, 0x200
     int angle_bits = 12;
     bool wide_positions() const { return (mask & 0x1000) != 0; }
+    // The same parts in world units and fractions of a turn.
+    double position[3] = {};
+    double offset[3] = {};
+    double carrier[3] = {};
+    double own[3] = {};
 
     // Cameras: the parts that follow a record with the second group.
     bool camera_parts = false;
