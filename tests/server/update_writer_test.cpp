@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <random>
 #include <set>
 
@@ -94,14 +95,15 @@ protected:
         return id;
     }
 
-    static const UpdateRecord* find(const UpdateMessage& m, int32_t id)
+    // The object's record, by value: messages are often temporaries.
+    static std::optional<UpdateRecord> find(const UpdateMessage& m, int32_t id)
     {
         for (const UpdateRecord& r : m.records) {
             if (r.id == static_cast<uint32_t>(id)) {
-                return &r;
+                return r;
             }
         }
-        return nullptr;
+        return std::nullopt;
     }
 
     PrintCapture capture;
@@ -169,8 +171,8 @@ TEST_F(Writer, PositionsNarrowWideAndClamped)
         mirror.get_common(a)->offset = Vector{k.value, 0.0f, 0.0f};
         tick();
         const UpdateMessage m = send1(peers[0]->list.newest_sent);
-        const UpdateRecord* r = find(m, a);
-        ASSERT_NE(r, nullptr);
+        const std::optional<UpdateRecord> r = find(m, a);
+        ASSERT_TRUE(r.has_value());
         EXPECT_EQ(r->wide_positions(), k.wide);
         EXPECT_EQ(r->offset_code[0], k.code);
         EXPECT_EQ(capture.contains("Position out of range"), k.warned);
@@ -203,8 +205,8 @@ TEST_F(Writer, CreatesGoAgainUntilAcknowledgedThenOnlyChanges)
     }
     tick();
     const UpdateMessage many = send1(6);
-    const UpdateRecord* r = find(many, static_cast<int32_t>(object_id(OBJCLASS_DYNALAMP, 300)));
-    ASSERT_NE(r, nullptr);
+    const std::optional<UpdateRecord> r = find(many, static_cast<int32_t>(object_id(OBJCLASS_DYNALAMP, 300)));
+    ASSERT_TRUE(r.has_value());
     EXPECT_TRUE(r->wide_id);
     EXPECT_EQ(r->bits, 25 + 1 + 7 + 7);
 }
@@ -223,32 +225,32 @@ TEST_F(Writer, AnObjectOutOfSightStaysSeventyTicks)
             mirror.set_position(a, Vector{6.0f, 0.0f, 0.0f});
         }
         const UpdateMessage m = send1(acked);
-        const UpdateRecord* r = find(m, a);
+        const std::optional<UpdateRecord> r = find(m, a);
         if (mirror.current_stamp < 2 + 70) {
             // Still the client's: changes keep coming, no leave.
-            EXPECT_TRUE(r == nullptr || !r->leave) << mirror.current_stamp;
+            EXPECT_TRUE(!r.has_value() || !r->leave) << mirror.current_stamp;
             if (t == 30) {
-                ASSERT_NE(r, nullptr);
+                ASSERT_TRUE(r.has_value());
                 EXPECT_EQ(r->mask, 0x40u | 0x2000);
             }
             acked = m.stamp;
             continue;
         }
         if (left_at < 0) {
-            ASSERT_NE(r, nullptr) << mirror.current_stamp;
+            ASSERT_TRUE(r.has_value()) << mirror.current_stamp;
             EXPECT_TRUE(r->leave);
             left_at = m.stamp;
             continue;
         }
         if (mirror.current_stamp < left_at + 5) {
             // The client acknowledges nothing newer: the leave goes again.
-            ASSERT_NE(r, nullptr);
+            ASSERT_TRUE(r.has_value());
             EXPECT_TRUE(r->leave);
             continue;
         }
         acked = m.stamp;
         if (mirror.current_stamp > left_at + 6) {
-            EXPECT_EQ(r, nullptr) << "acknowledged";
+            EXPECT_FALSE(r.has_value()) << "acknowledged";
         }
     }
     EXPECT_EQ(left_at, 2 + 70);
@@ -268,9 +270,9 @@ TEST_F(Writer, AudienceAndDestructionLeaveAtOnceAndTheObjectLivesUntilEveryLeave
     mirror.set_audience(b, 1);
     tick();
     std::vector<UpdateMessage> m = send({2, 2});
-    ASSERT_NE(find(m[0], b), nullptr);
+    ASSERT_TRUE(find(m[0], b).has_value());
     EXPECT_TRUE(find(m[0], b)->leave);
-    EXPECT_EQ(find(m[1], b), nullptr);
+    EXPECT_FALSE(find(m[1], b).has_value());
 
     mirror.destroy(a);
     tick();
@@ -282,7 +284,7 @@ TEST_F(Writer, AudienceAndDestructionLeaveAtOnceAndTheObjectLivesUntilEveryLeave
         tick();
         m = send({m[0].stamp, 3});
         EXPECT_NE(mirror.get_common(a), nullptr);
-        EXPECT_EQ(find(m[0], a), nullptr);
+        EXPECT_FALSE(find(m[0], a).has_value());
         EXPECT_TRUE(find(m[1], a)->leave);
     }
     // A round that is not due still holds it.
@@ -291,7 +293,7 @@ TEST_F(Writer, AudienceAndDestructionLeaveAtOnceAndTheObjectLivesUntilEveryLeave
     EXPECT_NE(mirror.get_common(a), nullptr);
     tick();
     m = send({mirror.current_stamp - 2, mirror.current_stamp - 2});
-    EXPECT_EQ(find(m[1], a), nullptr);
+    EXPECT_FALSE(find(m[1], a).has_value());
     // The lists held it when this round began; the next purge releases it.
     tick();
     send({mirror.current_stamp - 1, mirror.current_stamp - 1});
@@ -308,8 +310,8 @@ TEST_F(Writer, AnObjectThatComesBackAfterItsLeaveIsCreatedAgain)
     EXPECT_TRUE(find(send1(1), a)->leave);
     mirror.set_audience(a, AUDIENCE_EVERYONE);
     tick();
-    const UpdateRecord* r = find(send1(1), a);
-    ASSERT_NE(r, nullptr);
+    const std::optional<UpdateRecord> r = find(send1(1), a);
+    ASSERT_TRUE(r.has_value());
     EXPECT_TRUE(r->create());
     EXPECT_EQ(r->offset_code[0], static_cast<uint32_t>((7 + 8192) * 8));
 }
@@ -321,12 +323,12 @@ TEST_F(Writer, AnAcknowledgementAboveTheNewestUpdateIsClamped)
     send1(-1);
     tick();
     // Taken as the newest update sent, which carried the create.
-    EXPECT_EQ(find(send1(0x7FFFFFFF), a), nullptr);
+    EXPECT_FALSE(find(send1(0x7FFFFFFF), a).has_value());
     // Changes after it still go, however far ahead the client claims to be.
     mirror.set_position(a, Vector{1.0f, 0.0f, 0.0f});
     tick();
-    const UpdateRecord* r = find(send1(0x7FFFFFFF), a);
-    ASSERT_NE(r, nullptr);
+    const std::optional<UpdateRecord> r = find(send1(0x7FFFFFFF), a);
+    ASSERT_TRUE(r.has_value());
     EXPECT_EQ(r->mask, 0x40u | 0x2000);
 }
 
