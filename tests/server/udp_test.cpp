@@ -23,12 +23,13 @@ protected:
         ServerFixture::TearDown();
     }
 
-    FakeClient& connect_client(const std::string& name)
+    FakeClient& connect_client(const std::string& name, uint32_t magic = 0x4B5652)
     {
         client_protocol_ = std::make_unique<UDPProtocol>(port_);
         EXPECT_EQ(client_protocol_->setup(), 0);
         fake_client::Options o;
         o.name = name;
+        o.magic = magic;
         client_ = std::make_unique<FakeClient>(client_protocol_.get(), "127.0.0.1", o);
         return *client_;
     }
@@ -68,6 +69,18 @@ TEST_F(ServerUdp, SpawnsAndReceivesItsCameraAndItsChanges)
     EXPECT_EQ(v.offset_code[1], static_cast<uint32_t>((100.0 + 8192.0) * 8));
     EXPECT_TRUE(c.errors.empty());
     EXPECT_TRUE(c.stamps_increase);
+}
+
+TEST_F(ServerUdp, TheReasonOfARejectGoesOutBeforeTheClose)
+{
+    FakeClient& c = connect_client("wrong", 0x123456);
+    for (int n = 0; n < 200 && !c.rejected; ++n) {
+        frame({&c});
+        c.receive();
+    }
+    EXPECT_TRUE(c.rejected);
+    EXPECT_EQ(c.reject_reason, "game magic mismatch");
+    EXPECT_EQ(server.clients, 0);
 }
 
 } // namespace
