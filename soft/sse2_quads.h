@@ -122,16 +122,24 @@ inline void for_each_quad(uint32_t* pixels, const uint16_t* depth, int n, QuadFn
     for (; k + 4 <= n; k += 4) {
         quad(pixels + k, depth != nullptr ? depth + k : nullptr, k);
     }
-    if (k < n) {
+    const int rest = n - k;
+    if (rest > 0) {
+        // At most three pixels, copied by a loop of fixed length so that it
+        // does not become a call of memcpy, whose start costs more than a
+        // short span.
         uint32_t tail[4] = {};
         uint16_t tail_depth[4] = {};
-        for (int j = 0; j < n - k; ++j) {
-            tail[j] = pixels[k + j];
-            tail_depth[j] = depth != nullptr ? depth[k + j] : 0;
+        for (int j = 0; j < 3; ++j) {
+            if (j < rest) {
+                tail[j] = pixels[k + j];
+                tail_depth[j] = depth != nullptr ? depth[k + j] : 0;
+            }
         }
         quad(tail, depth != nullptr ? tail_depth : nullptr, k);
-        for (int j = 0; j < n - k; ++j) {
-            pixels[k + j] = tail[j];
+        for (int j = 0; j < 3; ++j) {
+            if (j < rest) {
+                pixels[k + j] = tail[j];
+            }
         }
     }
 }
