@@ -10,6 +10,12 @@
 
 void span_draw_lit_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
                             int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T);
+void span_draw_lit_blend_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette,
+                                  int ulog, int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                                  const int32_t* T);
+void span_draw_lit_filtered_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette,
+                                     int ulog, int vsize, int level, int32_t light_s, int32_t light_t,
+                                     const int32_t* S, const int32_t* T);
 void span_draw_lit_mmx_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
                                 int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
                                 const int32_t* T);

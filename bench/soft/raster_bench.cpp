@@ -165,6 +165,10 @@ FRAME_BENCH(draw_lit_blend,
             span_draw_lit_blend(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
 FRAME_BENCH(draw_lit_filtered,
             span_draw_lit_filtered(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
+FRAME_BENCH(draw_lit_blend_portable, span_draw_lit_blend_portable(f.plans, f.height, f.texels.data(), f.palette, 6,
+                                                                64, 0, 0, 0, nullptr, nullptr));
+FRAME_BENCH(draw_lit_filtered_portable, span_draw_lit_filtered_portable(f.plans, f.height, f.texels.data(), f.palette,
+                                                                      6, 64, 0, 0, 0, nullptr, nullptr));
 FRAME_BENCH(draw_lit_mmx,
             span_draw_lit_mmx(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
 FRAME_BENCH(draw_lit_mmx_portable, span_draw_lit_mmx_portable(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0,

@@ -173,6 +173,8 @@ TEST(SimdForms, LitSpansMatchThePortableForms)
     };
     const Form forms[] = {
         {"lit", span_draw_lit, span_draw_lit_portable, 255},
+        {"lit blend", span_draw_lit_blend, span_draw_lit_blend_portable, 255},
+        {"lit filtered", span_draw_lit_filtered, span_draw_lit_filtered_portable, 255},
         {"mmx", span_draw_lit_mmx, span_draw_lit_mmx_portable, 127},
     };
     const ByteRange any{"any", 0, 255, false};
