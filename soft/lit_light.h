@@ -2,6 +2,7 @@
 // The light line and the light-block sampling shared by the portable and the
 // SSE2 lit drawers (used by them only).
 #include <cstdint>
+#include <cstdlib>
 
 #include "core/kassert.h"
 #include "core/numerics.h"
@@ -102,7 +103,88 @@ inline void draw_lit_filtered(SpanPlan* plans, int count, const uint8_t* texels,
         });
 }
 
-// Pass 1 of span_draw_lit and span_draw_lit_blend in portable C++: one light
-// per pixel of the plan into light_line.pixels.
+// Bilinear light Mix::bilinear(s, t) at the last pixel of each part of 1, 2,
+// 4 or 8 pixels, and the pixels before it interpolated from the previous
+// sample by Mix::part(pixels, a, b, length, log2 length): pixel k of the part
+// (from 1) gets a + floor(k * (b - a) / length) in each byte. The first part
+// starts from a sample one pixel before the plan.
+template <typename Mix>
+class BlendSampler {
+public:
+    BlendSampler(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+        : p_(light_start(plan, light_s, light_t, 0))
+    {
+        const SpanStep* steps = span_plan_steps(plan);
+        const int first = span_plan_lead(plan) != 0 ? 0 : 1;
+        const LightPoint d = light_step(steps[first]);
+        a_ = Mix::bilinear(p_.s - d.s, p_.t - d.t);
+    }
+
+    void part(int length, int shift, LightPoint d)
+    {
+        const uint32_t s_last = p_.s + static_cast<uint32_t>(length - 1) * d.s;
+        const uint32_t t_last = p_.t + static_cast<uint32_t>(length - 1) * d.t;
+        const uint32_t b = Mix::bilinear(s_last, t_last);
+        Mix::part(light_line.pixels + i_, a_, b, length, shift);
+        i_ += length;
+        a_ = b;
+        p_ = LightPoint{s_last + d.s, t_last + d.t};
+    }
+
+private:
+    LightPoint p_;
+    uint32_t a_;
+    int i_ = 0;
+};
+
+// Pass 1 of span_draw_lit_blend: every fourth pixel sampled, or every eighth
+// in a full piece where the light moves less than a quarter texel a pixel.
+template <typename Mix>
+inline void fill_light_blend_with(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    BlendSampler<Mix> sampler(plan, light_s, light_t);
+    const SpanStep* steps = span_plan_steps(plan);
+    const int lead = span_plan_lead(plan);
+    const int full = span_plan_full(plan);
+    const int last = span_plan_last(plan);
+
+    const LightPoint lead_step = light_step(steps[0]);
+    if ((lead & 1) != 0) {
+        sampler.part(1, 0, lead_step);
+    }
+    if ((lead & 2) != 0) {
+        sampler.part(2, 1, lead_step);
+    }
+    for (int i = 0; i < lead >> 2; ++i) {
+        sampler.part(4, 2, lead_step);
+    }
+    for (int f = 1; f <= full; ++f) {
+        const LightPoint d = light_step(steps[f]);
+        const int64_t change = std::abs(static_cast<int64_t>(static_cast<int32_t>(d.s))) +
+                               std::abs(static_cast<int64_t>(static_cast<int32_t>(d.t)));
+        if (change < 0x4000) {
+            sampler.part(8, 3, d);
+            sampler.part(8, 3, d);
+        } else {
+            for (int i = 0; i < 4; ++i) {
+                sampler.part(4, 2, d);
+            }
+        }
+    }
+    if (last != 0) {
+        const LightPoint d = light_step(steps[full + 1]);
+        for (int i = 0; i < last >> 2; ++i) {
+            sampler.part(4, 2, d);
+        }
+        if ((last & 2) != 0) {
+            sampler.part(2, 1, d);
+        }
+        if ((last & 1) != 0) {
+            sampler.part(1, 0, d);
+        }
+    }
+}
+
+// Pass 1 of span_draw_lit: the nearest light texel of every pixel into
+// light_line.pixels.
 void fill_light_nearest(const SpanPlan* plan, int32_t light_s, int32_t light_t);
-void fill_light_blend(const SpanPlan* plan, int32_t light_s, int32_t light_t);

@@ -59,38 +59,22 @@ uint32_t lerp_light(uint32_t a, uint32_t b, int k, int shift)
     return pack_lanes(al + step - static_cast<uint64_t>((256 * k) >> shift) * LANE_ONES);
 }
 
-// Bilinear light at the last pixel of each part of 1, 2, 4 or 8 pixels, and
-// the pixels before it interpolated from the previous sample. The first part
-// starts from a sample one pixel before the plan.
-class BlendSampler {
-public:
-    BlendSampler(const SpanPlan* plan, int32_t light_s, int32_t light_t)
-        : p_(light_start(plan, light_s, light_t, 0))
+// The portable pass 1 of span_draw_lit_blend.
+struct PortableBlend {
+    static uint32_t bilinear(uint32_t s, uint32_t t) { return light_bilinear(s, t); }
+    static void part(uint32_t* out, uint32_t a, uint32_t b, int length, int shift)
     {
-        const SpanStep* steps = span_plan_steps(plan);
-        const int first = span_plan_lead(plan) != 0 ? 0 : 1;
-        const LightPoint d = light_step(steps[first]);
-        a_ = light_bilinear(p_.s - d.s, p_.t - d.t);
-    }
-
-    void part(int length, int shift, LightPoint d)
-    {
-        const uint32_t s_last = p_.s + static_cast<uint32_t>(length - 1) * d.s;
-        const uint32_t t_last = p_.t + static_cast<uint32_t>(length - 1) * d.t;
-        const uint32_t b = light_bilinear(s_last, t_last);
         for (int k = 1; k < length; ++k) {
-            light_line.pixels[i_++] = lerp_light(a_, b, k, shift);
+            out[k - 1] = lerp_light(a, b, k, shift);
         }
-        light_line.pixels[i_++] = b;
-        a_ = b;
-        p_ = LightPoint{s_last + d.s, t_last + d.t};
+        out[length - 1] = b;
     }
-
-private:
-    LightPoint p_;
-    uint32_t a_;
-    int i_ = 0;
 };
+
+void fill_light_blend(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    fill_light_blend_with<PortableBlend>(plan, light_s, light_t);
+}
 
 // Pixels sampled one by one before the groups of four (all of them for a plan
 // of one piece); the groups' samples follow, one per group start and one
@@ -170,52 +154,6 @@ void fill_light_nearest(const SpanPlan* plan, int32_t light_s, int32_t light_t)
                [](int i, uint32_t s, uint32_t t) { light_line.pixels[i] = surface_light_block[light_index(s, t)]; });
 }
 
-void fill_light_blend(const SpanPlan* plan, int32_t light_s, int32_t light_t)
-{
-    BlendSampler sampler(plan, light_s, light_t);
-    const SpanStep* steps = span_plan_steps(plan);
-    const int lead = span_plan_lead(plan);
-    const int full = span_plan_full(plan);
-    const int last = span_plan_last(plan);
-
-    const LightPoint lead_step = light_step(steps[0]);
-    if ((lead & 1) != 0) {
-        sampler.part(1, 0, lead_step);
-    }
-    if ((lead & 2) != 0) {
-        sampler.part(2, 1, lead_step);
-    }
-    for (int i = 0; i < lead >> 2; ++i) {
-        sampler.part(4, 2, lead_step);
-    }
-    for (int f = 1; f <= full; ++f) {
-        const LightPoint d = light_step(steps[f]);
-        const int64_t change = std::abs(static_cast<int64_t>(static_cast<int32_t>(d.s))) +
-                               std::abs(static_cast<int64_t>(static_cast<int32_t>(d.t)));
-        if (change < 0x4000) {
-            sampler.part(8, 3, d);
-            sampler.part(8, 3, d);
-        } else {
-            for (int i = 0; i < 4; ++i) {
-                sampler.part(4, 2, d);
-            }
-        }
-    }
-    if (last != 0) {
-        const LightPoint d = light_step(steps[full + 1]);
-        for (int i = 0; i < last >> 2; ++i) {
-            sampler.part(4, 2, d);
-        }
-        if ((last & 2) != 0) {
-            sampler.part(2, 1, d);
-        }
-        if ((last & 1) != 0) {
-            sampler.part(1, 0, d);
-        }
-    }
-}
-
-
 void span_draw_lit_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
                             int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
                             const int32_t* T)
@@ -223,15 +161,16 @@ void span_draw_lit_portable(SpanPlan* plans, int count, const uint8_t* texels, c
     draw_lit_texture(plans, count, texels, palette, ulog, vsize, level, S, T, fill_light_nearest, light_s, light_t);
 }
 
-void span_draw_lit_blend_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette,
-                                  int ulog, int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+void span_draw_lit_blend_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
+                                  int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                                  const int32_t* T)
 {
     draw_lit_texture(plans, count, texels, palette, ulog, vsize, level, S, T, fill_light_blend, light_s, light_t);
 }
 
-void span_draw_lit_filtered_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
-                            int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
-                            const int32_t* T)
+void span_draw_lit_filtered_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette,
+                                     int ulog, int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                                     const int32_t* T)
 {
     draw_lit_filtered(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T, fill_light_filtered,
                       [](uint32_t light, uint32_t p0, uint32_t p1, uint32_t p2, uint32_t p3, uint32_t fu, uint32_t fv) {

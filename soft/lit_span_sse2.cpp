@@ -1,9 +1,10 @@
 // The SSE2 forms of the lit drawers. Pass 2 of all but span_draw_lit_filtered
 // writes each pixel's palette colour first and then lights four pixels at a
-// time in 16-bit lanes; span_draw_lit_blend keeps the portable pass 1, and
-// span_draw_lit_filtered mixes its light and texels a pixel at a time. The bilinear light of span_draw_lit_mmx holds each light byte
-// as byte * 256 in a signed lane, which fits for light bytes 0-127, the light
-// block's range.
+// time in 16-bit lanes; span_draw_lit_filtered mixes light and texels one
+// pixel at a time. The byte-wise interpolations give the bytes of lerp_bytes
+// for every input. The bilinear light of span_draw_lit_mmx holds each light
+// byte as byte * 256 in a signed lane, which fits for light bytes 0-127, the
+// light block's range.
 #include "soft/drawer_portable.h"
 #include "soft/lit_span.h"
 
@@ -25,15 +26,22 @@ int light_per_pixel(const SpanPlan* plan, int32_t light_s, int32_t light_t)
     return 0;
 }
 
+// The bytes of the light texel A under (s, t), of its right neighbour B, of
+// the one below, C, and of the one below-right, D, in the order A C B D.
+[[gnu::always_inline]] inline __m128i light_texels(uint32_t s, uint32_t t)
+{
+    const uint32_t* block = surface_light_block + light_index(s, t);
+    const __m128i ab = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block));
+    const __m128i cd = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + 32));
+    return _mm_unpacklo_epi32(ab, cd);
+}
+
 // Two bilinear lights from their two rows each: light_rows interpolates a
 // sample's top and bottom rows side by side, light_columns goes down both
 // samples' columns at once and halves. 15-bit weights.
 [[gnu::always_inline]] inline __m128i light_rows(uint32_t s, uint32_t t)
 {
-    const uint32_t* block = surface_light_block + light_index(s, t);
-    const __m128i ab = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block));
-    const __m128i cd = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + 32));
-    const __m128i texels = _mm_unpacklo_epi32(ab, cd); // A C B D
+    const __m128i texels = light_texels(s, t);
     const __m128i zero = _mm_setzero_si128();
     const __m128i left = _mm_unpacklo_epi8(zero, texels); // A, C as byte * 256
     const __m128i right = _mm_unpackhi_epi8(zero, texels);
@@ -117,20 +125,47 @@ uint32_t pixel_of(__m128i lanes)
     return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(lanes, _mm_setzero_si128())));
 }
 
-// The bilinear light of every pixel, from the light texel under it and its
-// right, lower and lower-right neighbours.
+// The bilinear light at (s, t) with 8-bit weights.
+[[gnu::always_inline]] inline uint32_t light_bilinear(uint32_t s, uint32_t t)
+{
+    const __m128i texels = light_texels(s, t);
+    const __m128i zero = _mm_setzero_si128();
+    return pixel_of(bilinear_lanes(_mm_unpacklo_epi8(texels, zero), _mm_unpackhi_epi8(texels, zero), (s >> 8) & 255,
+                                   (t >> 8) & 255));
+}
+
 void fill_light_filtered(const SpanPlan* plan, int32_t light_s, int32_t light_t)
 {
-    walk_light(plan, light_start(plan, light_s, light_t, 0), [](int i, uint32_t s, uint32_t t) {
-        const uint32_t* block = surface_light_block + light_index(s, t);
-        const __m128i ab = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block));
-        const __m128i cd = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + 32));
-        const __m128i texels = _mm_unpacklo_epi32(ab, cd); // A C B D
+    walk_light(plan, light_start(plan, light_s, light_t, 0),
+               [](int i, uint32_t s, uint32_t t) { light_line.pixels[i] = light_bilinear(s, t); });
+}
+
+// Pass 1 of span_draw_lit_blend with the part between two samples in lanes,
+// two pixels a register: a + ((k * (b - a)) >> shift), the shift arithmetic.
+struct Sse2Blend {
+    static uint32_t bilinear(uint32_t s, uint32_t t) { return light_bilinear(s, t); }
+    static void part(uint32_t* out, uint32_t a, uint32_t b, int length, int shift)
+    {
+        if (length == 1) {
+            *out = b;
+            return;
+        }
         const __m128i zero = _mm_setzero_si128();
-        const __m128i light = bilinear_lanes(_mm_unpacklo_epi8(texels, zero), _mm_unpackhi_epi8(texels, zero),
-                                             (s >> 8) & 255, (t >> 8) & 255);
-        light_line.pixels[i] = pixel_of(light);
-    });
+        const __m128i al = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(a)), zero);
+        const __m128i d = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(b)), zero), al);
+        const __m128i count = _mm_cvtsi32_si128(shift);
+        __m128i k = _mm_setr_epi16(1, 1, 1, 1, 2, 2, 2, 2);
+        for (int j = 0; j < length; j += 2) {
+            const __m128i light = _mm_add_epi16(al, _mm_sra_epi16(_mm_mullo_epi16(d, k), count));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(light, light));
+            k = _mm_add_epi16(k, _mm_set1_epi16(2));
+        }
+    }
+};
+
+void fill_light_blend(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    fill_light_blend_with<Sse2Blend>(plan, light_s, light_t);
 }
 
 // min(255, (l * c) >> 5) for l below 128, else 0: light_mul_table[l][c].
@@ -215,8 +250,10 @@ void span_draw_lit_filtered(SpanPlan* plans, int count, const uint8_t* texels, c
     draw_lit_filtered(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T, fill_light_filtered,
                       [](uint32_t light, uint32_t p0, uint32_t p1, uint32_t p2, uint32_t p3, uint32_t fu, uint32_t fv) {
                           const __m128i zero = _mm_setzero_si128();
-                          const __m128i left = _mm_unpacklo_epi8(_mm_unpacklo_epi32(word_lanes(p0), word_lanes(p2)), zero);
-                          const __m128i right = _mm_unpacklo_epi8(_mm_unpacklo_epi32(word_lanes(p1), word_lanes(p3)), zero);
+                          const __m128i left =
+                              _mm_unpacklo_epi8(_mm_unpacklo_epi32(word_lanes(p0), word_lanes(p2)), zero);
+                          const __m128i right =
+                              _mm_unpacklo_epi8(_mm_unpacklo_epi32(word_lanes(p1), word_lanes(p3)), zero);
                           const __m128i l = _mm_unpacklo_epi8(word_lanes(light), zero);
                           return pixel_of(light_mul_lanes(l, bilinear_lanes(left, right, fu, fv)));
                       });

@@ -59,14 +59,12 @@ void draw_zlit(uint32_t* destination, uint16_t* depth_row, int count, const Zlit
     const uint32_t* const palette = span.palette;
     const uint32_t z = static_cast<uint32_t>(span.depth);
     const uint32_t dz = static_cast<uint32_t>(span.depth_step);
-    const __m128i z_steps =
-        _mm_setr_epi32(0, static_cast<int>(dz), static_cast<int>(2 * dz), static_cast<int>(3 * dz));
+    const __m128i z_steps = _mm_setr_epi32(0, static_cast<int>(dz), static_cast<int>(2 * dz), static_cast<int>(3 * dz));
     // Lane k of a pixel's four lanes is the light of byte k; `lights` holds
     // those of pixels 0 and 1.
-    const __m128i light16 =
-        narrow_quad(_mm_setr_epi32(span.light[0], span.light[1], span.light[2], span.light[3]));
-    const __m128i step16 = narrow_quad(
-        _mm_setr_epi32(span.light_step[0], span.light_step[1], span.light_step[2], span.light_step[3]));
+    const __m128i light16 = narrow_quad(_mm_setr_epi32(span.light[0], span.light[1], span.light[2], span.light[3]));
+    const __m128i step16 =
+        narrow_quad(_mm_setr_epi32(span.light_step[0], span.light_step[1], span.light_step[2], span.light_step[3]));
     const __m128i step_pair = _mm_unpacklo_epi64(step16, step16);
     const __m128i lights =
         _mm_add_epi16(_mm_unpacklo_epi64(light16, light16), _mm_unpacklo_epi64(_mm_setzero_si128(), step16));
@@ -80,12 +78,11 @@ void draw_zlit(uint32_t* destination, uint16_t* depth_row, int count, const Zlit
         const uint32_t c1 = palette[texels[cursor.next()]];
         const uint32_t c2 = palette[texels[cursor.next()]];
         const uint32_t c3 = palette[texels[cursor.next()]];
-        const __m128i colours = _mm_setr_epi32(static_cast<int>(c0), static_cast<int>(c1), static_cast<int>(c2),
-                                               static_cast<int>(c3));
+        const __m128i colours =
+            _mm_setr_epi32(static_cast<int>(c0), static_cast<int>(c1), static_cast<int>(c2), static_cast<int>(c3));
         uint16_t* const stored = depth_row + i;
-        const __m128i depth =
-            _mm_srli_epi32(_mm_add_epi32(_mm_set1_epi32(static_cast<int>(z + static_cast<uint32_t>(i) * dz)), z_steps),
-                           16);
+        const __m128i depth = _mm_srli_epi32(
+            _mm_add_epi32(_mm_set1_epi32(static_cast<int>(z + static_cast<uint32_t>(i) * dz)), z_steps), 16);
         const __m128i old_depth = _mm_unpacklo_epi16(load_quad16(stored), _mm_setzero_si128());
         const __m128i below = _mm_cmplt_epi32(depth, old_depth);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(stored), narrow_quad(select_quad(below, old_depth, depth)));
@@ -99,10 +96,10 @@ void draw_zlit(uint32_t* destination, uint16_t* depth_row, int count, const Zlit
         const uint32_t depth = (z + static_cast<uint32_t>(i) * dz) >> 16;
         if (depth >= depth_row[i]) {
             depth_row[i] = static_cast<uint16_t>(depth);
-            const __m128i c = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(palette[texels[texel]])),
-                                                _mm_setzero_si128());
-            destination[i] = static_cast<uint32_t>(
-                _mm_cvtsi128_si32(_mm_packus_epi16(shade(c, lights_at(i)), _mm_setzero_si128())));
+            const __m128i c =
+                _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(palette[texels[texel]])), _mm_setzero_si128());
+            destination[i] =
+                static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(shade(c, lights_at(i)), _mm_setzero_si128())));
         }
     }
 }

@@ -290,7 +290,8 @@ TEST(SimdForms, MeshSpansMatchThePortableForms)
                     span.v_fraction = static_cast<uint32_t>(v) & 0xFFFF;
                     span.du = (random_int(rng, 0, (SIZE << 16) - 1) - u) / steps;
                     span.dv = (random_int(rng, 0, (SIZE << 16) - 1) - v) / steps;
-                    span.depth = static_cast<int32_t>(0x7FF00000u + static_cast<uint32_t>(random_int(rng, 0, 0x200000)));
+                    span.depth =
+                        static_cast<int32_t>(0x7FF00000u + static_cast<uint32_t>(random_int(rng, 0, 0x200000)));
                     span.depth_step = random_int(rng, -0x8000, 0x8000);
                     for (int k = 0; k < 4; ++k) {
                         if (light.any) {
