@@ -1,7 +1,11 @@
 #include "client/client.h"
 
+#include "client/client_input.h"
+#include "client/client_map.h"
 #include "client/client_renderer.h"
 #include "client/client_sound.h"
+#include "client/entity_set.h"
+#include "client/update_decoder.h"
 #include "core/config_variable.h"
 #include "core/cons_cmd.h"
 #include "core/console.h"
@@ -38,6 +42,8 @@ int fail(const char* step)
 } // namespace
 
 Client::Client()
+    : decoder_(std::make_unique<UpdateDecoder>()), input_(std::make_unique<ClientInput>()),
+      world_(std::make_unique<ClientMap>()), entities_(std::make_unique<EntitySet>())
 {
     view_size_ = 1.0f;
     driver_ = -1;
@@ -136,7 +142,7 @@ int Client::init(Hive* hive, ShareManager* share)
         devices.devices = win32sys->devices;
         devices.count = win32sys->device_count;
     }
-    if (input_.init_input(devices) == 0) {
+    if (input_->init_input(devices) == 0) {
         return fail("client input");
     }
     return 1;
@@ -145,7 +151,7 @@ int Client::init(Hive* hive, ShareManager* share)
 void Client::shutdown()
 {
     unload_map();
-    input_.done_input();
+    input_->done_input();
     if (sound_ != nullptr) {
         sound_->shutdown();
         delete sound_;
@@ -176,7 +182,7 @@ void Client::shutdown()
 
 const CObjCommon* Client::camera() const
 {
-    const CameraRecords& c = entities_.camera;
+    const CameraRecords& c = entities_->camera;
     return map_active_ != 0 && c.is_allocated(0) ? &c.common(0) : nullptr;
 }
 
@@ -230,7 +236,7 @@ int Client::frame(double time)
     timed(SECTION_RENDER, start);
 
     start = profiling ? sys_time() : 0.0;
-    (void)input_.build_input(from, time_local_, console_, cons_cmd_);
+    (void)input_->build_input(from, time_local_, console_, cons_cmd_);
     timed(SECTION_INPUT, start);
 
     if (cons_cmd_ != nullptr) {
@@ -261,9 +267,9 @@ void Client::render()
     }
     renderer_->begin_frame(0);
     if (map_active_ != 0 && renderer_->has_projection()) {
-        if (decoder_.latest_stamp >= 0) {
+        if (decoder_->latest_stamp >= 0) {
             renderer_->set_time(interp_ticks_total_);
-            renderer_->begin_view(entities_.camera.view);
+            renderer_->begin_view(entities_->camera.view);
             renderer_->draw_world();
         } else {
             renderer_->clear_window();
@@ -275,13 +281,13 @@ void Client::render()
 
 void Client::interpolate(int budget)
 {
-    if (net_state_ != CSTATE_ACCEPTED || decoder_.latest_stamp == -1) {
+    if (net_state_ != CSTATE_ACCEPTED || decoder_->latest_stamp == -1) {
         interp_ticks_total_ = 0;
         interp_ticks_frame_ = 0;
         time_interpolate_ = -1.0;
         return;
     }
-    if (decoder_.previous_stamp == -1) {
+    if (decoder_->previous_stamp == -1) {
         interp_ticks_total_ = 0;
         interp_ticks_frame_ = 0;
         time_interpolate_ = time_transform_;

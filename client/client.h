@@ -3,23 +3,24 @@
 // messages, applies the server's object updates to its entities, and draws
 // and plays them. The engine calls init once, frame once per main-loop
 // iteration after the server's frame, and deletes it at shutdown.
-#include "client/client_input.h"
-#include "client/client_map.h"
-#include "client/entity_set.h"
-#include "client/update_decoder.h"
-
 #include <cstdint>
+#include <memory>
 
+class ClientInput;
+class ClientMap;
 class ClientRenderer;
 class ClientSound;
 class ConfigVariable;
 class ConsCmd;
 class Console;
+class EntitySet;
 class Hive;
 class KVideoMode;
 class NetSocket;
 class NetStreamIn;
 class ShareManager;
+class UpdateDecoder;
+struct CObjCommon;
 
 // Seconds per tick on the client: three units in the last place below the
 // nearest double to 1/70 (bit pattern 0x3F8D41D41D41D41A).
@@ -116,10 +117,10 @@ public:
     int current_driver() const { return driver_; }
     int32_t damaged_messages() const { return damaged_messages_; }
 
-    UpdateDecoder& decoder() { return decoder_; }
-    ClientInput& input() { return input_; }
-    EntitySet& entities() { return entities_; }
-    ClientMap& world() { return world_; }
+    UpdateDecoder& decoder() { return *decoder_; }
+    ClientInput& input() { return *input_; }
+    EntitySet& entities() { return *entities_; }
+    ClientMap& world() { return *world_; }
     KVideoMode* video_mode() const { return v_mode_; }
     ClientRenderer* renderer() const { return renderer_; }
     ClientSound* sound() const { return sound_; }
@@ -180,10 +181,12 @@ private:
     char server_commands_[CLIENT_SERVER_COMMANDS_SIZE] = {};
     int32_t damaged_messages_ = 0; // messages from the server dropped as malformed
 
-    UpdateDecoder decoder_;
+    // Held by pointer so that this header stays free of the wire's names,
+    // which the server, meeting the client only in the engine, names alike.
+    std::unique_ptr<UpdateDecoder> decoder_;
     Console* console_ = nullptr;
     ConsCmd* cons_cmd_ = nullptr;
-    ClientInput input_;
+    std::unique_ptr<ClientInput> input_;
 
     KVideoMode* v_mode_ = nullptr;
     int driver_ = -1;
@@ -191,8 +194,8 @@ private:
     float view_size_ = 1.0f;
     int screenshot_ = 0;
 
-    ClientMap world_;
-    EntitySet entities_;
+    std::unique_ptr<ClientMap> world_;
+    std::unique_ptr<EntitySet> entities_;
     int map_active_ = 0;
     ClientSound* sound_ = nullptr;
 

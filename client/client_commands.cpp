@@ -3,6 +3,11 @@
 #include "client/client_commands.h"
 
 #include "client/client.h"
+
+#include "client/client_input.h"
+#include "client/client_map.h"
+#include "client/entity_set.h"
+#include "client/update_decoder.h"
 #include "client/client_renderer.h"
 #include "client/client_sound.h"
 #include "core/config_variable.h"
@@ -223,22 +228,22 @@ void Client::keydef(int id, int argc, const char* const* argv)
     }
     int code = INPUT_CODE_NONE;
     int code2 = INPUT_CODE_NONE;
-    const int kind = input_.parse_name(argv[1], code, code2);
-    if (kind == INPUT_NAME_NONE || !input_.valid_code(code)) {
+    const int kind = input_->parse_name(argv[1], code, code2);
+    if (kind == INPUT_NAME_NONE || !input_->valid_code(code)) {
         print_format(P_WARNING, "Unknown input '%s' !", argv[1]);
         return;
     }
     if (id == CC_KEYRELEASEDEF) {
         if (argc == 2) {
-            if (input_.release_command(code) != nullptr) {
+            if (input_->release_command(code) != nullptr) {
                 print_format(P_MESSAGE, "Input '%s' release console command:\n   %s", argv[1],
-                             input_.release_command(code));
+                             input_->release_command(code));
             }
         } else if (parse_input_action(argv[2]) >= 0) {
             print_string(P_WARNING, "KeyReleaseDef can't be used with actions");
         } else if (kind == INPUT_NAME_AXIS) {
             print_string(P_WARNING, "Can't define console command for axis !");
-        } else if (input_.bind_release_command(code, argv[2]) == 0) {
+        } else if (input_->bind_release_command(code, argv[2]) == 0) {
             print_format(P_ERROR, "Not enough memory to define key action (key %s) !", argv[1]);
         } else {
             print_format(P_DEBUG2, "Key '%s' release bound to command '%s'", argv[1], argv[2]);
@@ -246,11 +251,11 @@ void Client::keydef(int id, int argc, const char* const* argv)
         return;
     }
     if (argc == 2) {
-        if (input_.action(code) != IA_COUNT) {
-            print_format(P_MESSAGE, "Input '%s' action: %s", argv[1], input_action_name(input_.action(code)));
+        if (input_->action(code) != IA_COUNT) {
+            print_format(P_MESSAGE, "Input '%s' action: %s", argv[1], input_action_name(input_->action(code)));
         }
-        if (input_.press_command(code) != nullptr) {
-            print_format(P_MESSAGE, "Input '%s' console command:\n   %s", argv[1], input_.press_command(code));
+        if (input_->press_command(code) != nullptr) {
+            print_format(P_MESSAGE, "Input '%s' console command:\n   %s", argv[1], input_->press_command(code));
         }
         return;
     }
@@ -258,7 +263,7 @@ void Client::keydef(int id, int argc, const char* const* argv)
     if (act < 0) {
         if (kind == INPUT_NAME_AXIS) {
             print_string(P_WARNING, "Can't define console command for axis !");
-        } else if (input_.bind_press_command(code, argv[2]) == 0) {
+        } else if (input_->bind_press_command(code, argv[2]) == 0) {
             print_format(P_ERROR, "Not enough memory to define key action (key %s) !", argv[1]);
         } else {
             print_format(P_DEBUG2, "Key '%s' bound to command '%s'", argv[1], argv[2]);
@@ -275,7 +280,7 @@ void Client::keydef(int id, int argc, const char* const* argv)
             print_string(P_WARNING, "State action defined for axis");
         }
     }
-    input_.bind_action(code, act);
+    input_->bind_action(code, act);
     if (code2 != INPUT_CODE_NONE) {
         const int a2 = opposite_analog_action(act);
         if (a2 < 0) {
@@ -283,7 +288,7 @@ void Client::keydef(int id, int argc, const char* const* argv)
             return;
         }
         K_ASSERT(a2 < IA_COUNT);
-        input_.bind_action(code2, a2);
+        input_->bind_action(code2, a2);
     }
     print_format(P_DEBUG2, "Key '%s' bound to action '%s'", argv[1], argv[2]);
 }
@@ -296,13 +301,13 @@ void Client::keyundef(int argc, const char* const* argv)
     }
     int code = INPUT_CODE_NONE;
     int code2 = INPUT_CODE_NONE;
-    if (input_.parse_name(argv[1], code, code2) == INPUT_NAME_NONE || !input_.valid_code(code)) {
+    if (input_->parse_name(argv[1], code, code2) == INPUT_NAME_NONE || !input_->valid_code(code)) {
         print_format(P_WARNING, "Unknown input '%s' !", argv[1]);
         return;
     }
-    input_.unbind(code);
+    input_->unbind(code);
     if (code2 != INPUT_CODE_NONE) {
-        input_.unbind(code2);
+        input_->unbind(code2);
     }
     print_format(P_DEBUG2, "Key '%s' action is not defined anymore", argv[1]);
 }
@@ -403,9 +408,9 @@ void Client::client_command(int id, int argc, const char* const* argv)
             return;
         }
         if (id == CC_PRESS) {
-            (void)input_.press_action(act, INPUT_CODE_CONSOLE);
+            (void)input_->press_action(act, INPUT_CODE_CONSOLE);
         } else {
-            (void)input_.release_action(act, INPUT_CODE_CONSOLE);
+            (void)input_->release_action(act, INPUT_CODE_CONSOLE);
         }
         break;
     }

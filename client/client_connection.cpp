@@ -3,6 +3,11 @@
 // the client sends.
 #include "client/client.h"
 
+#include "client/client_input.h"
+#include "client/client_map.h"
+#include "client/entity_set.h"
+#include "client/update_decoder.h"
+
 #include "client/client_protocol.h"
 #include "core/config_variable.h"
 #include "core/kassert.h"
@@ -130,8 +135,8 @@ void Client::cancel_connect()
 void Client::close()
 {
     cancel_connect();
-    decoder_.reset_stamps();
-    decoder_.clear_classes();
+    decoder_->reset_stamps();
+    decoder_->clear_classes();
 }
 
 void Client::read_messages()
@@ -240,10 +245,10 @@ void Client::handle_update(NetStreamIn& stream)
     if (map_active_ == 0) {
         return;
     }
-    (void)decoder_.net_update(stream);
-    time_transform_ = decoder_.latest_stamp * CLIENT_TICK;
-    time_oldtransform_ = decoder_.previous_stamp * CLIENT_TICK;
-    if (time_interpolate_ < 0.0 && decoder_.latest_stamp != -1) {
+    (void)decoder_->net_update(stream);
+    time_transform_ = decoder_->latest_stamp * CLIENT_TICK;
+    time_oldtransform_ = decoder_->previous_stamp * CLIENT_TICK;
+    if (time_interpolate_ < 0.0 && decoder_->latest_stamp != -1) {
         time_oldtransform_ = time_transform_;
         time_interpolate_ = time_transform_;
     }
@@ -345,22 +350,22 @@ int Client::encode_input()
     if (socket_->message_begin(&out, NETM_INPUT, NET_STREAM_UNRELIABLE) != NET_OK) {
         return 0;
     }
-    write_input_record(out, decoder_.latest_stamp, input_);
+    write_input_record(out, decoder_->latest_stamp, *input_);
     if (socket_->message_end(&out) != NET_OK) {
         return 0;
     }
-    const int n = input_.impulse_count();
+    const int n = input_->impulse_count();
     if (n > 0) {
         if (socket_->message_begin(&out, NETM_IMPULSES, NET_STREAM_RELIABLE) != NET_OK) {
             return 0;
         }
         (void)out.write8(static_cast<uint32_t>(n));
         for (int i = 0; i < n; ++i) {
-            (void)out.write8(input_.impulse(i));
+            (void)out.write8(input_->impulse(i));
         }
         const int r = socket_->message_end(&out);
         if (r == NET_OK) {
-            input_.clear_impulses();
+            input_->clear_impulses();
         } else if (r != NET_BUSY) {
             return 0;
         }

@@ -2,6 +2,11 @@
 // and the load and unload of the map with the managers of every class.
 #include "client/client.h"
 
+#include "client/client_input.h"
+#include "client/client_map.h"
+#include "client/entity_set.h"
+#include "client/update_decoder.h"
+
 #include "client/client_renderer.h"
 #include "client/client_sound.h"
 #include "client/entity_fields.h"
@@ -106,15 +111,15 @@ int Client::set_mode(int driver, int32_t width, int32_t height)
 
 void Client::attach_entities()
 {
-    renderer_->set_world(&world_);
+    renderer_->set_world(world_.get());
     renderer_->attach_world();
-    entities_.start();
+    entities_->start();
 }
 
 void Client::detach_entities()
 {
     renderer_->detach_world();
-    entities_.stop();
+    entities_->stop();
 }
 
 int Client::init_renderer()
@@ -185,18 +190,18 @@ int Client::load_map(const char* name)
     print_format(P_IMPORTANT, "Client: Loading map '%s'", name);
     char path[MAP_PATH_SIZE];
     std::snprintf(path, sizeof path, "maps/%s", name);
-    decoder_.reset_stamps();
-    decoder_.clear_classes();
+    decoder_->reset_stamps();
+    decoder_->clear_classes();
     time_interpolate_ = -1.0;
     // The name comes from the server: only a plain name may become a path.
-    if (!is_plain_name(name) || world_.load_world(share_, path) == 0) {
+    if (!is_plain_name(name) || world_->load_world(share_, path) == 0) {
         print_format(P_ERROR, "Client: Can't load map '%s'", name);
         return 0;
     }
     if (renderer_ != nullptr) {
-        renderer_->set_world(&world_);
+        renderer_->set_world(world_.get());
     }
-    if (entities_.create(decoder_, world_, sound_) == 0) {
+    if (entities_->create(*decoder_, *world_, sound_) == 0) {
         return 0;
     }
     map_active_ = 1;
@@ -226,9 +231,9 @@ void Client::unload_map()
         }
         renderer_->clear_world();
     }
-    entities_.unregister(decoder_);
-    entities_.destroy(sound_);
-    world_.close_map();
+    entities_->unregister(*decoder_);
+    entities_->destroy(sound_);
+    world_->close_map();
     map_active_ = 0;
     set_view_size(view_size_);
     time_interpolate_ = -1.0;

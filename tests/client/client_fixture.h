@@ -3,6 +3,10 @@
 // a manual clock, a queue of window events and a scratch directory that is
 // the current directory and the file system's one mount.
 #include "client/client.h"
+#include "client/client_input.h"
+#include "client/client_map.h"
+#include "client/entity_set.h"
+#include "client/update_decoder.h"
 #include "client/client_renderer.h"
 #include "client/silent_sound.h"
 #include "platform/input_device.h"

@@ -2,6 +2,8 @@
 // a server over the engine's own loopback: the map loads, the camera arrives,
 // and a key bound through the console reaches the server as input.
 #include "client/client.h"
+#include "client/entity_set.h"
+#include "client/update_decoder.h"
 #include "core/cons_cmd.h"
 #include "core/config_variable.h"
 #include "engine/engine.h"
