@@ -180,6 +180,8 @@ void Client::shutdown()
     release_cvars();
 }
 
+int32_t Client::damaged_messages() const { return damaged_messages_ + decoder_->damaged_messages; }
+
 const CObjCommon* Client::camera() const
 {
     const CameraRecords& c = entities_->camera;

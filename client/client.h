@@ -115,7 +115,8 @@ public:
     double section(ClientSection s) const { return sections_[s]; }
     int32_t timedemo_frames() const { return timedemo_frames_; }
     int current_driver() const { return driver_; }
-    int32_t damaged_messages() const { return damaged_messages_; }
+    // Messages from the server dropped as malformed, update messages included.
+    int32_t damaged_messages() const;
 
     UpdateDecoder& decoder() { return *decoder_; }
     ClientInput& input() { return *input_; }
