@@ -3,6 +3,7 @@
 #include "core/kassert.h"
 #include "core/numerics.h"
 #include "core/sine_table.h"
+#include "render/rotate_direction.h"
 #include "soft/light_block.h"
 #include "soft/lighting_tables.h"
 #include "world/entity_link.h"
@@ -91,13 +92,6 @@ void for_each_texel(const MapPolygon& polygon, const LightGeometry& g, TexelFn t
     }
 }
 
-void rotate_only(Vector& v, const Matrix& m)
-{
-    const float* r = m.m;
-    v = Vector{r[0] * v.x + r[1] * v.y + r[2] * v.z, r[4] * v.x + r[5] * v.y + r[6] * v.z,
-               r[8] * v.x + r[9] * v.y + r[10] * v.z};
-}
-
 // A lightmap whose runs could leave the block is not lit.
 bool has_lightmap(const MapPolygon& polygon)
 {
@@ -129,9 +123,9 @@ LightGeometry light_geometry(const PolygonRef& ref)
     if (ref.transform != nullptr && ref.transform->has_object != 0) {
         const Matrix& m = ref.transform->object;
         mat_rotate_vector(g.origin, m, g.origin);
-        rotate_only(g.column, m);
-        rotate_only(g.row, m);
-        rotate_only(g.normal, m);
+        g.column = rotate_direction(m, g.column);
+        g.row = rotate_direction(m, g.row);
+        g.normal = rotate_direction(m, g.normal);
     }
     vec_add_scaled(g.origin, g.column, static_cast<float>(polygon.s0));
     vec_add_scaled(g.origin, g.row, static_cast<float>(polygon.t0));
