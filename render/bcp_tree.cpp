@@ -185,6 +185,24 @@ int BcpTree::insert_edges(int32_t count, int must_clip)
     if (count < 3) {
         return 0;
     }
+    // Seen from the eye the polygon must wind clockwise: its turns point away
+    // from the eye. One wound the other way is not seen, and records nothing:
+    // its edge planes would cover what lies outside it.
+    double n[3] = {0.0, 0.0, 0.0};
+    double c[3] = {0.0, 0.0, 0.0};
+    for (int32_t i = 0; i < count; ++i) {
+        const Vector& a = edges_[i].vertex;
+        const Vector& b = edges_[i + 1 < count ? i + 1 : 0].vertex;
+        n[0] += double{a.y} * b.z - double{a.z} * b.y;
+        n[1] += double{a.z} * b.x - double{a.x} * b.z;
+        n[2] += double{a.x} * b.y - double{a.y} * b.x;
+        c[0] += a.x;
+        c[1] += a.y;
+        c[2] += a.z;
+    }
+    if (!(n[0] * c[0] + n[1] * c[1] + n[2] * c[2] > 0.0)) {
+        return 0;
+    }
     const int r = must_clip != 0 ? split(root_, edges_, count, 1) : split(entry_, edges_, count, side_count_);
     // Every direction inside the view is covered: say so at the root.
     if (entry_->type == BCP_NODE_SOLID) {
