@@ -65,8 +65,9 @@ struct Scene {
         Vector u = soup.vertices[1];
         vec_sub(u, soup.vertices[0]);
         vec_normalize(u);
+        // v runs down the screen when u runs right: v = u x normal.
         Vector v;
-        vec_cross(it.plane.normal, u, v);
+        vec_cross(u, it.plane.normal, v);
         vec_normalize(v);
         const float a = static_cast<float>(texel);
         setup_polygon_face(it.face, nullptr, patch, &it.plane, soup.vertices[0], Vector{u.x * a, u.y * a, u.z * a},
