@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
+#include <array>
 #include <fstream>
 
 namespace {
@@ -221,15 +223,31 @@ void expect_approved(const ScreenProjection& p, const std::string& name)
     ASSERT_EQ(magic, "P6");
     ASSERT_EQ(w, p.xsize);
     ASSERT_EQ(h, p.ysize);
-    int differing = 0;
+    std::vector<std::array<unsigned char, 3>> approved(static_cast<size_t>(p.xsize * p.ysize));
+    ASSERT_TRUE(in.read(reinterpret_cast<char*>(approved.data()), static_cast<std::streamsize>(3 * approved.size())));
+    // Perspective is corrected per piece of 16 pixels, and pieces begin at the
+    // frame buffer's 64-byte boundaries: with another alignment a texel edge
+    // may move by a pixel. Such a pixel shows a colour of its neighbourhood.
+    int moved = 0;
     for (int32_t y = 0; y < p.ysize; ++y) {
         for (int32_t x = 0; x < p.xsize; ++x) {
-            std::array<unsigned char, 3> approved;
-            ASSERT_TRUE(in.read(reinterpret_cast<char*>(approved.data()), 3));
-            differing += rgb(x, y) != approved ? 1 : 0;
+            const auto got = rgb(x, y);
+            if (got == approved[static_cast<size_t>(y * p.xsize + x)]) {
+                continue;
+            }
+            bool nearby = false;
+            for (int32_t dy = -1; dy <= 1; ++dy) {
+                for (int32_t dx = -1; dx <= 1; ++dx) {
+                    const int32_t nx = std::clamp(x + dx, 0, p.xsize - 1);
+                    const int32_t ny = std::clamp(y + dy, 0, p.ysize - 1);
+                    nearby = nearby || got == approved[static_cast<size_t>(ny * p.xsize + nx)];
+                }
+            }
+            EXPECT_TRUE(nearby) << name << ": pixel " << x << "," << y;
+            ++moved;
         }
     }
-    EXPECT_EQ(differing, 0) << name;
+    EXPECT_LE(moved, p.xsize * p.ysize / 20) << name;
 }
 
 class PolyPictureTest : public PolyTest {};
