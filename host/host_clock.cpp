@@ -1,5 +1,6 @@
 #include "host/host_clock.h"
 
+#include <cerrno>
 #include <ctime>
 
 namespace host {
@@ -36,6 +37,15 @@ Clock* current = &system_clock;
 } // namespace
 
 Clock& clock() { return *current; }
+
+void sleep_milliseconds(uint32_t ms)
+{
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(ms / 1000);
+    ts.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
 
 Clock* set_clock(Clock* c)
 {

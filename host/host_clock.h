@@ -22,6 +22,9 @@ Clock* set_clock(Clock* clock);
 
 inline uint32_t time_get_time() { return clock().milliseconds(); }
 
+// Lets the thread sleep for about that long, whatever clock is installed.
+void sleep_milliseconds(uint32_t ms);
+
 // A clock that only moves when told to; for tests.
 class ManualClock final : public Clock {
 public:

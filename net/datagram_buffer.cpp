@@ -44,6 +44,7 @@ void DatagramBuffer::prepare(uint32_t header_id)
     fill = NET_DATAGRAM_HEADER;
     state = NET_DGBOS_PREPARED;
     time = sys_time();
+    sent = false;
 }
 
 void DatagramBuffer::append(const uint8_t* bytes, int32_t count)

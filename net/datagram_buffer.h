@@ -42,4 +42,5 @@ public:
     int32_t fill = 0;
     int state = 0;
     double time = 0.0; // outgoing: when it is (re)sent next, engine seconds
+    bool sent = false; // outgoing: sent at least once since it was prepared
 };

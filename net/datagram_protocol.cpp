@@ -52,20 +52,77 @@ DatagramLink* DatagramProtocol::new_link(int32_t request_length)
     return link;
 }
 
+void DatagramProtocol::insert_link(DatagramLink* link, const NetAddress* client)
+{
+    link->previous = nullptr;
+    link->next = links;
+    if (links != nullptr) {
+        links->previous = link;
+    }
+    links = link;
+    if (client == nullptr) {
+        client_links_.push_back(link);
+        return;
+    }
+    link->address = *client;
+    link->key = address_key(client);
+    link->keyed = true;
+    by_address_[link->key] = link;
+}
+
 void DatagramProtocol::remove_link(DatagramLink* link)
 {
-    for (DatagramLink** p = &links; *p != nullptr; p = &(*p)->next) {
-        if (*p == link) {
-            *p = link->next;
-            break;
+    (link->previous != nullptr ? link->previous->next : links) = link->next;
+    if (link->next != nullptr) {
+        link->next->previous = link->previous;
+    }
+    if (link->queue != nullptr) {
+        link->queue->remove(link);
+    }
+    if (link->keyed) {
+        by_address_.erase(link->key);
+    } else {
+        const auto it = std::find(client_links_.begin(), client_links_.end(), link);
+        if (it != client_links_.end()) {
+            client_links_.erase(it);
         }
     }
     if (net_debug()) {
         print_string(P_DEBUG, "Datagram: Removing socket");
     }
-    destroy_socket(link->socket);
+    release_socket(link);
     delete[] link->request;
     delete link;
+}
+
+void DatagramProtocol::attach_socket(DatagramLink* link, DatagramSocket* socket)
+{
+    link->socket = socket;
+    by_socket_[socket] = link;
+}
+
+void DatagramProtocol::release_socket(DatagramLink* link)
+{
+    if (link->socket != nullptr) {
+        by_socket_.erase(link->socket);
+        destroy_socket(link->socket);
+        link->socket = nullptr;
+    }
+}
+
+void DatagramProtocol::set_state(DatagramLink* link, int state)
+{
+    link->state = state;
+    link->time = sys_time();
+    if (link->queue != nullptr) {
+        link->queue->remove(link);
+    }
+    if (state == DGLINK_REQUESTED) {
+        half_open_.push(link);
+    } else if (state == DGLINK_REJECTED || state == DGLINK_DROPPED || state == DGLINK_BAD_VERSION ||
+               state == DGLINK_NO_ADDRESS) {
+        refused_.push(link);
+    }
 }
 
 void DatagramProtocol::drop_links()
@@ -102,7 +159,7 @@ int DatagramProtocol::open_listening(bool open)
 
 DatagramLink* DatagramProtocol::find_client_link(const void* request, int32_t length) const
 {
-    for (DatagramLink* l = links; l != nullptr; l = l->next) {
+    for (DatagramLink* const l : client_links_) {
         if (l->client_side() && l->request_length == length &&
             (length == 0 || std::memcmp(l->request, request, static_cast<size_t>(length)) == 0)) {
             return l;
@@ -111,28 +168,21 @@ DatagramLink* DatagramProtocol::find_client_link(const void* request, int32_t le
     return nullptr;
 }
 
-DatagramLink* DatagramProtocol::find_socket_link(const DatagramSocket* socket) const
+DatagramLink* DatagramProtocol::find_socket_link(const NetSocket* socket) const
 {
-    for (DatagramLink* l = links; l != nullptr; l = l->next) {
-        if (socket != nullptr && l->socket == socket) {
-            return l;
-        }
-    }
-    return nullptr;
+    const auto it = socket != nullptr ? by_socket_.find(socket) : by_socket_.end();
+    return it != by_socket_.end() ? it->second : nullptr;
 }
 
+// Links wait in their queue in the order of their times, so only the oldest are looked at.
 void DatagramProtocol::purge()
 {
     const double now = sys_time();
-    DatagramLink* l = links;
-    while (l != nullptr) {
-        DatagramLink* const next = l->next;
-        const bool refused = l->state == DGLINK_REJECTED || l->state == DGLINK_DROPPED ||
-                             l->state == DGLINK_BAD_VERSION || l->state == DGLINK_NO_ADDRESS;
-        if (l->state == DGLINK_CLOSED || (refused && now - l->time > DGLINK_KEEP_TIME)) {
-            remove_link(l);
-        }
-        l = next;
+    while (refused_.first != nullptr && now - refused_.first->time > DGLINK_KEEP_TIME) {
+        remove_link(refused_.first);
+    }
+    while (half_open_.first != nullptr && now - half_open_.first->time > DGLINK_HALF_OPEN_TIME) {
+        remove_link(half_open_.first);
     }
 }
 
@@ -163,11 +213,10 @@ int DatagramProtocol::connect(NetSocket** socket, const char* address, const voi
         if (request_length > 0) {
             std::memcpy(link->request, request, static_cast<size_t>(request_length));
         }
-        link->socket = s;
+        attach_socket(link, s);
         link->state = DGLINK_CONNECTING;
         link->time = sys_time() - DGLINK_REQUEST_PERIOD;
-        link->next = links;
-        links = link;
+        insert_link(link, nullptr);
         if (s->connect(&server, true) != NET_OK) {
             print_string(P_ERROR, "Datagram: Can't send to server");
             remove_link(link);
@@ -189,12 +238,10 @@ int DatagramProtocol::connect(NetSocket** socket, const char* address, const voi
         }
         return NET_OK;
     case DGLINK_REJECTED:
-        destroy_socket(link->socket);
-        link->socket = nullptr;
+        release_socket(link);
         return NET_REFUSED;
     case DGLINK_ACCEPTED:
-        link->state = DGLINK_CONNECTED;
-        link->time = sys_time();
+        set_state(link, DGLINK_CONNECTED);
         link->socket->arm_timeouts();
         *socket = link->socket;
         return NET_CONNECTED;
@@ -256,34 +303,26 @@ NetSocket* DatagramProtocol::accept(void* request, int32_t* length)
         listening->receive();
     }
     purge();
-    for (DatagramLink* l = links; l != nullptr; l = l->next) {
-        if (l->state != DGLINK_REQUESTED) {
-            continue;
-        }
-        const int32_t room = std::max(*length, 0);
-        const int32_t n = std::min(room, l->request_length);
-        if (n > 0) {
-            K_ASSERT(request);
-            std::memcpy(request, l->request, static_cast<size_t>(n));
-        }
-        *length = l->request_length <= room ? l->request_length : -1;
-        l->state = DGLINK_TAKEN;
-        l->time = sys_time();
-        l->socket->arm_timeouts();
-        return l->socket;
+    // The newest request first.
+    DatagramLink* const l = half_open_.last;
+    if (l == nullptr) {
+        return nullptr;
     }
-    return nullptr;
+    const int32_t room = std::max(*length, 0);
+    const int32_t n = std::min(room, l->request_length);
+    if (n > 0) {
+        K_ASSERT(request);
+        std::memcpy(request, l->request, static_cast<size_t>(n));
+    }
+    *length = l->request_length <= room ? l->request_length : -1;
+    set_state(l, DGLINK_TAKEN);
+    l->socket->arm_timeouts();
+    return l->socket;
 }
 
 void DatagramProtocol::close_socket(NetSocket* socket)
 {
-    DatagramLink* link = nullptr;
-    for (DatagramLink* l = links; l != nullptr; l = l->next) {
-        if (socket != nullptr && l->socket == socket) {
-            link = l;
-            break;
-        }
-    }
+    DatagramLink* const link = find_socket_link(socket);
     if (link == nullptr) {
         print_string(P_WARNING, "Datagram: Can't find socket in close_socket()");
         return;
@@ -301,10 +340,13 @@ void DatagramProtocol::close_link(DatagramLink* link)
     delete[] link->request;
     link->request = nullptr;
     link->request_length = 0;
-    destroy_socket(link->socket);
-    link->socket = nullptr;
-    link->state = link->client_side() ? DGLINK_CLOSED : DGLINK_DROPPED;
-    link->time = sys_time();
+    release_socket(link);
+    if (link->client_side()) {
+        // A closed attempt is gone for good.
+        remove_link(link);
+    } else {
+        set_state(link, DGLINK_DROPPED);
+    }
     purge();
 }
 
@@ -366,33 +408,34 @@ void DatagramProtocol::handle_request(const NetAddress* source, NetStreamIn* rea
         print_string(P_ERROR, "Datagram: Can't send to client");
         return;
     }
-    const double now = sys_time();
-    DatagramLink* link = nullptr;
-    for (DatagramLink* l = links; l != nullptr; l = l->next) {
-        if (!l->client_side() && address_equal(&l->address, source)) {
-            link = l;
-            break;
-        }
-    }
+    const uint32_t version = reader->read32();
+    const auto found = by_address_.find(address_key(source));
+    DatagramLink* link = found != by_address_.end() ? found->second : nullptr;
     if (link == nullptr) {
-        link = new_link((bits + 7) / 8 - 4);
-        DatagramSocket* const s = link != nullptr ? create_socket(false) : nullptr;
-        if (s == nullptr) {
-            if (link != nullptr) {
-                delete[] link->request;
-                delete link;
-                link = nullptr;
-            }
-        } else {
-            link->socket = s;
-            link->address = *source;
-            link->time = now;
-            link->next = links;
-            links = link;
-            if (s->connect(source, false) != NET_OK) {
-                print_string(P_ERROR, "Datagram: Can't connect to client");
-                remove_link(link);
-                link = nullptr;
+        const bool good_version = version == NET_DGPROTOCOL_VERSION;
+        if (good_version && half_open_.count >= DGLINK_HALF_OPEN_MAX) {
+            print_format(P_DEBUG, "Datagram: Rejected %s (too many half-open connections)", address_to_text(source));
+            ++deferred;
+            answer_reject(DGLINK_TRY_LATER);
+            return;
+        }
+        // A request of another version only needs a record to answer its repetitions.
+        link = new_link(good_version ? (bits + 7) / 8 - 4 : 0);
+        DatagramSocket* const s = link != nullptr && good_version ? create_socket(false) : nullptr;
+        if (link != nullptr && good_version && s == nullptr) {
+            delete[] link->request;
+            delete link;
+            link = nullptr;
+        } else if (link != nullptr) {
+            insert_link(link, source);
+            link->time = sys_time();
+            if (s != nullptr) {
+                attach_socket(link, s);
+                if (s->connect(source, false) != NET_OK) {
+                    print_string(P_ERROR, "Datagram: Can't connect to client");
+                    remove_link(link);
+                    link = nullptr;
+                }
             }
         }
     }
@@ -404,7 +447,6 @@ void DatagramProtocol::handle_request(const NetAddress* source, NetStreamIn* rea
     // The answer follows the link's state; a link whose socket was handed out keeps its state
     // whatever the request says, since a refused link is purged with its socket.
     int state = link->state;
-    const uint32_t version = reader->read32();
     if (version != NET_DGPROTOCOL_VERSION && state != DGLINK_BAD_VERSION) {
         print_format(P_DEBUG, "Datagram: Rejected %s (version mismatch)", address_to_text(source));
         state = DGLINK_BAD_VERSION;
@@ -423,8 +465,11 @@ void DatagramProtocol::handle_request(const NetAddress* source, NetStreamIn* rea
         }
     }
     if (state != link->state && link->state != DGLINK_TAKEN) {
-        link->state = state;
-        link->time = now;
+        set_state(link, state);
+        if (state != DGLINK_REQUESTED) {
+            // Nobody will be handed this socket: it is not kept for the record's time.
+            release_socket(link);
+        }
     }
     switch (state) {
     case DGLINK_REQUESTED:
@@ -438,7 +483,7 @@ void DatagramProtocol::handle_request(const NetAddress* source, NetStreamIn* rea
         answer_reject("can't resolve server address");
         break;
     default:
-        answer_reject("try later");
+        answer_reject(DGLINK_TRY_LATER);
         break;
     }
 }
@@ -474,8 +519,7 @@ void DatagramProtocol::handle_accept(DatagramSocket* socket, const NetAddress* s
         ++dropped;
         return;
     }
-    link->time = sys_time();
-    link->state = DGLINK_ACCEPTED;
+    set_state(link, DGLINK_ACCEPTED);
     NetAddress server{};
     reader->read_data(&server, sizeof server * 8);
     if (net_debug()) {
@@ -496,9 +540,13 @@ void DatagramProtocol::handle_reject(DatagramSocket* socket, const NetAddress* s
     if (link == nullptr) {
         return;
     }
-    link->time = sys_time();
-    link->state = DGLINK_REJECTED;
     char reason[NET_DGREASON_MAX + 1];
     reader->read_string(reason, sizeof reason);
     print_format(P_MESSAGE, "Datagram: Rejected (%s)", reason);
+    if (std::strcmp(reason, DGLINK_TRY_LATER) == 0) {
+        // The server is busy, not refusing: the request goes again after the usual period.
+        link->time = sys_time();
+        return;
+    }
+    set_state(link, DGLINK_REJECTED);
 }

@@ -8,6 +8,8 @@
 #include "net/net_protocol.h"
 
 #include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 class DatagramSocket;
 class NetStreamIn;
@@ -31,6 +33,9 @@ public:
     virtual const char* address_to_text(const NetAddress* address) = 0;
     // 0 when the text is this transport's address.
     virtual int text_to_address(const char* text, NetAddress* address) = 0;
+    // The address with every byte that address_equal ignores cleared: two
+    // addresses are equal exactly when their keys are the same bytes.
+    virtual NetAddress address_key(const NetAddress* address) { return *address; }
     // true makes the listening socket when there is none (0, or 3); false deletes it.
     virtual int open_listening(bool open);
 
@@ -44,16 +49,24 @@ public:
 
     DatagramSocket* listening_socket() const { return listening; }
     const DatagramLink* first_link() const { return links; }
-    int32_t dropped = 0; // control records refused as malformed
+    int32_t half_open() const { return half_open_.count; }
+    int32_t dropped = 0;  // control records refused as malformed
+    int32_t deferred = 0; // requests told to try later because too many links were half-open
 
 protected:
     void destroy_socket(DatagramSocket* socket);
 
 private:
     DatagramLink* find_client_link(const void* request, int32_t length) const;
-    DatagramLink* find_socket_link(const DatagramSocket* socket) const;
+    DatagramLink* find_socket_link(const NetSocket* socket) const;
     DatagramLink* new_link(int32_t request_length);
+    // Puts a new link at the head of the list; a server-side one into the index by address.
+    void insert_link(DatagramLink* link, const NetAddress* client);
     void remove_link(DatagramLink* link);
+    void attach_socket(DatagramLink* link, DatagramSocket* socket);
+    void release_socket(DatagramLink* link);
+    // The state and its time; the link waits in the queue that expires links of that state.
+    void set_state(DatagramLink* link, int state);
     void purge();
     // Frees the request and the socket; the link is closed (client side) or dropped, then purged.
     void close_link(DatagramLink* link);
@@ -69,4 +82,9 @@ private:
 
     DatagramSocket* listening = nullptr;
     DatagramLink* links = nullptr; // newest first
+    std::vector<DatagramLink*> client_links_;
+    std::unordered_map<NetAddress, DatagramLink*, DatagramAddressHash, DatagramAddressSame> by_address_;
+    std::unordered_map<const NetSocket*, DatagramLink*> by_socket_;
+    DatagramLinkQueue half_open_; // requested, not yet taken by accept
+    DatagramLinkQueue refused_;   // rejected, dropped, bad version, no address
 };

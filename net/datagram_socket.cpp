@@ -303,6 +303,10 @@ void DatagramSocket::send_due_reliable()
             continue;
         }
         b.time = now + NET_DGRESEND_TIME;
+        if (b.sent) {
+            ++resent;
+        }
+        b.sent = true;
         if (net_debug()) {
             print_format(P_DEBUG2, "Datagram: Sending reliable %d", static_cast<int>(b.id));
         }
@@ -360,7 +364,6 @@ void DatagramSocket::receive()
             print_string(P_ERROR, "Datagram: Receive error");
             break;
         }
-        last_receive_ = sys_time();
         if (length < 0 || length > incoming_.capacity) {
             ++dropped;
             continue;
@@ -380,10 +383,11 @@ void DatagramSocket::receive()
         }
         const uint8_t* const payload = incoming_.data + NET_DATAGRAM_HEADER;
         const int32_t payload_length = length - NET_DATAGRAM_HEADER;
-        if ((word & NET_DGSEQUENCED) != 0) {
-            sequenced_path(word & NUMBER_MASK, payload, payload_length, source);
-        } else {
-            reliable_path(word, payload, payload_length);
+        const bool accepted = (word & NET_DGSEQUENCED) != 0
+                                  ? sequenced_path(word & NUMBER_MASK, payload, payload_length, source)
+                                  : reliable_path(word, payload, payload_length);
+        if (accepted) {
+            last_receive_ = sys_time();
         }
     }
     if (timeouts_armed_ && connect_state_ == NET_DGCONS_CONNECTED &&
@@ -403,14 +407,22 @@ void DatagramSocket::compact_read_buffer()
     read_position_ = 0;
 }
 
-void DatagramSocket::sequenced_path(uint32_t number, const uint8_t* payload, int32_t length,
+bool DatagramSocket::sequenced_path(uint32_t number, const uint8_t* payload, int32_t length,
                                     const NetAddress& source)
 {
     count_message(NET_TRAFFIC_UNRELIABLE_IN, length + NET_DATAGRAM_HEADER, length);
+    // A control datagram at a connected socket carries nothing it takes.
+    bool accepted = number != 0 || connect_state_ != NET_DGCONS_CONNECTED;
     if (number != 0 && connect_state_ == NET_DGCONS_CONNECTED) {
         if (number < expected_sequence_) {
             print_string(P_DEBUG, "Datagram: Got a stale datagram");
-            return;
+            return false;
+        }
+        if (number - expected_sequence_ > NET_DGSEQUENCE_WINDOW) {
+            print_format(P_DEBUG, "Datagram: Too new sequenced datagram (%d)",
+                         static_cast<int>(number - expected_sequence_));
+            ++dropped;
+            return false;
         }
         if (number > expected_sequence_) {
             const uint32_t missing = number - expected_sequence_;
@@ -429,7 +441,7 @@ void DatagramSocket::sequenced_path(uint32_t number, const uint8_t* payload, int
             if (number == 0) {
                 print_string(P_ERROR, "Datagram: Message in a control datagram");
                 ++dropped;
-                return;
+                return accepted;
             }
             if (!connected) {
                 break;
@@ -479,6 +491,7 @@ void DatagramSocket::sequenced_path(uint32_t number, const uint8_t* payload, int
         print_string(P_ERROR, "Datagram: Damaged datagram received");
         ++dropped;
     }
+    return accepted;
 }
 
 void DatagramSocket::acknowledge(uint32_t id)
@@ -495,34 +508,35 @@ void DatagramSocket::acknowledge(uint32_t id)
     }
 }
 
-void DatagramSocket::reliable_path(uint32_t id, const uint8_t* payload, int32_t length)
+bool DatagramSocket::reliable_path(uint32_t id, const uint8_t* payload, int32_t length)
 {
     count_message(NET_TRAFFIC_RELIABLE_IN, length + NET_DATAGRAM_HEADER, length);
     if (connect_state_ != NET_DGCONS_CONNECTED) {
         print_string(P_DEBUG, "Datagram: Reliable at unconnected");
         ++dropped;
-        return;
+        return false;
     }
     if (id >= static_cast<uint64_t>(expected_reliable_) + NET_DGREL_BUFFERS) {
         print_format(P_DEBUG, "Datagram: Too new reliable datagram (%d)", static_cast<int>(id - expected_reliable_));
         ++dropped;
-        return;
+        return false;
     }
     if (id >= expected_reliable_) {
         DatagramBuffer& slot = in_ring_[id % NET_DGREL_BUFFERS];
         if (length > slot.capacity) {
             print_string(P_DEBUG, "Datagram: Received too-long datagram");
             ++dropped;
-            return;
+            return false;
         }
         if (slot.store(id, payload, length) != NET_OK) {
             ++dropped;
-            return;
+            return false;
         }
     }
     if (ack_count_ < NET_DGACK_MAX) {
         acks_[ack_count_++] = id;
     }
+    return true;
 }
 
 int32_t DatagramSocket::copy_stream(uint8_t* out, int32_t count, bool consume)

@@ -23,7 +23,10 @@ constexpr int32_t NET_DGREAD_SIZE = 16384;
 constexpr double NET_DGRESEND_TIME = 1.0;      // seconds between sends of an unacknowledged datagram
 constexpr double NET_DGKEEPALIVE_TIME = 0.5;   // silence on the line before a keepalive
 constexpr double NET_DGSEND_TIMEOUT = 2.0;     // without a successful send
-constexpr double NET_DGRECEIVE_TIMEOUT = 30.0; // without a received datagram
+constexpr double NET_DGRECEIVE_TIMEOUT = 30.0; // without an accepted datagram
+// Sequence numbers further ahead of the expected one than a peer sends within
+// the time-out are damaged: taking one would make every later datagram stale.
+constexpr uint32_t NET_DGSEQUENCE_WINDOW = 4096;
 
 class DatagramSocket : public NetSocket {
 public:
@@ -71,6 +74,7 @@ public:
     const DatagramBuffer* out_ring() const { return out_ring_; }
     int32_t lost = 0;    // sequenced datagrams that never arrived
     int32_t dropped = 0; // received datagrams and records refused as malformed or out of place
+    int32_t resent = 0;  // reliable datagrams sent again for want of an acknowledgement
 
 protected:
     DatagramProtocol* owner() const { return owner_; }
@@ -80,8 +84,9 @@ private:
     void send_unreliable();
     void send_due_reliable();
     void acknowledge(uint32_t id);
-    void sequenced_path(uint32_t number, const uint8_t* payload, int32_t length, const NetAddress& source);
-    void reliable_path(uint32_t id, const uint8_t* payload, int32_t length);
+    // Both answer true when the datagram was accepted, which keeps the connection alive.
+    bool sequenced_path(uint32_t number, const uint8_t* payload, int32_t length, const NetAddress& source);
+    bool reliable_path(uint32_t id, const uint8_t* payload, int32_t length);
     int take_reliable_record();
     int32_t copy_stream(uint8_t* out, int32_t count, bool consume);
     void compact_read_buffer();

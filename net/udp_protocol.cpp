@@ -12,6 +12,8 @@
 namespace {
 
 uint16_t factory_port = UDP_SERVER_PORT;
+// Bytes of an address's own data that tell two addresses apart: family, port and IPv4 address.
+constexpr size_t ADDRESS_COMPARED = 8;
 
 } // namespace
 
@@ -95,8 +97,15 @@ int UDPProtocol::address_equal(const NetAddress* a, const NetAddress* b)
         print_string(P_ERROR, "UDP: pid mismatch in address_equal");
         return 0;
     }
-    // Protocol, family, port and IPv4 address.
-    return a->protocol == b->protocol && std::memcmp(a->data, b->data, 8) == 0 ? 1 : 0;
+    return a->protocol == b->protocol && std::memcmp(a->data, b->data, ADDRESS_COMPARED) == 0 ? 1 : 0;
+}
+
+NetAddress UDPProtocol::address_key(const NetAddress* address)
+{
+    NetAddress key{};
+    key.protocol = address->protocol;
+    std::memcpy(key.data, address->data, ADDRESS_COMPARED);
+    return key;
 }
 
 const char* UDPProtocol::address_to_text(const NetAddress* address)

@@ -1,6 +1,6 @@
 #include "script/karena.h"
 
-#include "host/host_memory.h"
+#include "core/reserved_memory.h"
 
 KArena::~KArena()
 {
@@ -13,7 +13,7 @@ bool KArena::reserve(uint32_t size)
     if (size <= KARENA_LOW) {
         return false;
     }
-    base_ = static_cast<uint8_t*>(host::reserve_zeroed(size));
+    base_ = static_cast<uint8_t*>(memory_reserve_zeroed(size));
     if (base_ == nullptr) {
         return false;
     }
@@ -24,7 +24,7 @@ bool KArena::reserve(uint32_t size)
 
 void KArena::release()
 {
-    host::release_reserved(base_, size_);
+    memory_release_reserved(base_, size_);
     base_ = nullptr;
     size_ = 0;
     top_ = 0;
@@ -47,7 +47,7 @@ void KArena::release_to(uint32_t mark)
 {
     K_ASSERT(mark >= KARENA_LOW && mark <= top_);
     // Pages that were never touched are not touched now.
-    host::zero_pages(base_ + mark, top_ - mark);
+    memory_zero_pages(base_ + mark, top_ - mark);
     top_ = mark;
 }
 

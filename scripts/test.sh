@@ -35,7 +35,7 @@ if ls fuzz/*/CMakeLists.txt > /dev/null 2>&1; then
         -DOSTREL_TESTS=OFF -DOSTREL_BENCH=OFF -DOSTREL_PROGRAMS=OFF > /dev/null
   cmake --build build/fuzz -j "$jobs"
   step "fuzz runs"
-  scripts/fuzz.sh "${FUZZ_SECONDS:-20}" || status=1
+  scripts/fuzz.sh "${FUZZ_SECONDS:-150}" || status=1
 fi
 
 step "done"

@@ -5,6 +5,7 @@
 #include "soft/ddraw_mode.h"
 #include "soft/video_platform.h"
 #include "soft/video_registry.h"
+#include "soft/wide_mode_filter.h"
 
 #include <array>
 #include <cstdio>
@@ -63,16 +64,23 @@ int memory_callback(const SurfaceDesc* desc, void* context)
     return 1;
 }
 
+// What the mode callback fills: the device's lists, leaving out modes too wide to draw.
+struct ModeListing {
+    DDrawDevice& device;
+    WideModeFilter too_wide;
+};
+
 int mode_callback(const SurfaceDesc* desc, void* context)
 {
-    DDrawDevice& device = *static_cast<DDrawDevice*>(context);
+    ModeListing& listing = *static_cast<ModeListing*>(context);
+    DDrawDevice& device = listing.device;
     constexpr uint32_t needed = DDSD_WIDTH | DDSD_HEIGHT | DDSD_REFRESHRATE | DDSD_PIXELFORMAT;
     if ((desc->flags & needed) != needed || (desc->pixel_format.flags & DDPF_RGB) == 0) {
         return 1;
     }
     const uint32_t bits = desc->pixel_format.rgb_bit_count;
     const int depth = depth_index_of(bits);
-    if (depth < 0) {
+    if (depth < 0 || listing.too_wide.skip(desc->width, desc->height, depth)) {
         return 1;
     }
     DDrawModeInfo* const record = add_mode_record<DDrawModeInfo>(desc->width, desc->height, &device.modes[depth]);
@@ -160,7 +168,8 @@ int device_callback(Guid* guid, const char*, const char* driver_name, void* cont
     memory = (memory + MEMORY_GRANULE - 1) / MEMORY_GRANULE * MEMORY_GRANULE;
     device.video_memory = static_cast<uint32_t>(memory > MEMORY_LIMIT ? MEMORY_LIMIT : memory);
 
-    r = ddraw->enum_display_modes(DDEDM_REFRESHRATES, nullptr, &device, mode_callback);
+    ModeListing listing{device, WideModeFilter(" DirectDraw mode")};
+    r = ddraw->enum_display_modes(DDEDM_REFRESHRATES, nullptr, &listing, mode_callback);
     if (r != DD_OK) {
         show_result("DirectDraw::EnumDisplayModes()", r);
         for (XModeInfo*& list : device.modes) {

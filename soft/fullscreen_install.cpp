@@ -4,6 +4,7 @@
 #include "soft/video_depth.h"
 #include "soft/video_platform.h"
 #include "soft/video_registry.h"
+#include "soft/wide_mode_filter.h"
 
 #include <new>
 
@@ -49,13 +50,14 @@ constexpr FullScreenDriver DRIVERS[VIDEO_DEPTHS][3] = {
 // 0 when memory runs out.
 int enumerate_modes()
 {
+    WideModeFilter too_wide(" FullScreen DIB mode");
     host::DisplayMode mode = {};
     for (uint32_t n = 0; n < MAX_ENUMERATED_MODES && host::enum_display_settings(n, mode); ++n) {
         if (host::change_display_settings(&mode, ENUMERATED_FIELDS, host::CDS_TEST | host::CDS_FULLSCREEN) != 0) {
             continue;
         }
         const int depth = depth_index_of(mode.bits_per_pixel);
-        if (depth < 0) {
+        if (depth < 0 || too_wide.skip(mode.width, mode.height, depth)) {
             continue;
         }
         FullScreenModeInfo* const record = add_mode_record<FullScreenModeInfo>(mode.width, mode.height,

@@ -6,13 +6,14 @@
 //
 // Arguments as span_draw_texture; the light offsets are 16.16 level-0 texel
 // offsets from the texture origin to the light block's origin. A plan of a lit
-// drawer is at most LIGHT_LINE_PIXELS long (the widest window).
+// drawer is at most LIGHT_LINE_PIXELS long, the width of the widest mode.
 #include <cstdint>
 
 #include "soft/span_plan.h"
+#include "soft/video_mode.h"
 
-constexpr int LIGHT_LINE_BYTES = 16384;
-constexpr int LIGHT_LINE_PIXELS = LIGHT_LINE_BYTES / 4;
+constexpr int LIGHT_LINE_PIXELS = VIDEO_MAX_WIDTH;
+constexpr int LIGHT_LINE_BYTES = 4 * LIGHT_LINE_PIXELS;
 
 // Nearest light texel, light_mul_table[L][P] per byte.
 void span_draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,

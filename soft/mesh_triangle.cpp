@@ -8,11 +8,32 @@
 
 namespace {
 
-// Corners farther out than this (16384 pixels) are refused, so that every
-// product of two coordinate differences fits 64 bits.
-constexpr int64_t COORD_LIMIT = int64_t{1} << 30;
+// Products of two coordinate differences (33 bits each) need 66 bits.
+__extension__ typedef __int128 int128;
 
 int64_t ceil_fixed(int64_t x) { return (x + 0xFFFF) >> 16; }
+
+// floor((a b + c) / d) and the rest, for d > 0, when the quotient is below
+// 2^49 in size. The quotient of the doubles is within a step of the true one
+// (cheaper than a 64-bit division); the rest, small, may be computed from
+// products that wrap, and puts the quotient right.
+int64_t floor_div(int64_t a, int64_t b, int64_t c, int64_t d, double reciprocal, int64_t* rest)
+{
+    int64_t q = static_cast<int64_t>((static_cast<double>(a) * static_cast<double>(b) + static_cast<double>(c)) *
+                                     reciprocal);
+    int64_t r = static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b) + static_cast<uint64_t>(c) -
+                                     static_cast<uint64_t>(q) * static_cast<uint64_t>(d));
+    while (r < 0) {
+        --q;
+        r += d;
+    }
+    while (r >= d) {
+        ++q;
+        r -= d;
+    }
+    *rest = r;
+    return q;
+}
 
 struct TriangleShape {
     const MeshVertex* corner[3]; // in index order
@@ -22,6 +43,19 @@ struct TriangleShape {
     double area;
 };
 
+bool drawable_corner(const MeshVertex& v)
+{
+    return !std::signbit(v.w) && std::isfinite(v.w) && std::isfinite(v.light[0]) && std::isfinite(v.light[1]) &&
+           std::isfinite(v.light[2]);
+}
+
+// (b - a) x (c - a) of the screen positions, exact.
+int128 cross(const MeshVertex* a, const MeshVertex* b, const MeshVertex* c)
+{
+    return static_cast<int128>(int64_t{b->sx} - a->sx) * (int64_t{c->sy} - a->sy) -
+           static_cast<int128>(int64_t{c->sx} - a->sx) * (int64_t{b->sy} - a->sy);
+}
+
 // Steps 1 to 3 of the set-up: the corners, the vertical order and the tests
 // that reject a triangle.
 bool shape_triangle(const MeshTriangle* triangle, const MeshVertex* vertices, const DrawWindow* window,
@@ -29,8 +63,7 @@ bool shape_triangle(const MeshTriangle* triangle, const MeshVertex* vertices, co
 {
     for (int k = 0; k < 3; ++k) {
         const MeshVertex* corner = &vertices[triangle->vertex[k]];
-        if (std::signbit(corner->w) || std::llabs(corner->sx) >= COORD_LIMIT ||
-            std::llabs(corner->sy) >= COORD_LIMIT) {
+        if (!drawable_corner(*corner)) {
             return false;
         }
         shape->corner[k] = corner;
@@ -52,31 +85,22 @@ bool shape_triangle(const MeshTriangle* triangle, const MeshVertex* vertices, co
         y_max <= 0 || y_min >= (static_cast<int64_t>(window->height) << 16)) {
         return false;
     }
-    const MeshVertex* v0 = shape->corner[0];
-    const MeshVertex* v1 = shape->corner[1];
-    const MeshVertex* v2 = shape->corner[2];
-    shape->area = (static_cast<double>(v1->sx) - v0->sx) * (static_cast<double>(v2->sy) - v0->sy) -
-                  (static_cast<double>(v2->sx) - v0->sx) * (static_cast<double>(v1->sy) - v0->sy);
-    // A negative area faces away; a zero area covers no pixel and has no gradients.
-    if (!(shape->area > 0.0)) {
+    // A negative area faces away; a zero area covers no pixel and has no
+    // gradients. The sign is decided exactly, so that a thin triangle with far
+    // corners is not turned over by rounding.
+    const int128 area = cross(shape->corner[0], shape->corner[1], shape->corner[2]);
+    if (area <= 0) {
         return false;
     }
+    const int64_t narrow = static_cast<int64_t>(area);
+    shape->area = narrow == area ? static_cast<double>(narrow) : static_cast<double>(area);
     shape->top = top;
     shape->bottom = bottom;
     shape->middle = 3 - top - bottom;
     return true;
 }
 
-int32_t edge_slope(const MeshVertex* from, const MeshVertex* to)
-{
-    if (to->sy == from->sy) {
-        return 0;
-    }
-    return float_to_int_round(65536.0 * (static_cast<double>(to->sx) - from->sx) /
-                              (static_cast<double>(to->sy) - from->sy));
-}
-
-// Step 5 of the set-up: the edges.
+// Step 5 of the set-up: the corners in vertical order and the side of the middle one.
 void set_edges(const TriangleShape& shape, TriangleGradients* g)
 {
     const MeshVertex* t = shape.corner[shape.top];
@@ -87,15 +111,51 @@ void set_edges(const TriangleShape& shape, TriangleGradients* g)
     g->y_bottom = b->sy;
     g->x_top = t->sx;
     g->x_middle = m->sx;
-    const int32_t top_middle = edge_slope(t, m);
-    const int32_t top_bottom = edge_slope(t, b);
-    g->slope_middle_bottom = edge_slope(m, b);
-    const int64_t long_side = (static_cast<int64_t>(b->sx) - t->sx) * (static_cast<int64_t>(m->sy) - t->sy);
-    const int64_t middle_side = (static_cast<int64_t>(m->sx) - t->sx) * (static_cast<int64_t>(b->sy) - t->sy);
-    g->middle_left = long_side > middle_side ? 1 : 0;
-    g->slope_left = g->middle_left != 0 ? top_middle : top_bottom;
-    g->slope_right = g->middle_left != 0 ? top_bottom : top_middle;
+    g->x_bottom = b->sx;
+    // (xB - xT)(yM - yT) > (xM - xT)(yB - yT): left of the long edge.
+    g->middle_left = cross(t, m, b) < 0 ? 1 : 0;
 }
+
+// One edge stepped row by row without rounding. A row adds 65536 dx / dy,
+// held as whole + remainder / height. The edge's exact x on the current row
+// is X, a 16.16 value with a fraction in units of 1 / height; the stepper
+// holds X - 1 / height + 1 as a whole part and a fraction of 0 to height - 1,
+// so that the whole part alone is ceil(X). The whole parts stay within 2^49
+// for corners anywhere in the 32-bit range.
+class EdgeStepper {
+public:
+    // The edge from (xa, ya) down to (xb, yb), placed on `row`, which lies on
+    // it: ceil(ya) <= row < ceil(yb).
+    EdgeStepper(int32_t xa, int32_t ya, int32_t xb, int32_t yb, int64_t row)
+        : ceil_x_(xa), height_(int64_t{yb} - ya)
+    {
+        if (height_ == 0) {
+            return; // flat: no row lies on it
+        }
+        const int64_t dx = int64_t{xb} - xa;
+        const double reciprocal = 1.0 / static_cast<double>(height_);
+        whole_ = floor_div(dx, 65536, 0, height_, reciprocal, &remainder_);
+        // X = xa + t dx / height, t = (row << 16) - ya below the corner.
+        ceil_x_ += 1 + floor_div((row << 16) - ya, dx, -1, height_, reciprocal, &fraction_);
+    }
+    // The first column whose centre is not left of the edge.
+    int64_t ceil_column() const { return (ceil_x_ + 0xFFFF) >> 16; }
+    void step()
+    {
+        ceil_x_ += whole_;
+        fraction_ += remainder_;
+        const bool carry = fraction_ >= height_;
+        fraction_ -= carry ? height_ : 0;
+        ceil_x_ += carry ? 1 : 0;
+    }
+
+private:
+    int64_t ceil_x_;
+    int64_t fraction_ = 0;
+    int64_t height_;
+    int64_t whole_ = 0;
+    int64_t remainder_ = 0;
+};
 
 // Gradients along x and y per pixel of a value given at the three corners.
 struct PlaneSolver {
@@ -114,29 +174,38 @@ struct PlaneSolver {
     double along_y(double a0, double a1, double a2) const { return ((a2 - a0) * dx1 - (a1 - a0) * dx2) * k; }
 };
 
-// Calls span(row, first column, pixels) for each non-empty span of the triangle.
+// Calls span(row, first column, pixels) for each non-empty span of the
+// triangle: rows ceil(y top) to ceil(y bottom) - 1, columns ceil(left) to
+// ceil(right) - 1, clipped to the window.
 template <typename SpanFn>
 void walk_triangle(const TriangleGradients& g, const DrawWindow& window, SpanFn&& span)
 {
     const int64_t row_first = std::max<int64_t>(0, ceil_fixed(g.y_top));
     const int64_t row_end = std::min<int64_t>(window.height, ceil_fixed(g.y_bottom));
-    const int64_t row_middle = ceil_fixed(g.y_middle);
-    const int64_t start = (row_first << 16) - g.y_top;
-    int64_t left = g.x_top + ((static_cast<int64_t>(g.slope_left) * start) >> 16);
-    int64_t right = g.x_top + ((static_cast<int64_t>(g.slope_right) * start) >> 16);
+    if (row_first >= row_end) {
+        return;
+    }
+    const int64_t row_middle = std::clamp<int64_t>(ceil_fixed(g.y_middle), row_first, row_end);
+    // The edge on the middle vertex's side changes at the middle row.
+    auto lower = [&](int64_t row) { return EdgeStepper(g.x_middle, g.y_middle, g.x_bottom, g.y_bottom, row); };
+    EdgeStepper long_edge(g.x_top, g.y_top, g.x_bottom, g.y_bottom, row_first);
+    EdgeStepper short_edge =
+        row_first < row_middle ? EdgeStepper(g.x_top, g.y_top, g.x_middle, g.y_middle, row_first) : lower(row_first);
+    // Set up before the loop, so that its arithmetic overlaps the upper rows.
+    const EdgeStepper below_middle = row_first < row_middle && row_middle < row_end ? lower(row_middle) : short_edge;
     for (int64_t row = row_first; row < row_end; ++row) {
-        if (row >= row_middle) {
-            const int64_t below_middle = (row << 16) - g.y_middle;
-            const int64_t x = g.x_middle + ((static_cast<int64_t>(g.slope_middle_bottom) * below_middle) >> 16);
-            (g.middle_left != 0 ? left : right) = x;
+        if (row == row_middle) {
+            short_edge = below_middle;
         }
-        const int64_t first = std::max<int64_t>(0, ceil_fixed(left));
-        const int64_t end = std::min<int64_t>(window.width, ceil_fixed(right));
+        const int64_t at_short = short_edge.ceil_column();
+        const int64_t at_long = long_edge.ceil_column();
+        const int64_t first = std::max<int64_t>(0, g.middle_left != 0 ? at_short : at_long);
+        const int64_t end = std::min<int64_t>(window.width, g.middle_left != 0 ? at_long : at_short);
         if (end > first) {
             span(static_cast<int>(row), static_cast<int>(first), static_cast<int>(end - first));
         }
-        left += g.slope_left;
-        right += g.slope_right;
+        short_edge.step();
+        long_edge.step();
     }
 }
 

@@ -51,24 +51,25 @@ struct PlaneGradient {
 
 enum { GRAD_U, GRAD_V, GRAD_DEPTH, GRAD_RED, GRAD_GREEN, GRAD_BLUE, GRAD_COUNT };
 
-// The set-up of one triangle. Positions and slopes in 16.16 pixels (slopes per
-// row); u and v in 16.16 texels, depth in 16.16, lights in 8.8 light steps.
+// The set-up of one triangle. Corners in 16.16 pixels, any 32-bit value: the
+// edges are stepped exactly from them, so that a corner far outside the window
+// or a slope of thousands of pixels per row loses no pixel. u and v in 16.16
+// texels, depth in 16.16, lights in 8.8 light steps.
 struct TriangleGradients {
     int32_t y_top;
     int32_t y_middle;
     int32_t y_bottom;
     int32_t x_top;
-    int32_t slope_left;  // from the top vertex
-    int32_t slope_right;
     int32_t x_middle;
-    int32_t slope_middle_bottom;
+    int32_t x_bottom;
     PlaneGradient attr[GRAD_COUNT];
     int32_t middle_left; // 1: the middle vertex is on the left, the left edge changes there
     const Texture* texture;
 };
 
 // Fills the record and returns 1, or returns 0 when the triangle is not drawn
-// (a corner not drawable, outside the window, no area or facing away).
+// (a corner not drawable or with a W or light that is not finite, outside the
+// window, no area or facing away).
 int mesh_triangle_draw_inline(TriangleGradients* record, const MeshTriangle* triangle, const MeshVertex* vertices,
                               const DrawWindow* window);
 // Draws one record with depth-tested, depth-writing affine lit spans.

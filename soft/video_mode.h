@@ -4,6 +4,11 @@
 // after every begin_frame, and shifts colour bytes by rgb_layout.
 #include <cstdint>
 
+// The widest frame buffer the engine draws, in pixels: the drawers' line
+// buffers are sized for it. Wider display modes are left out of the
+// full-screen and DirectDraw lists (8192 holds every display up to 8K UHD).
+constexpr int32_t VIDEO_MAX_WIDTH = 8192;
+
 // One size a mode object can be set to.
 struct VideoModeRecord {
     int32_t width;

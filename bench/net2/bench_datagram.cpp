@@ -3,12 +3,18 @@
 // - in virtual time on the in-memory transport (10 ms frames, 10 ms one-way
 //   delay with 5 ms jitter) at 0, 1, 5 and 20% loss: goodput and the 50th and
 //   99th percentile delivery latency of reliable messages;
-// - in real time over loopback UDP: goodput.
+// - in real time over loopback UDP: goodput;
+// - connection requests from ever new addresses on the in-memory transport
+//   (frames of 10 ms of virtual time), the server taking and closing every
+//   connection it is offered: requests handled per second of real time,
+//   and the longest frame.
 #include "core/print.h"
 #include "host/host_clock.h"
 #include "net/net_defs.h"
 #include "net/udp_protocol.h"
+#include "net/datagram_wire.h"
 #include "tools/relay/datagram_exchange.h"
+#include "tools/relay/memory_transport.h"
 
 #include <algorithm>
 #include <chrono>
@@ -75,6 +81,39 @@ void loopback_udp()
     std::printf("udp_loopback_goodput %.0f bytes/s\n", goodput);
 }
 
+void request_flood(int per_frame, int frames)
+{
+    host::ManualClock clock;
+    host::ScopedClock guard(&clock);
+    MemoryNetwork network;
+    MemoryProtocol server(&network, 1);
+    server.open_listening(true);
+    // A request of protocol version 2 with a 4-byte block.
+    uint8_t datagram[8 + 4 + 8] = {0, 0, 0, 0x80, 12, 0, 0, 0, NET_DGM_CONTROL, NET_DGC_REQUEST, 64, 0, 2, 0, 0, 0, 1, 2, 3, 4};
+    uint16_t port = 20000;
+    double busiest = 0.0;
+    const auto start = std::chrono::steady_clock::now();
+    for (int frame = 0; frame < frames; ++frame) {
+        const auto frame_start = std::chrono::steady_clock::now();
+        for (int i = 0; i < per_frame; ++i) {
+            network.send(port, 1, datagram, sizeof datagram);
+            port = port + 1 < 60000 ? port + 1 : 20000;
+        }
+        uint8_t request[16];
+        int32_t length = sizeof request;
+        while (NetSocket* const s = server.accept(request, &length)) {
+            server.close_socket(s);
+            length = sizeof request;
+        }
+        busiest = std::max(busiest, std::chrono::duration<double>(std::chrono::steady_clock::now() - frame_start).count());
+        clock.advance_seconds(0.01);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double requests = static_cast<double>(per_frame) * frames;
+    std::printf("connection_requests_%d_per_frame_handled %.0f requests/s\n", per_frame, requests / seconds);
+    std::printf("connection_requests_%d_per_frame_longest_frame %.2f ms\n", per_frame, 1000.0 * busiest);
+}
+
 } // namespace
 
 int main()
@@ -85,5 +124,7 @@ int main()
         virtual_time(loss);
     }
     loopback_udp();
+    request_flood(100, 2000);
+    request_flood(1000, 1000);
     return 0;
 }

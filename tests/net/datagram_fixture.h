@@ -116,7 +116,7 @@ protected:
         b->arm_timeouts();
     }
 
-    void TearDown() override
+    void close_pair()
     {
         for (MemorySocket* s : {a, b}) {
             if (s != nullptr) {
@@ -125,6 +125,11 @@ protected:
             }
         }
         a = b = nullptr;
+    }
+
+    void TearDown() override
+    {
+        close_pair();
         NetTest::TearDown();
     }
 

@@ -42,6 +42,16 @@ protected:
                                                                 static_cast<int32_t>(payload.size()) * 8, payload)));
     }
 
+    // A reject with the reason, as the server's listening socket would send it to a client at port.
+    void inject_reject(uint16_t port, const std::string& reason)
+    {
+        std::vector<uint8_t> payload(reason.begin(), reason.end());
+        payload.push_back(0);
+        network.inject(port, SERVER_PORT,
+                       raw_datagram(NET_DGSEQUENCED, raw_record(NET_DGM_CONTROL, NET_DGC_REJECT,
+                                                                static_cast<int32_t>(payload.size()) * 8, payload)));
+    }
+
     static int count_links(const DatagramProtocol& p)
     {
         int n = 0;
@@ -257,12 +267,7 @@ TEST_F(DatagramProtocolTest, RejectedAttemptAnswersRefusedUntilPurged)
     server.open_listening(false);
     NetSocket* cs = nullptr;
     EXPECT_EQ(connect(&cs), NET_OK);
-    const std::string reason(300, 'x');
-    std::vector<uint8_t> payload(reason.begin(), reason.end());
-    payload.push_back(0);
-    network.inject(link_socket(client)->port, SERVER_PORT,
-                   raw_datagram(NET_DGSEQUENCED, raw_record(NET_DGM_CONTROL, NET_DGC_REJECT,
-                                                            static_cast<int32_t>(payload.size()) * 8, payload)));
+    inject_reject(link_socket(client)->port, std::string(300, 'x'));
     EXPECT_EQ(connect(&cs), NET_OK);
     EXPECT_TRUE(capture.contains("Datagram: Rejected (" + std::string(255, 'x') + ")"));
     EXPECT_EQ(connect(&cs), NET_REFUSED);
@@ -376,6 +381,168 @@ TEST_F(DatagramProtocolTest, RequestsCannotUndoAConnectionHandedOut)
         ASSERT_EQ(got.size(), 1u) << c.why;
         EXPECT_EQ(got[0].id, 3) << c.why;
     }
+    client.close_socket(cs);
+    server.close_socket(ss);
+}
+
+TEST_F(DatagramProtocolTest, HalfOpenLinksAreCappedAndExpire)
+{
+    // Requests from 40 new addresses that nobody takes: 32 get a socket, the rest are told to try later.
+    constexpr uint16_t FIRST = 2000;
+    for (uint16_t i = 0; i < 40; ++i) {
+        inject_request(FIRST + i, 2, {static_cast<uint8_t>(i)});
+    }
+    server.listening_socket()->receive();
+    EXPECT_EQ(server.half_open(), DGLINK_HALF_OPEN_MAX);
+    EXPECT_EQ(server.deferred, 40 - DGLINK_HALF_OPEN_MAX);
+    EXPECT_EQ(network.ports_bound(), 1 + DGLINK_HALF_OPEN_MAX);
+    for (uint16_t i = 0; i < 40; ++i) {
+        const bool linked = i < DGLINK_HALF_OPEN_MAX;
+        EXPECT_EQ(control_sent(FIRST + i, NET_DGC_ACCEPT).size(), linked ? 1u : 0u) << i;
+        const auto rejects = control_sent(FIRST + i, NET_DGC_REJECT);
+        ASSERT_EQ(rejects.size(), linked ? 0u : 1u) << i;
+        if (!linked) {
+            EXPECT_STREQ(reinterpret_cast<const char*>(rejects[0].data()), "try later") << i;
+        }
+    }
+    EXPECT_TRUE(capture.contains("Datagram: Rejected mem:2039 (too many half-open connections)"));
+
+    // While the table is full, a repeated request is answered as before, and another
+    // protocol version is refused without a socket being made for it.
+    inject_request(FIRST, 2, {0});
+    inject_request(3000, 3, {});
+    server.listening_socket()->receive();
+    EXPECT_EQ(control_sent(FIRST, NET_DGC_ACCEPT).size(), 2u);
+    const auto mismatch = control_sent(3000, NET_DGC_REJECT);
+    ASSERT_EQ(mismatch.size(), 1u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(mismatch[0].data()), "protocol version mismatch");
+    EXPECT_EQ(network.ports_bound(), 1 + DGLINK_HALF_OPEN_MAX);
+
+    // Untaken links expire 30 s after their request, with their sockets.
+    uint8_t request[16];
+    int32_t length = sizeof request;
+    advance(29.9);
+    NetSocket* const taken = server.accept(request, &length);
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(request[0], DGLINK_HALF_OPEN_MAX - 1); // the newest request first
+    advance(0.2);
+    EXPECT_EQ(server.accept(request, &length), nullptr);
+    EXPECT_EQ(server.half_open(), 0);
+    EXPECT_EQ(network.ports_bound(), 2); // the listening socket and the one handed out
+    inject_request(FIRST + 39, 2, {39});
+    NetSocket* const late = server.accept(request, &length);
+    ASSERT_NE(late, nullptr);
+    EXPECT_EQ(request[0], 39);
+    server.close_socket(taken);
+    server.close_socket(late);
+}
+
+TEST_F(DatagramProtocolTest, TryLaterKeepsTheAttemptGoing)
+{
+    struct Case {
+        const char* why;
+        const char* reason;
+        int answer; // of connect after the reject
+    };
+    const Case cases[] = {
+        {"a busy server", "try later", NET_OK},
+        {"a server out of sockets", "can't allocate socket", NET_REFUSED},
+    };
+    for (const Case& c : cases) {
+        server.open_listening(false);
+        network.sent.clear();
+        NetSocket* cs = nullptr;
+        ASSERT_EQ(connect(&cs), NET_OK) << c.why;
+        inject_reject(link_socket(client)->port, c.reason);
+        EXPECT_EQ(connect(&cs), NET_OK) << c.why;
+        EXPECT_TRUE(capture.contains(std::string("Datagram: Rejected (") + c.reason + ")")) << c.why;
+        EXPECT_EQ(connect(&cs), c.answer) << c.why;
+        if (c.answer == NET_REFUSED) {
+            continue;
+        }
+        // The request goes again after the usual period, and the attempt goes on to connect.
+        ASSERT_EQ(server.open_listening(true), NET_OK) << c.why;
+        advance(0.99);
+        EXPECT_EQ(connect(&cs), NET_OK) << c.why;
+        EXPECT_EQ(control_sent(SERVER_PORT, NET_DGC_REQUEST).size(), 1u) << c.why;
+        advance(0.02);
+        EXPECT_EQ(connect(&cs), NET_OK) << c.why;
+        EXPECT_EQ(control_sent(SERVER_PORT, NET_DGC_REQUEST).size(), 2u) << c.why;
+        uint8_t request[16];
+        int32_t length = sizeof request;
+        NetSocket* const ss = server.accept(request, &length);
+        ASSERT_NE(ss, nullptr) << c.why;
+        EXPECT_EQ(connect(&cs), NET_OK) << c.why;
+        EXPECT_EQ(connect(&cs), NET_CONNECTED) << c.why;
+        client.close_socket(cs);
+        server.close_socket(ss);
+    }
+}
+
+TEST_F(DatagramProtocolTest, FloodOfRequestsLetsARealClientIn)
+{
+    // 10,000 requests a second from ever new addresses, in frames of 10 ms; the real
+    // client's request lands somewhere among each frame's, and the server takes every
+    // connection it is offered, closing those whose request it does not know.
+    network.log_sent = false;
+    constexpr int PER_FRAME = 100;
+    constexpr uint16_t FLOOD_FIRST = 20000;
+    constexpr uint16_t FLOOD_END = 60000;
+    ImpairmentRandom random(5);
+    uint16_t next_port = FLOOD_FIRST;
+    int64_t requests = 0;
+    const std::vector<uint8_t> flood_request =
+        raw_datagram(NET_DGSEQUENCED, raw_record(NET_DGM_CONTROL, NET_DGC_REQUEST, 64, le32_bytes({2, 0xF100D})));
+    const auto flood = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            network.send(next_port, SERVER_PORT, flood_request.data(), static_cast<int32_t>(flood_request.size()));
+            next_port = next_port + 1 < FLOOD_END ? next_port + 1 : FLOOD_FIRST;
+            ++requests;
+        }
+    };
+    NetSocket* cs = nullptr;
+    NetSocket* ss = nullptr;
+    for (int frame = 0; frame < 3000 && (cs == nullptr || ss == nullptr); ++frame) {
+        const int before = static_cast<int>(random.next() % (PER_FRAME + 1));
+        flood(before);
+        if (cs == nullptr) {
+            const int r = connect(&cs);
+            ASSERT_TRUE(r == NET_OK || r == NET_CONNECTED) << r;
+        }
+        flood(PER_FRAME - before);
+        const int64_t made = server.sockets_made;
+        for (int guard = 0; guard < 1000; ++guard) {
+            uint8_t request[16];
+            int32_t length = sizeof request;
+            NetSocket* const s = server.accept(request, &length);
+            if (s == nullptr) {
+                break;
+            }
+            if (length == sizeof REQUEST && std::memcmp(request, REQUEST, sizeof REQUEST) == 0) {
+                ss = s;
+            } else {
+                server.close_socket(s);
+            }
+        }
+        // A frame makes no more sockets than the cap, and none is left behind.
+        ASSERT_LE(server.sockets_made - made, DGLINK_HALF_OPEN_MAX) << frame;
+        ASSERT_EQ(server.half_open(), 0) << frame;
+        ASSERT_LE(network.ports_bound(), 4) << frame; // listening, the client's, and the server's socket for it
+        advance(0.01);
+    }
+    ASSERT_NE(cs, nullptr);
+    ASSERT_NE(ss, nullptr);
+    // The cap was reached, the real client among those told to try later, and it tried again.
+    EXPECT_GT(server.deferred, 0);
+    EXPECT_GE(capture.count("Datagram: Rejected (try later)"), 1);
+    // Requests find their links without comparing addresses one by one.
+    EXPECT_LT(server.address_comparisons, requests / 100);
+
+    EXPECT_EQ(write(static_cast<DatagramSocket*>(cs), 48, NET_STREAM_RELIABLE, {1, 2, 3}), NET_OK);
+    cs->message_send();
+    const std::vector<Received> got = read_all(static_cast<DatagramSocket*>(ss));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].bytes, (std::vector<uint8_t>{1, 2, 3}));
     client.close_socket(cs);
     server.close_socket(ss);
 }

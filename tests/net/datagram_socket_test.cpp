@@ -128,6 +128,12 @@ TEST_F(DatagramSocketTest, UnacknowledgedDatagramIsResentEverySecond)
     advance(2.0);
     a->message_send();
     EXPECT_EQ(a->traffic[NET_TRAFFIC_RELIABLE_OUT].messages, 3);
+    EXPECT_EQ(a->resent, 2);
+    // A new datagram's first sending is not a resend.
+    ASSERT_EQ(write(a, 1, NET_STREAM_RELIABLE, filled(10, 2)), NET_OK);
+    a->message_send();
+    EXPECT_EQ(a->traffic[NET_TRAFFIC_RELIABLE_OUT].messages, 4);
+    EXPECT_EQ(a->resent, 2);
 }
 
 TEST_F(DatagramSocketTest, LostAndStaleSequencedDatagrams)
@@ -143,6 +149,72 @@ TEST_F(DatagramSocketTest, LostAndStaleSequencedDatagrams)
     network.inject(b->port, a->port, raw_datagram(NET_DGSEQUENCED | 4, raw_record(NET_STREAM_UNRELIABLE, 9, 8, {1})));
     EXPECT_TRUE(read_all(b).empty());
     EXPECT_TRUE(capture.contains("Datagram: Got a stale datagram"));
+}
+
+TEST_F(DatagramSocketTest, SequenceNumbersFarAheadAreDamaged)
+{
+    struct Case {
+        const char* why;
+        uint32_t ahead; // beyond the expected number
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"a burst of losses the window still covers", 4096, true},
+        {"just beyond the window", 4097, false},
+        {"forged near the top of the number space", 0x7FFFFFFEu - 2, false},
+    };
+    const std::vector<uint8_t> keepalive = raw_record(NET_DGM_KEEPALIVE, 0, 0, {});
+    for (const Case& c : cases) {
+        connect_pair();
+        // The real peer's first datagram: the next one expected is 2.
+        ASSERT_EQ(write(a, 9, NET_STREAM_UNRELIABLE, {1}), NET_OK);
+        a->message_send();
+        ASSERT_EQ(read_all(b).size(), 1u) << c.why;
+        network.inject(b->port, a->port, raw_datagram(NET_DGSEQUENCED | (2 + c.ahead), keepalive));
+        b->receive();
+        EXPECT_EQ(b->dropped, c.accepted ? 0 : 1) << c.why;
+        EXPECT_EQ(b->lost, c.accepted ? static_cast<int32_t>(c.ahead) : 0) << c.why;
+        // The real peer's next datagram and a reliable message still get through.
+        ASSERT_EQ(write(a, 9, NET_STREAM_UNRELIABLE, {2}), NET_OK);
+        ASSERT_EQ(write(a, 10, NET_STREAM_RELIABLE, {3}), NET_OK);
+        a->message_send();
+        const std::vector<Received> got = read_all(b);
+        if (c.accepted) {
+            ASSERT_EQ(got.size(), 1u) << c.why; // the unreliable one is stale now
+            EXPECT_EQ(got[0].id, 10) << c.why;
+        } else {
+            ASSERT_EQ(got.size(), 2u) << c.why;
+            EXPECT_EQ(got[0].bytes, std::vector<uint8_t>{2}) << c.why;
+            EXPECT_EQ(got[1].bytes, std::vector<uint8_t>{3}) << c.why;
+        }
+        close_pair();
+    }
+}
+
+TEST_F(DatagramSocketTest, OnlyAcceptedDatagramsKeepAConnectionAlive)
+{
+    connect_pair();
+    const std::vector<uint8_t> keepalive = raw_record(NET_DGM_KEEPALIVE, 0, 0, {});
+    network.inject(b->port, a->port, raw_datagram(NET_DGSEQUENCED | 10, keepalive));
+    b->receive();
+    // A dead peer whose address is forged, and a stranger: nothing of theirs is accepted.
+    const std::vector<std::vector<uint8_t>> forged = {
+        raw_datagram(NET_DGSEQUENCED | 0x7FFFFFF0u, keepalive),   // far ahead
+        raw_datagram(NET_DGSEQUENCED | 3, keepalive),             // stale
+        raw_datagram(NET_DGSEQUENCED, keepalive),                 // control datagram at a connected socket
+        reliable_datagram(0x7FFF0000, 1, {1}),                    // reliable far outside the window
+        {1, 2, 3},                                                // too short
+    };
+    for (int second = 0; second < 31; ++second) {
+        advance(1.0);
+        for (const std::vector<uint8_t>& d : forged) {
+            network.inject(b->port, a->port, d);
+        }
+        network.inject(b->port, 999, raw_datagram(NET_DGSEQUENCED | 11, keepalive));
+        b->receive();
+    }
+    EXPECT_EQ(b->state, NET_SOCKET_LOST);
+    EXPECT_TRUE(capture.contains("Datagram: Connection timed out"));
 }
 
 TEST_F(DatagramSocketTest, ReliableDatagramsAreDeliveredInOrder)
@@ -230,6 +302,7 @@ TEST_F(DatagramSocketTest, MalformedDatagramsAreDroppedAndCounted)
     overrun.insert(overrun.end(), tail.begin(), tail.end());
     const Case cases[] = {
         {"bad length", 0, {1, 0, 0, 0x80, 9, 0, 0, 0}, "Datagram: Bad length (8, expected 17"},
+        {"empty datagram", 0, {}, "Datagram: Bad length (0, expected 8"},
         {"record overruns", 0, raw_datagram(NET_DGSEQUENCED | 1, overrun), "Datagram: Damaged datagram received"},
         {"unknown type", 0, raw_datagram(NET_DGSEQUENCED | 2, raw_record(0x44, 0, 0, {})),
          "Datagram: Unknown message type 68"},

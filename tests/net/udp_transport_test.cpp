@@ -75,6 +75,19 @@ TEST_F(UdpTest, AddressEquality)
     EXPECT_EQ(server.address_equal(&a, &none), 0);
     EXPECT_EQ(server.address_equal(&none, &none), 0);
     EXPECT_TRUE(capture.contains("UDP: pid mismatch in address_equal"));
+
+    // Links are found by the key form: equal addresses have the same key, others do not.
+    NetAddress padded = a;
+    padded.data[20] = 0x5A; // beyond family, port and address
+    const NetAddress c = udp_address({0x0800000Au, 1000});
+    const auto key = [&](const NetAddress& x) {
+        const NetAddress k = server.address_key(&x);
+        return std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&k), reinterpret_cast<const uint8_t*>(&k) + sizeof k);
+    };
+    EXPECT_EQ(server.address_equal(&a, &padded), 1);
+    EXPECT_EQ(key(a), key(padded));
+    EXPECT_NE(key(a), key(b));
+    EXPECT_NE(key(a), key(c));
 }
 
 TEST_F(UdpTest, DatagramSizesAndEmptySockets)

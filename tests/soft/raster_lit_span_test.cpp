@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -308,6 +309,76 @@ TEST(LitSpans, FilteredTextureBlendsNeighboursAndReadsThePaddingRow)
     span_draw_lit_filtered(f->plans(), 2, texels.data(), palette, 4, 16, 0, 0, 0, nullptr, nullptr);
     EXPECT_EQ(f->row(0)[15], bytes4(40));
     EXPECT_EQ(f->row(1)[15], bytes4(70));
+}
+
+TEST(LitSpans, APlanAsWideAsTheWidestModeIsDrawnWhole)
+{
+    // One plan across a 5120-pixel display row gives the same pixels as the
+    // row drawn as two plans of 2560. Light and texels vary, so that every
+    // pixel depends on its own place in the light line.
+    constexpr int WIDTH = 5120;
+    constexpr int HALF = WIDTH / 2;
+    // 4 texels and a quarter light texel a pixel: every variant samples each
+    // piece in groups of four, so that both drawings sample the same pixels.
+    constexpr int32_t U0 = 0x8000;
+    constexpr int32_t DU = 0x40000;
+    uint32_t seed = 5;
+    auto next = [&seed] {
+        seed = seed * 214013u + 2531011u;
+        return seed >> 16;
+    };
+    for (uint32_t& l : surface_light_block) {
+        l = (next() | next() << 16) & 0x3F3F3F3F;
+    }
+    std::vector<uint8_t> texels(16 * 17);
+    for (uint8_t& t : texels) {
+        t = static_cast<uint8_t>(next());
+    }
+    uint32_t palette[256];
+    for (uint32_t& p : palette) {
+        p = (next() | next() << 16) & 0x007F7F7F;
+    }
+    struct Row {
+        uint32_t* pixels = static_cast<uint32_t*>(std::aligned_alloc(64, sizeof(uint32_t) * WIDTH));
+        std::vector<uint16_t> depth = std::vector<uint16_t>(WIDTH);
+        std::vector<uint64_t> plans = std::vector<uint64_t>(span_plan_max_bytes(WIDTH) * 2 / 8);
+        ~Row() { std::free(pixels); }
+        SpanPlan* plan() { return reinterpret_cast<SpanPlan*>(plans.data()); }
+        SpanPlan* add(SpanPlan* at, int first, int count)
+        {
+            return span_setup_persp(at, pixels + first, depth.data() + first, count, 0, 0,
+                                    static_cast<float>(U0 + static_cast<int64_t>(first) * DU), 0x78000,
+                                    static_cast<float>(DU), 0.0f, 1.0f, 0.0f);
+        }
+    };
+    for (const NamedDrawer& d : LIT_DRAWERS) {
+        build_lighting_tables();
+        Row whole;
+        Row halves;
+        std::fill(whole.pixels, whole.pixels + WIDTH, 0xA5A5A5A5u);
+        std::fill(halves.pixels, halves.pixels + WIDTH, 0x5A5A5A5Au);
+        whole.add(whole.plan(), 0, WIDTH);
+        halves.add(halves.add(halves.plan(), 0, HALF), HALF, HALF);
+        d.draw(whole.plan(), 1, texels.data(), palette, 4, 16, 0, 0, 0, nullptr, nullptr);
+        d.draw(halves.plan(), 2, texels.data(), palette, 4, 16, 0, 0, 0, nullptr, nullptr);
+        for (int x = 0; x < WIDTH; ++x) {
+            ASSERT_EQ(whole.pixels[x], halves.pixels[x]) << d.name << " at " << x;
+        }
+    }
+    // The last pixel by hand for the nearest light: u = 0.5 + 4 * 5119 texels,
+    // texel column 12 (u AND 15), light column 0 ((u / 16 + 0.5) AND 31),
+    // v = 7.5: texel row 7 and light row 0.
+    Row row;
+    row.add(row.plan(), 0, WIDTH);
+    span_draw_lit(row.plan(), 1, texels.data(), palette, 4, 16, 0, 0, 0, nullptr, nullptr);
+    const uint32_t colour = palette[texels[7 * 16 + 12]];
+    const uint32_t light = surface_light_block[0];
+    uint32_t expected = 0;
+    for (int k = 0; k < 4; ++k) {
+        expected |= static_cast<uint32_t>(light_mul_table[(light >> (8 * k)) & 0xFF][(colour >> (8 * k)) & 0xFF])
+                    << (8 * k);
+    }
+    EXPECT_EQ(row.pixels[WIDTH - 1], expected);
 }
 
 TEST(TranslucentSpans, BlendWhereDepthIsNotBelowAndNeverWriteDepth)

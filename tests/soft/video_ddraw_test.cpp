@@ -3,12 +3,16 @@
 #include "soft/ddraw_devices.h"
 #include "soft/ddraw_errors.h"
 #include "soft/ddraw_mode.h"
+#include "soft/light_block.h"
+#include "soft/lighting_tables.h"
+#include "soft/lit_span.h"
 #include "soft/pixel_convert.h"
 #include "video_fixture.h"
 
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 using namespace host::ddraw;
 
@@ -236,6 +240,51 @@ TEST_F(VideoDDrawTest, VideoMemoryIsMeasuredAndRounded)
         ASSERT_EQ(ddraw_device_count, 1) << c.why;
         EXPECT_EQ(ddraw_devices[0].video_memory, c.expected) << c.why;
     }
+}
+
+TEST_F(VideoDDrawTest, ModesWiderThanTheEngineDrawsAreSkippedOnceWithTheReason)
+{
+    Config c;
+    c.devices.push_back(device_with({standard_mode(5120, 2880, 32, 60), standard_mode(8192, 4608, 32, 30),
+                                     standard_mode(8193, 4608, 32, 30), standard_mode(10240, 4320, 32, 60),
+                                     standard_mode(10240, 4320, 32, 30), standard_mode(10240, 4320, 16, 60)},
+                                    256u << 20));
+    configure(c);
+    ASSERT_EQ(start_video(), 1);
+    EXPECT_NE(record(0, 0, 5120, 2880), nullptr);
+    EXPECT_NE(record(0, 0, 8192, 4608), nullptr);
+    EXPECT_EQ(record(0, 0, 8193, 4608), nullptr);
+    EXPECT_EQ(record(0, 0, 10240, 4320), nullptr);
+    EXPECT_EQ(ddraw_devices[0].modes[2], nullptr);
+    EXPECT_EQ(video_find_driver("DD16"), -1);
+    EXPECT_EQ(count_shown(" DirectDraw mode: 10240x4320x32bpp skipped, wider than 8192 pixels"), 1);
+    EXPECT_EQ(count_shown(" DirectDraw mode: 10240x4320x16bpp skipped, wider than 8192 pixels"), 1);
+    EXPECT_EQ(count_shown(" DirectDraw mode: 8193x4608x32bpp skipped"), 1);
+    EXPECT_EQ(count_shown(" DirectDraw mode: 5120x2880x32bpp, 60Hz"), 1);
+    // A row of the 5120-pixel mode drawn whole by a lit drawer, which keeps a line of light per plan.
+    VideoDDraw* const v = create("DD32");
+    ASSERT_NE(v, nullptr);
+    ASSERT_EQ(v->init_mode(5120, 2880), 1);
+    ASSERT_EQ(v->xres, 5120);
+    v->begin_frame();
+    build_lighting_tables();
+    for (uint32_t& l : surface_light_block) {
+        l = 0x20202020; // light 32 keeps the colour
+    }
+    std::vector<uint8_t> texels(16 * 17, 1);
+    uint32_t palette[256] = {};
+    palette[1] = 0x00102030;
+    std::vector<uint64_t> plan(span_plan_max_bytes(5120) / 8 + 1);
+    SpanPlan* const p = reinterpret_cast<SpanPlan*>(plan.data());
+    uint32_t* const row = v->framebuffer + v->line_offset[2879];
+    std::vector<uint16_t> depth(5120);
+    span_setup_persp(p, row, depth.data(), 5120, 0, 0, 0.0f, 0.0f, 65536.0f, 0.0f, 1.0f, 0.0f);
+    span_draw_lit(p, 1, texels.data(), palette, 4, 16, 0, 0, 0, nullptr, nullptr);
+    for (int x = 0; x < 5120; ++x) {
+        ASSERT_EQ(row[x], 0x00102030u) << x;
+    }
+    v->end_frame();
+    video_destroy_mode(v);
 }
 
 TEST_F(VideoDDrawTest, PagesDirectAndRefreshOfEachMode)

@@ -241,6 +241,27 @@ TEST_F(VideoDIBTest, FullScreenListsKeepTheHighestRefreshAndTestedSizes)
     EXPECT_TRUE(shown(" FullScreen DIB mode: 320x200x32bpp, 0Hz"));
 }
 
+TEST_F(VideoDIBTest, ModesWiderThanTheEngineDrawsAreSkippedOnceWithTheReason)
+{
+    display.add_mode(32, 5120, 2880, 60);
+    display.add_mode(32, 8192, 4608, 30);
+    display.add_mode(32, 8193, 4608, 30);
+    display.add_mode(32, 10240, 4320, 60);
+    display.add_mode(32, 10240, 4320, 30);
+    display.add_mode(16, 10240, 4320, 60);
+    ASSERT_EQ(start_video(), 1);
+    EXPECT_NE(fs_record(0, 5120, 2880), nullptr);
+    EXPECT_NE(fs_record(0, 8192, 4608), nullptr);
+    EXPECT_EQ(fs_record(0, 8193, 4608), nullptr);
+    EXPECT_EQ(fs_record(0, 10240, 4320), nullptr);
+    EXPECT_EQ(fullscreen_mode_list(2), nullptr);
+    EXPECT_EQ(video_find_driver("FS16"), -1);
+    EXPECT_EQ(count_shown(" FullScreen DIB mode: 10240x4320x32bpp skipped, wider than 8192 pixels"), 1);
+    EXPECT_EQ(count_shown(" FullScreen DIB mode: 10240x4320x16bpp skipped, wider than 8192 pixels"), 1);
+    EXPECT_EQ(count_shown(" FullScreen DIB mode: 8193x4608x32bpp skipped"), 1);
+    EXPECT_EQ(count_shown(" FullScreen DIB mode: 5120x2880x32bpp, 60Hz"), 1);
+}
+
 TEST_F(VideoDIBTest, NoFullScreenDriversWithoutModes)
 {
     ASSERT_EQ(start_video(), 1);

@@ -4,6 +4,7 @@
 #include "core/print.h"
 #include "core/timer.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -116,14 +117,12 @@ int MemorySocket::receive_datagram(uint8_t* buffer, int32_t* length, NetAddress*
         return NET_NOTHING;
     }
     Arrival& a = inbox.front();
-    const auto n = static_cast<int32_t>(a.bytes.size());
-    if (n > *length) {
-        // Longer than the buffer: the rest is cut off, as a datagram socket does.
-        std::memcpy(buffer, a.bytes.data(), static_cast<size_t>(*length));
-    } else {
-        std::memcpy(buffer, a.bytes.data(), a.bytes.size());
-        *length = n;
+    // Longer than the buffer: the rest is cut off, as a datagram socket does.
+    const int32_t n = std::min(static_cast<int32_t>(a.bytes.size()), std::max(*length, 0));
+    if (n > 0) {
+        std::memcpy(buffer, a.bytes.data(), static_cast<size_t>(n));
     }
+    *length = n;
     *source = memory_address(a.from);
     inbox.pop_front();
     return NET_OK;
@@ -154,6 +153,7 @@ DatagramSocket* MemoryProtocol::create_socket(bool listening)
     if (fail_create) {
         return nullptr;
     }
+    ++sockets_made;
     MemorySocket* const s = new MemorySocket(this, network_);
     s->fail_local_address = fail_local_address;
     if (s->open(listening ? listen_port_ : 0) != NET_OK) {
@@ -165,7 +165,15 @@ DatagramSocket* MemoryProtocol::create_socket(bool listening)
 
 int MemoryProtocol::address_equal(const NetAddress* a, const NetAddress* b)
 {
+    ++address_comparisons;
     return a->protocol == b->protocol && memory_port(*a) == memory_port(*b) ? 1 : 0;
+}
+
+NetAddress MemoryProtocol::address_key(const NetAddress* address)
+{
+    NetAddress key = memory_address(memory_port(*address));
+    key.protocol = address->protocol;
+    return key;
 }
 
 const char* MemoryProtocol::address_to_text(const NetAddress* address)

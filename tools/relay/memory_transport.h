@@ -39,6 +39,8 @@ public:
     // Puts a datagram straight into a socket, as if it came from from.
     void inject(uint16_t to, uint16_t from, const std::vector<uint8_t>& bytes);
 
+    int32_t ports_bound() const { return static_cast<int32_t>(ports_.size()); }
+
     Impairment impairment;
     // When set, a datagram for which it answers true is lost before the impairment.
     std::function<bool(const Sent&)> drop;
@@ -88,8 +90,11 @@ public:
     const char* address_to_text(const NetAddress* address) override;
     // "mem:N": port N.
     int text_to_address(const char* text, NetAddress* address) override;
+    NetAddress address_key(const NetAddress* address) override;
 
     int32_t datagram_size = NET_DATAGRAM_SIZE;
+    int64_t sockets_made = 0;         // by create_socket
+    int64_t address_comparisons = 0;  // by address_equal
     bool fail_create = false;        // create_socket answers null
     bool fail_local_address = false; // new sockets cannot tell their own address
 

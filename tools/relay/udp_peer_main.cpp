@@ -6,6 +6,7 @@
 #include "core/poll.h"
 #include "core/print.h"
 #include "core/timer.h"
+#include "net/datagram_socket.h"
 #include "net/net_defs.h"
 #include "net/udp_protocol.h"
 #include "tools/relay/datagram_exchange.h"
@@ -25,11 +26,28 @@ void pause_frame()
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
-void report(const char* role, const ExchangeResult& r)
+// The socket's counters of recovery: lost sequenced datagrams, reliable ones sent again.
+struct Recovery {
+    int32_t lost = 0;
+    int32_t resent = 0;
+};
+
+Recovery recovery_of(const NetSocket* socket)
+{
+    Recovery r;
+    if (const auto* const s = static_cast<const DatagramSocket*>(socket)) {
+        r.lost = s->lost;
+        r.resent = s->resent;
+    }
+    return r;
+}
+
+void report(const char* role, const ExchangeResult& r, const Recovery& recovery)
 {
     std::printf("%s connected %d\n%s delivered %d messages\n%s seconds %.3f s\n%s goodput %.0f bytes/s\n", role,
                 r.connected ? 1 : 0, role, r.delivered, role, r.seconds, role,
                 r.seconds > 0.0 ? static_cast<double>(r.payload_bytes) / r.seconds : 0.0);
+    std::printf("%s lost %d\n%s resent %d\n", role, recovery.lost, role, recovery.resent);
     std::fflush(stdout);
 }
 
@@ -40,6 +58,7 @@ int serve(uint16_t port, const ExchangeSettings& settings)
         return 1;
     }
     ExchangeResult result;
+    Recovery recovery;
     {
         ExchangeServer server(&protocol, settings);
         const double start = sys_time();
@@ -56,8 +75,9 @@ int serve(uint16_t port, const ExchangeSettings& settings)
             pause_frame();
         }
         result.connected = server.socket() != nullptr;
+        recovery = recovery_of(server.socket());
     }
-    report("server", result);
+    report("server", result, recovery);
     return result.delivered == settings.messages && result.in_order ? 0 : 1;
 }
 
@@ -68,6 +88,7 @@ int send_all(const char* address, uint16_t port, const ExchangeSettings& setting
         return 1;
     }
     ExchangeResult result;
+    Recovery recovery;
     {
         ExchangeClient client(&protocol, address, settings);
         const double start = sys_time();
@@ -83,8 +104,9 @@ int send_all(const char* address, uint16_t port, const ExchangeSettings& setting
             }
             pause_frame();
         }
+        recovery = recovery_of(client.socket());
     }
-    report("client", result);
+    report("client", result, recovery);
     return result.done_received ? 0 : 1;
 }
 

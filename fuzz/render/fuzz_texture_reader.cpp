@@ -1,0 +1,89 @@
+// Reads any bytes as a ".cmt" texture, a ".cel" picture and an animated
+// texture's frame list, then draws frames from the sequence over time and
+// warps whatever loaded.
+#include "core/config_variable.h"
+#include "core/sine_table.h"
+#include "fsys/fsys.h"
+#include "fuzz/fsys/fuzz_scratch.h"
+#include "render/algo_texture.h"
+#include "render/texture_file.h"
+#include "render/texture_levels.h"
+#include "render/texture_slot.h"
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+namespace {
+
+// A scratch tree mounted as the file system, with the services the
+// textures use; it goes at exit.
+struct World {
+    World()
+    {
+        set_stream_handler(fuzz::quiet, 0);
+        std::random_device seed;
+        root = std::filesystem::temp_directory_path() / ("ostrel_fuzz_tex_" + std::to_string(seed()));
+        std::filesystem::create_directories(root / "textures" / "f");
+        files.init();
+        files.mount(root.string().c_str(), 1, 10);
+        fsys = &files;
+        cvar_list = &variables;
+        sine.init(4096);
+        sine_table = &sine;
+    }
+    ~World()
+    {
+        files.close();
+        fsys = nullptr;
+        std::error_code error;
+        std::filesystem::remove_all(root, error);
+    }
+    std::filesystem::path root;
+    FSys files;
+    ConfigVariableList variables;
+    SineTable sine;
+};
+
+void warp()
+{
+    TextureSlot slot;
+    if (slot.load("f", "x", nullptr) == 0) {
+        return;
+    }
+    TextureAnim anim{&slot, 0, 0.0f};
+    AlgoTexture algo;
+    if (algo.init(&anim, 3.0f, -1.0f, 1, 1.5f, 2.0f, 1.0f, 0.5f) == 0) {
+        return;
+    }
+    for (int32_t ticks = 0; ticks < 3; ++ticks) {
+        (void)algo.update(ticks);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    static World world;
+    const std::filesystem::path dir = world.root / "textures" / "f";
+    if (!fuzz::write_scratch((dir / "x.cmt").string(), data, size) ||
+        !fuzz::write_scratch((dir / "x.cel").string(), data, size)) {
+        return 0;
+    }
+    Texture texture{};
+    if (load_cmt(texture, "textures/f/x.cmt") != 0) {
+        warp();
+    }
+    (void)load_cel(texture, "textures/f/x.cel");
+    texture_clear(texture);
+
+    TextureSlot slot;
+    if (slot.load("f", "x", nullptr) != 0) {
+        TextureAnim anim{&slot, 0, 0.0f};
+        for (int32_t ticks = 0; ticks < 2000; ticks += 97) {
+            (void)slot.get_frame(anim, ticks);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,148 @@
+#include "tools/mapgen/map_writers.h"
+
+#include "tools/fsys/chunk_writer.h"
+
+#include <cstdio>
+#include <map>
+
+namespace mapgen {
+
+namespace {
+
+constexpr size_t RUN_MAX = 128;
+
+// Floats as the files hold them: exact, no negative zero.
+std::string number(double v)
+{
+    const float f = static_cast<float>(v) + 0.0f;
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(f));
+    return text;
+}
+
+std::string header(const char* magic, uint32_t map_id)
+{
+    std::string line = magic;
+    if (map_id != 0) {
+        char id[16];
+        std::snprintf(id, sizeof id, ",0x%x", map_id);
+        line += id;
+    }
+    return line + "\n";
+}
+
+std::string box_line(const Box& b)
+{
+    return number(b.lo[0]) + " " + number(b.lo[1]) + " " + number(b.lo[2]) + " " + number(b.hi[0]) + " " +
+           number(b.hi[1]) + " " + number(b.hi[2]) + "\n";
+}
+
+std::string hex(uint32_t v)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", v);
+    return text;
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    }
+}
+
+} // namespace
+
+std::string write_rplanes(const BspMap& map, uint32_t map_id)
+{
+    std::string out = header("textualRPlanes,version005", map_id);
+    out += "# models, planes, then a line per model (its first plane and plane count)\n";
+    out += "1\n" + std::to_string(map.planes.size()) + "\n";
+    out += "0 " + std::to_string(map.planes.size()) + "\n";
+    for (const PlaneTable::Entry& e : map.planes.entries()) {
+        const double n[3] = {e.axis == 0 ? 1.0 : 0.0, e.axis == 1 ? 1.0 : 0.0, e.axis == 2 ? 1.0 : 0.0};
+        out += number(n[0]) + " " + number(n[1]) + " " + number(n[2]) + " " + number(-e.coord) + "\n";
+    }
+    return out;
+}
+
+std::string write_rtrees(const BspMap& map, uint32_t map_id)
+{
+    std::string out = header("textualRTrees,version005", map_id);
+    out += "# models, nodes, cells\n";
+    out += "1\n" + std::to_string(map.nodes.size()) + "\n" + std::to_string(map.cells.size()) + "\n";
+    out += "# per model: its root node and first cell, then its box around its origin\n";
+    out += "0 0\n" + box_line(map.world);
+    out += "# per cell: first polygon, polygon count, 1 when solid\n";
+    for (const BspCell& c : map.cells) {
+        out += std::to_string(c.first_polygon) + " " + std::to_string(c.polygon_count) + " " +
+               (c.room < 0 ? "1" : "0") + "\n";
+    }
+    out += "# per node: plane, 0, front and back child; its own box on two lines; the children's boxes\n";
+    for (const BspNode& n : map.nodes) {
+        out += std::to_string(n.plane) + " 0x0 " + hex(n.front) + " " + hex(n.back) + "\n";
+        out += number(n.box.lo[0]) + " " + number(n.box.lo[1]) + " " + number(n.box.lo[2]) + "\n";
+        out += number(n.box.hi[0]) + " " + number(n.box.hi[1]) + " " + number(n.box.hi[2]) + "\n";
+        out += box_line(n.front_box) + box_line(n.back_box);
+    }
+    return out;
+}
+
+std::vector<uint8_t> pack_pvs(const CellSet& bits)
+{
+    std::vector<uint8_t> out;
+    size_t i = 0;
+    while (i < bits.size()) {
+        size_t run = 0;
+        while (i + run < bits.size() && bits[i + run] == 0 && run < RUN_MAX) {
+            ++run;
+        }
+        // A lone zero byte amid literals costs no more as a literal.
+        if (run >= 2 || (run == 1 && i + 1 == bits.size())) {
+            out.push_back(static_cast<uint8_t>(0x80 | (run - 1)));
+            i += run;
+            continue;
+        }
+        size_t count = 0;
+        while (i + count < bits.size() && count < RUN_MAX) {
+            const bool zero_run_starts = i + count + 1 < bits.size() && bits[i + count] == 0 && bits[i + count + 1] == 0;
+            if (count > 0 && zero_run_starts) {
+                break;
+            }
+            ++count;
+        }
+        out.push_back(static_cast<uint8_t>(count - 1));
+        out.insert(out.end(), bits.begin() + static_cast<long>(i), bits.begin() + static_cast<long>(i + count));
+        i += count;
+    }
+    return out;
+}
+
+std::vector<uint8_t> write_pvs(const std::vector<CellSet>& pvs, int cells, uint32_t map_id)
+{
+    // Cells that see the same set share one packed string.
+    std::map<std::vector<uint8_t>, uint32_t> known;
+    std::vector<uint8_t> data;
+    std::vector<uint8_t> offsets;
+    for (const CellSet& set : pvs) {
+        const std::vector<uint8_t> packed = pack_pvs(set);
+        auto at = known.find(packed);
+        if (at == known.end()) {
+            at = known.emplace(packed, static_cast<uint32_t>(data.size())).first;
+            data.insert(data.end(), packed.begin(), packed.end());
+        }
+        put32(offsets, at->second);
+    }
+    std::vector<uint8_t> head;
+    put32(head, 0);
+    put32(head, map_id);
+    put32(head, static_cast<uint32_t>(cells));
+    put32(head, static_cast<uint32_t>(data.size()));
+    tools::ChunkWriter w("CPVS");
+    w.add("HEAD", head);
+    w.add("POLD", offsets);
+    w.add("DATA", data);
+    return w.bytes();
+}
+
+} // namespace mapgen

@@ -1,0 +1,127 @@
+#include "world/map_text_reader.h"
+
+#include "core/print.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+bool MapTextReader::header(const char* magic, uint32_t* identifier)
+{
+    line_number_ = 1;
+    const int result = stream_->read_line(line_, TEXT_LINE_SIZE) == nullptr
+                           ? TEXT_HEADER_UNKNOWN
+                           : check_text_header(line_, magic, identifier);
+    if (result == TEXT_HEADER_UNKNOWN) {
+        print_format(P_ERROR, "KLoad: Unknown %s file format", file_name_);
+        return false;
+    }
+    if (result == TEXT_HEADER_OTHER_MAP) {
+        print_format(P_ERROR, "KLoad: Bad magic in %s", file_name_);
+        return false;
+    }
+    return true;
+}
+
+bool MapTextReader::next_line()
+{
+    // Counted as the file's lines, so that a message points at the right one.
+    for (;;) {
+        if (stream_->read_line(line_, TEXT_LINE_SIZE) == nullptr) {
+            print_format(P_ERROR, "KLoad: Unexpected end of %s after line %d", file_name_, line_number_);
+            return false;
+        }
+        ++line_number_;
+        const size_t length = std::strlen(line_);
+        if (length == TEXT_LINE_SIZE - 1 && line_[length - 1] != '\n' && stream_->eof() == 0) {
+            print_format(P_ERROR, "KLoad: Line %d of %s is too long", line_number_, file_name_);
+            return false;
+        }
+        if (line_[0] != '#') {
+            break;
+        }
+    }
+    cursor_ = line_;
+    return true;
+}
+
+bool MapTextReader::skip_lines(int32_t count)
+{
+    for (int32_t i = 0; i < count; ++i) {
+        if (!next_line()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MapTextReader::bad_line()
+{
+    print_format(P_ERROR, "KLoad: Error in line %d of %s", line_number_, file_name_);
+    return false;
+}
+
+bool MapTextReader::read_int(int32_t& value)
+{
+    char* end = nullptr;
+    const long long v = std::strtoll(cursor_, &end, 10);
+    if (end == cursor_ || v < INT32_MIN || v > INT32_MAX) {
+        return bad_line();
+    }
+    value = static_cast<int32_t>(v);
+    cursor_ = end;
+    return true;
+}
+
+bool MapTextReader::read_hex(uint32_t& value)
+{
+    const char* p = cursor_;
+    while (*p == ' ' || *p == '\t') {
+        ++p;
+    }
+    if (p[0] != '0' || p[1] != 'x' || !parse_hex32(p + 2, value, &p)) {
+        return bad_line();
+    }
+    cursor_ = p;
+    return true;
+}
+
+bool MapTextReader::read_float(float& value)
+{
+    char* end = nullptr;
+    const float v = std::strtof(cursor_, &end);
+    if (end == cursor_ || !std::isfinite(v)) {
+        return bad_line();
+    }
+    value = v;
+    cursor_ = end;
+    return true;
+}
+
+bool MapTextReader::read_floats(float* values, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (!read_float(values[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MapTextReader::line_ints(int32_t* values, int count)
+{
+    if (!next_line()) {
+        return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!read_int(values[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MapTextReader::line_floats(float* values, int count)
+{
+    return next_line() && read_floats(values, count);
+}
