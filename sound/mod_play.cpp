@@ -497,8 +497,8 @@ void ModulePlayer::release_voice(ModChanState& v)
     const ModSample* const s = mod_.sample(v.sample);
     if (s != nullptr && (s->flags & MODS_SUSTAIN) != 0) {
         if ((s->flags & MODS_LOOP) != 0) {
-            const uint32_t bidi = (s->flags & MODS_PINGPONG) != 0 ? MDSF_BIDI : 0;
-            device_->channel_set_loop(v.channel, MDSF_LOOPED | bidi, s->loop_start, s->loop_end);
+            const uint32_t bidi = (s->flags & MODS_PINGPONG) != 0 ? SDSF_BIDI : 0;
+            device_->channel_set_loop(v.channel, SDSF_LOOPED | bidi, s->loop_start, s->loop_end);
         } else {
             device_->channel_set_loop(v.channel, 0, s->loop_start, s->length);
         }

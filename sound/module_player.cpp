@@ -18,7 +18,7 @@ float timer_rate(int32_t tempo)
 
 } // namespace
 
-ModulePlayer::ModulePlayer(ModDevice* device) : device_(device) {}
+ModulePlayer::ModulePlayer(SoundDevice* device) : device_(device) {}
 
 ModulePlayer::~ModulePlayer()
 {
@@ -131,7 +131,7 @@ void ModulePlayer::pause()
     state_ |= MODP_PAUSED;
 }
 
-int ModulePlayer::read_sample_data(ModDeviceSample* sample, void* destination)
+int ModulePlayer::read_sample_data(SDSample* sample, void* destination)
 {
     if (device_samples_ == nullptr || sample < device_samples_ || sample >= device_samples_ + mod_.sample_count) {
         return 0;
@@ -145,7 +145,7 @@ int ModulePlayer::read_sample_data(ModDeviceSample* sample, void* destination)
 
 bool ModulePlayer::create_device_samples()
 {
-    device_samples_ = mod_new_array<ModDeviceSample>(size_t(mod_.sample_count), "SDSample");
+    device_samples_ = mod_new_array<SDSample>(size_t(mod_.sample_count), "SDSample");
     if (device_samples_ == nullptr) {
         return false;
     }
@@ -154,17 +154,17 @@ bool ModulePlayer::create_device_samples()
         if (!s.has_data()) {
             continue;
         }
-        ModDeviceSample& d = device_samples_[i];
+        SDSample& d = device_samples_[i];
         d.source = this;
         d.length = s.length;
-        d.flags = uint8_t(((s.flags & MODS_16BIT) != 0 ? MDSF_16BIT : 0) |
-                          ((s.flags & MODS_UNSIGNED) != 0 ? MDSF_UNSIGNED : 0));
+        d.flags = uint8_t(((s.flags & MODS_16BIT) != 0 ? SDSF_16BIT : 0) |
+                          ((s.flags & MODS_UNSIGNED) != 0 ? SDSF_UNSIGNED : 0));
         if ((s.flags & MODS_SUSTAIN) != 0) {
-            d.flags |= uint8_t(MDSF_LOOPED | ((s.flags & MODS_PINGPONG_SUSTAIN) != 0 ? MDSF_BIDI : 0));
+            d.flags |= uint8_t(SDSF_LOOPED | ((s.flags & MODS_PINGPONG_SUSTAIN) != 0 ? SDSF_BIDI : 0));
             d.loop_start = s.sustain_start;
             d.loop_end = s.sustain_end;
         } else if ((s.flags & MODS_LOOP) != 0) {
-            d.flags |= uint8_t(MDSF_LOOPED | ((s.flags & MODS_PINGPONG) != 0 ? MDSF_BIDI : 0));
+            d.flags |= uint8_t(SDSF_LOOPED | ((s.flags & MODS_PINGPONG) != 0 ? SDSF_BIDI : 0));
             d.loop_start = s.loop_start;
             d.loop_end = s.loop_end;
         } else {
@@ -172,7 +172,7 @@ bool ModulePlayer::create_device_samples()
             d.loop_end = s.length;
         }
         if (!device_->device_sample_create(&d)) {
-            d = ModDeviceSample{};
+            d = SDSample{};
             return false;
         }
         s.device_created = true;
@@ -358,7 +358,7 @@ int module_probe(FileStream* stream, const uint8_t* head, int32_t count, SongInf
     return 0;
 }
 
-ModulePlayer* module_create(ModDevice* device, FileStream* stream, const uint8_t* head, int32_t count)
+ModulePlayer* module_create(SoundDevice* device, FileStream* stream, const uint8_t* head, int32_t count)
 {
     for (int i = 0; i < MOD_LOADERS; ++i) {
         if (!mod_loader_table[i].detect(stream, head, count, nullptr)) {

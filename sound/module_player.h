@@ -5,7 +5,7 @@
 // effects are played on voices (mod_play.cpp); at every tick the continuing
 // effects, envelopes and fades run and each voice's frequency, volume and
 // panning go to its device channel.
-#include "sound/mod_device.h"
+#include "sound/sound_device.h"
 #include "sound/mod_voice.h"
 #include "sound/module_contents.h"
 #include "sound/song_player.h"
@@ -21,9 +21,9 @@ constexpr uint32_t MODP_ENDED = 0x4;
 constexpr uint32_t MODP_LOOP = 0x8;
 constexpr uint32_t MODP_LOADED = 0x80000000u;
 
-class ModulePlayer final : public SongPlayer {
+class ModulePlayer final : public SongPlayer, public SoundDeviceClient {
 public:
-    explicit ModulePlayer(ModDevice* device);
+    explicit ModulePlayer(SoundDevice* device);
     ~ModulePlayer() override;
 
     int load(FileStream* stream) override;
@@ -44,8 +44,8 @@ public:
     void set_priority(float priority) override;
 
     // What the device calls back: a device sample's data, and the timer.
-    int read_sample_data(ModDeviceSample* sample, void* destination);
-    void timer_tick();
+    int read_sample_data(SDSample* sample, void* destination) override;
+    void timer_tick() override;
 
     // The stream to load from and its loader row (module_create sets them).
     void attach(FileStream* stream, int loader);
@@ -93,11 +93,11 @@ private:
     float start_priority(const ModChanState& v) const;
     bool first_tick() const { return tick_ == 0; }
 
-    ModDevice* device_;
+    SoundDevice* device_;
     FileStream* stream_ = nullptr;
     int32_t loader_ = -1;
     ModuleData mod_;
-    ModDeviceSample* device_samples_ = nullptr; // one per module sample while started
+    SDSample* device_samples_ = nullptr; // one per module sample while started
     uint32_t state_ = MODP_STOPPED;
     uint32_t row_flags_ = 0;
     int32_t cur_order_ = -1;
@@ -120,4 +120,4 @@ private:
 // (filling info's kind and name), and a new player for it with its loader
 // chosen (null when none takes it or memory is short).
 int module_probe(FileStream* stream, const uint8_t* head, int32_t count, SongInfo* info);
-ModulePlayer* module_create(ModDevice* device, FileStream* stream, const uint8_t* head, int32_t count);
+ModulePlayer* module_create(SoundDevice* device, FileStream* stream, const uint8_t* head, int32_t count);

@@ -284,7 +284,7 @@ TEST(ModuleEffects, SustainLoopReleasedToTheNormalLoop)
     ASSERT_NE(rig.load(tools::write_it(song)), nullptr);
     rig.play(4);
     const FakeModDevice::Channel& ch = rig.device.at(1);
-    EXPECT_EQ(ch.loop_flags, uint32_t(MDSF_LOOPED | MDSF_BIDI));
+    EXPECT_EQ(ch.loop_flags, uint32_t(SDSF_LOOPED | SDSF_BIDI));
     EXPECT_EQ(ch.loop_start, 64);
     EXPECT_EQ(ch.loop_end, 128);
 }

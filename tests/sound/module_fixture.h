@@ -17,11 +17,11 @@
 #include <vector>
 
 // Channels are handed out in order; a channel plays from start to stop.
-class FakeModDevice final : public ModDevice {
+class FakeModDevice final : public SoundDevice {
 public:
     struct Channel {
         bool playing = false;
-        ModDeviceSample* sample = nullptr;
+        SDSample* sample = nullptr;
         int32_t hz = 0;
         float volume = 0.0f;
         float pan = 0.0f;
@@ -32,33 +32,49 @@ public:
         float priority = 0.0f;
     };
 
-    int timer_add(ModulePlayer*, float r) override
+    void update() override {}
+    int stream_alloc_buffers(int) override { return 0; }
+    void stream_free_buffers(int) override {}
+    void set_timer_period(float) override {}
+    bool sample_create(SDSample* s) override
     {
-        rate = r;
-        timers += 1;
-        return refuse_timer ? 0 : 1;
-    }
-    int timer_set_rate(ModulePlayer*, float r) override
-    {
-        rate = r;
-        return 1;
-    }
-    void timer_remove(ModulePlayer*) override { timers -= 1; }
-    bool device_sample_create(ModDeviceSample* s) override
-    {
+        if (refuse_samples) {
+            return false;
+        }
         ++samples;
         s->sdi = s;
         return true;
     }
-    int device_sample_free(ModDeviceSample* s) override
+    int sample_remove(SDSample* s) override
     {
         --samples;
         s->sdi = nullptr;
         return 1;
     }
-    int sample_ready(ModDeviceSample* s) override
+    int channel_set_position(int32_t, int32_t, int) override { return 0; }
+    void pause() override {}
+    void stop() override {}
+    void resume() override {}
+    int get_caps(SDCaps*) override { return 1; }
+    int configure(SDSettings*) override { return 1; }
+    int init(const SDSettings*) override { return 1; }
+    int get_settings(SDSettings*) override { return 1; }
+    void shutdown() override {}
+    S3DHive* create_3d_hive() override { return nullptr; }
+
+    // The rate of the newest timer, and how many there are.
+    float rate() const { return timers() != nullptr ? 1.0f / timers()->period : 0.0f; }
+    int timer_count() const
     {
-        std::vector<uint8_t> data(size_t(s->length) * ((s->flags & MDSF_16BIT) != 0 ? 2 : 1));
+        int n = 0;
+        for (const SDTimer* t = timers(); t != nullptr; t = t->next) {
+            ++n;
+        }
+        return n;
+    }
+    int sample_ready(SDSample* s) override
+    {
+        std::vector<uint8_t> data(size_t(s->length) * ((s->flags & SDSF_16BIT) != 0 ? 2 : 1));
         const int ok = s->source->read_sample_data(s, data.data());
         if (ok != 0) {
             loaded[s] = data;
@@ -75,7 +91,7 @@ public:
     }
     int channel_hold(int32_t, int32_t) override { return 1; }
     bool channel_valid(int32_t c) override { return c > 0 && c <= int32_t(channels.size()); }
-    int channel_start(int32_t c, ModDeviceSample* s, float priority, float) override
+    int channel_start(int32_t c, SDSample* s, float priority, float) override
     {
         if (!channel_valid(c)) {
             return 0;
@@ -120,13 +136,11 @@ public:
 
     Channel& at(int32_t c) { return channels[size_t(c - 1)]; }
 
-    float rate = 0.0f;
-    int timers = 0;
     int samples = 0;
-    bool refuse_timer = false;
+    bool refuse_samples = false;
     int max_channels = 64;
     std::vector<Channel> channels;
-    std::map<ModDeviceSample*, std::vector<uint8_t>> loaded;
+    std::map<SDSample*, std::vector<uint8_t>> loaded;
 
 private:
     template <typename F>

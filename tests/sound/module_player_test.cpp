@@ -125,7 +125,7 @@ TEST(ModulePlayer, SpeedAndTempo)
     ASSERT_NE(rig.load(tools::write_it(song)), nullptr);
     rig.player->set_loop(0);
     rig.player->start();
-    EXPECT_FLOAT_EQ(rig.device.rate, 60.0f);
+    EXPECT_FLOAT_EQ(rig.device.rate(), 60.0f);
     std::vector<int> rows;
     for (int i = 0; i < 10; ++i) {
         rig.player->timer_tick();
@@ -133,7 +133,7 @@ TEST(ModulePlayer, SpeedAndTempo)
     }
     // Three ticks a row until row 2 sets speed 1.
     EXPECT_EQ(rows, (std::vector<int>{0, 0, 0, 1, 1, 1, 2, 3, 4, 5}));
-    EXPECT_FLOAT_EQ(rig.device.rate, 40.0f);
+    EXPECT_FLOAT_EQ(rig.device.rate(), 40.0f);
     EXPECT_EQ(rig.player->speed(), 1);
     EXPECT_EQ(rig.player->tempo(), 100);
 }
@@ -148,7 +148,7 @@ TEST(ModulePlayer, LifecycleFlagsDeviceSamplesAndTimer)
     rig.player->start();
     EXPECT_EQ(rig.player->state(), MODP_LOOP | MODP_LOADED);
     EXPECT_EQ(rig.device.samples, 1);
-    EXPECT_EQ(rig.device.timers, 1);
+    EXPECT_EQ(rig.device.timer_count(), 1);
     rig.player->pause();
     rig.ticks(5);
     EXPECT_EQ(rig.player->order(), -1);
@@ -157,14 +157,14 @@ TEST(ModulePlayer, LifecycleFlagsDeviceSamplesAndTimer)
     EXPECT_EQ(rig.player->order(), 0);
     rig.player->stop();
     EXPECT_EQ(rig.device.samples, 0);
-    EXPECT_EQ(rig.device.timers, 0);
+    EXPECT_EQ(rig.device.timer_count(), 0);
     EXPECT_TRUE(rig.player->state() & MODP_STOPPED);
     rig.player->unload();
     EXPECT_EQ(rig.player->state() & MODP_LOADED, 0u);
     EXPECT_EQ(rig.player->loader(), -1);
 }
 
-TEST(ModulePlayer, StartsNothingWithoutAPlayableOrderOrTimer)
+TEST(ModulePlayer, StartsNothingWithoutAPlayableOrderOrDeviceSamples)
 {
     {
         ModuleRig rig;
@@ -178,18 +178,18 @@ TEST(ModulePlayer, StartsNothingWithoutAPlayableOrderOrTimer)
         ASSERT_NE(rig.load(tools::write_it(song_of({4}, {254, 255}))), nullptr);
         rig.player->start();
         EXPECT_TRUE(rig.player->state() & MODP_STOPPED);
-        EXPECT_EQ(rig.device.timers, 0);
+        EXPECT_EQ(rig.device.timer_count(), 0);
         EXPECT_EQ(rig.device.samples, 0);
         rig.ticks(3);
         EXPECT_EQ(rig.player->order(), -1);
     }
     {
         ModuleRig rig;
-        rig.device.refuse_timer = true;
+        rig.device.refuse_samples = true;
         ASSERT_NE(rig.load(tools::write_it(song_of({4}, {0}))), nullptr);
         rig.player->start();
         EXPECT_TRUE(rig.player->state() & MODP_STOPPED);
-        EXPECT_EQ(rig.device.samples, 0);
+        EXPECT_EQ(rig.device.timer_count(), 0);
     }
 }
 
