@@ -83,6 +83,12 @@ public:
     }
     int32_t channel_choose(float) override
     {
+        for (size_t i = 0; reuse_stopped && i < channels.size(); ++i) {
+            if (!channels[i].playing) {
+                channels[i] = Channel{};
+                return int32_t(i + 1);
+            }
+        }
         if (int(channels.size()) >= max_channels) {
             return 0;
         }
@@ -139,6 +145,7 @@ public:
     int samples = 0;
     bool refuse_samples = false;
     int max_channels = 64;
+    bool reuse_stopped = false; // like a mixer: a stopped channel serves again
     std::vector<Channel> channels;
     std::map<SDSample*, std::vector<uint8_t>> loaded;
 
