@@ -107,6 +107,7 @@ TEST(ModuleEffects, TickByTick)
         {"IT D00 uses the memory of the last slide", Format::IT, both(effect(0, L_D, 0x02), effect(1, L_D, 0x00)),
          volume, {64, 62, 60, 60, 58, 56}},
         {"IT D with two plain nibbles is dropped", Format::IT, effect(0, L_D, 0x23), volume, {64, 64, 64}},
+        {"IT K02 slides like D02", Format::IT, effect(0, L_K, 0x02), volume, {64, 62, 60}},
         {"XM AF3 keeps its high nibble: up 15 after the first tick", Format::XM,
          both(start_volume(0x10 + 32), effect(0, XM_A, 0xF3)), volume, {32, 47, 62}},
         {"S3M fast slides: D02 acts on the first tick too", Format::S3M,
