@@ -383,7 +383,7 @@ void ModulePlayer::tone_porta_tick(ModTrackState& ts, int column)
 
 ModChanState* ModulePlayer::take_voice()
 {
-    for (ModChanState* v = voices_; v != nullptr; v = v->next) {
+    for (ModChanState* v = channel_state_; v != nullptr; v = v->next) {
         if (v->track == nullptr) {
             return v;
         }
@@ -393,8 +393,8 @@ ModChanState* ModulePlayer::take_voice()
         return nullptr;
     }
     ModChanState* const v = new (p) ModChanState();
-    v->next = voices_;
-    voices_ = v;
+    v->next = channel_state_;
+    channel_state_ = v;
     return v;
 }
 
@@ -456,7 +456,7 @@ void ModulePlayer::duplicate_check(ModTrackState& ts, const ModChanState& copy)
     if (type == MOD_DCT_OFF) {
         return;
     }
-    for (ModChanState* v = voices_; v != nullptr; v = v->next) {
+    for (ModChanState* v = channel_state_; v != nullptr; v = v->next) {
         if (v->track != &ts || !v->background()) {
             continue;
         }
@@ -518,7 +518,7 @@ void ModulePlayer::update_voices()
 {
     const uint32_t fmt = mod_.format_flags;
     const bool instrument_mode = (fmt & MODF_INSTRUMENT_MODE) != 0;
-    for (ModChanState* v = voices_; v != nullptr; v = v->next) {
+    for (ModChanState* v = channel_state_; v != nullptr; v = v->next) {
         if (v->track == nullptr) {
             continue;
         }

@@ -46,7 +46,7 @@ void ModulePlayer::unload()
 {
     stop();
     state_ &= ~MODP_LOADED;
-    K_ASSERT(!voices_);
+    K_ASSERT(!channel_state_);
     K_ASSERT(!track_state_);
     mod_.free();
     loader_ = -1;
@@ -197,9 +197,9 @@ void ModulePlayer::free_device_samples()
 
 void ModulePlayer::free_voices()
 {
-    while (voices_ != nullptr) {
-        ModChanState* const v = voices_;
-        voices_ = v->next;
+    while (channel_state_ != nullptr) {
+        ModChanState* const v = channel_state_;
+        channel_state_ = v->next;
         v->~ModChanState();
         mod_free_bytes(v);
     }

@@ -64,7 +64,7 @@ public:
     {
         return track_state_ != nullptr && channel >= 0 && channel < mod_.channels ? &track_state_[channel] : nullptr;
     }
-    const ModChanState* voices() const { return voices_; }
+    const ModChanState* voices() const { return channel_state_; }
 
 private:
     // Stepping (module_player.cpp).
@@ -110,7 +110,7 @@ private:
     int32_t tempo_ = 125;
     int32_t global_volume_ = 128;
     ModTrackState* track_state_ = nullptr;
-    ModChanState* voices_ = nullptr;
+    ModChanState* channel_state_ = nullptr;
     float music_volume_ = 1.0f;
     float separation_ = 1.0f;
     float priority_ = 8.0f;

@@ -3,6 +3,7 @@
 // modules written by the test writer, loaded from a scratch file.
 #include "fsys/fsys.h"
 #include "sound/module_player.h"
+#include "tools/sound/module_render.h"
 #include "tools/sound/module_writer.h"
 
 #include <gtest/gtest.h>
@@ -196,23 +197,8 @@ public:
     ModulePlayer* load_file(const std::string& path)
     {
         player.reset();
-        FileStream* const s = fs_.open(path.c_str(), FSYS_BINARY);
-        if (s == nullptr) {
-            return nullptr;
-        }
-        uint8_t head[4096];
-        const int32_t n = int32_t(s->read(head, 1, sizeof head));
-        ModulePlayer* const p = module_create(&device, s, head, n);
-        if (p == nullptr) {
-            s->close();
-            return nullptr;
-        }
-        player.reset(p);
-        if (p->load(s) == 0) {
-            player.reset();
-            return nullptr;
-        }
-        return p;
+        player.reset(tools::open_module(fs_, &device, path.c_str()));
+        return player.get();
     }
 
     // Starts the loaded song and plays n ticks.
