@@ -7,6 +7,9 @@ dir="$1"
 shift
 mkdir -p "$dir"
 cd "$dir"
+# Tests that run side by side fetch into the same place one at a time.
+exec 9> .lock
+flock 9
 for p in "$@"; do
   [ -f "$p/.unpacked" ] && continue
   rm -rf "$p" "$p"_*.deb
