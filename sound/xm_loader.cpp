@@ -197,9 +197,11 @@ int32_t c5_of(int32_t period_offset)
     return int32_t(8363.0 / std::exp2(double(period_offset) / 768.0));
 }
 
-bool read_sample_header(ModReader& r, ModSample& s)
+// The sample's header; `bytes` receives the length of its data in the file.
+bool read_sample_header(ModReader& r, ModSample& s, uint32_t& bytes)
 {
     const uint32_t length = r.u32();
+    bytes = length;
     const uint32_t loop_start = r.u32();
     const uint32_t loop_length = r.u32();
     s.default_volume = std::min<uint8_t>(r.u8(), 64);
@@ -268,16 +270,19 @@ bool read_instrument(ModReader& r, ModuleData& m, ModInstrument& in)
     if (!r.ok() || header_size < XM_SAMPLE_HEADER || !r.seek(start + size)) {
         return false;
     }
+    uint32_t bytes[XM_MAX_SAMPLES];
     for (int32_t i = 0; i < samples; ++i) {
-        if (!r.seek(start + size + int64_t(i) * header_size) || !read_sample_header(r, m.samples[first + i])) {
+        if (!r.seek(start + size + int64_t(i) * header_size) ||
+            !read_sample_header(r, m.samples[first + i], bytes[i])) {
             return false;
         }
     }
+    // Each sample's data follows the last one's whole stored length, odd bytes included.
     int64_t data = start + size + int64_t(samples) * header_size;
     for (int32_t i = 0; i < samples; ++i) {
         ModSample& s = m.samples[first + i];
         s.data_pos = uint32_t(std::min<int64_t>(data, UINT32_MAX));
-        data += s.data_bytes();
+        data += bytes[i];
         mod_sample_fit(s, r.size());
     }
     m.sample_count = first + samples;

@@ -277,3 +277,39 @@ TEST(XmLoader, RefusedFiles)
 }
 
 } // namespace
+
+namespace {
+
+// A 16-bit sample stored with an odd number of bytes: the next sample's data
+// starts after that odd byte.
+TEST(XmLoader, AnOddLengthDoesNotShiftTheNextSample)
+{
+    tools::ModuleSong song = basic_song();
+    tools::ModuleSample a;
+    a.bits16 = true;
+    a.frames = {100, 200};
+    tools::ModuleSample b;
+    b.frames = {7, 7, 7};
+    song.samples = {a, b};
+    song.instruments[0].samples = {0, 1};
+    std::vector<uint8_t> bytes = tools::write_xm(song);
+    const size_t data = bytes.size() - 3 - 4; // b's 3 bytes after a's 4
+    const size_t header_a = data - 2 * 40;
+    bytes[header_a] = 5;                      // a: 5 bytes, 2 frames and one odd byte
+    bytes.insert(bytes.begin() + long(data + 4), 0x55);
+    ModuleRig rig;
+    ASSERT_NE(rig.load(bytes), nullptr);
+    EXPECT_EQ(rig.player->module().samples[0].length, 2);
+    rig.player->set_loop(0);
+    rig.player->start();
+    bool found = false;
+    for (const auto& [d, got] : rig.device.loaded) {
+        if (got.size() == 3) {
+            found = true;
+            EXPECT_EQ(got, (std::vector<uint8_t>{7, 7, 7})) << "decoded from the right place";
+        }
+    }
+    EXPECT_TRUE(found);
+}
+
+} // namespace
