@@ -24,15 +24,19 @@ int palette_read(uint32_t* palette, FileStream* stream, int shift)
     return 1;
 }
 
+uint32_t colour_convert(uint32_t entry, const uint8_t layout[4])
+{
+    uint32_t out = 0;
+    for (int k = 0; k < 4; ++k) {
+        out |= (entry >> (8 * k) & 0xFF) << (layout[k] & 31);
+    }
+    return out;
+}
+
 void palette_convert(uint32_t* palette, const uint8_t layout[4])
 {
     for (int i = 0; i < PALETTE_ENTRIES; ++i) {
-        const uint32_t e = palette[i];
-        uint32_t out = 0;
-        for (int k = 0; k < 4; ++k) {
-            out |= (e >> (8 * k) & 0xFF) << (layout[k] & 31);
-        }
-        palette[i] = out;
+        palette[i] = colour_convert(palette[i], layout);
     }
 }
 

@@ -18,6 +18,8 @@ void palette_fill_grey(uint32_t* palette);
 // 256 x {r, g, b}, each shifted left by `shift`, packed r | g << 8 | b << 16 | g << 24.
 // 1 when all 768 bytes were read.
 int palette_read(uint32_t* palette, FileStream* stream, int shift);
+// One entry: byte k moved to bit shift layout[k].
+uint32_t colour_convert(uint32_t entry, const uint8_t layout[4]);
 void palette_convert(uint32_t* palette, const uint8_t layout[4]);
 // Every byte shifted right by 1: the renderer's lighting headroom.
 void palette_halve(uint32_t* palette);

@@ -6,13 +6,14 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 scripts/deps.sh
 cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build build/rel -j "${JOBS:-$(nproc)}" --target ostrel ostrel_gl
-# The demo runs in its own folder with the default base directory beside it.
-mkdir -p build/demo/kavrin
-cd build/demo
+cmake --build build/rel -j "${JOBS:-$(nproc)}" --target ostrel ostrel_gl demo_base
+# The demo runs in its own folder with the default base directory, which the
+# build fills, beside it.
+cd build/rel/demo
 if [ -z "${DISPLAY:-}" ]; then
   export SDL_VIDEODRIVER="${SDL_VIDEODRIVER:-dummy}" SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
   export OSTREL_FRAMES="${OSTREL_FRAMES:-300}"
 fi
-"$root/build/rel/ostrel" -log "$@"
-echo "demo: finished; log in build/demo/kavrin.log"
+# Options given to the script come first, so their size wins.
+"$root/build/rel/ostrel" -log "$@" -width 640 -height 480
+echo "demo: finished; log in build/rel/demo/kavrin.log"

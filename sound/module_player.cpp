@@ -61,27 +61,26 @@ void ModulePlayer::get_info(SongInfo* info)
     *info = SongInfo{};
     info->kind = SONG_KIND_MODULE;
     std::memcpy(info->name, mod_.name, sizeof mod_.name);
-    info->name[sizeof mod_.name - 1] = '\0';
 }
 
 void ModulePlayer::get_length(SongPos* pos)
 {
-    pos->unit = SONG_ORDER_ROW;
+    pos->unit = SONGPOS_ORDER_ROW;
     pos->order = mod_.order_count;
     pos->row = 0;
 }
 
 void ModulePlayer::get_position(SongPos* pos)
 {
-    pos->unit = SONG_ORDER_ROW;
+    pos->unit = SONGPOS_ORDER_ROW;
     pos->order = cur_order_;
     pos->row = cur_row_;
 }
 
 int ModulePlayer::set_position(SongPos* pos)
 {
-    if (pos->unit != SONG_ORDER_ROW) {
-        pos->unit = SONG_ORDER_ROW;
+    if (pos->unit != SONGPOS_ORDER_ROW) {
+        pos->unit = SONGPOS_ORDER_ROW;
         return 0;
     }
     next_order_ = pos->order;
@@ -358,7 +357,7 @@ int module_probe(FileStream* stream, const uint8_t* head, int32_t count, SongInf
     return 0;
 }
 
-ModulePlayer* module_create(SoundDevice* device, FileStream* stream, const uint8_t* head, int32_t count)
+SongPlayer* module_create(SoundDevice* device, FileStream* stream, const uint8_t* head, int32_t count)
 {
     for (int i = 0; i < MOD_LOADERS; ++i) {
         if (!mod_loader_table[i].detect(stream, head, count, nullptr)) {

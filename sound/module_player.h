@@ -21,7 +21,7 @@ constexpr uint32_t MODP_ENDED = 0x4;
 constexpr uint32_t MODP_LOOP = 0x8;
 constexpr uint32_t MODP_LOADED = 0x80000000u;
 
-class ModulePlayer final : public SongPlayer, public SoundDeviceClient {
+class ModulePlayer final : public SongPlayer {
 public:
     explicit ModulePlayer(SoundDevice* device);
     ~ModulePlayer() override;
@@ -120,4 +120,4 @@ private:
 // (filling info's kind and name), and a new player for it with its loader
 // chosen (null when none takes it or memory is short).
 int module_probe(FileStream* stream, const uint8_t* head, int32_t count, SongInfo* info);
-ModulePlayer* module_create(SoundDevice* device, FileStream* stream, const uint8_t* head, int32_t count);
+SongPlayer* module_create(SoundDevice* device, FileStream* stream, const uint8_t* head, int32_t count);

@@ -1,7 +1,7 @@
 // Each module of Debian's game packages played to its end on the mixer with
 // a null sink, beside xmp and openmpt123 rendering the same file in the same
 // run: CPU seconds per second of audio, one "name value unit" line each.
-// Usage: bench_modules [cache directory] (default build/debian-data).
+// Usage: bench_modules [cache directory] (default build/game-data).
 #include "tools/sound/module_render.h"
 
 #include <sys/resource.h>
@@ -107,8 +107,8 @@ std::string base_name(const std::string& path)
 
 int main(int argc, char** argv)
 {
-    const std::string dir = argc > 1 ? argv[1] : "build/debian-data";
-    const std::string fetch = "scripts/fetch-debian-data.sh '" + dir + "' biniax2-data penguin-command solarwolf";
+    const std::string dir = argc > 1 ? argv[1] : "build/game-data";
+    const std::string fetch = "scripts/fetch_game_data.sh '" + dir + "' biniax2-data penguin-command solarwolf";
     if (std::system(fetch.c_str()) != 0) {
         std::fprintf(stderr, "bench_modules: the Debian packages cannot be had\n");
         return 1;

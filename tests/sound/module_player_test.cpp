@@ -202,9 +202,9 @@ TEST(ModulePlayer, PositionTakesEffectAtTheNextRow)
     rig.player->start();
     rig.ticks(1);
     SongPos pos;
-    pos.unit = SONG_SECONDS;
+    pos.unit = SONGPOS_SECONDS;
     EXPECT_EQ(rig.player->set_position(&pos), 0);
-    EXPECT_EQ(pos.unit, SONG_ORDER_ROW);
+    EXPECT_EQ(pos.unit, SONGPOS_ORDER_ROW);
     pos.order = 2;
     pos.row = 3;
     EXPECT_EQ(rig.player->set_position(&pos), 1);
@@ -217,7 +217,7 @@ TEST(ModulePlayer, PositionTakesEffectAtTheNextRow)
     EXPECT_EQ(now.row, 3);
     SongPos length;
     rig.player->get_length(&length);
-    EXPECT_EQ(length.unit, SONG_ORDER_ROW);
+    EXPECT_EQ(length.unit, SONGPOS_ORDER_ROW);
     EXPECT_EQ(length.order, 3);
 }
 

@@ -2,6 +2,7 @@
 // that use only the effects this player plays and end by wrapping have the
 // length both peers print and sound like xmp's rendering of them.
 #include "tests/sound/module_fixture.h"
+#include "tests/sound/sound_files.h"
 #include "tools/sound/module_render.h"
 
 #include <gtest/gtest.h>
@@ -48,20 +49,7 @@ constexpr double MAX_SECONDS = 600.0;
 std::string cache_dir()
 {
     const char* const bin = std::getenv("OSTREL_BINARY_DIR");
-    return std::string(bin != nullptr ? bin : ".") + "/debian-data";
-}
-
-// The packages' files, fetched once per build directory; empty when they cannot be had.
-std::string fetch()
-{
-    static const std::string dir = [] {
-        const char* const src = std::getenv("OSTREL_SOURCE_DIR");
-        const std::string script = std::string(src != nullptr ? src : ".") + "/scripts/fetch-debian-data.sh";
-        const std::string d = cache_dir();
-        const std::string cmd = script + " '" + d + "' biniax2-data penguin-command solarwolf";
-        return std::system(cmd.c_str()) == 0 ? d : std::string();
-    }();
-    return dir;
+    return std::string(bin != nullptr ? bin : ".") + "/game-data";
 }
 
 std::string run(const std::string& cmd)
@@ -204,14 +192,13 @@ class RealModules : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fetch();
-        if (dir_.empty()) {
-            GTEST_SKIP() << "the Debian packages biniax2-data, penguin-command and solarwolf cannot be downloaded";
+        for (const char* p : {"biniax2-data", "penguin-command", "solarwolf"}) {
+            if (game_package(p).empty()) {
+                GTEST_SKIP() << "the Debian package " << p << " cannot be downloaded";
+            }
         }
     }
-    std::string file(const RealModule& m) const { return dir_ + "/" + m.package + "/" + m.path; }
-
-    std::string dir_;
+    std::string file(const RealModule& m) const { return (game_package(m.package) / m.path).string(); }
 };
 
 TEST_F(RealModules, EveryFileLoadsAndStarts)

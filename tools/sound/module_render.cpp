@@ -1,6 +1,7 @@
 #include "tools/sound/module_render.h"
 
-#include <cstdio>
+#include "tools/fsys/write_bytes.h"
+#include "tools/wav/wav_writer.h"
 
 namespace tools {
 
@@ -34,7 +35,7 @@ ModulePlayer* open_module(FSys& fs, SoundDevice* device, const char* path)
     }
     uint8_t head[4096];
     const int32_t n = int32_t(s->read(head, 1, sizeof head));
-    ModulePlayer* const player = module_create(device, s, head, n);
+    ModulePlayer* const player = static_cast<ModulePlayer*>(module_create(device, s, head, n));
     if (player == nullptr) {
         s->close();
         return nullptr;
@@ -97,35 +98,7 @@ int32_t ModuleRender::render(std::vector<int16_t>& out, int32_t frames)
 
 bool write_wav(const std::string& path, const std::vector<int16_t>& frames, int32_t rate)
 {
-    std::FILE* const f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        return false;
-    }
-    const uint32_t data = uint32_t(frames.size() * 2);
-    uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0};
-    auto put32 = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            h[at + i] = uint8_t(v >> (8 * i));
-        }
-    };
-    put32(4, 36 + data);
-    put32(24, uint32_t(rate));
-    put32(28, uint32_t(rate) * 4);
-    h[32] = 4;
-    h[34] = 16;
-    h[36] = 'd';
-    h[37] = 'a';
-    h[38] = 't';
-    h[39] = 'a';
-    put32(40, data);
-    std::vector<uint8_t> bytes(h, h + sizeof h);
-    bytes.reserve(sizeof h + data);
-    for (const int16_t s : frames) {
-        bytes.push_back(uint8_t(s));
-        bytes.push_back(uint8_t(uint16_t(s) >> 8));
-    }
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    return write_bytes(path.c_str(), wav_pcm16(2, uint32_t(rate), frames));
 }
 
 } // namespace tools
