@@ -35,5 +35,7 @@ public:
 };
 
 using ClientSoundFactory = ClientSound* (*)();
+// The sound system the client makes: the engine's unless a test set another
+// (null restores the engine's).
 ClientSoundFactory client_sound_factory();
 void set_client_sound_factory(ClientSoundFactory factory);

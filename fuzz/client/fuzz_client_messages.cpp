@@ -128,8 +128,8 @@ World* start()
     host::set_clock(&w->clock);
     cvar_list = new ConfigVariableList;
     cvar_list->link(CVTYPE_STRING, 0x40, "Base", nullptr, 1)->set_string("kavrin");
-    const char* argv[] = {"fuzz", "-video", "MEM"};
-    w->arguments.parse(3, argv);
+    const char* argv[] = {"fuzz", "-video", "MEM", "-nosound"};
+    w->arguments.parse(4, argv);
     command_line = &w->arguments;
     sine_table = new SineTable;
     sine_table->init(4096);

@@ -99,7 +99,21 @@ TEST_F(EngineSessionTest, LoopbackSessionWithABoundKey)
     // No tint and no extents.
     camera.class_part = [](NetStreamOut& s) { s.write_bits(0, 2); };
     camera.position[2] = 48.0f;
-    server_->send_update(1, {camera});
+    // A sound source through the engine's sound system: its name comes once, then by index.
+    fake::NameCache sound_names(6);
+    fake::Object hum;
+    hum.object_class = 9;
+    hum.index = 4;
+    hum.mask = 0x2000 | 0x400 | 0x1;
+    hum.position[0] = 8.0f;
+    hum.class_part = [&sound_names](NetStreamOut& s) {
+        sound_names.write(s, "hum");
+        s.write_bits(1, 1); // looped
+        s.write_bits(1, 1);
+        s.write_bits(80, 8); // frequency
+        s.write_bits(0, 2);  // no distances, no levels
+    };
+    server_->send_update(1, {camera, hum});
     server_->flush();
     for (int i = 0; i < 3; ++i) {
         frame();
@@ -110,6 +124,8 @@ TEST_F(EngineSessionTest, LoopbackSessionWithABoundKey)
     ASSERT_NE(client->camera(), nullptr) << "the camera arrived";
     EXPECT_EQ(client->camera()->pose[0].position.y, 64.0f);
     EXPECT_EQ(client->decoder().damaged_messages, 0);
+    ASSERT_NE(client->decoder().manager(9), nullptr);
+    EXPECT_GE(client->decoder().manager(9)->find(make_object_id(9, 0, 4)), 0) << "the sound source's object";
     ASSERT_FALSE(server_->inputs.empty());
     EXPECT_EQ(server_->inputs.back().stamp, 1) << "the input acknowledges the update";
     EXPECT_EQ(server_->inputs.back().axes[0], -1);
