@@ -184,7 +184,7 @@ int32_t Client::damaged_messages() const { return damaged_messages_ + decoder_->
 
 const CObjCommon* Client::camera() const
 {
-    const CameraRecords& c = entities_->camera;
+    const Camera& c = entities_->camera;
     return map_active_ != 0 && c.is_allocated(0) ? &c.common(0) : nullptr;
 }
 
@@ -230,6 +230,9 @@ int Client::frame(double time)
     start = profiling ? sys_time() : 0.0;
     if (console_ != nullptr) {
         console_->update(client_ticks_total_);
+    }
+    if (interp_ticks_frame_ != 0 && map_active_ != 0) {
+        entities_->simulate(interp_ticks_frame_);
     }
     timed(SECTION_ANIMATION, start);
 

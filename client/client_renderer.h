@@ -8,6 +8,8 @@
 
 class ClientMap;
 class KVideoMode;
+class ScreenManager;
+class ScreenProjection;
 class TextScreen;
 class ViewFrame;
 
@@ -51,6 +53,10 @@ public:
     virtual void clear_world() = 0;
     virtual void attach_world() = 0;
     virtual void detach_world() = 0;
+    // The software screen and projection that the entity classes bind to,
+    // or null where a renderer has none.
+    virtual ScreenProjection* projection() { return nullptr; }
+    virtual ScreenManager* screen_manager() { return nullptr; }
     // The pixel layouts with which textures are converted to the screen and back.
     virtual const uint8_t* attach_layout() const = 0;
     virtual const uint8_t* detach_layout() const = 0;

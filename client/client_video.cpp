@@ -113,7 +113,7 @@ void Client::attach_entities()
 {
     renderer_->set_world(world_.get());
     renderer_->attach_world();
-    entities_->start();
+    entities_->start(renderer_->projection(), renderer_->screen_manager());
 }
 
 void Client::detach_entities()

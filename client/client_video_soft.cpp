@@ -60,6 +60,8 @@ public:
     void clear_world() override { world_ = nullptr; }
     void attach_world() override {}
     void detach_world() override {}
+    ScreenProjection* projection() override { return projection_; }
+    ScreenManager* screen_manager() override { return screen_; }
     const uint8_t* attach_layout() const override { return projection_->rgb_layout; }
     const uint8_t* detach_layout() const override { return projection_->layout_inverse; }
 

@@ -5,6 +5,13 @@
 
 #include <cstring>
 
+bool read_present(NetStreamIn& stream) { return stream.read_bits(1) == 1; }
+
+float read_fraction(NetStreamIn& stream, int bits, float divisor)
+{
+    return static_cast<float>(stream.read_bits(bits)) / divisor;
+}
+
 uint32_t read_colour12(NetStreamIn& stream)
 {
     uint32_t colour = 0;

@@ -1,10 +1,15 @@
 #pragma once
-// Field readers shared by the entity classes' updates: colours widened to a
-// colour word (byte 0 the first channel), lamp references and names that
-// arrive from the server.
+// Field readers shared by the entity classes' updates: presence flags, scaled
+// fractions, colours widened to a colour word (byte 0 the first channel),
+// lamp references and names that arrive from the server.
 #include <cstdint>
 
 class NetStreamIn;
+
+// A 1-bit presence flag: whether the group follows.
+bool read_present(NetStreamIn& stream);
+// An unsigned field of `bits` bits divided by `divisor`.
+float read_fraction(NetStreamIn& stream, int bits, float divisor);
 
 // Three 4-bit channels, each byte (c << 4) | c.
 uint32_t read_colour12(NetStreamIn& stream);

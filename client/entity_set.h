@@ -1,11 +1,23 @@
 #pragma once
 // The client's managers of the eleven replicated object classes, created at
 // map load in a fixed order and registered with the update decoder under
-// their class numbers, and destroyed at unload.
-#include "client/entity_records.h"
+// their class numbers, bound to the renderer while one runs, and destroyed
+// at unload.
+#include "client/camera.h"
+#include "client/icon.h"
+#include "client/lamp.h"
+#include "client/lamp_sprite.h"
+#include "client/lamp_table.h"
+#include "client/mesh.h"
+#include "client/particle_emitter.h"
+#include "client/sprite_object.h"
+#include "client/world_model_manager.h"
+#include "render/texture_manager.h"
 
 class ClientMap;
 class ClientSound;
+class ScreenManager;
+class ScreenProjection;
 class UpdateDecoder;
 
 // Map lamps get a slot per lamp of the map's light file; without that file
@@ -24,28 +36,52 @@ constexpr int OBJCLASS_SOUND = 9;
 constexpr int OBJCLASS_ICON = 11;
 constexpr int OBJCLASS_COUNT = 12; // 1 ... 11
 
+constexpr int DYNAMIC_LAMPS = 32;
+constexpr int DYNAMIC_LIGHTS = 64;
+constexpr int LENS_FLARES = 256;
+constexpr int MESH_OBJECTS = 256;
+constexpr int SPRITES = 256;
+constexpr int PARTICLE_EMITTERS = 256;
+constexpr int SOUND_SOURCES = 256;
+constexpr int ICONS = 64;
+constexpr int ICON_PICTURES = 256;
+
 class EntitySet {
 public:
+    EntitySet() = default;
+    ~EntitySet() { destroy(nullptr); }
+    EntitySet(const EntitySet&) = delete;
+    EntitySet& operator=(const EntitySet&) = delete;
+
     // 1, or 0 when a manager cannot be created (the classes made so far stay registered).
     int create(UpdateDecoder& decoder, ClientMap& world, ClientSound* sound);
     void unregister(UpdateDecoder& decoder);
     void destroy(ClientSound* sound);
-    // Binding to a renderer: nothing here keeps pixels, so only the state is kept.
-    void start() { started_ = true; }
-    void stop() { started_ = false; }
+    // Binds the classes to a renderer: those that keep colours or draw to
+    // its projection (when it has one), the icons to its screen manager
+    // (when it has one). stop undoes it.
+    void start(ScreenProjection* projection, ScreenManager* screen);
+    void stop();
     bool started() const { return started_; }
+    // Advances the particle emitters by that many ticks; emitters whose
+    // particles have all died since their removal are freed.
+    void simulate(int32_t ticks);
 
-    ModelRecords models;
-    LampRecords map_lamps;
-    LampRecords dynamic_lamps;
-    LightRecords lights;
-    FlareRecords flares;
-    SpriteRecords sprites;
-    MeshRecords meshes;
-    EmitterRecords emitters;
-    CameraRecords camera;
-    IconRecords icons;
+    WorldModelManager models;
+    LampTable map_lamps;
+    LampTable dynamic_lamps;
+    Lamp lights;
+    LampSprite flares;
+    TextureManager sprite_textures;
+    SpriteObject sprites;
+    MeshOwner mesh_models;
+    Mesh meshes;
+    ParticleEmitter emitters;
+    Camera camera;
+    Icon icons;
 
 private:
+    bool created_ = false;
     bool started_ = false;
+    ScreenProjection* projection_ = nullptr;
 };

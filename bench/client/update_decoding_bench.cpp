@@ -1,11 +1,14 @@
 // Object update decoding: one message of 64 lights moving, as a server sends
-// every frame, decoded into the light records.
-#include "client/entity_records.h"
+// every frame, decoded into the lights and relinked into the map's cells.
+#include "client/lamp.h"
+#include "client/lamp_table.h"
 #include "client/update_decoder.h"
 #include "core/config_variable.h"
 #include "core/print.h"
+#include "core/sine_table.h"
 #include "net/net_stream_in.h"
 #include "net/net_stream_out.h"
+#include "tests/support/two_cell_map.h"
 
 #include <benchmark/benchmark.h>
 
@@ -73,10 +76,25 @@ void BM_DecodeMovingLights(benchmark::State& state)
     set_stream_handler(quiet, 0);
     ConfigVariableList variables;
     cvar_list = &variables;
+    SineTable sines;
+    (void)sines.init(4096);
+    sine_table = &sines;
     {
+        const std::unique_ptr<SharedMap> map = make_two_cell_map();
         UpdateDecoder decoder;
-        LightRecords lights;
-        lights.create(64);
+        LampTable map_lamps;
+        LampTable lamps;
+        Lamp lights;
+        if (map == nullptr || map_lamps.create(16, 0) == 0 || lamps.create(32, 1) == 0 ||
+            lights.create(&map_lamps, &lamps, map.get(), 64) == 0) {
+            state.SkipWithError("no memory");
+            cvar_list = nullptr;
+            sine_table = nullptr;
+            return;
+        }
+        // The map lamp the lights take their colour from.
+        (void)map_lamps.link(map_lamps.grab(make_object_id(1, 0, 7)));
+        decoder.register_class(1, &map_lamps);
         decoder.register_class(3, &lights);
         int32_t create_bits = 0;
         int32_t move_bits = 0;
@@ -94,6 +112,7 @@ void BM_DecodeMovingLights(benchmark::State& state)
         }
     }
     cvar_list = nullptr;
+    sine_table = nullptr;
 }
 BENCHMARK(BM_DecodeMovingLights);
 

@@ -1,12 +1,14 @@
 // Decodes arbitrary bytes as a run of object update messages into the
-// managers of every object class but the map's BSP models. Input: repeated
+// managers of every object class, over a map of two cells. Input: repeated
 // {u16 length in bits, payload}.
-#include "client/entity_records.h"
+#include "client/entity_set.h"
 #include "client/update_decoder.h"
 #include "core/config_variable.h"
 #include "core/print.h"
 #include "core/sine_table.h"
 #include "net/net_stream_in.h"
+#include "tests/client/sound_records.h"
+#include "tests/support/two_cell_map.h"
 
 #include <cstdint>
 #include <cstring>
@@ -15,14 +17,6 @@
 namespace {
 
 void quiet(int, const char*, uintptr_t) {}
-
-// Class 7 without a map: placements only.
-class Models final : public CObjManager {
-public:
-    int net_update(int, uint32_t, NetStreamIn&) override { return 1; }
-    int link(int) override { return 1; }
-    int unlink(int, int) override { return 1; }
-};
 
 } // namespace
 
@@ -37,22 +31,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         sine_table->init(4096);
         ready = true;
     }
+    static std::unique_ptr<SharedMap> map = make_two_cell_map();
+    if (map == nullptr) {
+        return 0;
+    }
     UpdateDecoder decoder;
-    LampRecords map_lamps;
-    LampRecords lamps;
-    LightRecords lights;
-    FlareRecords flares;
-    MeshRecords meshes;
-    SpriteRecords sprites;
-    Models models;
-    EmitterRecords emitters;
+    // Declared before their users, so that the lamps go after them.
+    WorldModelManager models;
+    LampTable map_lamps;
+    LampTable lamps;
+    Lamp lights;
+    LampSprite flares;
+    TextureManager textures;
+    SpriteObject sprites;
+    MeshOwner mesh_models;
+    Mesh meshes;
+    ParticleEmitter emitters;
     SoundRecords sounds;
-    CameraRecords camera;
-    IconRecords icons;
-    if (map_lamps.create(256, 0) == 0 || lamps.create(32, 1) == 0 || lights.create(64) == 0 ||
-        flares.create(256) == 0 || meshes.create(256) == 0 || sprites.create(256) == 0 ||
-        models.create(8, 0) == 0 || emitters.create(256) == 0 || sounds.create(256) == 0 || camera.create(1) == 0 ||
-        icons.create(64) == 0) {
+    Camera camera;
+    Icon icons;
+    if (models.create(map.get()) == 0 || map_lamps.create(256, 0) == 0 || lamps.create(32, 1) == 0 ||
+        lights.create(&map_lamps, &lamps, map.get(), 64) == 0 ||
+        flares.create(&map_lamps, &lamps, map.get(), 256) == 0 || textures.create(64) == 0 ||
+        sprites.create(&textures, map.get(), 256) == 0 || mesh_models.create(64) == 0 ||
+        meshes.create(&mesh_models, map.get(), 256) == 0 || emitters.create(map.get(), 256) == 0 ||
+        sounds.create(256) == 0 || camera.create(1) == 0 || icons.create(64, 256) == 0) {
         return 0;
     }
     CObjManager* const classes[] = {nullptr, &map_lamps, &lamps, &lights, &flares, &meshes, &sprites,

@@ -9,7 +9,7 @@
 #include "client/update_decoder.h"
 #include "client/client_renderer.h"
 #include "client/client_sound.h"
-#include "client/entity_records.h"
+#include "sound_records.h"
 #include "platform/input_device.h"
 #include "platform/win32_sys.h"
 #include "core/command_line.h"

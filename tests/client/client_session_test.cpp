@@ -4,6 +4,7 @@
 #include "client_fixture.h"
 
 #include "net/net_stream_out.h"
+#include "render/icon_picture.h"
 #include "world/shared_map.h"
 
 #include <cstring>
@@ -179,48 +180,52 @@ protected:
     void check_every_class(float camera_x)
     {
         EntitySet& e = client_->entities();
-        const LampState& map_lamp = e.map_lamps.record(slot(e.map_lamps, 1, 3));
+        const LampData& map_lamp = *e.map_lamps.lamp(slot(e.map_lamps, 1, 3));
         EXPECT_EQ(map_lamp.intensity, 1.0f);
         EXPECT_EQ(map_lamp.colour, 0x0482FFu) << "63 -> 0xFF, 32 -> 0x82, 1 -> 0x04";
-        const LampState& lamp = e.dynamic_lamps.record(slot(e.dynamic_lamps, 2, 7));
+        const LampData& lamp = *e.dynamic_lamps.lamp(slot(e.dynamic_lamps, 2, 7));
         EXPECT_FLOAT_EQ(lamp.intensity, 21.0f / 63.0f);
         EXPECT_EQ(lamp.colour, 0xFFFFFFu);
-        EXPECT_EQ(lamp.focus_mode, 2u);
-        EXPECT_EQ(lamp.focus[3], 255.0f / 32.0f);
-        const LightState& light = e.lights.record(slot(e.lights, 3, 9));
-        EXPECT_EQ(light.lamp, make_object_id(2, 0, 7));
-        EXPECT_EQ(light.range, 2.5f);
-        EXPECT_EQ(light.kind, std::bit_cast<uint32_t>(2.5f));
-        EXPECT_EQ(light.intensity, 1.0f);
-        const FlareState& flare = e.flares.record(slot(e.flares, 4, 11));
+        EXPECT_EQ(lamp.lamp_type, 2);
+        EXPECT_EQ(lamp.twist, 255.0f / 32.0f);
+        const LightSource& light = e.lights.record(slot(e.lights, 3, 9));
+        EXPECT_EQ(light.lamp, &lamp);
+        EXPECT_EQ(light.reach, 250.0f) << "a range of 40 / 16";
+        EXPECT_EQ(light.spot_word, std::bit_cast<uint32_t>(2.5f));
+        EXPECT_EQ(light.intensity, 128);
+        const FlareRender& flare = e.flares.record(slot(e.flares, 4, 11));
         EXPECT_EQ(flare.scale, 0.5f);
         EXPECT_EQ(flare.rays[0], 1.0f);
         EXPECT_EQ(flare.rays[2], 3.0f);
         EXPECT_EQ(flare.fade[1], 2.0f);
         EXPECT_EQ(flare.ghosts[1], 31.0f / 8.0f);
         EXPECT_EQ(flare.colour, 0x0088FFu) << "a 12-bit colour F, 8, 0";
-        EXPECT_EQ(flare.lamp, make_object_id(1, 0, 3));
+        EXPECT_EQ(flare.lamp, &map_lamp);
         EXPECT_EQ(flare.size, 64.0f);
-        const MeshState& mesh = e.meshes.record(slot(e.meshes, 5, 12));
-        EXPECT_STREQ(mesh.directory, "monsters");
-        EXPECT_STREQ(mesh.model, "ogre");
-        EXPECT_EQ(mesh.frame2, 5u);
-        EXPECT_EQ(mesh.blend, 0.5f);
+        const int mesh_slot = slot(e.meshes, 5, 12);
+        ASSERT_NE(e.meshes.model(mesh_slot), nullptr);
+        EXPECT_STREQ(e.meshes.model(mesh_slot)->directory, "monsters");
+        EXPECT_STREQ(e.meshes.model(mesh_slot)->name, "ogre");
+        const MeshRender& mesh = e.meshes.record(mesh_slot);
+        EXPECT_EQ(mesh.pose.frame2, 5);
+        EXPECT_EQ(mesh.pose.blend, 0.5f);
         EXPECT_EQ(mesh.transparency, 1.0f);
-        EXPECT_STREQ(e.sprites.record(slot(e.sprites, 6, 13)).texture, "spark");
+        const TextureSlot* const sprite = e.sprites.texture(slot(e.sprites, 6, 13));
+        ASSERT_NE(sprite, nullptr);
+        EXPECT_EQ(sprite, e.sprite_textures.get("sprites", "spark"));
         const SharedMap* const map = client_->world().shared();
         ASSERT_NE(map, nullptr);
         ASSERT_GT(map->models.count(), 0);
         EXPECT_EQ(map->models.entity(0).position.x, 10.0f);
         EXPECT_EQ(map->models.entity(0).position.z, 30.0f);
-        const EmitterState& emitter = e.emitters.record(slot(e.emitters, 8, 14));
-        EXPECT_EQ(emitter.particles, 64u);
-        EXPECT_EQ(emitter.mode, 5u);
+        const ParticleRecord& emitter = e.emitters.record(slot(e.emitters, 8, 14));
+        EXPECT_EQ(emitter.count, 64);
+        EXPECT_EQ(emitter.mode, 5);
         EXPECT_EQ(emitter.fade[2], 0.125f);
-        EXPECT_EQ(emitter.acceleration[2], 14.0f);
-        EXPECT_EQ(emitter.colours[0], 0xFFFFFFu);
-        EXPECT_EQ(emitter.spawn_count, 32u);
-        EXPECT_EQ(emitter.spawn[4], 504u);
+        EXPECT_EQ(emitter.acceleration.z, 14.0f);
+        EXPECT_EQ(emitter.colours_raw[0], 0xFFFFFFu);
+        EXPECT_EQ(emitter.respawn_life, 8);
+        EXPECT_EQ(emitter.spawn_values[3], 504);
         const SoundState& sound = sound_records().record(slot(sound_records(), 9, 15));
         EXPECT_STREQ(sound.name, "hum");
         EXPECT_EQ(sound.looped, 1u);
@@ -229,15 +234,16 @@ protected:
         EXPECT_EQ(sound.levels[0], 63u);
         ASSERT_NE(client_->camera(), nullptr);
         EXPECT_EQ(client_->camera()->pose[0].position.x, camera_x);
-        EXPECT_EQ(e.camera.tint, 0x040082FFu) << "four 6-bit channels 63, 32, 0, 1";
+        EXPECT_EQ(e.camera.tint(), 0x040082FFu) << "four 6-bit channels 63, 32, 0, 1";
         EXPECT_EQ(e.camera.view.half_x, 0.5f);
         EXPECT_EQ(e.camera.view.half_y, 0.375f);
-        const IconState& icon = e.icons.record(slot(e.icons, 11, 16));
+        const IconHandle& icon = e.icons.handle(slot(e.icons, 11, 16));
         EXPECT_EQ(icon.x, 0);
         EXPECT_EQ(icon.y, 100);
         EXPECT_EQ(icon.width, 25600);
         EXPECT_EQ(icon.height, 19200);
-        EXPECT_STREQ(icon.picture, "health");
+        ASSERT_NE(icon.owner, nullptr);
+        EXPECT_STREQ(icon.owner->name(), "health");
         EXPECT_EQ(icon.extent, 12800);
     }
     SoundRecords& sound_records() { return sound()->sources; }

@@ -137,7 +137,7 @@ TEST_F(EngineServerTest, SessionOverTheEnginesLoopback)
         for (int i = m != nullptr ? m->first() : -1; i >= 0; i = m->next()) {
             Held h{m->common(i)};
             if (c == OBJCLASS_CAMERA) {
-                h.tint = client->entities().camera.tint;
+                h.tint = client->entities().camera.tint();
                 h.half[0] = client->entities().camera.view.half_x;
                 h.half[1] = client->entities().camera.view.half_y;
             }

@@ -1,0 +1,56 @@
+#pragma once
+// Object classes 1 (map lamps) and 2 (dynamic lamps): a lamp record a slot,
+// whose intensity, colour and focus give the colour ramp that lights the
+// map, the dynamic lights and the lens flares. A directly addressed table
+// (map lamps) makes every record at create and keeps them; a hashed one
+// (dynamic lamps) makes a record at each link and deletes it at unlink.
+#include "client/cobj_manager.h"
+#include "world/light_source.h"
+
+#include <memory>
+
+class ScreenProjection;
+
+// A class whose records point at lamps: told before a lamp record goes, so
+// that none of its records keeps pointing at it.
+class LampUser {
+public:
+    virtual void forget_lamp(const LampData* lamp) = 0;
+
+protected:
+    ~LampUser() = default;
+};
+
+constexpr int LAMP_USERS_MAX = 2;
+
+class LampTable final : public CObjManager {
+public:
+    LampTable() = default;
+    ~LampTable() override { destroy(); }
+
+    // 1, or 0 when memory runs out.
+    int create(int capacity, int hashed);
+    void destroy();
+    // Binds the renderer and brings every lamp's colour to its pixel layout.
+    void start(ScreenProjection* renderer);
+    void stop();
+
+    int link(int index) override;
+    int unlink(int index, int force) override;
+    int net_update(int index, uint32_t mask, NetStreamIn& stream) override;
+
+    // The lamp record of the object, or null when the table does not hold it.
+    LampData* find_lamp(uint32_t id);
+    LampData* lamp(int index) { return lamps_[index].get(); }
+    ScreenProjection* renderer() const { return sp_; }
+
+    void add_user(LampUser* user);
+    void remove_user(LampUser* user);
+
+private:
+    void forget(const LampData* lamp);
+
+    std::unique_ptr<std::unique_ptr<LampData>[]> lamps_;
+    ScreenProjection* sp_ = nullptr;
+    LampUser* users_[LAMP_USERS_MAX] = {};
+};

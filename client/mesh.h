@@ -1,0 +1,72 @@
+#pragma once
+// Object class 5: mesh objects. Each places a model of the model table,
+// which keeps one row a model name (directory and name) from the first
+// object that names it until the map is unloaded. Names come once through
+// a named-block cache and then as a block index.
+#include "client/entity_drawables.h"
+#include "client/entity_manager.h"
+#include "net/net_ccache.h"
+
+#include <memory>
+
+class ScreenProjection;
+
+constexpr int MESH_NAME_BLOCKS = 32;
+constexpr int MESH_MODELS = 64;
+
+class MeshOwner {
+public:
+    MeshOwner() = default;
+    ~MeshOwner() { destroy(); }
+    MeshOwner(const MeshOwner&) = delete;
+    MeshOwner& operator=(const MeshOwner&) = delete;
+
+    // rows empty rows; 1, or 0 when memory runs out.
+    int create(int rows);
+    void destroy();
+    // Brings every model's skins to the renderer's pixel layout, and back.
+    void start(ScreenProjection* renderer);
+    void stop();
+
+    MeshModelRow* row(int i) { return &models_[i]; }
+    int count() const { return count_; }
+    int capacity() const { return capacity_; }
+    ScreenProjection* renderer() const { return sp_; }
+
+private:
+    friend class Mesh;
+
+    std::unique_ptr<MeshModelRow[]> models_;
+    int count_ = 0;
+    int capacity_ = 0;
+    ScreenProjection* sp_ = nullptr;
+};
+
+class Mesh final : public EntityManager<MeshRender> {
+public:
+    Mesh() = default;
+    ~Mesh() override { destroy(); }
+
+    // 1, or 0 when memory runs out.
+    int create(MeshOwner* models, SharedMap* world, int capacity);
+    void destroy();
+    // Objects that got their model while no renderer was bound take it now.
+    void start(ScreenProjection* renderer);
+
+    int link(int index) override;
+    int unlink(int index, int force) override;
+    int net_update(int index, uint32_t mask, NetStreamIn& stream) override;
+
+    // The row of that directory and name (exact comparison), a new row, or
+    // null after "Mesh: Too many models loaded" when the table is full.
+    static MeshModelRow* find_model(MeshOwner& owner, const char* directory, const char* name);
+    // The model row an object names, or null.
+    MeshModelRow* model(int index) const { return models_[index]; }
+
+private:
+    void take_model(int index, char* name);
+
+    MeshOwner* owner_ = nullptr;
+    std::unique_ptr<MeshModelRow*[]> models_;
+    NetCCache names_;
+};
