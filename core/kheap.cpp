@@ -25,13 +25,14 @@ constexpr uint32_t VARIABLE_FLAGS = 0x10;
 
 void set_name(MemoryBlock* m, const char* name)
 {
-    char copy[KHEAP_NAME_LEN] = {};
+    // Straight into the header: bytes gathered elsewhere and read back as
+    // words would wait for their stores.
+    std::memset(m->name, 0, KHEAP_NAME_LEN);
     if (name != nullptr) {
         for (int i = 0; i < KHEAP_NAME_LEN - 1 && name[i] != '\0'; ++i) {
-            copy[i] = name[i];
+            m->name[i] = name[i];
         }
     }
-    std::memcpy(m->name, copy, KHEAP_NAME_LEN);
 }
 
 void make_free(MemoryBlock* m)
@@ -188,7 +189,7 @@ void* KHeap::refuse(size_t request, const char* name) const
 }
 
 // The new block takes the top of m; the free remainder keeps m's header.
-MemoryBlock* KHeap::split_top(MemoryBlock* m, uint32_t size)
+inline MemoryBlock* KHeap::split_top(MemoryBlock* m, uint32_t size)
 {
     K_ASSERT(m->size >= size);
     if (m->size - size < MIN_REMAINDER) {
@@ -205,14 +206,13 @@ MemoryBlock* KHeap::split_top(MemoryBlock* m, uint32_t size)
         last_ = n;
     }
     m->next = n;
-    const uint32_t old_size = m->size;
     m->size -= size;
-    index_.shrunk(m, old_size);
+    index_.shrunk(m);
     return n;
 }
 
 // The new block keeps m's header at the bottom; the free remainder goes above.
-MemoryBlock* KHeap::split_bottom(MemoryBlock* m, uint32_t size)
+inline MemoryBlock* KHeap::split_bottom(MemoryBlock* m, uint32_t size)
 {
     K_ASSERT(m->size >= size);
     if (m->size - size < MIN_REMAINDER) {
@@ -230,13 +230,12 @@ MemoryBlock* KHeap::split_bottom(MemoryBlock* m, uint32_t size)
         last_ = r;
     }
     m->next = r;
-    const uint32_t old_size = m->size;
     m->size = size;
-    index_.split(m, old_size, r);
+    index_.replace(m, r);
     return m;
 }
 
-void* KHeap::finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, const char* name)
+inline void* KHeap::finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, const char* name)
 {
     m->tag = tag;
     m->owner = owner;
@@ -465,9 +464,6 @@ void KHeap::free(void* data)
 
     MemoryBlock* r = m;
     const bool merge_above = above != nullptr && above->is_free();
-    if (merge_above) {
-        index_.remove(above);
-    }
     if (below != nullptr && below->is_free()) {
         below->size += m->size;
         below->next = above;
@@ -498,10 +494,10 @@ void KHeap::free(void* data)
         }
     }
 
-    if (r == m) {
-        index_.add(r);
+    if (merge_above) {
+        index_.replace(above, r);
     } else {
-        index_.grown(r);
+        index_.add(r);
     }
 
     if (was_cacheable) {

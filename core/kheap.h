@@ -85,10 +85,10 @@ private:
     bool var_on(const ConfigVariable* v) const;
     void* refuse(size_t request, const char* name) const;
     // Both take a free block and give the new block, not yet tagged.
-    MemoryBlock* split_top(MemoryBlock* m, uint32_t size);
-    MemoryBlock* split_bottom(MemoryBlock* m, uint32_t size);
+    [[gnu::always_inline]] MemoryBlock* split_top(MemoryBlock* m, uint32_t size);
+    [[gnu::always_inline]] MemoryBlock* split_bottom(MemoryBlock* m, uint32_t size);
     uint32_t unit_after(const MemoryBlock* m) const { return m != nullptr ? index_.unit_of(m) + 1 : 0; }
-    void* finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, const char* name);
+    [[gnu::always_inline]] void* finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, const char* name);
     __attribute__((noinline)) void finish_options(MemoryBlock* m);
     void* alloc_top(uint32_t size, const char* name);
     void* alloc_bottom(uint32_t size, const char* name);

@@ -1,309 +1,39 @@
 #include "core/kheap_free_index.h"
 
-#include <bit>
 #include <cstring>
 #include <new>
-
-namespace {
-
-constexpr uint32_t CHUNK_UNITS = 64;
-constexpr uint32_t FAN = 16;
-
-// Bits at and above b (b < 64).
-constexpr uint64_t bits_from(uint32_t b) { return ~uint64_t{0} << b; }
-// Bits at and below b (b < 64).
-constexpr uint64_t bits_upto(uint32_t b) { return b == 63 ? ~uint64_t{0} : (uint64_t{1} << (b + 1)) - 1; }
-
-// Four lanes of a group; the compiler turns these into vector instructions.
-// Sizes stay below 2^31, so the lanes compare as signed values.
-using Lanes = int32_t __attribute__((vector_size(16)));
-
-Lanes load_lanes(const uint32_t* p)
-{
-    Lanes v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// Which of a group's 16 entries are at least size (at least 1), one bit each.
-uint32_t mask_at_least(const uint32_t* group, uint32_t size)
-{
-    const int32_t below = static_cast<int32_t>(size - 1);
-    const Lanes a = load_lanes(group) > below;
-    const Lanes b = load_lanes(group + 4) > below;
-    const Lanes c = load_lanes(group + 8) > below;
-    const Lanes d = load_lanes(group + 12) > below;
-#if defined(__SSE2__)
-    // Narrow the sixteen all-ones or zero lanes to bytes and take their top bits.
-    using Shorts = short __attribute__((vector_size(16)));
-    using Bytes = char __attribute__((vector_size(16)));
-    const Shorts ab = __builtin_ia32_packssdw128(a, b);
-    const Shorts cd = __builtin_ia32_packssdw128(c, d);
-    return static_cast<uint32_t>(__builtin_ia32_pmovmskb128(reinterpret_cast<Bytes>(__builtin_ia32_packsswb128(ab, cd))));
-#else
-    const Lanes bits = (a & Lanes{1, 2, 4, 8}) | (b & Lanes{0x10, 0x20, 0x40, 0x80}) |
-                       (c & Lanes{0x100, 0x200, 0x400, 0x800}) | (d & Lanes{0x1000, 0x2000, 0x4000, 0x8000});
-    return static_cast<uint32_t>(bits[0] | bits[1] | bits[2] | bits[3]);
-#endif
-}
-
-uint32_t group_max(const uint32_t* group)
-{
-    const Lanes a = load_lanes(group);
-    const Lanes b = load_lanes(group + 4);
-    const Lanes c = load_lanes(group + 8);
-    const Lanes d = load_lanes(group + 12);
-    const Lanes ab = a > b ? a : b;
-    const Lanes cd = c > d ? c : d;
-    const Lanes best = ab > cd ? ab : cd;
-    const int32_t x = best[0] > best[1] ? best[0] : best[1];
-    const int32_t y = best[2] > best[3] ? best[2] : best[3];
-    return static_cast<uint32_t>(x > y ? x : y);
-}
-
-uint32_t round_to_group(uint32_t n) { return (n + FAN - 1) / FAN * FAN; }
-
-} // namespace
 
 int KHeapFreeIndex::init(uint8_t* area, uint32_t size)
 {
     release();
     area_ = area;
     units_ = size / KHEAP_ALIGN;
-    chunks_ = (units_ + CHUNK_UNITS - 1) / CHUNK_UNITS;
-    size_t total = 0;
-    uint32_t count = round_to_group(chunks_ < 1 ? 1 : chunks_);
-    for (;;) {
-        level_count_[levels_++] = count;
-        total += count;
-        if (count == FAN) {
-            break;
-        }
-        count = round_to_group(count / FAN);
-    }
-    starts_ = new (std::nothrow) uint64_t[chunks_];
-    storage_ = new (std::nothrow) uint32_t[total];
-    if (starts_ == nullptr || storage_ == nullptr) {
+    const uint32_t slots = (units_ + SLOT_UNITS - 1) / SLOT_UNITS;
+    const uint32_t spans = (units_ + SPAN_UNITS - 1) / SPAN_UNITS;
+    slot_start_ = new (std::nothrow) uint8_t[slots + spans];
+    if (slot_start_ == nullptr || small_.init(slots) == 0 || large_.init(spans) == 0) {
         release();
         return 0;
     }
-    std::memset(starts_, 0, sizeof(uint64_t) * chunks_);
-    std::memset(storage_, 0, sizeof(uint32_t) * total);
-    uint32_t* next = storage_;
-    for (int l = 0; l < levels_; ++l) {
-        level_[l] = next;
-        next += level_count_[l];
-    }
-    largest_ = level_[0];
+    std::memset(slot_start_, 0, slots + spans);
+    span_start_ = slot_start_ + slots;
     return 1;
 }
 
 void KHeapFreeIndex::release()
 {
-    delete[] starts_;
-    delete[] storage_;
-    starts_ = nullptr;
-    storage_ = nullptr;
-    largest_ = nullptr;
-    for (int l = 0; l < MAX_LEVELS; ++l) {
-        level_[l] = nullptr;
-        level_count_[l] = 0;
-    }
+    small_.release();
+    large_.release();
+    delete[] slot_start_;
+    slot_start_ = nullptr;
+    span_start_ = nullptr;
     area_ = nullptr;
-    units_ = chunks_ = 0;
-    levels_ = 0;
+    units_ = 0;
 }
 
-uint32_t KHeapFreeIndex::chunk_max(uint32_t chunk) const
-{
-    uint32_t best = 0;
-    for (uint64_t w = starts_[chunk]; w != 0; w &= w - 1) {
-        const uint32_t size = block_at(chunk * CHUNK_UNITS + static_cast<uint32_t>(std::countr_zero(w)))->size;
-        best = size > best ? size : best;
-    }
-    return best;
-}
 
-void KHeapFreeIndex::set_chunk(uint32_t chunk, uint32_t value)
-{
-    const uint32_t old = level_[0][chunk];
-    level_[0][chunk] = value;
-    uint32_t i = chunk;
-    if (value > old) {
-        for (int l = 1; l < levels_; ++l) {
-            i /= FAN;
-            if (level_[l][i] >= value) {
-                return;
-            }
-            level_[l][i] = value;
-        }
-        return;
-    }
-    // A smaller maximum: only the entries that held the old one can change.
-    for (int l = 1; l < levels_; ++l) {
-        i /= FAN;
-        if (level_[l][i] != old) {
-            return;
-        }
-        const uint32_t now = group_max(level_[l - 1] + i * FAN);
-        if (now == old) {
-            return;
-        }
-        level_[l][i] = now;
-    }
-}
 
-void KHeapFreeIndex::add(MemoryBlock* m)
-{
-    const uint32_t u = unit_of(m);
-    const uint32_t c = u / CHUNK_UNITS;
-    starts_[c] |= uint64_t{1} << (u % CHUNK_UNITS);
-    if (m->size > largest_[c]) {
-        set_chunk(c, m->size);
-    }
-}
 
-void KHeapFreeIndex::remove(MemoryBlock* m)
-{
-    const uint32_t u = unit_of(m);
-    const uint32_t c = u / CHUNK_UNITS;
-    starts_[c] &= ~(uint64_t{1} << (u % CHUNK_UNITS));
-    if (m->size == largest_[c]) {
-        set_chunk(c, chunk_max(c));
-    }
-}
-
-void KHeapFreeIndex::grown(MemoryBlock* m)
-{
-    const uint32_t u = unit_of(m);
-    const uint32_t c = u / CHUNK_UNITS;
-    if (m->size > largest_[c]) {
-        set_chunk(c, m->size);
-    }
-}
-
-void KHeapFreeIndex::shrunk(MemoryBlock* m, uint32_t old_size)
-{
-    const uint32_t c = unit_of(m) / CHUNK_UNITS;
-    if (old_size == largest_[c] && m->size != old_size) {
-        set_chunk(c, chunk_max(c));
-    }
-}
-
-void KHeapFreeIndex::split(MemoryBlock* m, uint32_t old_size, MemoryBlock* r)
-{
-    const uint32_t um = unit_of(m);
-    const uint32_t ur = unit_of(r);
-    const uint32_t cm = um / CHUNK_UNITS;
-    const uint32_t cr = ur / CHUNK_UNITS;
-    starts_[cm] &= ~(uint64_t{1} << (um % CHUNK_UNITS));
-    starts_[cr] |= uint64_t{1} << (ur % CHUNK_UNITS);
-    if (old_size == largest_[cm]) {
-        set_chunk(cm, chunk_max(cm));
-    }
-    if (cr != cm && r->size > largest_[cr]) {
-        set_chunk(cr, r->size);
-    }
-}
-
-int64_t KHeapFreeIndex::first_chunk_at_least(uint32_t chunk, uint32_t size) const
-{
-    if (chunk >= chunks_) {
-        return -1;
-    }
-    uint32_t i = chunk;
-    int l = 0;
-    // Up until a group holds a large enough entry at or after i, then down its first such path.
-    for (;;) {
-        const uint32_t group = i / FAN;
-        const uint32_t mask = mask_at_least(level_[l] + group * FAN, size) & (~0u << (i % FAN));
-        if (mask != 0) {
-            i = group * FAN + static_cast<uint32_t>(std::countr_zero(mask));
-            break;
-        }
-        if (l == levels_ - 1) {
-            return -1;
-        }
-        i = group + 1;
-        ++l;
-        if (i >= level_count_[l]) {
-            return -1;
-        }
-    }
-    while (l > 0) {
-        --l;
-        i = i * FAN + static_cast<uint32_t>(std::countr_zero(mask_at_least(level_[l] + i * FAN, size)));
-    }
-    return i;
-}
-
-int64_t KHeapFreeIndex::last_chunk_at_least(uint32_t chunk, uint32_t size) const
-{
-    uint32_t i = chunk;
-    int l = 0;
-    for (;;) {
-        const uint32_t group = i / FAN;
-        const uint32_t mask = mask_at_least(level_[l] + group * FAN, size) & ((2u << (i % FAN)) - 1);
-        if (mask != 0) {
-            i = group * FAN + 31 - static_cast<uint32_t>(std::countl_zero(mask));
-            break;
-        }
-        if (l == levels_ - 1 || group == 0) {
-            return -1;
-        }
-        i = group - 1;
-        ++l;
-    }
-    while (l > 0) {
-        --l;
-        i = i * FAN + 31 - static_cast<uint32_t>(std::countl_zero(mask_at_least(level_[l] + i * FAN, size)));
-    }
-    return i;
-}
-
-MemoryBlock* KHeapFreeIndex::first_in_chunk(uint32_t chunk, uint64_t mask, uint32_t size) const
-{
-    for (uint64_t w = starts_[chunk] & mask; w != 0; w &= w - 1) {
-        MemoryBlock* const m = block_at(chunk * CHUNK_UNITS + static_cast<uint32_t>(std::countr_zero(w)));
-        if (m->size >= size) {
-            return m;
-        }
-    }
-    return nullptr;
-}
-
-MemoryBlock* KHeapFreeIndex::last_in_chunk(uint32_t chunk, uint64_t mask, uint32_t size) const
-{
-    for (uint64_t w = starts_[chunk] & mask; w != 0;) {
-        const uint32_t b = 63 - static_cast<uint32_t>(std::countl_zero(w));
-        MemoryBlock* const m = block_at(chunk * CHUNK_UNITS + b);
-        if (m->size >= size) {
-            return m;
-        }
-        w &= ~(uint64_t{1} << b);
-    }
-    return nullptr;
-}
-
-MemoryBlock* KHeapFreeIndex::lowest(uint32_t from, uint32_t to, uint32_t size) const
-{
-    if (from >= to || from >= units_) {
-        return nullptr;
-    }
-    const uint32_t chunk = from / CHUNK_UNITS;
-    MemoryBlock* m = nullptr;
-    if (largest_[chunk] >= size) {
-        m = first_in_chunk(chunk, bits_from(from % CHUNK_UNITS), size);
-    }
-    if (m == nullptr) {
-        const int64_t next = first_chunk_at_least(chunk + 1, size);
-        if (next < 0 || static_cast<uint64_t>(next) * CHUNK_UNITS >= to) {
-            return nullptr;
-        }
-        m = first_in_chunk(static_cast<uint32_t>(next), ~uint64_t{0}, size);
-    }
-    return m != nullptr && unit_of(m) < to ? m : nullptr;
-}
 
 MemoryBlock* KHeapFreeIndex::highest(uint32_t from, uint32_t to, uint32_t size) const
 {
@@ -313,46 +43,108 @@ MemoryBlock* KHeapFreeIndex::highest(uint32_t from, uint32_t to, uint32_t size) 
     if (from >= to) {
         return nullptr;
     }
-    const uint32_t chunk = (to - 1) / CHUNK_UNITS;
-    MemoryBlock* m = nullptr;
-    if (largest_[chunk] >= size) {
-        m = last_in_chunk(chunk, bits_upto((to - 1) % CHUNK_UNITS), size);
+    const uint32_t want = size / KHEAP_ALIGN;
+    if (want > SMALL_CAP) {
+        return highest_large(from, to, size);
     }
-    if (m == nullptr) {
-        const int64_t next = chunk > 0 ? last_chunk_at_least(chunk - 1, size) : -1;
-        if (next < 0 || (static_cast<uint64_t>(next) + 1) * CHUNK_UNITS <= from) {
+    // The block of to - 1's own slot may begin above it.
+    uint32_t slot = (to - 1) / SLOT_UNITS;
+    if (small_.leaf(slot) >= want && slot_start_[slot] > (to - 1) % SLOT_UNITS) {
+        if (slot == 0) {
             return nullptr;
         }
-        m = last_in_chunk(static_cast<uint32_t>(next), ~uint64_t{0}, size);
+        --slot;
     }
-    return m != nullptr && unit_of(m) >= from ? m : nullptr;
+    const int64_t found = small_.last_at_least(slot, static_cast<uint8_t>(want));
+    if (found < 0) {
+        return nullptr;
+    }
+    const uint32_t unit = static_cast<uint32_t>(found) * SLOT_UNITS + slot_start_[found];
+    return unit >= from ? block_at(unit) : nullptr;
+}
+
+MemoryBlock* KHeapFreeIndex::lowest_large(uint32_t from, uint32_t to, uint32_t size) const
+{
+    const uint32_t want = size / KHEAP_ALIGN;
+    const uint16_t entry = static_cast<uint16_t>(want < LARGE_CAP ? want : LARGE_CAP);
+    uint32_t span = from / SPAN_UNITS;
+    if (large_.leaf(span) >= entry && span_start_[span] < from % SPAN_UNITS) {
+        ++span;
+    }
+    for (;;) {
+        const int64_t found = large_.first_at_least(span, entry);
+        if (found < 0) {
+            return nullptr;
+        }
+        const uint32_t unit = static_cast<uint32_t>(found) * SPAN_UNITS + span_start_[found];
+        if (unit >= to) {
+            return nullptr;
+        }
+        // A saturated entry only says the block may be large enough.
+        MemoryBlock* const m = block_at(unit);
+        if (want < LARGE_CAP || m->size >= size) {
+            return m;
+        }
+        span = static_cast<uint32_t>(found) + 1;
+    }
+}
+
+MemoryBlock* KHeapFreeIndex::highest_large(uint32_t from, uint32_t to, uint32_t size) const
+{
+    const uint32_t want = size / KHEAP_ALIGN;
+    const uint16_t entry = static_cast<uint16_t>(want < LARGE_CAP ? want : LARGE_CAP);
+    int64_t span = (to - 1) / SPAN_UNITS;
+    if (large_.leaf(static_cast<uint32_t>(span)) >= entry && span_start_[span] > (to - 1) % SPAN_UNITS) {
+        --span;
+    }
+    while (span >= 0) {
+        const int64_t found = large_.last_at_least(static_cast<uint32_t>(span), entry);
+        if (found < 0) {
+            return nullptr;
+        }
+        const uint32_t unit = static_cast<uint32_t>(found) * SPAN_UNITS + span_start_[found];
+        if (unit < from) {
+            return nullptr;
+        }
+        MemoryBlock* const m = block_at(unit);
+        if (want < LARGE_CAP || m->size >= size) {
+            return m;
+        }
+        span = found - 1;
+    }
+    return nullptr;
 }
 
 bool KHeapFreeIndex::agrees_with(const MemoryBlock* first) const
 {
-    uint32_t listed = 0;
-    for (uint32_t c = 0; c < level_count_[0]; ++c) {
-        if (largest_[c] != (c < chunks_ ? chunk_max(c) : 0)) {
-            return false;
-        }
-        listed += c < chunks_ ? static_cast<uint32_t>(std::popcount(starts_[c])) : 0;
-    }
-    for (int l = 1; l < levels_; ++l) {
-        for (uint32_t i = 0; i < level_count_[l]; ++i) {
-            const bool below = static_cast<uint64_t>(i) * FAN < level_count_[l - 1];
-            if (level_[l][i] != (below ? group_max(level_[l - 1] + i * FAN) : 0)) {
-                return false;
-            }
-        }
+    if (!small_.consistent() || !large_.consistent()) {
+        return false;
     }
     uint32_t free_blocks = 0;
+    uint32_t large_blocks = 0;
     for (const MemoryBlock* m = first; m != nullptr; m = m->next) {
+        if (!m->is_free()) {
+            continue;
+        }
         const uint32_t u = unit_of(m);
-        const bool marked = (starts_[u / CHUNK_UNITS] >> (u % CHUNK_UNITS) & 1) != 0;
-        if (marked != m->is_free()) {
+        if (small_.leaf(u / SLOT_UNITS) != small_entry(m->size) || slot_start_[u / SLOT_UNITS] != u % SLOT_UNITS) {
             return false;
         }
-        free_blocks += m->is_free() ? 1 : 0;
+        ++free_blocks;
+        if (large_entry(m->size) != 0) {
+            if (large_.leaf(u / SPAN_UNITS) != large_entry(m->size) || span_start_[u / SPAN_UNITS] != u % SPAN_UNITS) {
+                return false;
+            }
+            ++large_blocks;
+        }
     }
-    return listed == free_blocks;
+    uint32_t listed = 0;
+    for (uint32_t s = 0; s < small_.leaves(); ++s) {
+        listed += small_.leaf(s) != 0 ? 1 : 0;
+    }
+    uint32_t listed_large = 0;
+    for (uint32_t s = 0; s < large_.leaves(); ++s) {
+        listed_large += large_.leaf(s) != 0 ? 1 : 0;
+    }
+    return listed == free_blocks && listed_large == large_blocks;
 }

@@ -4,6 +4,8 @@
 #include "core/kheap.h"
 #include "core/numerics.h"
 #include "core/print.h"
+#include "sound/s3d_hive.h"
+#include "sound/s3d_mixer.h"
 #include "sound/mix_loops.h"
 #include "sound/mix_sample.h"
 
@@ -12,7 +14,19 @@
 
 Mixer::~Mixer() { release(); }
 
-S3DHive* Mixer::create_3d_hive() { return nullptr; }
+S3DHive* Mixer::create_3d_hive()
+{
+    S3DHive* const hive = new (std::nothrow) S3DHive;
+    S3DMixer* const renderer = new (std::nothrow) S3DMixer;
+    if (hive == nullptr || renderer == nullptr) {
+        delete hive;
+        delete renderer;
+        return nullptr;
+    }
+    renderer->attach(this);
+    hive->add_renderer(renderer);
+    return hive;
+}
 
 int Mixer::get_settings(SDSettings* settings)
 {

@@ -1,7 +1,8 @@
 // ns per alloc/free pair with a given number of live blocks: KHeap with its
 // checks off and on, beside the general heap (malloc/free) in the same run.
 // Each iteration frees one live block at random and allocates a new one of
-// random size (16..256 bytes) in its place.
+// random size (16..256 bytes) in its place, from the bottom of the heap (the
+// top for the Top figures).
 #include "core/config_variable.h"
 #include "core/kheap.h"
 #include "core/print.h"
@@ -54,7 +55,7 @@ private:
     KHeap heap_;
 };
 
-void kheap_pairs(benchmark::State& state, uint32_t flags)
+void kheap_pairs(benchmark::State& state, uint32_t flags, int where = KHEAP_FROM_BOTTOM)
 {
     BenchHeap bench(flags);
     KHeap& heap = bench.heap();
@@ -62,12 +63,12 @@ void kheap_pairs(benchmark::State& state, uint32_t flags)
     const size_t live = static_cast<size_t>(state.range(0));
     std::vector<void*> blocks(live);
     for (void*& p : blocks) {
-        p = heap.alloc(block_request(r), KHEAP_FROM_BOTTOM, "Bench");
+        p = heap.alloc(block_request(r), where, "Bench");
     }
     for (auto _ : state) {
         const size_t i = r.next(static_cast<uint32_t>(live));
         heap.free(blocks[i]);
-        blocks[i] = heap.alloc(block_request(r), KHEAP_FROM_BOTTOM, "Bench");
+        blocks[i] = heap.alloc(block_request(r), where, "Bench");
         benchmark::DoNotOptimize(blocks[i]);
     }
     for (void* p : blocks) {
@@ -77,6 +78,7 @@ void kheap_pairs(benchmark::State& state, uint32_t flags)
 
 void BM_KHeapChecksOff(benchmark::State& state) { kheap_pairs(state, 0); }
 void BM_KHeapChecksOn(benchmark::State& state) { kheap_pairs(state, KHEAP_CHECK | KHEAP_DEADBEEF); }
+void BM_KHeapTopChecksOff(benchmark::State& state) { kheap_pairs(state, 0, KHEAP_FROM_TOP); }
 
 void BM_Malloc(benchmark::State& state)
 {
@@ -102,5 +104,6 @@ void BM_Malloc(benchmark::State& state)
 BENCHMARK(BM_Malloc)->Arg(100)->Arg(1000)->Arg(10000);
 BENCHMARK(BM_KHeapChecksOff)->Arg(100)->Arg(1000)->Arg(10000);
 BENCHMARK(BM_KHeapChecksOn)->Arg(100)->Arg(1000)->Arg(10000);
+BENCHMARK(BM_KHeapTopChecksOff)->Arg(100)->Arg(1000)->Arg(10000);
 
 BENCHMARK_MAIN();

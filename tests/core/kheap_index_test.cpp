@@ -100,3 +100,111 @@ TEST_F(KHeapIndexTest, ThousandsOfBlocksFromBothEndsAreFirstFits)
 }
 
 } // namespace
+
+namespace {
+
+// Free blocks near and beyond where the index's entries saturate (4080 bytes
+// for the byte entries, 512 KB for the 16-bit ones), in address order from
+// the end that the allocations start at.
+const size_t hole_requests[] = {4032, 520 << 10, 600 << 10, 530 << 10, 900 << 10, 2 << 20};
+
+struct HugeCase {
+    const char* name;
+    size_t request;
+};
+
+const HugeCase huge_cases[] = {
+    {"fills the hole at the byte entries' cap", 4032},
+    {"just above that cap skips it", 4033},
+    {"between holes beyond the 16-bit cap", 550 << 10},
+    {"past three saturated holes", 800 << 10},
+    {"only the last hole", 1536 << 10},
+    {"no hole: from the middle area", 3 << 20},
+};
+
+// The first free block of at least size bytes between low and high, walking from where.
+MemoryBlock* walk_area(const KHeap& heap, uint32_t size, int where)
+{
+    MemoryBlock* m = where == KHEAP_FROM_TOP ? heap.high() : heap.low();
+    for (;;) {
+        if (m->is_free() && m->size >= size) {
+            return m;
+        }
+        if (m == (where == KHEAP_FROM_TOP ? heap.low() : heap.high())) {
+            return nullptr;
+        }
+        m = where == KHEAP_FROM_TOP ? m->prev : m->next;
+    }
+}
+
+TEST_F(KHeapIndexTest, HugePersistentRequestsLookPastHolesThatAreNearlyLargeEnough)
+{
+    open(size_t{24} << 20, 0);
+    std::vector<void*> keep;
+    for (const int where : {KHEAP_FROM_BOTTOM, KHEAP_FROM_TOP}) {
+        std::vector<void*> gaps;
+        for (const size_t h : hole_requests) {
+            gaps.push_back(heap_.alloc(h, where, "Gap"));
+            keep.push_back(heap_.alloc(64, where, "Keep"));
+        }
+        for (void* g : gaps) {
+            heap_.free(g);
+        }
+    }
+    ASSERT_TRUE(heap_.index_agrees());
+    for (const HugeCase& c : huge_cases) {
+        for (const int where : {KHEAP_FROM_BOTTOM, KHEAP_FROM_TOP}) {
+            SCOPED_TRACE(::testing::Message() << c.name << (where == KHEAP_FROM_TOP ? ", from the top" : ", from the bottom"));
+            uint8_t* const expected_at = walk_fit(heap_, c.request, where);
+            void* const p = heap_.alloc(c.request, where, "Huge");
+            ASSERT_NE(p, nullptr);
+            EXPECT_EQ(p, expected_at);
+            heap_.free(p);
+            EXPECT_TRUE(heap_.index_agrees());
+        }
+    }
+    for (void* k : keep) {
+        heap_.free(k);
+    }
+    EXPECT_EQ(heap_.first_block()->size, heap_.size());
+    EXPECT_EQ(errors(), 0u);
+}
+
+TEST_F(KHeapIndexTest, HugeCacheableRequestsLookPastHolesThatAreNearlyLargeEnough)
+{
+    open(size_t{24} << 20, 0);
+    TestOwner* const owner = TestOwner::make({});
+    ASSERT_NE(owner, nullptr);
+    ASSERT_EQ(owner->touch(), 1);
+    for (const int where : {KHEAP_FROM_BOTTOM, KHEAP_FROM_TOP}) {
+        std::vector<void*> gaps;
+        for (const size_t h : hole_requests) {
+            gaps.push_back(heap_.alloc_cacheable(h, owner, where, "Gap"));
+            owner->blocks.push_back(heap_.alloc_cacheable(64, owner, where, "Keep"));
+        }
+        for (void* g : gaps) {
+            heap_.free(g);
+        }
+    }
+    ASSERT_TRUE(heap_.index_agrees());
+    for (const HugeCase& c : huge_cases) {
+        for (const int where : {KHEAP_FROM_BOTTOM, KHEAP_FROM_TOP}) {
+            SCOPED_TRACE(::testing::Message() << c.name << (where == KHEAP_FROM_TOP ? ", from the top" : ", from the bottom"));
+            const uint32_t size = block_size(c.request);
+            MemoryBlock* const fit = walk_area(heap_, size, where);
+            ASSERT_NE(fit, nullptr);
+            uint8_t* const expected_at = placed(fit, size, where);
+            void* const p = heap_.alloc_cacheable(c.request, owner, where, "Huge");
+            EXPECT_EQ(p, expected_at);
+            heap_.free(p);
+            EXPECT_TRUE(heap_.index_agrees());
+        }
+    }
+    owner->flush();
+    owner->~TestOwner();
+    heap_.free(owner);
+    EXPECT_EQ(heap_.first_block()->size, heap_.size());
+    EXPECT_EQ(errors(), 0u);
+}
+
+} // namespace
