@@ -111,8 +111,8 @@ void PhysicsLocator::unlink(PhysicalEntity* e)
     e->node = nullptr;
 }
 
-template <typename Keep>
-void PhysicsLocator::query(const float (&lo)[3], const float (&hi)[3], const Keep& keep, EntityList& out) const
+template <typename Visit>
+void PhysicsLocator::query(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const
 {
     // Depth LOCATOR_DEPTH at most: a stack of one entry a level and one more.
     const LocatorNode* pending[2 * (LOCATOR_DEPTH + 1)];
@@ -121,9 +121,7 @@ void PhysicsLocator::query(const float (&lo)[3], const float (&hi)[3], const Kee
     while (top > 0) {
         const LocatorNode* const n = pending[--top];
         for (PhysicalEntity* e = n->entities; e != nullptr; e = e->next) {
-            if (keep(e)) {
-                out.add(e);
-            }
+            visit(e);
         }
         if (n->children[0] == nullptr) {
             continue;
@@ -140,43 +138,60 @@ void PhysicsLocator::query(const float (&lo)[3], const float (&hi)[3], const Kee
 void PhysicsLocator::at_point(const Vector& p, EntityList& out) const
 {
     const float at[3] = {p.x, p.y, p.z};
-    query(at, at, [&](const PhysicalEntity* e) { return distance_squared(e->position, p) <= e->radius * e->radius; },
-          out);
+    query(at, at, [&](PhysicalEntity* e) {
+        if (distance_squared(e->position, p) <= e->radius * e->radius) {
+            out.add(e);
+        }
+    });
 }
 
 void PhysicsLocator::in_box(const Vector& lo, const Vector& hi, EntityList& out) const
 {
     const float l[3] = {lo.x, lo.y, lo.z};
     const float h[3] = {hi.x, hi.y, hi.z};
-    query(l, h, [&](const PhysicalEntity* e) { return sphere_box_meets(e, lo, hi); }, out);
+    query(l, h, [&](PhysicalEntity* e) {
+        if (sphere_box_meets(e, lo, hi)) {
+            out.add(e);
+        }
+    });
 }
 
 void PhysicsLocator::moving_in_box(const Vector& lo, const Vector& hi, float r, EntityList& out) const
 {
-    const float l[3] = {lo.x, lo.y, lo.z};
-    const float h[3] = {hi.x, hi.y, hi.z};
-    query(l, h,
-          [&](const PhysicalEntity* e) {
-              return e->motion != nullptr && (e->volume == nullptr || e->radius <= r) && sphere_box_meets(e, lo, hi);
-          },
-          out);
+    candidates_in_box(lo, hi, r, nullptr, false, &out, false);
 }
 
 void PhysicsLocator::volumes_in_box(const Vector& lo, const Vector& hi, float r, EntityList& out) const
 {
-    const float l[3] = {lo.x, lo.y, lo.z};
-    const float h[3] = {hi.x, hi.y, hi.z};
-    query(l, h,
-          [&](const PhysicalEntity* e) {
-              return e->volume != nullptr && (e->motion == nullptr || e->radius >= r) && sphere_box_meets(e, lo, hi);
-          },
-          out);
+    candidates_in_box(lo, hi, r, &out, false, nullptr, false);
 }
 
 void PhysicsLocator::within(const Vector& centre, float radius, EntityList& out) const
 {
     const float l[3] = {centre.x - radius, centre.y - radius, centre.z - radius};
     const float h[3] = {centre.x + radius, centre.y + radius, centre.z + radius};
-    query(l, h, [&](const PhysicalEntity* e) { return distance_squared(e->position, centre) <= radius * radius; },
-          out);
+    query(l, h, [&](PhysicalEntity* e) {
+        if (distance_squared(e->position, centre) <= radius * radius) {
+            out.add(e);
+        }
+    });
+}
+
+void PhysicsLocator::candidates_in_box(const Vector& lo, const Vector& hi, float r, EntityList* volumes,
+                                       bool all_volumes, EntityList* moving, bool all_moving) const
+{
+    const float l[3] = {lo.x, lo.y, lo.z};
+    const float h[3] = {hi.x, hi.y, hi.z};
+    query(l, h, [&](PhysicalEntity* e) {
+        if (!sphere_box_meets(e, lo, hi)) {
+            return;
+        }
+        if (volumes != nullptr &&
+            (all_volumes || (e->volume != nullptr && (e->motion == nullptr || e->radius >= r)))) {
+            volumes->add(e);
+        }
+        if (moving != nullptr && (all_moving || (e->motion != nullptr && (e->volume == nullptr || e->radius <= r)))) {
+            moving->add(e);
+        }
+    });
 }

@@ -46,10 +46,16 @@ public:
     void volumes_in_box(const Vector& lo, const Vector& hi, float r, EntityList& out) const;
     // Entities whose centre lies within the radius of the centre.
     void within(const Vector& centre, float radius, EntityList& out) const;
+    // Both candidate lists of a move in one walk: into volumes, when given,
+    // the volume entities not smaller than r (or, all_volumes, every entity
+    // met); into moving, when given, the moving entities not larger than r
+    // (or, all_moving, every entity met).
+    void candidates_in_box(const Vector& lo, const Vector& hi, float r, EntityList* volumes, bool all_volumes,
+                           EntityList* moving, bool all_moving) const;
 
 private:
-    template <typename Keep>
-    void query(const float (&lo)[3], const float (&hi)[3], const Keep& keep, EntityList& out) const;
+    template <typename Visit>
+    void query(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const;
 
     LocatorNode nodes_[LOCATOR_NODES];
 };

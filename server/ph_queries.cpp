@@ -20,6 +20,14 @@ Vector turned(const Matrix& m, const Vector& v)
                   m.m[8] * v.x + m.m[9] * v.y + m.m[10] * v.z};
 }
 
+// Whether o's tree may hold the point: a point farther from o than its box
+// reaches is outside it, whatever o's turn.
+bool may_hold(const PhysicalEntity& o, const VolumeTree& tree, const Vector& p)
+{
+    const Vector d = {p.x - o.position.x, p.y - o.position.y, p.z - o.position.z};
+    return vec_dot(d, d) <= tree.reach_squared;
+}
+
 bool finite(const Vector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 } // namespace
@@ -34,7 +42,9 @@ int32_t PhysicsServer::point_contents(int32_t tree, const Vector& point, const E
             continue;
         }
         ++stats_.locate_volume_tests;
-        const int32_t c = tree_point_contents(o->volume->trees[tree], into_frame(o->transform, point));
+        const VolumeTree& t = o->volume->trees[tree];
+        const int32_t c = may_hold(*o, t, point) ? tree_point_contents(t, into_frame(o->transform, point))
+                                                 : VOLUME_OUTSIDE_CONTENTS;
         contents = c > contents ? c : contents;
     }
     return contents;
@@ -61,12 +71,23 @@ int PhysicsServer::cast_segment(RayHit& hit, const Vector& start, const Vector& 
     if (found != 0) {
         limit = hit.fraction;
     }
+    Vector end = start;
+    vec_add_scaled(end, direction, length);
+    const Vector lo = {std::fmin(start.x, end.x), std::fmin(start.y, end.y), std::fmin(start.z, end.z)};
+    const Vector hi = {std::fmax(start.x, end.x), std::fmax(start.y, end.y), std::fmax(start.z, end.z)};
     for (int32_t k = 0; k < near.count; ++k) {
         PhysicalEntity* const o = near.items[k];
         if (!o->alive() || o->volume == nullptr || tree >= o->volume->tree_count) {
             continue;
         }
         ++stats_.ray_volume_tests;
+        // A volume whose reach the segment's box misses cannot be hit.
+        const float reach = std::sqrt(o->volume->trees[tree].reach_squared);
+        const Vector& c = o->position;
+        if (c.x + reach < lo.x || c.x - reach > hi.x || c.y + reach < lo.y || c.y - reach > hi.y ||
+            c.z + reach < lo.z || c.z - reach > hi.z) {
+            continue;
+        }
         // A walk of its own, so that one that misses leaves the kept hit whole.
         TreeHit local;
         Vector local_direction;

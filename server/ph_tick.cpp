@@ -183,22 +183,15 @@ void PhysicsServer::find_candidates(PhysicalEntity& e, const Vector& lo, const V
 {
     c.volumes.clear();
     c.moving.clear();
-    if (e.motion != nullptr) {
-        if (e.volume != nullptr) {
-            locator_.volumes_in_box(lo, hi, e.radius, c.volumes);
-        } else {
-            locator_.in_box(lo, hi, c.volumes);
-        }
-        c.volumes.drop_related(&e);
-    }
-    if (e.volume != nullptr) {
-        if (e.motion != nullptr) {
-            locator_.moving_in_box(lo, hi, e.radius, c.moving);
-        } else {
-            locator_.in_box(lo, hi, c.moving);
-        }
-        c.moving.drop_related(&e);
-    }
+    // Walls and volumes for a moving entity: those not smaller when it has a
+    // volume itself, else all; moving entities for one with a volume: those
+    // not larger when it moves itself, else all.
+    const bool moves = e.motion != nullptr;
+    const bool carries = e.volume != nullptr;
+    locator_.candidates_in_box(lo, hi, e.radius, moves ? &c.volumes : nullptr, !carries, carries ? &c.moving : nullptr,
+                               !moves);
+    c.volumes.drop_related(&e);
+    c.moving.drop_related(&e);
 }
 
 bool PhysicsServer::fits(PhysicalEntity& e, const Vector& position, float heading, float pitch, float bank,
@@ -210,15 +203,22 @@ bool PhysicsServer::fits(PhysicalEntity& e, const Vector& position, float headin
     if (e.volume == nullptr || c.moving.count == 0) {
         return true;
     }
-    Matrix pose;
-    mat_from_angles(pose, position, heading, pitch, bank);
+    Matrix pose = e.transform;
+    if (heading != e.heading || pitch != e.pitch || bank != e.bank) {
+        mat_from_angles(pose, position, heading, pitch, bank);
+    } else {
+        mat_set_translation(pose, position);
+    }
     for (int32_t k = 0; k < c.moving.count; ++k) {
         const PhysicalEntity* const o = c.moving.items[k];
         if (!o->alive() || o->motion == nullptr || o->motion->tree >= e.volume->tree_count) {
             continue;
         }
         ++stats_.locate_volume_tests;
-        const int32_t contents = tree_point_contents(e.volume->trees[o->motion->tree], into_frame(pose, o->position));
+        const VolumeTree& tree = e.volume->trees[o->motion->tree];
+        const Vector d = difference(o->position, position);
+        const int32_t contents = vec_dot(d, d) > tree.reach_squared ? VOLUME_OUTSIDE_CONTENTS
+                                                                    : tree_point_contents(tree, into_frame(pose, o->position));
         if (contents > o->motion->penetrable) {
             return false;
         }
@@ -298,11 +298,20 @@ int PhysicsServer::collide_entity(PhysicalEntity& e)
                 continue;
             }
             ++stats_.ray_volume_tests;
+            const VolumeTree& tree = e.volume->trees[o->motion->tree];
+            const Vector relative = scaled(difference(o->velocity, e.velocity), tl);
+            // Nearest approach of the point's path to this entity's centre is
+            // at least the start's distance less the path's length.
+            const Vector from = difference(o->position, e.position);
+            const float reach = std::sqrt(tree.reach_squared) + std::sqrt(vec_dot(relative, relative));
+            if (vec_dot(from, from) > reach * reach) {
+                continue;
+            }
             Vector motion;
-            mat_unrotate_vector(motion, e.transform, scaled(difference(o->velocity, e.velocity), tl));
+            mat_unrotate_vector(motion, e.transform, relative);
             TreeHit h;
-            if (tree_cast_segment(e.volume->trees[o->motion->tree], h, into_frame(e.transform, o->position), motion,
-                                  1.0f, o->motion->penetrable) == 0 ||
+            if (tree_cast_segment(tree, h, into_frame(e.transform, o->position), motion, 1.0f,
+                                  o->motion->penetrable) == 0 ||
                 h.normal_valid == 0) {
                 continue;
             }

@@ -81,16 +81,18 @@ struct VolumeInstance {
     PhysicsTrigger trigger;
 };
 
+// What the locator's walks read comes first, in one cache line.
 struct PhysicalEntity {
     PhysicalEntity** prev_link = nullptr; // in the locator node's list
     PhysicalEntity* next = nullptr;
     MotionRecord* motion = nullptr;
     VolumeInstance* volume = nullptr;
+    Vector position = {0, 0, 0};
+    float radius = 0.0f;
     uint32_t object = 0;
     LocatorNode* node = nullptr;
     int32_t owner = -1;
     PhysicalEntity* last_block = nullptr;
-    Vector position = {0, 0, 0};
     Vector velocity = {0, 0, 0};
     float heading = 0.0f;
     float pitch = 0.0f;
@@ -98,7 +100,6 @@ struct PhysicalEntity {
     Vector spin = {0, 0, 0}; // heading, pitch and bank velocities
     Matrix transform = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}};
     Matrix next_transform = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}};
-    float radius = 0.0f;
     float time_left = 0.0f;
     uint32_t flags = 0;
     int32_t number = -1;

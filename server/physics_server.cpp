@@ -293,8 +293,10 @@ void PhysicsServer::place(PhysicalEntity& e, const Vector& position, float headi
         return;
     }
     const bool step = e.motion != nullptr && e.motion->step_offset != 0.0f;
-    if ((e.flags & PHYS_UNPLACED) != 0 || vec_differs(e.position, position) != 0 || step || e.heading != heading ||
-        e.pitch != pitch || e.bank != bank) {
+    // The rotation is built again only when the angles change.
+    const bool turned_now = (e.flags & PHYS_UNPLACED) != 0 || e.heading != heading || e.pitch != pitch ||
+                            e.bank != bank;
+    if (turned_now || vec_differs(e.position, position) != 0 || step) {
         e.position = position;
         e.heading = heading;
         e.pitch = pitch;
@@ -304,9 +306,18 @@ void PhysicsServer::place(PhysicalEntity& e, const Vector& position, float headi
     constexpr float TICK = 1.0f / 70.0f;
     Vector ahead = e.position;
     vec_add_scaled(ahead, e.velocity, TICK);
-    mat_from_angles(e.next_transform, ahead, e.heading + e.spin.x * TICK, e.pitch + e.spin.y * TICK,
-                    e.bank + e.spin.z * TICK);
-    mat_from_angles(e.transform, e.position, e.heading, e.pitch, e.bank);
+    if (turned_now) {
+        mat_from_angles(e.transform, e.position, e.heading, e.pitch, e.bank);
+    } else {
+        mat_set_translation(e.transform, e.position);
+    }
+    if (e.spin.x != 0.0f || e.spin.y != 0.0f || e.spin.z != 0.0f) {
+        mat_from_angles(e.next_transform, ahead, e.heading + e.spin.x * TICK, e.pitch + e.spin.y * TICK,
+                        e.bank + e.spin.z * TICK);
+    } else {
+        e.next_transform = e.transform;
+        mat_set_translation(e.next_transform, ahead);
+    }
     if (e.motion != nullptr) {
         update_triggers(e, near);
         // A trigger function may have destroyed or moved it meanwhile.
