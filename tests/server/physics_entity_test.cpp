@@ -1,6 +1,7 @@
 #include "physics_fixture.h"
 #include "server/ph_clip_planes.h"
 #include "server/ph_material.h"
+#include "core/config_variable.h"
 
 #include <cmath>
 #include <random>
@@ -421,4 +422,49 @@ TEST(PhysicsLocator, QueriesAgreeWithAPlainSearch)
         ASSERT_EQ(in_box.count, expected[1]) << round;
         ASSERT_EQ(within.count, expected[2]) << round;
     }
+}
+
+namespace {
+
+std::vector<std::string> tagged_lines;
+
+void keep_tagged(uint32_t tag, const char* text, uintptr_t)
+{
+    tagged_lines.push_back(std::string(reinterpret_cast<const char*>(&tag), 4) + " " + text);
+}
+
+} // namespace
+
+TEST_F(PhysicsHall, StatisticsLinesFollowPhStats)
+{
+    ConfigVariableList variables;
+    ConfigVariableList* const saved = cvar_list;
+    cvar_list = &variables;
+    uint32_t identifier = 0;
+    ASSERT_EQ(physics.init(&share, "maps/hall/volume.txt", &script, &identifier), 1);
+    const TaggedHook previous = set_tagged_hook(keep_tagged, 0);
+    tagged_lines.clear();
+    body(Vector{8, 8, 8}, Vector{800, 800, 100});
+    physics.tick();
+    EXPECT_TRUE(tagged_lines.empty()) << "off by default";
+    ASSERT_NE(variables.find("Ph_Stats"), nullptr);
+    variables.find("Ph_Stats")->set_bool(1);
+    physics.tick();
+    ASSERT_EQ(tagged_lines.size(), 2u);
+    EXPECT_EQ(tagged_lines[0].rfind("PKSt K-tick: locate ", 0), 0u) << tagged_lines[0];
+    EXPECT_EQ(tagged_lines[1].rfind("PhSt Physics: locate ", 0), 0u) << tagged_lines[1];
+    set_tagged_hook(previous, 0);
+    physics.done();
+    EXPECT_EQ(variables.find("Ph_Stats"), nullptr) << "released with the physics";
+    cvar_list = saved;
+}
+
+TEST_F(PhysicsHall, AMissingVolumeFileFailsTheInit)
+{
+    uint32_t identifier = 0;
+    EXPECT_EQ(physics.init(&share, "maps/none/volume.txt", &script, &identifier), 0);
+    EXPECT_TRUE(capture.contains("Physics: Can't load file 'maps/none/volume.txt'"));
+    EXPECT_FALSE(physics.running());
+    EXPECT_EQ(physics.create_entity(0, Vector{1, 1, 1}, -1, BODY), -1);
+    physics.tick();
 }
