@@ -1,24 +1,12 @@
 // What lies at a point or along a segment, among the map and the volumes
 // that entities carry; and the find cursors.
 #include "core/print.h"
+#include "server/ph_frame.h"
 #include "server/physics_server.h"
 
 #include <cmath>
 
 namespace {
-
-Vector into_frame(const Matrix& m, const Vector& p)
-{
-    Vector local = {p.x - m.m[3], p.y - m.m[7], p.z - m.m[11]};
-    mat_unrotate_vector(local, m, local);
-    return local;
-}
-
-Vector turned(const Matrix& m, const Vector& v)
-{
-    return Vector{m.m[0] * v.x + m.m[1] * v.y + m.m[2] * v.z, m.m[4] * v.x + m.m[5] * v.y + m.m[6] * v.z,
-                  m.m[8] * v.x + m.m[9] * v.y + m.m[10] * v.z};
-}
 
 // Whether o's tree may hold the point: a point farther from o than its box
 // reaches is outside it, whatever o's turn.
@@ -27,8 +15,6 @@ bool may_hold(const PhysicalEntity& o, const VolumeTree& tree, const Vector& p)
     const Vector d = {p.x - o.position.x, p.y - o.position.y, p.z - o.position.z};
     return vec_dot(d, d) <= tree.reach_squared;
 }
-
-bool finite(const Vector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 } // namespace
 

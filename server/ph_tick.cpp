@@ -6,6 +6,7 @@
 #include "core/print.h"
 #include "server/ph_clip_planes.h"
 #include "server/ph_material.h"
+#include "server/ph_frame.h"
 #include "server/physics_server.h"
 
 #include <cmath>
@@ -23,21 +24,7 @@ constexpr float REST_SPEED = 0.01f;
 Vector scaled(const Vector& v, float s) { return Vector{v.x * s, v.y * s, v.z * s}; }
 Vector sum(const Vector& a, const Vector& b) { return Vector{a.x + b.x, a.y + b.y, a.z + b.z}; }
 Vector difference(const Vector& a, const Vector& b) { return Vector{a.x - b.x, a.y - b.y, a.z - b.z}; }
-bool finite(const Vector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 float abs_sum(const Vector& v) { return std::fabs(v.x) + std::fabs(v.y) + std::fabs(v.z); }
-
-Vector into_frame(const Matrix& m, const Vector& p)
-{
-    Vector local = {p.x - m.m[3], p.y - m.m[7], p.z - m.m[11]};
-    mat_unrotate_vector(local, m, local);
-    return local;
-}
-
-Vector turned(const Matrix& m, const Vector& v)
-{
-    return Vector{m.m[0] * v.x + m.m[1] * v.y + m.m[2] * v.z, m.m[4] * v.x + m.m[5] * v.y + m.m[6] * v.z,
-                  m.m[8] * v.x + m.m[9] * v.y + m.m[10] * v.z};
-}
 
 float zero_small(float v) { return std::fabs(v) < REST_SPEED ? 0.0f : v; }
 

@@ -5,6 +5,7 @@
 #include "core/kassert.h"
 #include "core/print.h"
 #include "core/share_manager.h"
+#include "server/ph_frame.h"
 #include "server/ph_material.h"
 
 #include <cmath>
@@ -13,17 +14,9 @@
 
 namespace {
 
-bool finite(const Vector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 bool finite3(float a, float b, float c) { return std::isfinite(a) && std::isfinite(b) && std::isfinite(c); }
 
 float length_of(const Vector& v) { return std::sqrt(vec_dot(v, v)); }
-
-// Turns v by the entity's rotation (no translation).
-Vector turned(const Matrix& m, const Vector& v)
-{
-    return Vector{m.m[0] * v.x + m.m[1] * v.y + m.m[2] * v.z, m.m[4] * v.x + m.m[5] * v.y + m.m[6] * v.z,
-                  m.m[8] * v.x + m.m[9] * v.y + m.m[10] * v.z};
-}
 
 // Stores v when the sum of the absolute differences is above 0; true then.
 bool store_if_changed(Vector& field, const Vector& v)

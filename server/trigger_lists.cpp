@@ -1,5 +1,6 @@
 // Map and box triggers, and the lists of triggers that hold each entity.
 #include "core/print.h"
+#include "server/ph_frame.h"
 #include "server/physics_server.h"
 
 #include <cmath>
@@ -35,13 +36,6 @@ void set_trigger(PhysicsTrigger& t, int32_t number, uint32_t flags, uint32_t ent
     t.leave = leave;
     t.activate = activate;
     t.argument = argument;
-}
-
-Vector into_frame(const Matrix& m, const Vector& p)
-{
-    Vector local = {p.x - m.m[3], p.y - m.m[7], p.z - m.m[11]};
-    mat_unrotate_vector(local, m, local);
-    return local;
 }
 
 } // namespace
