@@ -1,0 +1,28 @@
+#pragma once
+// Sprites: transparent textures facing the camera, one texel of level 0 a
+// world unit, drawn with a per-pixel depth test (the depth buffer is not
+// written) and blended by the texels' opacity.
+#include "render/texture_slot.h"
+#include "world/render_record.h"
+
+class ScreenProjection;
+
+// Nearer than this a sprite is not drawn.
+constexpr float SPRITE_NEAR = 4.0f;
+
+class Sprite : public RenderRecord {
+public:
+    Sprite() { render_object_init(*this); }
+
+    int entity_type() const override { return ENTITY_TYPE_SPRITE; }
+    void draw(ScreenProjection& projection) override;
+
+    // Starts the animation at its first frame now; the radius covers the
+    // first frame. A null slot leaves the sprite without a texture.
+    void set_texture(TextureSlot* slot, ScreenProjection& projection);
+
+    TextureAnim anim;
+};
+
+// A sprite without a texture, or with one that has no opacity, draws nothing.
+void draw_sprite_transparent(Sprite& sprite, ScreenProjection& projection);
