@@ -33,6 +33,23 @@ void Sprite::set_texture(TextureSlot* slot, ScreenProjection& projection)
     }
 }
 
+int sprite_mip_level(double z, const ScreenProjection& projection, int64_t* du_out, int64_t* dv_out)
+{
+    int64_t du = float_to_int_round(z * projection.inv_xscale * 65536.0);
+    int64_t dv = float_to_int_round(z * projection.inv_yscale * 65536.0);
+    int level = 0;
+    while (du >= 0x10000 && level < SPRITE_MAX_LEVEL) {
+        ++level;
+        du >>= 1;
+        dv >>= 1;
+    }
+    if (du_out != nullptr) {
+        *du_out = du;
+        *dv_out = dv;
+    }
+    return level;
+}
+
 void Sprite::draw(ScreenProjection& projection) { draw_sprite_transparent(*this, projection); }
 
 void draw_sprite_transparent(Sprite& sprite, ScreenProjection& projection)
@@ -50,14 +67,9 @@ void draw_sprite_transparent(Sprite& sprite, ScreenProjection& projection)
         return;
     }
     const double z = c.z;
-    int64_t du = float_to_int_round(z * projection.inv_xscale * 65536.0);
-    int64_t dv = float_to_int_round(z * projection.inv_yscale * 65536.0);
-    int level = 0;
-    while (du >= 0x10000 && level < SPRITE_MAX_LEVEL) {
-        ++level;
-        du >>= 1;
-        dv >>= 1;
-    }
+    int64_t du = 0;
+    int64_t dv = 0;
+    const int level = sprite_mip_level(z, projection, &du, &dv);
     const TexelMap& map = texture->levels[level];
     if (map.texels == nullptr || map.width < 1 || map.height < 1 || du < 1 || dv < 1) {
         return;
