@@ -391,6 +391,32 @@ void ConsCmd::exec_buffer()
     executing_ = false;
 }
 
+void ConsCmd::exec_isolated(const char* text)
+{
+    if (executing_) {
+        return;
+    }
+    char* const buffer = buffer_;
+    const size_t head = head_;
+    const size_t used = used_;
+    const size_t capacity = capacity_;
+    const int wait = wait_;
+    buffer_ = nullptr;
+    head_ = 0;
+    used_ = 0;
+    capacity_ = 0;
+    wait_ = 0;
+    if (add_text(text) != 0) {
+        exec_buffer();
+    }
+    std::free(buffer_);
+    buffer_ = buffer;
+    head_ = head;
+    used_ = used;
+    capacity_ = capacity;
+    wait_ = wait;
+}
+
 void ConsCmd::dispatch(int argc, const char* const* argv)
 {
     const ConsoleCommand* const c = find_command(argv[0]);

@@ -65,6 +65,10 @@ public:
     int insert_text(const char* text);
     int exec_file(const char* name);
     void exec_buffer();
+    // Runs the text at once in a buffer of its own: the pending text and the
+    // wait count stay as they were, and whatever the text leaves unrun (after
+    // a Wait) is dropped. Nothing runs while the buffer is being executed.
+    void exec_isolated(const char* text);
 
     void print_command_help() const;
     // The next command, then alias, whose name begins with prefix, after the

@@ -135,3 +135,15 @@ int NetStreamOut::align()
     }
     return 0;
 }
+
+void NetStreamOut::rewind(int32_t bits)
+{
+    K_ASSERT(buffer_head);
+    K_ASSERT(bits >= 0 && bits <= written_);
+    written_ = bits;
+    buffer = buffer_head + bits / 8;
+    bit = bits & 7;
+    if (bit != 0) {
+        *buffer = static_cast<uint8_t>(*buffer & ((1u << bit) - 1));
+    }
+}

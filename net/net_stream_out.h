@@ -25,6 +25,9 @@ public:
     // The text and its terminating zero.
     int write_string(const char* text);
     int align();
+    // Takes back everything written after the first `bits` bits (a count
+    // from bits_written), an overflow included.
+    void rewind(int32_t bits);
 
     bool attached() const { return buffer_head != nullptr; }
     bool overflowed() const { return buffer_head != nullptr && buffer == nullptr; }

@@ -4,6 +4,8 @@
 #include "core/kheap.h"
 #include "core/numerics.h"
 #include "core/print.h"
+#include "sound/s3d_hive.h"
+#include "sound/s3d_mixer.h"
 #include "sound/mix_loops.h"
 #include "sound/mix_sample.h"
 
@@ -12,7 +14,19 @@
 
 Mixer::~Mixer() { release(); }
 
-S3DHive* Mixer::create_3d_hive() { return nullptr; }
+S3DHive* Mixer::create_3d_hive()
+{
+    S3DHive* const hive = new (std::nothrow) S3DHive;
+    S3DMixer* const renderer = new (std::nothrow) S3DMixer;
+    if (hive == nullptr || renderer == nullptr) {
+        delete hive;
+        delete renderer;
+        return nullptr;
+    }
+    renderer->attach(this);
+    hive->add_renderer(renderer);
+    return hive;
+}
 
 int Mixer::get_settings(SDSettings* settings)
 {
@@ -83,9 +97,11 @@ void Mixer::release()
     }
 }
 
+// Rounded, not cut: 44100 x 0.02f is 881.99998, and a period one frame short
+// of the timer's would lose a tick every 881 periods.
 void Mixer::set_timer_period(float seconds)
 {
-    const int32_t frames = seconds > 0.0f ? float_to_int_trunc(static_cast<double>(settings_.rate) * seconds) : 0;
+    const int32_t frames = seconds > 0.0f ? float_to_int_round(static_cast<double>(settings_.rate) * seconds) : 0;
     if (frames > 0) {
         timer_period_ = frames;
     } else if (seconds > 0.0f) {

@@ -43,7 +43,7 @@ public:
     int channel_set_pan(int32_t channel, float pan) override;
     int sample_ready(SDSample* sample) override;
     int get_settings(SDSettings* settings) override;
-    // The 3-D sources come with the 3-D mixer; until then there is no hive.
+    // A hive holding this mixer's 3-D renderer; null when either cannot be made.
     S3DHive* create_3d_hive() override;
     MixingBuffer* buffer_create() override;
     void buffer_delete(MixingBuffer* buffer) override;

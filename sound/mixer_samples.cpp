@@ -145,6 +145,11 @@ void Mixer::stream_update(int slot)
     const MixChannel* const first = lookup(st.entry[0].channel);
     if (first != nullptr && (first->flags & MIXCF_PLAYING) != 0) {
         st.play_pos = first->pos >> MIX_FRACTION_BITS;
+        // A pass that ends exactly on the ring's end leaves the position
+        // there until the next pass turns it: that is the ring's start.
+        if (st.play_pos >= st.length) {
+            st.play_pos -= st.length;
+        }
     }
     const int32_t before = st.last_pos;
     stream_feed(slot);

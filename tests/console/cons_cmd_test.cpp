@@ -276,3 +276,19 @@ TEST_F(ConsCmdTest, CompletionCyclesThroughCommandsThenAliases)
     // The only match completes to itself.
     EXPECT_STREQ(cmd_->complete_command("Rec", "Rec", 3), "Rec");
 }
+
+TEST_F(ConsCmdTest, IsolatedTextRunsAloneAndLeavesThePendingTextAndWaitAsTheyWere)
+{
+    // Pending text held back by a Wait of two frames.
+    run("Wait 2; Rec pending");
+    ASSERT_EQ(cmd_->wait_counter(), 1);
+    const std::string pending = cmd_->buffer();
+    cmd_->exec_isolated("Rec mine; Wait 5; Rec dropped");
+    EXPECT_EQ(calls_, (std::vector<Call>{{"Rec", "mine"}}));
+    EXPECT_EQ(cmd_->buffer(), pending);
+    EXPECT_EQ(cmd_->wait_counter(), 1);
+    cmd_->exec_buffer();
+    cmd_->exec_buffer();
+    EXPECT_EQ(calls_, (std::vector<Call>{{"Rec", "mine"}, {"Rec", "pending"}}));
+    EXPECT_EQ(cmd_->buffer_used(), 0u);
+}

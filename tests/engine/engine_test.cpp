@@ -6,6 +6,9 @@
 #include "host/host_clock.h"
 #include "server/server.h"
 #include "support/print_capture.h"
+#include "tools/fake_client/fake_client.h"
+#include "tools/kasm/kasm_assembler.h"
+#include "tools/mapgen/mapgen.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -53,6 +57,7 @@ protected:
     }
     void TearDown() override
     {
+        player_.reset();
         delete engine_;
         set_tagged_hook(nullptr, 0);
         std::filesystem::current_path(previous_);
@@ -68,14 +73,70 @@ protected:
 
     ConfigVariable* var(const char* name) { return cvar_list->find(name); }
 
-    // The client's frame asks to quit while a remote client is still connected.
+    // The client's frame asks to quit while a player is still in the world: a
+    // fake client spawned into a generated map, whose scripts never take it
+    // out when it logs out.
     bool quit_with_client_connected()
     {
-        if (start({}) != 1) {
+        if (!write_world() || start({}) != 1 || engine_->server()->start_map("snake", nullptr) != 1) {
             return false;
         }
-        engine_->server()->set_clients_in_use(1);
+        player_ = std::make_unique<fake_client::FakeClient>(engine_->hive(), "local");
+        for (int n = 0; n < 50 && player_slot() < 0; ++n) {
+            if (player_->connect()) {
+                player_->receive();
+                player_->send_input();
+                player_->flush();
+            }
+            clock_.advance_seconds(0.02);
+            engine_->frame();
+        }
+        if (player_slot() < 0) {
+            return false;
+        }
+        // A whole second on the engine clock, so that the shutdown's time-out
+        // is measured between times the clock holds exactly.
+        clock_.set_micros(10000000);
         var("Quit")->set_bool(1);
+        return true;
+    }
+
+    // The slot of the spawned or logging-out player, or -1.
+    int player_slot() const
+    {
+        const Server* const s = engine_->server();
+        for (int c = 0; c < SERVER_MAXCLIENTS; ++c) {
+            const int state = s->client[c].state;
+            if (state == SCSTATE_SPAWNED || state == SCSTATE_LOGGINGOUT) {
+                return c;
+            }
+        }
+        return -1;
+    }
+
+    // A map and a script that spawns every client, under the base "kavrin".
+    bool write_world() const
+    {
+        mapgen::MapFiles files;
+        std::string error;
+        std::ifstream rooms(std::string(std::getenv("OSTREL_SOURCE_DIR")) + "/tools/mapgen/maps/snake4x4.rooms");
+        std::stringstream text;
+        text << rooms.rdbuf();
+        if (!mapgen::generate_map(text.str(), files, error) ||
+            !mapgen::write_map_directory(files, (folder_ / "kavrin/maps/snake").string(), error)) {
+            return false;
+        }
+        const kasm::Assembly a = kasm::assemble(".global spawnclient, archive\n.code\n"
+                                                ".func spawnclient, 8\n push 1\n ret1\n"
+                                                ".func archive, 8\n push 0\n ret1\n");
+        if (!a.ok()) {
+            return false;
+        }
+        const std::vector<uint8_t> kob = a.bytes();
+        std::filesystem::create_directories(folder_ / "kavrin/k");
+        std::ofstream(folder_ / "kavrin/k/game.kob", std::ios::binary)
+            .write(reinterpret_cast<const char*>(kob.data()), static_cast<std::streamsize>(kob.size()));
+        std::ofstream(folder_ / "kavrin/k/koblist.txt") << "textualKOBlist,version000\n1\nk/game.kob\n";
         return true;
     }
 
@@ -84,6 +145,7 @@ protected:
     host::ManualClock clock_;
     host::ScopedClock scoped_{&clock_};
     Engine* engine_ = nullptr;
+    std::unique_ptr<fake_client::FakeClient> player_;
 };
 
 } // namespace
@@ -222,7 +284,15 @@ TEST_F(EngineFixture, ShutdownEndsWhenTheLastClientLeaves)
         clock_.advance_seconds(1.0);
         EXPECT_EQ(engine_->frame(), 1) << i;
     }
-    engine_->server()->set_clients_in_use(0);
+    // The scripts take the player out, as their poll of a logging-out client does.
+    const int slot = player_slot();
+    ASSERT_GE(slot, 0);
+    EXPECT_EQ(engine_->server()->client[slot].state, SCSTATE_LOGGINGOUT);
+    engine_->server()->remove_script_client(slot);
+    engine_->server()->begin_logout(slot);
+    // One frame drops the slot, the next finds none in use.
+    clock_.advance_seconds(1.0);
+    EXPECT_EQ(engine_->frame(), 1);
     clock_.advance_seconds(1.0);
     EXPECT_EQ(engine_->frame(), 0);
     EXPECT_EQ(capture.count("Shutting down..."), 1);

@@ -2,6 +2,7 @@
 #include "net/net_stream_out.h"
 #include "net_fixture.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -147,6 +148,44 @@ TEST_F(NetStreamTest, FillingExactlyWorksAndOneBitMoreOverflowsOnce)
     EXPECT_EQ(out.detach(), -1);
     EXPECT_EQ(capture.count("NetStreamOut: overflow"), 1);
     EXPECT_EQ(buffer[2], 0);
+}
+
+TEST_F(NetStreamTest, RewindTakesBackWhatFollowsAMarkAnOverflowIncluded)
+{
+    struct Case {
+        const char* name;
+        int32_t mark;   // bits kept
+        int32_t extra;  // bits written after the mark, before the rewind
+    };
+    const Case cases[] = {
+        {"at a byte", 8, 12},
+        {"inside a byte", 5, 3},
+        {"over an overflow", 13, 40},
+        {"to the start", 0, 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        uint8_t buffer[4] = {};
+        NetStreamOut out;
+        out.attach(buffer, 4);
+        for (int32_t i = 0; i < c.mark; ++i) {
+            out.write_bits(1, 1);
+        }
+        for (int32_t left = c.extra; left > 0; left -= 8) {
+            out.write_bits(0xFF >> (8 - std::min(left, 8)), std::min(left, 8));
+        }
+        out.rewind(c.mark);
+        EXPECT_FALSE(out.overflowed());
+        EXPECT_EQ(out.bits_written(), c.mark);
+        // What follows is written as if nothing had come after the mark.
+        EXPECT_EQ(out.write_bits(0, 3), 0);
+        EXPECT_EQ(out.detach(), c.mark + 3);
+        Reader r(buffer, c.mark + 3);
+        for (int32_t i = 0; i < c.mark; ++i) {
+            EXPECT_EQ(r.in.read_bits(1), 1u);
+        }
+        EXPECT_EQ(r.in.read_bits(3), 0u);
+    }
 }
 
 TEST_F(NetStreamTest, AlignAtTheEndOfAFullBufferStaysInside)
