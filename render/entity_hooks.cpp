@@ -1,17 +1,26 @@
 #include "render/entity_hooks.h"
 
-#include "render/screen_projection.h"
+#include "render/poly_renderer.h"
+#include "render/render_object.h"
 
 namespace {
 
-int meet_record(RenderRecord& record, ScreenProjection& projection)
+int meet_record(RenderRecord& record, PolyRenderer& renderer)
 {
-    return record.stamp_frame(projection.frame) != 0 ? record.project(projection) : 0;
+    RenderObject* const object = record.render_object();
+    if (object == nullptr || record.stamp_frame(renderer.frame_number) == 0) {
+        return 0;
+    }
+    object->sphere = {record.position, record.radius};
+    if ((object->render_flags & RENDER_TRANSPARENT) != 0) {
+        renderer.add_transparent(object);
+    } else {
+        renderer.add_entity(object);
+    }
+    return 1;
 }
 
-void draw_record(RenderRecord& record, ScreenProjection& projection) { record.draw(projection); }
-
-constexpr EntityHooks DRAWN = {meet_record, draw_record};
+constexpr EntityHooks QUEUED = {meet_record};
 
 } // namespace
 
@@ -21,7 +30,7 @@ const EntityHooks* entity_hooks(int type)
     case ENTITY_TYPE_SPRITE:
     case ENTITY_TYPE_MESH:
     case ENTITY_TYPE_GLOW:
-        return &DRAWN;
+        return &QUEUED;
     default:
         return nullptr;
     }

@@ -1,7 +1,8 @@
 #include "render/lamp_sprite.h"
 
 #include "core/numerics.h"
-#include "render/mesh_light.h"
+#include "world/light_source.h"
+#include "render/poly_renderer.h"
 #include "render/screen_projection.h"
 #include "soft/row_draw.h"
 
@@ -37,15 +38,6 @@ int32_t half_size(double radius, double scale_fixed, double k, double z)
     return h >= GLOW_MAX_HALF ? static_cast<int32_t>(GLOW_MAX_HALF) : float_to_int_round(h);
 }
 
-uint32_t pack(uint32_t colour, const uint8_t layout[4])
-{
-    uint32_t out = 0;
-    for (int k = 0; k < 3; ++k) {
-        out |= ((colour >> (8 * k)) & 0xFFu) << layout[k];
-    }
-    return out;
-}
-
 } // namespace
 
 void init_sprite_tables()
@@ -68,7 +60,8 @@ void init_sprite_tables()
 LampSpriteRender::LampSpriteRender()
 {
     render_object_init(*this);
-    render_flags |= 0x03;
+    RenderObject::entity_type = ENTITY_TYPE_GLOW;
+    render_flags = RENDER_TRANSPARENT | 0x02 | RENDER_OCCLUSION_TEST;
 }
 
 void LampSpriteRender::set_size(float n)
@@ -85,7 +78,7 @@ void LampSpriteRender::set_fade(float a, float b)
 
 int LampSpriteRender::project(ScreenProjection& projection)
 {
-    render_flags &= static_cast<uint8_t>(~RENDER_GLOW_VISIBLE);
+    render_flags &= ~RENDER_GLOW_VISIBLE;
     mat_rotate_vector(view_position, projection.transform, position);
     const double z = view_position.z;
     // Behind the eye or at it the glow has no place on the screen.
@@ -119,7 +112,9 @@ int LampSpriteRender::project(ScreenProjection& projection)
     return 1;
 }
 
-void LampSpriteRender::draw(ScreenProjection& projection) { draw_sprite(*this, projection); }
+void LampSpriteRender::draw_first(PolyRenderer& renderer) { project(*renderer.projection); }
+
+void LampSpriteRender::draw(PolyRenderer& renderer) { draw_sprite(*this, *renderer.projection); }
 
 void draw_sprite(LampSpriteRender& glow, ScreenProjection& projection)
 {
@@ -135,7 +130,7 @@ void draw_sprite(LampSpriteRender& glow, ScreenProjection& projection)
     if (x0 >= x1 || y0 >= y1) {
         return;
     }
-    const uint32_t colour = pack(glow.lamp != nullptr ? glow.lamp->colour : glow.colour, projection.rgb_layout);
+    const uint32_t colour = glow.lamp != nullptr ? glow.lamp->pixel_colour : pack_colour(glow.colour, projection.rgb_layout);
     const int64_t du = (int64_t{1} << 37) / glow.half_width;
     const int64_t dv = (int64_t{1} << 37) / glow.half_height;
     const int64_t centre = int64_t{GLOW_SIZE / 2} << 16;

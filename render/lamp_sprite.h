@@ -2,12 +2,13 @@
 // Lamp glows: the corona of a lamp, a disc blended toward the lamp's colour
 // from one of four glow images. Whether the glow shows is decided once a
 // frame at its centre (project), not per pixel.
+#include "render/render_object.h"
 #include "world/render_record.h"
 
 #include <cstdint>
 
 class ScreenProjection;
-struct MeshLamp;
+class LampData;
 
 constexpr int GLOW_LEVELS = 4;
 constexpr int GLOW_SIZE = 64;
@@ -19,17 +20,21 @@ extern uint8_t glow_image[GLOW_LEVELS][GLOW_STRIDE * GLOW_STRIDE];
 // Builds the glow images; once is enough, again is harmless.
 void init_sprite_tables();
 
-class LampSpriteRender : public RenderRecord {
+class LampSpriteRender : public RenderRecord, public RenderObject {
 public:
     LampSpriteRender();
 
     int entity_type() const override { return ENTITY_TYPE_GLOW; }
+    RenderObject* render_object() override { return this; }
     // Projects the centre; the glow shows when the centre is on the window,
-    // in front of the eye, not hidden and the glow has a size.
-    int project(ScreenProjection& projection) override;
-    void draw(ScreenProjection& projection) override;
+    // in front of the eye, not hidden and the glow has a size. 1 when it shows.
+    int project(ScreenProjection& projection);
+    // On the transparent list: the centre test once the opaque surfaces
+    // have laid their depths, then the glow.
+    void draw_first(PolyRenderer& renderer) override;
+    void draw(PolyRenderer& renderer) override;
 
-    void set_lamp(const MeshLamp* l) { lamp = l; }
+    void set_lamp(const LampData* l) { lamp = l; }
     void set_colour(uint32_t c) { colour = c; }
     void set_scale(float s) { scale = s; }
     void set_size(float n);
@@ -40,7 +45,7 @@ public:
     void set_streak(float, float) {}
     void set_ghosts(float, float) {}
 
-    const MeshLamp* lamp = nullptr;
+    const LampData* lamp = nullptr; // its intensity scales the glow, its pixel colour colours it
     uint32_t colour = 0xFFFFFF; // red in byte 0
     float scale = 1.0f;
     float near = 0.0f;

@@ -31,13 +31,13 @@ void mesh_light_start(MeshLightVector out[3], uint32_t ambient)
     }
 }
 
-void mesh_light_add(MeshLightVector out[3], const MeshLight& light, const Matrix& view, const Vector& centre,
+void mesh_light_add(MeshLightVector out[3], const LightSource& light, const Matrix& view, const Vector& centre,
                     bool lamp_list)
 {
     if (lamp_list && light.lamp == nullptr) {
         return;
     }
-    Vector d = light.position;
+    Vector d = light.light_position;
     vec_sub(d, centre);
     d = rotate(view, d);
     const float dist = vec_length(d);
@@ -45,25 +45,26 @@ void mesh_light_add(MeshLightVector out[3], const MeshLight& light, const Matrix
     if (std::signbit(f) || std::isnan(f)) {
         return;
     }
-    if (light.focus > 0.0f) {
+    const float focus = light.spot_factor();
+    if (focus > 0.0f) {
         const Vector e = rotate(view, light.direction);
         const float c = -vec_dot(d, e);
         if (std::signbit(c)) {
             return;
         }
         // A light at the mesh's centre sees it along no direction: the cone's floor.
-        const float s = (dist > 0.0f ? light.focus * c / dist : 0.0f) + (1.0f - light.focus);
+        const float s = (dist > 0.0f ? focus * c / dist : 0.0f) + (1.0f - focus);
         if (std::signbit(s)) {
             return;
         }
         f *= s;
     }
-    f *= light.reach_factor;
-    f = std::min(f, static_cast<float>(light.intensity_limit));
+    f *= light.falloff;
+    f = std::min(f, static_cast<float>(light.intensity));
     vec_normalize(d);
     float c[3];
     if (light.lamp != nullptr) {
-        if (!lamp_list && light.lamp->type == 1) {
+        if (!lamp_list && light.lamp->lamp_type == LAMP_WAVE) {
             f *= 0.5f;
         }
         for (int k = 0; k < 3; ++k) {

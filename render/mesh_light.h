@@ -9,36 +9,13 @@
 // drawers route them to the pixel bytes.
 #include "core/matrix.h"
 #include "core/vector.h"
+#include "world/light_source.h"
 
 #include <cstdint>
 
 constexpr float MESH_LIGHT_MIN = 256.0f;
 constexpr float MESH_LIGHT_MAX = 32512.0f;
 constexpr float MESH_LIGHT_UNLIT = 16384.0f; // every channel with lighting off
-
-// What the fold reads of a lamp.
-struct MeshLamp {
-    float intensity; // 0..1
-    uint32_t colour; // red in byte 0
-    int32_t type;    // type 1 lights meshes at half strength
-};
-
-// What the fold reads of a light.
-struct MeshLight {
-    Vector position;
-    Vector direction;
-    float reach;           // range x 100, world units
-    float reach_factor;    // 128 / reach
-    float focus;           // 0: no cone
-    uint32_t colour;       // red in byte 0; unused when a lamp is set
-    const MeshLamp* lamp;
-    int32_t intensity_limit; // 0..128
-};
-
-struct MeshLightLink {
-    const MeshLight* light;
-    const MeshLightLink* next;
-};
 
 struct MeshLightVector {
     Vector direction; // camera space
@@ -51,7 +28,8 @@ float mesh_vertex_light(const MeshLightVector& v, const Vector& normal);
 // Starts the fold from the ambient colour (red in byte 0) x 128.
 void mesh_light_start(MeshLightVector out[3], uint32_t ambient);
 // Adds one light seen from a mesh centred at `centre`; `view` is the
-// world-to-camera transform. A lamp list light takes its colour from its
-// lamp always (none: skipped) and is never halved.
-void mesh_light_add(MeshLightVector out[3], const MeshLight& light, const Matrix& view, const Vector& centre,
+// world-to-camera transform. A lamp's colour and intensity replace the
+// light's colour; a wave lamp lights at half strength, except from the lamp
+// list, whose lights always take their lamp's colour (none: skipped).
+void mesh_light_add(MeshLightVector out[3], const LightSource& light, const Matrix& view, const Vector& centre,
                     bool lamp_list);

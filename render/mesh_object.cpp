@@ -2,6 +2,7 @@
 
 #include "core/kassert.h"
 #include "core/numerics.h"
+#include "render/poly_renderer.h"
 #include "render/screen_projection.h"
 #include "world/mesh_normals.h"
 
@@ -205,7 +206,8 @@ void draw_mesh(const MeshData& model, ScreenProjection& projection, const MeshPo
 void MeshObject::init()
 {
     render_object_init(*this);
-    render_flags |= RENDER_NO_RASTER_TEST;
+    RenderObject::entity_type = ENTITY_TYPE_MESH;
+    render_flags = RENDER_NO_RASTER_TEST;
     light_list_a = light_list_b = nullptr;
     owner = nullptr;
     ambient = 0;
@@ -235,6 +237,8 @@ void MeshObject::set_pose(int32_t gid, int32_t frame1, int32_t frame2, float t)
     }
 }
 
+void MeshObject::draw(PolyRenderer& renderer) { draw(*renderer.projection); }
+
 void MeshObject::draw(ScreenProjection& projection)
 {
     if (owner == nullptr || owner->touch(reinterpret_cast<uintptr_t>(projection.rgb_layout)) == 0) {
@@ -247,11 +251,11 @@ void MeshObject::draw(ScreenProjection& projection)
         }
     } else {
         mesh_light_start(lights, ambient);
-        for (const MeshLightLink* l = light_list_a; l != nullptr; l = l->next) {
-            mesh_light_add(lights, *l->light, projection.transform, position, false);
+        for (const EntityLink* l = light_list_a; l != nullptr; l = l->next) {
+            mesh_light_add(lights, *static_cast<const LightSource*>(l->entity), projection.transform, position, false);
         }
-        for (const MeshLightLink* l = light_list_b; l != nullptr; l = l->next) {
-            mesh_light_add(lights, *l->light, projection.transform, position, true);
+        for (const EntityLink* l = light_list_b; l != nullptr; l = l->next) {
+            mesh_light_add(lights, *static_cast<const LightSource*>(l->entity), projection.transform, position, true);
         }
     }
     draw_mesh(*owner->model, projection, pose, transform, lights);

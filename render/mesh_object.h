@@ -6,6 +6,8 @@
 // the triangles to the mesh triangle drawers.
 #include "render/mesh_light.h"
 #include "render/mesh_model.h"
+#include "render/render_object.h"
+#include "world/bsp_tree.h"
 #include "world/render_record.h"
 
 #include <cstdint>
@@ -35,12 +37,14 @@ extern TriangleGradients mesh_setup[MESH_MAX_TRIS];
 void draw_mesh(const MeshData& model, ScreenProjection& projection, const MeshPose* poses, const Matrix& object,
                const MeshLightVector lights[3]);
 
-class MeshObject : public RenderRecord {
+class MeshObject : public RenderRecord, public RenderObject {
 public:
     MeshObject() { init(); }
 
     int entity_type() const override { return ENTITY_TYPE_MESH; }
-    void draw(ScreenProjection& projection) override;
+    RenderObject* render_object() override { return this; }
+    void draw(ScreenProjection& projection);
+    void draw(PolyRenderer& renderer) override;
 
     void init();
     // Loads the model when needed; with data, the radius becomes the model's
@@ -52,8 +56,8 @@ public:
     void set_lerp(float) {}
     void set_light(float, float) {}
 
-    const MeshLightLink* light_list_a = nullptr; // lights, lamps optional
-    const MeshLightLink* light_list_b = nullptr; // lamp lights
+    const EntityLink* light_list_a = nullptr; // LightSource links, lamps optional
+    const EntityLink* light_list_b = nullptr; // LightSource links with lamps
     MeshModel* owner = nullptr;
     uint32_t ambient = 0; // red in byte 0
     MeshPose pose[MESH_MAX_GROUPS];

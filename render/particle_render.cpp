@@ -1,5 +1,6 @@
 #include "render/particle_render.h"
 
+#include "render/poly_renderer.h"
 #include "render/screen_projection.h"
 
 void draw_particles(const ParticleSystem& system, ScreenProjection& projection)
@@ -18,3 +19,11 @@ void draw_particles(const ParticleSystem& system, ScreenProjection& projection)
                        projection.centre_x_fixed, projection.centre_y_fixed, projection.window_pixels,
                        projection.line_offset, projection.depth_rows, (system.flags & PARTICLE_BLEND) != 0 ? 1 : 0);
 }
+
+ParticleRender::ParticleRender()
+{
+    RenderObject::entity_type = ENTITY_TYPE_SPRITE;
+    render_flags = RENDER_OCCLUSION_TEST;
+}
+
+void ParticleRender::draw(PolyRenderer& renderer) { draw_particles(*this, *renderer.projection); }

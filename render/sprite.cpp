@@ -1,6 +1,7 @@
 #include "render/sprite.h"
 
 #include "core/numerics.h"
+#include "render/poly_renderer.h"
 #include "render/screen_projection.h"
 #include "soft/row_draw.h"
 
@@ -50,7 +51,14 @@ int sprite_mip_level(double z, const ScreenProjection& projection, int64_t* du_o
     return level;
 }
 
-void Sprite::draw(ScreenProjection& projection) { draw_sprite_transparent(*this, projection); }
+Sprite::Sprite()
+{
+    render_object_init(*this);
+    RenderObject::entity_type = ENTITY_TYPE_SPRITE;
+    render_flags = RENDER_OCCLUSION_TEST;
+}
+
+void Sprite::draw(PolyRenderer& renderer) { draw_sprite_transparent(*this, *renderer.projection); }
 
 void draw_sprite_transparent(Sprite& sprite, ScreenProjection& projection)
 {

@@ -2,6 +2,7 @@
 // Sprites: transparent textures facing the camera, one texel of level 0 a
 // world unit, drawn with a per-pixel depth test (the depth buffer is not
 // written) and blended by the texels' opacity.
+#include "render/render_object.h"
 #include "render/texture_slot.h"
 #include "world/render_record.h"
 
@@ -12,12 +13,13 @@ class ScreenProjection;
 // Nearer than this a sprite is not drawn.
 constexpr float SPRITE_NEAR = 4.0f;
 
-class Sprite : public RenderRecord {
+class Sprite : public RenderRecord, public RenderObject {
 public:
-    Sprite() { render_object_init(*this); }
+    Sprite();
 
     int entity_type() const override { return ENTITY_TYPE_SPRITE; }
-    void draw(ScreenProjection& projection) override;
+    RenderObject* render_object() override { return this; }
+    void draw(PolyRenderer& renderer) override;
 
     // Starts the animation at its first frame now; the radius covers the
     // first frame. A null slot leaves the sprite without a texture.

@@ -2,6 +2,7 @@
 
 #include "core/numerics.h"
 #include "core/random_table.h"
+#include "world/light_source.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,15 +25,6 @@ Vector blend(const Vector& now, const Vector& before, float frac)
 {
     return {frac * now.x + (1.0f - frac) * before.x, frac * now.y + (1.0f - frac) * before.y,
             frac * now.z + (1.0f - frac) * before.z};
-}
-
-uint32_t pack(uint32_t colour, const uint8_t layout[4])
-{
-    uint32_t out = 0;
-    for (int k = 0; k < 4; ++k) {
-        out |= ((colour >> (8 * k)) & 0xFFu) << layout[k];
-    }
-    return out;
 }
 
 // A lifetime from a range of at least one tick: min below 1 becomes 1, a max
@@ -115,7 +107,7 @@ void ParticleSystem::set_acceleration(const Vector& a)
 
 void ParticleSystem::set_colours(uint32_t base, uint32_t range, const uint8_t layout[4])
 {
-    set_colours_raw(pack(base, layout), pack(range, layout));
+    set_colours_raw(pack_colour(base, layout), pack_colour(range, layout));
 }
 
 void ParticleSystem::set_colours_raw(uint32_t base, uint32_t range)

@@ -10,6 +10,7 @@
 #include "render/screen_projection.h"
 #include "tools/fsys/write_bytes.h"
 #include "tools/models/demo_models.h"
+#include "world/light_source.h"
 #include "world/mesh_normals.h"
 
 #include <benchmark/benchmark.h>
@@ -173,11 +174,20 @@ void meshes(benchmark::State& state, bool persp)
 {
     Scene& s = scene();
     s.p.vars[PV_PERSPMESH]->set_bool(persp ? 1 : 0);
-    const MeshLamp lamp = {1.0f, 0xFFE0C0, 0};
-    const MeshLight lights[2] = {{{-60, -40, 0}, {0, 0, 1}, 400, 128.0f / 400, 0, 0, &lamp, 128},
-                                 {{60, 40, 100}, {0, 0, 1}, 300, 128.0f / 300, 0, 0x4060FF, nullptr, 128}};
-    const MeshLightLink second = {&lights[1], nullptr};
-    const MeshLightLink first = {&lights[0], &second};
+    LampData lamp;
+    lamp.set_colour(0xFFE0C0);
+    LightSource lights[2];
+    for (LightSource& l : lights) {
+        l.set_intensity(1.0f);
+    }
+    lights[0].set_range(4.0f);
+    lights[0].set_lamp(&lamp);
+    lights[0].set_position({-60, -40, 0}, {0, 0, 1});
+    lights[1].set_range(3.0f);
+    lights[1].set_colour(0x4060FF);
+    lights[1].set_position({60, 40, 100}, {0, 0, 1});
+    EntityLink second = {&lights[1], nullptr};
+    EntityLink first = {&lights[0], &second};
     std::vector<MeshObject> objects(20);
     for (int i = 0; i < 20; ++i) {
         MeshObject& m = objects[static_cast<size_t>(i)];

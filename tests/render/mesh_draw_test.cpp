@@ -3,53 +3,19 @@
 // silhouette to be whole), the light fold, the view cone, blending between
 // frames and between groups, hanging groups, and the perspective path.
 #include "entity_fixture.h"
+#include "silhouette.h"
 #include "render/mesh_object.h"
 #include "tools/models/model_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
 namespace {
-
-struct Point2 {
-    double x, y;
-};
-
-// Signed distance of p from the line a-b, positive on the hull's inside
-// when the hull runs counter-clockwise in x-right, y-down terms.
-double side(const Point2& a, const Point2& b, const Point2& p)
-{
-    const double cross = (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
-    return cross / std::hypot(b.x - a.x, b.y - a.y);
-}
-
-std::vector<Point2> hull(std::vector<Point2> p)
-{
-    std::sort(p.begin(), p.end(), [](const Point2& a, const Point2& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
-    std::vector<Point2> h(2 * p.size());
-    size_t k = 0;
-    auto turn = [](const Point2& o, const Point2& a, const Point2& b) {
-        return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
-    };
-    for (size_t i = 0; i < p.size(); ++i) {
-        while (k >= 2 && turn(h[k - 2], h[k - 1], p[i]) <= 0) {
-            --k;
-        }
-        h[k++] = p[i];
-    }
-    for (size_t i = p.size() - 1, t = k + 1; i > 0; --i) {
-        while (k >= t && turn(h[k - 2], h[k - 1], p[i - 1]) <= 0) {
-            --k;
-        }
-        h[k++] = p[i - 1];
-    }
-    h.resize(k - 1);
-    return h;
-}
 
 class MeshDrawTest : public EntityTest {
 protected:
@@ -91,6 +57,7 @@ protected:
 
     MeshModel model_;
     MeshObject mesh_;
+    EntityLink link_ = {};
 };
 
 } // namespace
@@ -99,10 +66,15 @@ TEST_F(MeshDrawTest, TheLitCubeCoversItsSilhouetteFromEverySide)
 {
     attach("demo", "cube");
     mesh_.set_ambient(0x808080);
-    const MeshLamp lamp = {1.0f, 0xFFC080, 0};
-    const MeshLight light = {{60, -40, 50}, {0, 0, 0}, 300.0f, 128.0f / 300.0f, 0.0f, 0, &lamp, 128};
-    const MeshLightLink link = {&light, nullptr};
-    mesh_.light_list_a = &link;
+    LampData lamp;
+    lamp.set_colour(0xFFC080);
+    LightSource light(ENTITY_TYPE_LAMP_LIGHT);
+    light.set_range(3.0f);
+    light.set_intensity(1.0f);
+    light.set_lamp(&lamp);
+    light.set_position({60, -40, 50}, {0, 0, 1});
+    link_ = {&light, nullptr};
+    mesh_.light_list_a = &link_;
     const Vector eyes[] = {{80, 10, 20}, {-70, 40, -30}, {5, -90, 60}, {60, 60, 60}, {-50, -50, 70}, {30, 0, -85}};
     for (const Vector& eye : eyes) {
         SCOPED_TRACE(testing::Message() << "eye " << eye.x << " " << eye.y << " " << eye.z);
@@ -117,10 +89,7 @@ TEST_F(MeshDrawTest, TheLitCubeCoversItsSilhouetteFromEverySide)
         int wrong = 0;
         for (int32_t y = 0; y < projection_.ysize; ++y) {
             for (int32_t x = 0; x < projection_.xsize; ++x) {
-                double d = 1e9;
-                for (size_t i = 0; i < h.size(); ++i) {
-                    d = std::min(d, side(h[i], h[(i + 1) % h.size()], {double(x), double(y)}));
-                }
+                const double d = hull_depth(h, x, y);
                 if (std::fabs(d) < 0.01) {
                     continue; // on the edge: rounding of the corners decides
                 }
@@ -141,16 +110,26 @@ TEST_F(MeshDrawTest, LightsFoldIntoOneVectorAChannel)
 {
     Matrix view;
     mat_identity(view);
-    const MeshLamp plain = {0.5f, 0x0000FF, 0};
-    const MeshLamp halved = {0.5f, 0x0000FF, 1};
+    LampData plain;
+    plain.set_intensity(0.5f);
+    plain.set_colour(0x0000FF);
+    LampData halved = plain;
+    halved.lamp_type = LAMP_WAVE;
     // Reach 100, 50 away along +x: f = 50 x 1.28 = 64.
-    auto light = [](const MeshLamp* lamp, uint32_t colour, float x, float focus = 0.0f) {
-        return MeshLight{{x, 0, 0}, {-1, 0, 0}, 100.0f, 1.28f, focus, colour, lamp, 128};
+    auto light = [](const LampData* lamp, uint32_t colour, float x, float focus = 0.0f, float dir = -1.0f) {
+        LightSource l;
+        l.set_range(1.0f);
+        l.set_intensity(1.0f);
+        l.set_colour(colour);
+        l.set_lamp(const_cast<LampData*>(lamp));
+        l.set_kind(std::bit_cast<uint32_t>(focus));
+        l.set_position({x, 0, 0}, {dir, 0, 0});
+        return l;
     };
     struct Case {
         const char* why;
         uint32_t ambient;
-        MeshLight light;
+        LightSource light;
         bool lamp_list;
         float facing;  // red light of a vertex facing the light
         float away;    // and of one facing away
@@ -166,8 +145,7 @@ TEST_F(MeshDrawTest, LightsFoldIntoOneVectorAChannel)
         {"but not on the lamp list", 0, light(&halved, 0, 50), true, 8160, 256},
         {"the lamp list skips a light without lamp", 0x000040, light(nullptr, 0xFF, 50), true, 8192, 8192},
         {"a spot pointing at the mesh", 0, light(nullptr, 0xFF, 50, 0.5f), false, 16320, 256},
-        {"a spot pointing away is skipped", 0, MeshLight{{50, 0, 0}, {1, 0, 0}, 100, 1.28f, 0.5f, 0xFF, nullptr, 128},
-         false, 256, 256},
+        {"a spot pointing away is skipped", 0, light(nullptr, 0xFF, 50, 0.5f, 1.0f), false, 256, 256},
         {"a light at the centre lights every side alike", 0, light(nullptr, 0xFF, 0), false, 13056, 13056},
     };
     for (const Case& c : cases) {

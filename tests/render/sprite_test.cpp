@@ -4,14 +4,17 @@
 #include "entity_fixture.h"
 #include "render/entity_hooks.h"
 #include "render/lamp_sprite.h"
-#include "render/mesh_light.h"
+#include "render/poly_renderer.h"
+#include "soft/lighting_tables.h"
 #include "render/sprite.h"
 #include "render/texture_manager.h"
+#include "world/light_source.h"
 #include "tools/textures/texture_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -188,12 +191,13 @@ TEST_F(SpriteTest, AGlowShrinksTowardTheEyeAndHidesWithItsCentre)
 TEST_F(SpriteTest, AGlowWithoutSizeOrBehindTheEyeIsSkipped)
 {
     camera_identity();
-    const MeshLamp dark = {0.0f, 0xFFFFFF, 0};
+    LampData dark;
+    dark.set_intensity(0.0f);
     const struct {
         const char* why;
         Vector position;
         float radius;
-        const MeshLamp* lamp;
+        const LampData* lamp;
     } cases[] = {
         {"half width 0", {0, 0, 50}, 0.0f, nullptr},
         {"a lamp of intensity 0", {0, 0, 50}, 8.0f, &dark},
@@ -214,6 +218,9 @@ TEST_F(SpriteTest, AGlowWithoutSizeOrBehindTheEyeIsSkipped)
 
 TEST_F(SpriteTest, WalkingThroughALampsGlow)
 {
+    build_lighting_tables();
+    auto renderer = std::make_unique<PolyRenderer>();
+    ASSERT_EQ(renderer->init(&projection_), 1);
     LampSpriteRender glow;
     glow.position = {100.0f, 3.0f, 40.0f};
     glow.set_size(30.0f);
@@ -224,12 +231,16 @@ TEST_F(SpriteTest, WalkingThroughALampsGlow)
     for (int step = 0; step <= 400; ++step) {
         const float x = -100.0f + step;
         look({x, 3.0f, 40.0f}, {x + 1.0f, 3.0f, 40.0f});
-        if (hooks->meet(glow, projection_) != 0) {
-            ++shown;
-            hooks->draw(glow, projection_);
+        renderer->begin_frame();
+        EXPECT_EQ(hooks->meet(glow, *renderer), 1);
+        EXPECT_EQ(hooks->meet(glow, *renderer), 0) << "once a frame";
+        renderer->end_frame();
+        shown += (glow.render_flags & RENDER_GLOW_VISIBLE) != 0 ? 1 : 0;
+        if ((glow.render_flags & RENDER_GLOW_VISIBLE) != 0) {
+            EXPECT_NE(pixel(80, 60), 0u) << step;
         }
-        EXPECT_EQ(hooks->meet(glow, projection_), 0) << "once a frame";
     }
     EXPECT_EQ(shown, 200) << "shown exactly while in front of the eye: 200 steps of the 401";
     EXPECT_EQ(entity_hooks(0), nullptr) << "lights draw nothing";
+    renderer->close();
 }
