@@ -36,8 +36,8 @@ void LampSprite::destroy()
 
 int LampSprite::link(int index)
 {
-    FlareRender& flare = record(index);
-    flare.reset();
+    LampSpriteRender& flare = record(index);
+    flare = LampSpriteRender();
     flare.set_scale(1.0f);
     flare.set_fade(1.0f, 1.0f);
     flare.set_rays(0.0f, 1.0f, 4.0f, 0.5f, 4.0f);
@@ -45,7 +45,7 @@ int LampSprite::link(int index)
     flare.set_ghosts(0.0f, 1.0f);
     flare.set_colour(0xFFFFFF);
     flare.set_size(64.0f);
-    flare.set_mode(nullptr);
+    flare.set_lamp(nullptr);
     link_new_entity(*world_, flare);
     return 1;
 }
@@ -58,7 +58,7 @@ int LampSprite::unlink(int index, int)
 
 int LampSprite::net_update(int index, uint32_t mask, NetStreamIn& stream)
 {
-    FlareRender& flare = record(index);
+    LampSpriteRender& flare = record(index);
     if ((mask & ENTITY_PLACEMENT_BITS) != 0) {
         place_entity(*world_, flare, common(index));
     }
@@ -97,7 +97,7 @@ int LampSprite::net_update(int index, uint32_t mask, NetStreamIn& stream)
                 print_format(P_WARNING, "Lamp: Unknown lamp 0x%x", id);
             }
         }
-        flare.set_mode(lamp);
+        flare.set_lamp(lamp);
         flare.set_size(static_cast<float>(stream.read_bits(8)) * 32.0f);
     }
     return 1;
@@ -107,7 +107,7 @@ void LampSprite::forget_lamp(const LampData* lamp)
 {
     for (int i = first_used(); i >= 0; i = common(i).next) {
         if (record(i).lamp == lamp) {
-            record(i).set_mode(nullptr);
+            record(i).set_lamp(nullptr);
         }
     }
 }

@@ -1,11 +1,11 @@
 #pragma once
 // Object class 4: lens flares, drawn as glows that take their colour from a
 // lamp (a map lamp or a dynamic lamp) or, without one, their own.
-#include "client/entity_drawables.h"
 #include "client/entity_manager.h"
 #include "client/lamp_table.h"
+#include "render/lamp_sprite.h"
 
-class LampSprite final : public EntityManager<FlareRender>, public LampUser {
+class LampSprite final : public EntityManager<LampSpriteRender>, public LampUser {
 public:
     LampSprite() = default;
     ~LampSprite() override { destroy(); }

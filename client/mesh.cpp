@@ -3,6 +3,7 @@
 #include "client/entity_fields.h"
 #include "client/update_decoder.h"
 #include "core/kassert.h"
+#include "core/kheap.h"
 #include "core/print.h"
 #include "net/net_stream_in.h"
 #include "render/screen_projection.h"
@@ -14,9 +15,14 @@
 int MeshOwner::create(int rows)
 {
     destroy();
-    models_.reset(new (std::nothrow) MeshModelRow[static_cast<size_t>(rows > 0 ? rows : 1)]);
-    if (models_ == nullptr) {
+    const int n = rows > 0 ? rows : 1;
+    void* const block = kheap_alloc(sizeof(MeshModel) * static_cast<size_t>(n), KHEAP_FROM_BOTTOM, "MeshOwner");
+    if (block == nullptr) {
         return 0;
+    }
+    models_ = static_cast<MeshModel*>(block);
+    for (int i = 0; i < n; ++i) {
+        new (&models_[i]) MeshModel;
     }
     capacity_ = rows;
     return 1;
@@ -24,7 +30,13 @@ int MeshOwner::create(int rows)
 
 void MeshOwner::destroy()
 {
-    models_.reset();
+    if (models_ != nullptr) {
+        for (int i = (capacity_ > 0 ? capacity_ : 1) - 1; i >= 0; --i) {
+            models_[i].~MeshModel();
+        }
+        kheap_release(models_);
+        models_ = nullptr;
+    }
     count_ = 0;
     capacity_ = 0;
     sp_ = nullptr;
@@ -35,24 +47,26 @@ void MeshOwner::start(ScreenProjection* renderer)
     K_ASSERT(!sp_);
     sp_ = renderer;
     for (int i = 0; i < count_; ++i) {
-        models_[i].select_skin(sp_->rgb_layout);
+        models_[i].convert_skins(sp_->rgb_layout);
     }
 }
 
 void MeshOwner::stop()
 {
     K_ASSERT(sp_);
+    // Skins are kept in file order while no renderer is bound.
+    const uint8_t file_order[4] = {0, 8, 16, 24};
     for (int i = 0; i < count_; ++i) {
-        models_[i].select_skin(sp_->layout_inverse);
+        models_[i].convert_skins(file_order);
     }
     sp_ = nullptr;
 }
 
-MeshModelRow* Mesh::find_model(MeshOwner& owner, const char* directory, const char* name)
+MeshModel* Mesh::find_model(MeshOwner& owner, const char* directory, const char* name)
 {
     for (int i = 0; i < owner.count_; ++i) {
-        MeshModelRow& row = owner.models_[i];
-        if (std::strcmp(row.directory, directory) == 0 && std::strcmp(row.name, name) == 0) {
+        MeshModel& row = owner.models_[i];
+        if (std::strcmp(row.resource, directory) == 0 && std::strcmp(row.name, name) == 0) {
             return &row;
         }
     }
@@ -60,8 +74,12 @@ MeshModelRow* Mesh::find_model(MeshOwner& owner, const char* directory, const ch
         print_string(P_ERROR, "Mesh: Too many models loaded");
         return nullptr;
     }
-    MeshModelRow& row = owner.models_[owner.count_++];
-    row.set_name(directory, name);
+    MeshModel& row = owner.models_[owner.count_];
+    if (row.set_name(directory, name) == 0) {
+        print_format(P_WARNING, "Mesh: Can't use model name '%s/%s'", directory, name);
+        return nullptr;
+    }
+    ++owner.count_;
     return &row;
 }
 
@@ -72,7 +90,7 @@ int Mesh::create(MeshOwner* models, SharedMap* world, int capacity)
     if (create_records(world, capacity, 1) == 0) {
         return 0;
     }
-    models_.reset(new (std::nothrow) MeshModelRow*[static_cast<size_t>(capacity > 0 ? capacity : 1)]());
+    models_.reset(new (std::nothrow) MeshModel*[static_cast<size_t>(capacity > 0 ? capacity : 1)]());
     if (models_ == nullptr || names_.create(0, MESH_NAME_BLOCKS, MESH_NAME_SIZE) != 0) {
         destroy();
         return 0;
@@ -93,20 +111,20 @@ void Mesh::destroy()
 void Mesh::start(ScreenProjection* renderer)
 {
     for (int i = first_used(); i >= 0; i = common(i).next) {
-        if (models_[i] != nullptr && record(i).model == nullptr) {
-            record(i).attach(models_[i], renderer);
+        if (models_[i] != nullptr && record(i).owner == nullptr) {
+            attach(i, *renderer);
         }
     }
 }
 
 int Mesh::link(int index)
 {
-    MeshRender& mesh = record(index);
+    MeshObject& mesh = record(index);
     mesh.init();
     mesh.set_pose(0, 0, 0, 0.0f);
-    mesh.set_skin(0);
-    mesh.set_lighting(0.5f, 0.5f);
-    mesh.set_transparency(0.0f);
+    mesh.set_ambient(0);
+    mesh.set_light(0.5f, 0.5f);
+    mesh.set_lerp(0.0f);
     models_[index] = nullptr;
     link_new_entity(*world_, mesh);
     return 1;
@@ -117,6 +135,17 @@ int Mesh::unlink(int index, int)
     unlink_entity(*world_, record(index));
     models_[index] = nullptr;
     return 1;
+}
+
+void Mesh::attach(int index, ScreenProjection& renderer)
+{
+    // Attaching shows every group's first frame: the pose received so far stays.
+    MeshObject& mesh = record(index);
+    const MeshPose pose = mesh.pose[0];
+    mesh.attach(models_[index], renderer);
+    mesh.set_pose(0, pose.frame1, pose.frame2, pose.t);
+    // The model's radius is the record's now.
+    link_entity(*world_, mesh);
 }
 
 void Mesh::take_model(int index, char* name)
@@ -136,20 +165,20 @@ void Mesh::take_model(int index, char* name)
         return;
     }
     K_ASSERT(owner_);
-    MeshModelRow* const row = find_model(*owner_, directory, model);
+    MeshModel* const row = find_model(*owner_, directory, model);
     if (row == nullptr) {
         return;
     }
     models_[index] = row;
     // Without a renderer the model is attached when one starts.
     if (owner_->renderer() != nullptr) {
-        record(index).attach(row, owner_->renderer());
+        attach(index, *owner_->renderer());
     }
 }
 
 int Mesh::net_update(int index, uint32_t mask, NetStreamIn& stream)
 {
-    MeshRender& mesh = record(index);
+    MeshObject& mesh = record(index);
     if ((mask & UPD_CREATE) != 0) {
         char name[MESH_NAME_SIZE];
         if (names_.read(&stream, name, 5, 0) != 0) {
@@ -173,13 +202,14 @@ int Mesh::net_update(int index, uint32_t mask, NetStreamIn& stream)
         return 1;
     }
     if (read_present(stream)) {
-        mesh.set_skin(read_colour12(stream));
+        mesh.set_ambient(read_colour12(stream));
     }
     if (read_present(stream)) {
         const float strength = read_fraction(stream, 4, 15.0f);
         const float sharpness = read_fraction(stream, 3, 8.0f);
-        mesh.set_lighting(strength, sharpness);
-        mesh.set_transparency(read_fraction(stream, 5, 31.0f));
+        // Lighting and transparency are the OpenGL program's; the software mesh ignores them.
+        mesh.set_light(strength, sharpness);
+        mesh.set_lerp(read_fraction(stream, 5, 31.0f));
     }
     return 1;
 }

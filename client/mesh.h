@@ -3,15 +3,16 @@
 // which keeps one row a model name (directory and name) from the first
 // object that names it until the map is unloaded. Names come once through
 // a named-block cache and then as a block index.
-#include "client/entity_drawables.h"
 #include "client/entity_manager.h"
 #include "net/net_ccache.h"
+#include "render/mesh_object.h"
 
 #include <memory>
 
 class ScreenProjection;
 
 constexpr int MESH_NAME_BLOCKS = 32;
+constexpr int MESH_NAME_SIZE = 32;
 constexpr int MESH_MODELS = 64;
 
 class MeshOwner {
@@ -28,7 +29,7 @@ public:
     void start(ScreenProjection* renderer);
     void stop();
 
-    MeshModelRow* row(int i) { return &models_[i]; }
+    MeshModel* row(int i) { return &models_[i]; }
     int count() const { return count_; }
     int capacity() const { return capacity_; }
     ScreenProjection* renderer() const { return sp_; }
@@ -36,13 +37,13 @@ public:
 private:
     friend class Mesh;
 
-    std::unique_ptr<MeshModelRow[]> models_;
+    MeshModel* models_ = nullptr; // rows of the heap: models are cache owners
     int count_ = 0;
     int capacity_ = 0;
     ScreenProjection* sp_ = nullptr;
 };
 
-class Mesh final : public EntityManager<MeshRender> {
+class Mesh final : public EntityManager<MeshObject> {
 public:
     Mesh() = default;
     ~Mesh() override { destroy(); }
@@ -58,15 +59,17 @@ public:
     int net_update(int index, uint32_t mask, NetStreamIn& stream) override;
 
     // The row of that directory and name (exact comparison), a new row, or
-    // null after "Mesh: Too many models loaded" when the table is full.
-    static MeshModelRow* find_model(MeshOwner& owner, const char* directory, const char* name);
+    // null after "Mesh: Too many models loaded" when the table is full (or
+    // when a name does not fit a row).
+    static MeshModel* find_model(MeshOwner& owner, const char* directory, const char* name);
     // The model row an object names, or null.
-    MeshModelRow* model(int index) const { return models_[index]; }
+    MeshModel* model(int index) const { return models_[index]; }
 
 private:
     void take_model(int index, char* name);
+    void attach(int index, ScreenProjection& renderer);
 
     MeshOwner* owner_ = nullptr;
-    std::unique_ptr<MeshModelRow*[]> models_;
+    std::unique_ptr<MeshModel*[]> models_;
     NetCCache names_;
 };

@@ -44,7 +44,7 @@ void ParticleEmitter::start(ScreenProjection* renderer)
     K_ASSERT(!sp_);
     sp_ = renderer;
     for (int i = first_alive(); i >= 0; i = next_alive()) {
-        record(i).set_colours(sp_->rgb_layout);
+        record(i).set_colours(record(i).colour_base, record(i).colour_range, sp_->rgb_layout);
     }
 }
 
@@ -52,7 +52,7 @@ void ParticleEmitter::stop()
 {
     K_ASSERT(sp_);
     for (int i = first_alive(); i >= 0; i = next_alive()) {
-        record(i).set_colours(sp_->layout_inverse);
+        record(i).set_colours(record(i).colour_base, record(i).colour_range, sp_->layout_inverse);
     }
     sp_ = nullptr;
 }
@@ -88,7 +88,7 @@ void ParticleEmitter::simulate(int32_t ticks)
 
 int ParticleEmitter::link(int index)
 {
-    ParticleRecord& p = record(index);
+    ParticleRender& p = record(index);
     p.reset();
     p.set_mode(0);
     p.set_fade(0.0f, 0.0f, 0.0f);
@@ -97,7 +97,7 @@ int ParticleEmitter::link(int index)
     p.set_acceleration(zero);
     p.set_colours_raw(0, 0);
     if (sp_ != nullptr) {
-        p.set_colours(sp_->rgb_layout);
+        p.set_colours(0, 0, sp_->rgb_layout);
     }
     p.set_parameter(0);
     link_new_entity(*world_, p);
@@ -110,7 +110,7 @@ int ParticleEmitter::unlink(int index, int force)
         end(index);
         return 1;
     }
-    record(index).restart();
+    record(index).stop();
     return 0;
 }
 
@@ -133,12 +133,12 @@ int ParticleEmitter::net_update(int index, uint32_t mask, NetStreamIn& stream)
 
 void ParticleEmitter::read_state(int index, uint32_t mask, NetStreamIn& s)
 {
-    ParticleRecord& p = record(index);
+    ParticleRender& p = record(index);
     const bool create = (mask & UPD_CREATE) != 0;
     const auto present = [&]() { return create || read_present(s); };
     if (create) {
         const auto n = static_cast<int32_t>((s.read_bits(8) & 0xFFu) * 16);
-        if (n != p.count) {
+        if (n != p.pool_size()) {
             (void)p.allocate(n);
         }
     }
@@ -164,12 +164,15 @@ void ParticleEmitter::read_state(int index, uint32_t mask, NetStreamIn& s)
         const Vector v3 = read_vector(s);
         p.setup_emitter(v0, v1, v2, v3, flag);
         p.set_acceleration(read_vector(s));
+        // The emitter's reach is the record's radius now.
+        link_entity(*world_, p);
     }
     if (present()) {
         const uint32_t start = read_colour12(s);
-        p.set_colours_raw(start, read_colour12(s));
+        const uint32_t end = read_colour12(s);
+        p.set_colours_raw(start, end);
         if (sp_ != nullptr) {
-            p.set_colours(sp_->rgb_layout);
+            p.set_colours(start, end, sp_->rgb_layout);
         }
     }
     if (present()) {
@@ -179,6 +182,6 @@ void ParticleEmitter::read_state(int index, uint32_t mask, NetStreamIn& s)
             x = static_cast<int32_t>((s.read_bits(6) & 0x3Fu) * 8);
         }
         p.set_parameter(v[0]);
-        p.spawn(n, v[1], v[2], v[3], v[4]);
+        p.start(n, v[1], v[2], v[3], v[4]);
     }
 }

@@ -4,9 +4,9 @@
 // updates change parts of it. An emitter that the server removes stops
 // emitting but keeps its slot (marked removed) and keeps drawing until its
 // last particle has died; the sweep over the live emitters then frees it.
-#include "client/entity_drawables.h"
 #include "client/entity_manager.h"
 #include "net/net_ccache.h"
+#include "render/particle_render.h"
 
 class ScreenProjection;
 
@@ -14,7 +14,7 @@ constexpr int EMITTER_STATE_BLOCKS = 64;
 constexpr int EMITTER_STATE_BYTES = 82;
 constexpr int EMITTER_STATE_BITS = 650;
 
-class ParticleEmitter final : public EntityManager<ParticleRecord> {
+class ParticleEmitter final : public EntityManager<ParticleRender> {
 public:
     ParticleEmitter() = default;
     ~ParticleEmitter() override { destroy(); }

@@ -42,8 +42,9 @@ void SpriteObject::start(ScreenProjection* renderer)
     K_ASSERT(!sp_);
     sp_ = renderer;
     for (int i = first_used(); i >= 0; i = common(i).next) {
-        if (textures_[i] != nullptr && record(i).texture == nullptr) {
-            record(i).set_texture(textures_[i], sp_);
+        if (textures_[i] != nullptr && record(i).anim.slot == nullptr) {
+            record(i).set_texture(textures_[i], *sp_);
+            link_entity(*world_, record(i));
         }
     }
 }
@@ -56,8 +57,8 @@ void SpriteObject::stop()
 
 int SpriteObject::link(int index)
 {
-    SpriteRender& sprite = record(index);
-    sprite.reset();
+    Sprite& sprite = record(index);
+    sprite = Sprite();
     textures_[index] = nullptr;
     link_new_entity(*world_, sprite);
     return 1;
@@ -72,7 +73,7 @@ int SpriteObject::unlink(int index, int)
 
 int SpriteObject::net_update(int index, uint32_t mask, NetStreamIn& stream)
 {
-    SpriteRender& sprite = record(index);
+    Sprite& sprite = record(index);
     if ((mask & ENTITY_PLACEMENT_BITS) != 0) {
         place_entity(*world_, sprite, common(index));
     }
@@ -94,7 +95,8 @@ int SpriteObject::net_update(int index, uint32_t mask, NetStreamIn& stream)
     TextureSlot* const slot = manager_->get("sprites", name);
     textures_[index] = slot;
     if (slot != nullptr && sp_ != nullptr) {
-        sprite.set_texture(slot, sp_);
+        // The radius the texture gives is taken up at the next placement.
+        sprite.set_texture(slot, *sp_);
     }
     return 1;
 }

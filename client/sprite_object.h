@@ -2,21 +2,20 @@
 // Object class 6: sprites, whose textures come by name (once through a
 // named-block cache) from the "sprites" directory of the client's sprite
 // texture manager.
-#include "client/entity_drawables.h"
 #include "client/entity_manager.h"
 #include "net/net_ccache.h"
+#include "render/sprite.h"
 
 #include <memory>
 
 class ScreenProjection;
 class TextureManager;
-class TextureSlot;
 
 constexpr int SPRITE_NAME_BLOCKS = 64;
 constexpr int SPRITE_NAME_SIZE = 10;
 constexpr int SPRITE_TEXTURES = 64;
 
-class SpriteObject final : public EntityManager<SpriteRender> {
+class SpriteObject final : public EntityManager<Sprite> {
 public:
     SpriteObject() = default;
     ~SpriteObject() override { destroy(); }

@@ -17,6 +17,7 @@
 #include "core/cons_cmd.h"
 #include "core/console.h"
 #include "core/share_manager.h"
+#include "core/random_table.h"
 #include "core/sine_table.h"
 #include "fake_server.h"
 #include "recording_renderer.h"
@@ -170,6 +171,8 @@ protected:
         base_->set_string("kavrin");
         sine_table = &sines_;
         ASSERT_EQ(sines_.init(4096), 1);
+        random_table = &randoms_;
+        ASSERT_EQ(randoms_.init(1024), 1);
         fsys = &files_;
         ASSERT_EQ(files_.init(), 1);
         ASSERT_EQ(files_.mount(folder_.string().c_str(), 1, 0), 1);
@@ -217,6 +220,7 @@ protected:
         files_.close();
         fsys = nullptr;
         sine_table = nullptr;
+        random_table = nullptr;
         cvar_list->release(base_);
         command_line = nullptr;
         cvar_list = nullptr;
@@ -292,6 +296,7 @@ protected:
     CommandLine arguments_;
     ConfigVariable* base_ = nullptr;
     SineTable sines_;
+    RandomTable randoms_;
     FSys files_;
     host::ManualClock clock_;
     host::QueueEventSource events_;
