@@ -80,7 +80,11 @@ void NameCache::write(NetStreamOut& s, const std::string& name)
         s.write_bits(it->second, bits_);
         return;
     }
-    const uint32_t index = static_cast<uint32_t>(known_.size()) & ((1u << bits_) - 1);
+    // Blocks are reused in turn; the name a reused block held is sent again when next named.
+    const uint32_t index = next_++ & ((1u << bits_) - 1);
+    for (auto i = known_.begin(); i != known_.end();) {
+        i = i->second == index ? known_.erase(i) : std::next(i);
+    }
     known_[name] = index;
     s.write_bits(1, 1);
     s.write_bits(index, bits_);

@@ -79,6 +79,7 @@ public:
 
 private:
     int bits_;
+    uint32_t next_ = 0;
     std::map<std::string, uint32_t> known_;
 };
 
