@@ -28,5 +28,5 @@ public:
     Vector hull_size(int32_t hull) const override;
 
 private:
-    [[maybe_unused]] const PhysicsServer* physics_; // asked once it keeps entities
+    const PhysicsServer* physics_;
 };

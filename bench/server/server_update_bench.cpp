@@ -14,7 +14,6 @@
 #include "server/server.h"
 #include "tools/fake_client/fake_client.h"
 #include "tools/kasm/kasm_assembler.h"
-#include "tools/lightmap/lightmap_writer.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <benchmark/benchmark.h>
@@ -72,7 +71,7 @@ public:
         std::filesystem::create_directories(root_ / "k");
         mapgen::MapFiles map;
         std::string error;
-        ok_ = mapgen::generate_map(ROOM, map, error) && lightmap::add_unlit_lightmap(map) &&
+        ok_ = mapgen::generate_map(ROOM, map, error) &&
               mapgen::write_map_directory(map, (root_ / "maps" / "hall").string(), error);
         const std::vector<uint8_t> kob = kasm::assemble(SCRIPT).bytes();
         std::ofstream(root_ / "k" / "game.kob", std::ios::binary)

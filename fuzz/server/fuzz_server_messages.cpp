@@ -16,7 +16,6 @@
 #include "server/server.h"
 #include "tools/fake_client/fake_client.h"
 #include "tools/kasm/kasm_assembler.h"
-#include "tools/lightmap/lightmap_writer.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <cstdint>
@@ -75,7 +74,7 @@ struct World {
         if (!mapgen::generate_map("id 0x77\nroom a 0 0 0 256 256 128\nroom b 256 0 0 512 256 128\n"
                                   "door a b 256 96 0 256 160 96\n",
                                   map, error) ||
-            !lightmap::add_unlit_lightmap(map) || !mapgen::write_map_directory(map, (root / "maps" / "m").string(), error)) {
+            !mapgen::write_map_directory(map, (root / "maps" / "m").string(), error)) {
             __builtin_trap();
         }
         const std::vector<uint8_t> kob = kasm::assemble(SCRIPT).bytes();

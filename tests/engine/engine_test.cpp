@@ -8,7 +8,6 @@
 #include "support/print_capture.h"
 #include "tools/fake_client/fake_client.h"
 #include "tools/kasm/kasm_assembler.h"
-#include "tools/lightmap/lightmap_writer.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <gtest/gtest.h>
@@ -123,7 +122,7 @@ protected:
         std::ifstream rooms(std::string(std::getenv("OSTREL_SOURCE_DIR")) + "/tools/mapgen/maps/snake4x4.rooms");
         std::stringstream text;
         text << rooms.rdbuf();
-        if (!mapgen::generate_map(text.str(), files, error) || !lightmap::add_unlit_lightmap(files) ||
+        if (!mapgen::generate_map(text.str(), files, error) ||
             !mapgen::write_map_directory(files, (folder_ / "kavrin/maps/snake").string(), error)) {
             return false;
         }

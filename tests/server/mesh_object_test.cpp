@@ -322,3 +322,29 @@ TEST_F(MeshWire, TheModelNameGoesOnceThroughTheCacheAndPartsFollow)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MeshWire, TheServersPhysicsGivesHullsAndForwardSpeeds)
+{
+    const VolumeSet* const set = server.physics.volume_set();
+    ASSERT_NE(set, nullptr);
+    EXPECT_EQ(server.mesh_physics.hull_count(), set->trees);
+    for (int32_t h = 0; h < set->trees; ++h) {
+        EXPECT_EQ(server.mesh_physics.hull_size(h).z, set->hulls[h].z);
+    }
+    float plain = -1.0f;
+    float carried = -1.0f;
+    EXPECT_FALSE(server.mesh_physics.forward_speeds(-1, plain, carried));
+    EXPECT_FALSE(server.mesh_physics.forward_speeds(200, plain, carried)) << "no such entity";
+    const int32_t still = server.physics.create_entity(0, Vector{8, 8, 8}, -1, 0);
+    ASSERT_GE(still, 0);
+    EXPECT_FALSE(server.mesh_physics.forward_speeds(still, plain, carried)) << "no motion record";
+    const int32_t moving = server.physics.create_entity(0, Vector{8, 8, 8}, -1, PHYS_MOVING);
+    ASSERT_GE(moving, 0);
+    EXPECT_TRUE(server.mesh_physics.forward_speeds(moving, plain, carried));
+    EXPECT_EQ(plain, 0.0f);
+    EXPECT_EQ(carried, 0.0f);
+}
+
+} // namespace

@@ -16,7 +16,6 @@
 #include "support/print_capture.h"
 #include "tools/fake_client/fake_client.h"
 #include "tools/kasm/kasm_assembler.h"
-#include "tools/lightmap/lightmap_writer.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <gtest/gtest.h>
@@ -101,7 +100,6 @@ protected:
         std::string error;
         ASSERT_TRUE(mapgen::generate_map(source_file("tools/mapgen/maps/" + rooms + ".rooms"), files_out, error))
             << error;
-        ASSERT_TRUE(lightmap::add_unlit_lightmap(files_out));
         for (const mapgen::MapFile& f : files_out.files) {
             tree.write("maps/" + name + "/" + f.name, f.bytes);
         }
