@@ -1,17 +1,13 @@
 #include "server/camera_manager.h"
 
-#include "core/numerics.h"
 #include "net/net_stream_out.h"
+#include "server/property_values.h"
 
-#include <algorithm>
 #include <new>
 
 namespace {
 
-int32_t zoom_value(double v)
-{
-    return std::clamp(float_to_int_trunc(256.0 * v), 0, 1023);
-}
+int32_t zoom_value(double v) { return quantise(v, 256.0, 0, 1023); }
 
 } // namespace
 

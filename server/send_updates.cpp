@@ -20,9 +20,9 @@ void Server::admit_objects(int c, const Vector& camera)
     particles.audience_pass(c);
     cameras.audience_pass(c);
     icons.audience_pass(c);
-    LinkedObjectManager* const linked[] = {&dynamic_lights, &lens_flares, &mesh_objects, &sprites, &bsp_objects};
+    FilteredObjectManager* const linked[] = {&dynamic_lights, &lens_flares, &mesh_objects, &sprites, &bsp_objects};
     if (S_PVS->is_true()) {
-        for (LinkedObjectManager* m : linked) {
+        for (FilteredObjectManager* m : linked) {
             m->clear_marks();
         }
         K_ASSERT(map);
@@ -30,7 +30,7 @@ void Server::admit_objects(int c, const Vector& camera)
         for_each_visible_entity(*map, leaf, ENTITY_TYPE_SERVER_OBJECT, static_cast<uint32_t>(c));
         sound_sources.admit_audible(c, camera);
     } else {
-        for (LinkedObjectManager* m : linked) {
+        for (FilteredObjectManager* m : linked) {
             m->audience_pass(c);
         }
         sound_sources.audience_pass(c);

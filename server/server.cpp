@@ -274,5 +274,5 @@ void Server::world_tick(double* script_acc, double* physics_acc)
     if (timing) {
         *physics_acc += sys_time() - t1;
     }
-    // Mesh objects are not animated until their class exists.
+    mesh_objects.animate(mirror.change_stamp());
 }

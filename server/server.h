@@ -5,9 +5,17 @@
 // frame: connections and messages, world ticks of 1/70 s, console commands,
 // then the object updates of every spawned client.
 #include "server/camera_manager.h"
+#include "server/dyn_light_manager.h"
+#include "server/icon_manager.h"
+#include "server/lamp_manager.h"
+#include "server/lens_flare_manager.h"
 #include "server/map_route.h"
+#include "server/mesh_object_manager.h"
+#include "server/mesh_physics.h"
+#include "server/particle_manager.h"
 #include "server/physics_server.h"
-#include "server/plain_managers.h"
+#include "server/sound_source_manager.h"
+#include "server/sprite_manager.h"
 #include "server/server_client.h"
 #include "server/sobj_net_mirror.h"
 
@@ -126,17 +134,19 @@ public:
     PhysicsServer physics;
     MapRoute route;
     SObjNetMirror mirror;
-    PlainObjectManager map_lamps;
-    PlainObjectManager dynamic_lamps;
-    LinkedObjectManager dynamic_lights;
-    LinkedObjectManager lens_flares;
-    LinkedObjectManager mesh_objects;
-    LinkedObjectManager sprites;
-    LinkedObjectManager bsp_objects;
-    LinkedObjectManager particles;
-    SoundSourceManager sound_sources;
+    SLampManager map_lamps;
+    SLampManager dynamic_lamps;
+    SDynLightManager dynamic_lights;
+    SLensFlareManager lens_flares;
+    SMeshManager meshes;
+    ServerMeshPhysics mesh_physics{&physics};
+    SMeshObjectManager mesh_objects;
+    SSpriteManager sprites;
+    SBspObjectManager bsp_objects;
+    SParticleManager particles;
+    SSoundSourceManager sound_sources;
     SCameraManager cameras;
-    PlainObjectManager icons;
+    SIconManager icons;
     Hive* hive = nullptr;
     ServerClient* client = nullptr;
     int clients = 0;
@@ -159,5 +169,5 @@ private:
     void check_timeouts(int c);
     void measure_rate(int c);
     void admit_objects(int c, const Vector& camera);
-    int32_t read_map_lamps();
+    int32_t read_map_lamps(const char* name, uint32_t identifier);
 };

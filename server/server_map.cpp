@@ -6,23 +6,13 @@
 
 #include <cstdio>
 #include <cstring>
-#include <iterator>
 
-namespace {
-
-constexpr int32_t DYNAMIC_LAMPS = 32;
-constexpr int32_t DYNAMIC_LIGHTS = 64;
-constexpr int32_t LENS_FLARES = 256;
-constexpr int32_t MESH_OBJECTS = 256;
-constexpr int32_t SPRITES = 256;
-constexpr int32_t PARTICLE_OBJECTS = 256;
-constexpr int32_t SOUND_SOURCES = 256;
-constexpr int32_t ICONS = 512;
-
-} // namespace
-
-// The lamps of lightmap.bin come with their class; until then a map has none.
-int32_t Server::read_map_lamps() { return 0; }
+int32_t Server::read_map_lamps(const char* name, uint32_t identifier)
+{
+    char path[SERVER_MAPNAME_SIZE + 24];
+    std::snprintf(path, sizeof path, "%s%s/lightmap.bin", "maps/", name);
+    return count_map_lamps(path, identifier);
+}
 
 int32_t Server::load_map(const char* name, const char* save)
 {
@@ -50,51 +40,57 @@ int32_t Server::load_map(const char* name, const char* save)
         print_string(P_ERROR, "Server: MapRoute init error!");
         return -1;
     }
-    const int32_t lamps = read_map_lamps();
+    const int32_t lamps = read_map_lamps(name, identifier);
     if (lamps < 0) {
         print_string(P_ERROR, "Server: Can't read lightmap.bin !");
         return -1;
     }
-    // Each manager is started only after the one before it started.
+    // Each manager is started only after the one before it started; the
+    // mesh registry has no class.
     struct Step {
         int object_class;
         int (*start)(Server& s, int32_t lamps);
         const char* failure;
+        SObjManager* (*manager)(Server& s);
     };
     static const Step steps[] = {
-        {OBJCLASS_MAPLAMP, [](Server& s, int32_t n) { return s.map_lamps.start(n); },
-         "Server: Can't init map lamp manager!"},
-        {OBJCLASS_DYNALAMP, [](Server& s, int32_t) { return s.dynamic_lamps.start(DYNAMIC_LAMPS); },
-         "Server: Can't init dynamic lamp manager!"},
-        {OBJCLASS_DYNLIGHT, [](Server& s, int32_t) { return s.dynamic_lights.start(s.map, DYNAMIC_LIGHTS); },
-         "Server: Can't init dynamic light manager!"},
-        {OBJCLASS_LENSFLARE, [](Server& s, int32_t) { return s.lens_flares.start(s.map, LENS_FLARES); },
-         "Server: Can't init lensflare manager!"},
-        {OBJCLASS_MESH, [](Server& s, int32_t) { return s.mesh_objects.start(s.map, MESH_OBJECTS); },
-         "Server: Can't init mesh object manager!"},
-        {OBJCLASS_SPRITE, [](Server& s, int32_t) { return s.sprites.start(s.map, SPRITES); },
-         "Server: Can't init sprite object manager!"},
-        {OBJCLASS_BSP,
-         [](Server& s, int32_t) { return s.bsp_objects.start(s.map, s.physics.model_count()); },
-         "Server: Can't init BSP object manager!"},
-        {OBJCLASS_PARTICLE, [](Server& s, int32_t) { return s.particles.start(s.map, PARTICLE_OBJECTS); },
-         "Server: Can't init particle object manager!"},
-        {OBJCLASS_SOUND, [](Server& s, int32_t) { return s.sound_sources.start(SOUND_SOURCES); },
-         "Server: Can't init sound source manager!"},
+        {OBJCLASS_MAPLAMP, [](Server& s, int32_t n) { return s.map_lamps.start(n, true); },
+         "Server: Can't init map lamp manager!", [](Server& s) -> SObjManager* { return &s.map_lamps; }},
+        {OBJCLASS_DYNALAMP, [](Server& s, int32_t) { return s.dynamic_lamps.start(DYNAMIC_LAMP_MAX, false); },
+         "Server: Can't init dynamic lamp manager!", [](Server& s) -> SObjManager* { return &s.dynamic_lamps; }},
+        {OBJCLASS_DYNLIGHT, [](Server& s, int32_t) { return s.dynamic_lights.start(s.map, DYNAMIC_LIGHT_MAX); },
+         "Server: Can't init dynamic light manager!", [](Server& s) -> SObjManager* { return &s.dynamic_lights; }},
+        {OBJCLASS_LENSFLARE, [](Server& s, int32_t) { return s.lens_flares.start(s.map, LENS_FLARE_MAX); },
+         "Server: Can't init lensflare manager!", [](Server& s) -> SObjManager* { return &s.lens_flares; }},
+        {-1, [](Server& s, int32_t) { return s.meshes.start(MESH_MODEL_MAX); }, "Server: Can't init mesh manager!",
+         [](Server&) -> SObjManager* { return nullptr; }},
+        {OBJCLASS_MESH,
+         [](Server& s, int32_t) {
+             return s.mesh_objects.start(&s.meshes, &s.mesh_physics, s.map, MESH_OBJECT_MAX, SERVER_MAXCLIENTS);
+         },
+         "Server: Can't init mesh object manager!", [](Server& s) -> SObjManager* { return &s.mesh_objects; }},
+        {OBJCLASS_SPRITE, [](Server& s, int32_t) { return s.sprites.start(s.map, SPRITE_MAX, SERVER_MAXCLIENTS); },
+         "Server: Can't init sprite object manager!", [](Server& s) -> SObjManager* { return &s.sprites; }},
+        {OBJCLASS_BSP, [](Server& s, int32_t) { return s.bsp_objects.start(s.map, s.physics.model_count()); },
+         "Server: Can't init BSP object manager!", [](Server& s) -> SObjManager* { return &s.bsp_objects; }},
+        {OBJCLASS_PARTICLE,
+         [](Server& s, int32_t) { return s.particles.start(s.map, PARTICLE_OBJECT_MAX, SERVER_MAXCLIENTS); },
+         "Server: Can't init particle object manager!", [](Server& s) -> SObjManager* { return &s.particles; }},
+        {OBJCLASS_SOUND, [](Server& s, int32_t) { return s.sound_sources.start(SOUND_SOURCE_MAX, SERVER_MAXCLIENTS); },
+         "Server: Can't init sound source manager!", [](Server& s) -> SObjManager* { return &s.sound_sources; }},
         {OBJCLASS_CAMERA, [](Server& s, int32_t) { return s.cameras.start(CAMERA_MAX); },
-         "Server: Can't init camera manager!"},
-        {OBJCLASS_ICON, [](Server& s, int32_t) { return s.icons.start(ICONS); },
-         "Server: Can't init icon manager!"},
+         "Server: Can't init camera manager!", [](Server& s) -> SObjManager* { return &s.cameras; }},
+        {OBJCLASS_ICON, [](Server& s, int32_t) { return s.icons.start(ICON_MAX, SERVER_MAXCLIENTS); },
+         "Server: Can't init icon manager!", [](Server& s) -> SObjManager* { return &s.icons; }},
     };
-    SObjManager* const managers[] = {&map_lamps,    &dynamic_lamps, &dynamic_lights, &lens_flares,
-                                     &mesh_objects, &sprites,       &bsp_objects,    &particles,
-                                     &sound_sources, &cameras,      &icons};
-    for (size_t i = 0; i < std::size(steps); ++i) {
-        if (steps[i].start(*this, lamps) == 0) {
-            print_string(P_ERROR, steps[i].failure);
+    for (const Step& step : steps) {
+        if (step.start(*this, lamps) == 0) {
+            print_string(P_ERROR, step.failure);
             return -1;
         }
-        mirror.set_manager(steps[i].object_class, managers[i]);
+        if (step.object_class >= 0) {
+            mirror.set_manager(step.object_class, step.manager(*this));
+        }
     }
     world_flags |= SWF_MAP;
     if (script_world_init(save) == 0) {
@@ -127,6 +123,7 @@ void Server::unload_map()
     bsp_objects.stop();
     sprites.stop();
     mesh_objects.stop();
+    meshes.stop();
     lens_flares.stop();
     dynamic_lights.stop();
     dynamic_lamps.stop();

@@ -299,8 +299,8 @@ TEST_F(Hostile, AFloodOfNonsenseLeavesAGoodClientItsUpdatesInOrder)
     EXPECT_TRUE(good.stamps_increase);
     EXPECT_GT(good.updates_received, 250);
     EXPECT_EQ(server.client[slot_of("good")].state, SCSTATE_SPAWNED);
-    // The good client holds its camera and every lamp where the server has it.
-    EXPECT_EQ(good.objects.size(), lamps.size() + 1);
+    // The good client holds its camera, the map's lamp and every icon where the server has it.
+    EXPECT_EQ(good.objects.size(), lamps.size() + 2);
     for (const int32_t id : lamps) {
         const auto found = good.objects.find(static_cast<uint32_t>(id));
         ASSERT_NE(found, good.objects.end());

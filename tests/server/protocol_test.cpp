@@ -462,9 +462,11 @@ TEST_F(Protocol, SpawnedClientsGetTheirOwnCamera)
     for (FakeClient* c : {&a, &b}) {
         SCOPED_TRACE(c->options().name);
         const ServerClient& sc = server.client[slot_of(c->options().name)];
-        ASSERT_EQ(c->objects.size(), 1u);
-        const auto& [id, view] = *c->objects.begin();
-        EXPECT_EQ(id, static_cast<uint32_t>(sc.camera_id));
+        // Its camera and the map's one lamp.
+        ASSERT_EQ(c->objects.size(), 2u);
+        const auto camera = c->objects.find(static_cast<uint32_t>(sc.camera_id));
+        ASSERT_NE(camera, c->objects.end());
+        const auto& [id, view] = *camera;
         EXPECT_EQ(view.state.object_class, 10);
         EXPECT_EQ(view.creates, 1);
         EXPECT_TRUE(c->errors.empty()) << c->errors[0];

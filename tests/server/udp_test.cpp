@@ -49,19 +49,21 @@ TEST_F(ServerUdp, SpawnsAndReceivesItsCameraAndItsChanges)
     for (int n = 0; n < 200 && c.objects.empty(); ++n) {
         frame({&c});
     }
-    ASSERT_EQ(c.objects.size(), 1u);
+    // Its camera and the map's one lamp.
+    ASSERT_EQ(c.objects.size(), 2u);
     const int s = slot_of("udp");
     const int32_t camera = server.client[s].camera_id;
-    EXPECT_EQ(c.objects.begin()->first, static_cast<uint32_t>(camera));
+    EXPECT_EQ(c.objects.count(static_cast<uint32_t>(camera)), 1u);
 
     // A change of the camera's zoom and place reaches the client.
     const SObjArg zoom[2] = {{0, 1.0, nullptr}, {0, 0.5, nullptr}};
     ASSERT_EQ(server.mirror.set_special(camera, PROPERTY_CAMERA_ZOOM, zoom), 1);
     ASSERT_EQ(server.mirror.set_position(camera, Vector{128.0f, 100.0f, 64.0f}), 1);
-    for (int n = 0; n < 200 && !c.objects.begin()->second.state.zoom_present; ++n) {
+    const auto view = [&] { return c.objects[static_cast<uint32_t>(camera)].state; };
+    for (int n = 0; n < 200 && !view().zoom_present; ++n) {
         frame({&c});
     }
-    const fake_client::UpdateRecord& v = c.objects.begin()->second.state;
+    const fake_client::UpdateRecord v = view();
     EXPECT_TRUE(v.zoom_present);
     EXPECT_EQ(v.zoom[0], 256u);
     EXPECT_EQ(v.zoom[1], 128u);

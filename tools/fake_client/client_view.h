@@ -14,6 +14,7 @@ namespace fake_client {
 // An object as the client holds it: the codes of its parts.
 struct ObjectView {
     UpdateRecord state; // every part ever received, merged
+    std::string name;   // meshes, sprites, sounds and icons, through the class's cache
     int creates = 0;
     int updates = 0;
 };
@@ -29,6 +30,14 @@ public:
     bool stamps_increase = true; // every update's stamp above the one before
     std::vector<std::string> errors; // undecodable updates, changes of objects not created
     std::map<uint32_t, ObjectView> objects; // created and not left
+    // The block caches: per class, what each block index holds.
+    std::map<int, std::map<uint32_t, std::string>> names;
+    std::map<uint32_t, std::vector<uint8_t>> particle_blocks;
+
+private:
+    // The value of a cache reference, learning the block when it came along.
+    bool resolve(int object_class, const CacheRef& ref, std::string& text);
+    void apply_class_parts(ObjectView& v, const UpdateRecord& r, int32_t stamp);
 };
 
 } // namespace fake_client

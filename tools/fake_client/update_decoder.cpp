@@ -1,45 +1,10 @@
 #include "tools/fake_client/update_decoder.h"
 
+#include "tools/fake_client/bit_reader.h"
+
 namespace fake_client {
 
 namespace {
-
-// Bits least significant first, bounds-checked.
-class BitReader {
-public:
-    BitReader(const uint8_t* data, int32_t bits) : data_(data), bits_(bits) {}
-
-    bool take(int n, uint32_t& value)
-    {
-        if (n < 0 || n > 32 || at_ + n > bits_) {
-            failed_ = true;
-            return false;
-        }
-        uint64_t v = 0;
-        for (int i = 0; i < n; ++i) {
-            const int32_t b = at_ + i;
-            v |= static_cast<uint64_t>((data_[b >> 3] >> (b & 7)) & 1) << i;
-        }
-        at_ += n;
-        value = static_cast<uint32_t>(v);
-        return true;
-    }
-    uint32_t get(int n)
-    {
-        uint32_t v = 0;
-        take(n, v);
-        return v;
-    }
-    bool failed() const { return failed_; }
-    int32_t left() const { return bits_ - at_; }
-    int32_t at() const { return at_; }
-
-private:
-    const uint8_t* data_;
-    int32_t bits_;
-    int32_t at_ = 0;
-    bool failed_ = false;
-};
 
 // The wire order of the mask bits: the first group, then the second.
 constexpr uint32_t FIRST_GROUP[7] = {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x2000};
@@ -110,20 +75,7 @@ UpdateMessage decode_update(const uint8_t* data, int32_t bits)
                 r.carrier[k] = angle_value(r.carrier_code[k], r.angle_bits);
                 r.own[k] = angle_value(r.own_code[k], r.angle_bits);
             }
-            if (r.object_class == CLASS_CAMERA && (r.mask & 0x2000) != 0) {
-                r.camera_parts = true;
-                r.filter_present = in.get(1) == 1;
-                if (r.filter_present) {
-                    for (uint32_t& f : r.filter) {
-                        f = in.get(6);
-                    }
-                }
-                r.zoom_present = in.get(1) == 1;
-                if (r.zoom_present) {
-                    r.zoom[0] = in.get(10);
-                    r.zoom[1] = in.get(10);
-                }
-            }
+            decode_class_parts(in, r);
         }
         if (in.failed()) {
             m.error = "record " + std::to_string(m.records.size()) + " is cut short";

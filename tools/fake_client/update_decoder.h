@@ -5,13 +5,15 @@
 // mask in one or two groups of seven bits, 17- or 20-bit positions, offsets,
 // 12-bit angles (14 for cameras) and the class parts. Written from the wire
 // layout alone, to check the server's writer (and, later, the client's reader).
+#include "tools/fake_client/class_records.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace fake_client {
 
-constexpr int CLASS_CAMERA = 10;
+class BitReader;
 
 struct UpdateRecord {
     uint32_t id = 0; // index, count << 16, class << 20
@@ -35,6 +37,17 @@ struct UpdateRecord {
     double carrier[3] = {};
     double own[3] = {};
 
+    // The class parts of the record's class.
+    LampParts lamp;
+    LightParts light;
+    FlareParts flare;
+    MeshParts mesh;
+    CacheRef sprite; // valid in create records
+    ParticleParts particle;
+    std::optional<CacheRef> particle_block; // create records
+    SoundParts sound;
+    IconParts icon;
+
     // Cameras: the parts that follow a record with the second group.
     bool camera_parts = false;
     bool filter_present = false;
@@ -50,6 +63,9 @@ struct UpdateMessage {
     std::vector<UpdateRecord> records;
     std::string error; // empty when the message decoded whole
 };
+
+// Reads the class parts of the record's class after its common parts.
+void decode_class_parts(BitReader& in, UpdateRecord& r);
 
 // Decodes a whole message of `bits` bits.
 UpdateMessage decode_update(const uint8_t* data, int32_t bits);

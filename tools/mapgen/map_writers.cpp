@@ -182,4 +182,23 @@ std::vector<uint8_t> write_pvs(const std::vector<CellSet>& pvs, int cells, uint3
     return w.bytes();
 }
 
+std::vector<uint8_t> write_unlit_lightmap(uint32_t map_id, uint32_t polygons, uint32_t lamps)
+{
+    std::vector<uint8_t> head;
+    const uint32_t words[9] = {1, map_id, polygons, 0, 0, 0, lamps, 0, 0};
+    for (const uint32_t w : words) {
+        put32(head, w);
+    }
+    std::vector<uint8_t> pold;
+    for (uint32_t p = 0; p < polygons; ++p) {
+        put32(pold, 0);
+    }
+    tools::ChunkWriter w("LIMP");
+    w.add("HEAD", head);
+    w.add("POLD", pold);
+    w.add("XLAT", std::vector<uint8_t>{});
+    w.add("RLMD", std::vector<uint8_t>{});
+    return w.bytes();
+}
+
 } // namespace mapgen

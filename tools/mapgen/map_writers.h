@@ -16,6 +16,11 @@ std::string write_rplanes(const BspMap& map, uint32_t map_id);
 std::string write_rtrees(const BspMap& map, uint32_t map_id);
 std::string write_volume(const VolumeMap& volume, uint32_t map_id);
 std::vector<uint8_t> write_pvs(const std::vector<CellSet>& pvs, int cells, uint32_t map_id);
+// "lightmap.bin" without lightmaps, until the generator bakes them: a HEAD of
+// nine words (version 1, map identifier, polygons, colours, data bytes, rows,
+// lamps, an unused word, lamp references), POLD with a 0 (no lightmap) for
+// every polygon, empty XLAT and RLMD. The server reads its lamp count.
+std::vector<uint8_t> write_unlit_lightmap(uint32_t map_id, uint32_t polygons, uint32_t lamps);
 
 // One cell's bits run-length packed: a control byte 0x80 | (n - 1) for n zero
 // bytes, n - 1 for n literal bytes that follow (n up to 128).

@@ -54,6 +54,7 @@ bool generate_map(const std::string& description, MapFiles& out, std::string& er
     out.files.push_back({"rtrees.txt", bytes_of(rtrees)});
     out.files.push_back({"pvs.bin", pvs_bin});
     out.files.push_back({"volume.txt", bytes_of(volume_txt)});
+    out.files.push_back({"lightmap.bin", write_unlit_lightmap(model.map_id, 0, 0)});
     return true;
 }
 
