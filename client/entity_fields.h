@@ -21,6 +21,9 @@ constexpr uint32_t widen6(uint32_t c) { return (c << 2) | (c >> 4); }
 // The object identifier a lamp reference names: a map lamp (class 1) or a
 // dynamic lamp (class 2).
 uint32_t read_lamp_reference(NetStreamIn& stream);
+// Whether a lamp reference names no lamp: the server's reference of an
+// object without one (every index and count bit set).
+constexpr bool names_no_lamp(uint32_t id) { return (id & 0xFFFFFu) == 0xFFFFFu; }
 
 // A name the server may give for a file: not empty, no directory separators,
 // no "..", no drive. Only such names are formed into paths.

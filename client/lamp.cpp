@@ -77,7 +77,7 @@ int Lamp::net_update(int index, uint32_t mask, NetStreamIn& stream)
             if (lamp != light.lamp) {
                 print_format(P_WARNING, "Lamp: Create message names another lamp (0x%x)", id);
             }
-        } else if (lamp == nullptr) {
+        } else if (lamp == nullptr && !names_no_lamp(id)) {
             print_format(P_WARNING, "Lamp: Unknown lamp 0x%x", id);
         } else {
             light.set_lamp(lamp);

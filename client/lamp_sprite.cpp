@@ -93,7 +93,7 @@ int LampSprite::net_update(int index, uint32_t mask, NetStreamIn& stream)
         if (stream.read_bits(1) == 0) {
             const uint32_t id = read_lamp_reference(stream);
             lamp = find_referenced_lamp(*map_lamps_, *dynamic_lamps_, id);
-            if (lamp == nullptr) {
+            if (lamp == nullptr && !names_no_lamp(id)) {
                 print_format(P_WARNING, "Lamp: Unknown lamp 0x%x", id);
             }
         }

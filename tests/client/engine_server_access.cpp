@@ -3,6 +3,8 @@
 #include "engine/engine.h"
 #include "server/server.h"
 
+#include <vector>
+
 bool start_server_map(Engine& engine, const char* name) { return engine.server()->start_map(name, nullptr) == 1; }
 
 ServerSlot spawned_slot(Engine& engine)
@@ -16,3 +18,29 @@ ServerSlot spawned_slot(Engine& engine)
     }
     return {};
 }
+
+int32_t server_create(Engine& engine, int object_class)
+{
+    return engine.server()->mirror.create(object_class, AUDIENCE_EVERYONE, false);
+}
+
+int32_t server_object_at(Engine& engine, int object_class, int32_t index)
+{
+    return engine.server()->mirror.id_at(object_class, index);
+}
+
+int server_set(Engine& engine, int32_t id, int property, std::initializer_list<ServerArg> args)
+{
+    std::vector<SObjArg> v;
+    for (const ServerArg& a : args) {
+        v.push_back(SObjArg{a.i, a.d, a.s});
+    }
+    return engine.server()->mirror.set_special(id, property, v);
+}
+
+void server_place(Engine& engine, int32_t id, float x, float y, float z)
+{
+    (void)engine.server()->mirror.set_position(id, Vector{x, y, z});
+}
+
+void server_destroy(Engine& engine, int32_t id) { engine.server()->mirror.destroy(id); }

@@ -3,6 +3,7 @@
 // own: the server's header and the client's inner headers name the wire
 // alike and never meet in one file.
 #include <cstdint>
+#include <initializer_list>
 
 class Engine;
 
@@ -17,3 +18,18 @@ struct ServerSlot {
 bool start_server_map(Engine& engine, const char* name);
 // The first spawned client slot.
 ServerSlot spawned_slot(Engine& engine);
+
+// One argument of an object property: an integer, a real or a text.
+struct ServerArg {
+    int32_t i = 0;
+    double d = 0.0;
+    const char* s = nullptr;
+};
+// The server's objects, as its scripts make them: a new object of the class
+// for everyone (its id, or -1), the id at a class's index (map lamps), a
+// property (1 or 0), a position, a removal.
+int32_t server_create(Engine& engine, int object_class);
+int32_t server_object_at(Engine& engine, int object_class, int32_t index);
+int server_set(Engine& engine, int32_t id, int property, std::initializer_list<ServerArg> args);
+void server_place(Engine& engine, int32_t id, float x, float y, float z);
+void server_destroy(Engine& engine, int32_t id);
