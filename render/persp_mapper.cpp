@@ -127,8 +127,12 @@ int32_t PerspMapper::mip_level(const Surface& surface) const
 {
     const float z = surface.ref.mean_depth;
     const float d = surface.ref.camera_distance;
-    const double s = projection->inv_yscale;
-    const double m = (static_cast<double>(z) + 256.0) * z * s * s / (static_cast<double>(face->area) * (d + 256.0));
+    // Texels per pixel, squared: the pixel spans z / yscale units at depth z,
+    // a texel sqrt(area); oblique faces (camera distance below the depth)
+    // take more.
+    const double footprint = static_cast<double>(z) * projection->inv_yscale;
+    const double m = (static_cast<double>(z) + 256.0) * footprint * footprint /
+                     (static_cast<double>(face->area) * (static_cast<double>(d) + 256.0));
     const float mf = static_cast<float>(m);
     int32_t level = 0;
     if (mf > 0.0f && std::isfinite(mf)) {

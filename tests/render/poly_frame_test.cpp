@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
+#include <array>
 #include <fstream>
 
 namespace {
@@ -77,29 +79,81 @@ TEST_F(PolyFrameTest, FacingSkyAndLimits)
     }
 }
 
+std::vector<std::pair<uint32_t, std::string>> tagged_lines;
+void collect_tagged(uint32_t tag, const char* text, uintptr_t) { tagged_lines.emplace_back(tag, text); }
+
 TEST_F(PolyFrameTest, StatisticsLinesFollowTheirVariables)
 {
-    PrintCapture capture;
-    std::vector<std::pair<uint32_t, std::string>> tagged;
+    const TaggedHook saved = set_tagged_hook(collect_tagged, 0);
+    tagged_lines.clear();
     Scene scene;
     scene.add(quad(-1, -1, 1, 1, 10), patch_, 0.25, 3);
+    scene.add(quad(-9, -9, -8, -8, 10), patch_, 0.25, 2); // outside the view
     draw(scene, POLY_CLIP);
-    set("PolyCount", "False");
-    set("EdgeCount", "False");
-    set("EntityCount", "False");
-    capture.clear();
     renderer_.print_stats();
-    EXPECT_TRUE(capture.lines().empty()) << "all three off: nothing";
+    EXPECT_TRUE(tagged_lines.empty()) << "all three off: nothing";
     set("PolyCount", "True");
     set("EdgeCount", "True");
     set("EntityCount", "True");
     renderer_.print_stats();
-    // The tagged lines reach the print streams only through a tag hook; the
-    // counters they print are checked here.
-    EXPECT_EQ(renderer_.stats.offered, 1);
-    EXPECT_EQ(renderer_.stats.rasterized, 1);
-    EXPECT_EQ(renderer_.stats.drawn, 1);
-    EXPECT_EQ(renderer_.edges.active_edges, 2);
+    set_tagged_hook(saved, 0);
+    const std::vector<std::pair<uint32_t, std::string>> want = {
+        {make_tag("PlCn"), "Polygons: 2 total, 1 rasterized, 1 visible"},
+        {make_tag("RnCy"), "EdgeList: 1 surfaces, 2 edges, 13 spans"},
+        {make_tag("EnCn"), "Entities: 0 meshes, 0 sprites, 0 lights"},
+    };
+    EXPECT_EQ(tagged_lines, want);
+}
+
+TEST_F(PolyFrameTest, MipLevelsFollowDistanceAndVariables)
+{
+    struct Case {
+        const char* why;
+        float z;
+        const char* mipmapping;
+        const char* first;
+        uint32_t face_flags;
+        int level;
+    } cases[] = {
+        {"near: level 0", 10.0f, "True", "0", 0, 0},
+        {"2.5 texels a pixel: level 1", 40.0f, "True", "0", 0, 1},
+        {"far: capped at half the log2 width of 16 texels", 400.0f, "True", "0", 0, 2},
+        {"mipmapping off", 400.0f, "False", "0", 0, 0},
+        {"first mipmap raises the near one", 10.0f, "True", "1", 0, 1},
+        {"two-layer faces stay at level 0", 400.0f, "True", "0", FACE_TWO_LAYERS, 0},
+    };
+    for (const Case& c : cases) {
+        set("R_Mipmapping", c.mipmapping);
+        set("R_FirstMipmap", c.first);
+        Scene scene;
+        // One texel is 0.25 units: at z = 10 it spans 64 * 0.25 / 10 = 1.6 pixels.
+        Scene::Item& it = scene.add(quad(-0.02f * c.z, -0.02f * c.z, 0.02f * c.z, 0.02f * c.z, c.z), patch_, 0.25, 3);
+        it.face.flags |= c.face_flags;
+        draw(scene, POLY_CLIP);
+        EXPECT_EQ(renderer_.mapper.level, c.level) << c.why;
+    }
+}
+
+TEST_F(PolyFrameTest, TransparentSurfacesAreDepthTestedOverTheOpaqueOnes)
+{
+    AlgoTexture* grate = texture("grate", tools::make_grate(64));
+    Scene scene;
+    Scene::Item& glass = scene.add(quad(-2, -2, 2, 2, 8), grate, 0.125, 5);
+    glass.face.flags |= FACE_TRANSPARENT;
+    scene.add(quad(-4, -4, 4, 4, 12), patch_, 0.25, 4);
+    draw(scene, POLY_CLIP);
+    // Bars (opacity 255) cover the wall behind; holes (opacity 0) show it.
+    int bars = 0;
+    int holes = 0;
+    for (int32_t x = 20; x < 44; ++x) {
+        const uint32_t p = pixel(x, 24);
+        const int red = channel(p, 0);
+        // The wall's texels have red 16 u + 8: their low four bits are 8.
+        ((red & 15) == 8 ? holes : bars) += 1;
+    }
+    EXPECT_GT(bars, 0);
+    EXPECT_GT(holes, 0);
+    EXPECT_EQ(renderer_.stats.drawn, 2);
 }
 
 // Counts its draws; queued with or without the occlusion test.
@@ -221,15 +275,31 @@ void expect_approved(const ScreenProjection& p, const std::string& name)
     ASSERT_EQ(magic, "P6");
     ASSERT_EQ(w, p.xsize);
     ASSERT_EQ(h, p.ysize);
-    int differing = 0;
+    std::vector<std::array<unsigned char, 3>> approved(static_cast<size_t>(p.xsize * p.ysize));
+    ASSERT_TRUE(in.read(reinterpret_cast<char*>(approved.data()), static_cast<std::streamsize>(3 * approved.size())));
+    // Perspective is corrected per piece of 16 pixels, and pieces begin at the
+    // frame buffer's 64-byte boundaries: with another alignment a texel edge
+    // may move by a pixel. Such a pixel shows a colour of its neighbourhood.
+    int moved = 0;
     for (int32_t y = 0; y < p.ysize; ++y) {
         for (int32_t x = 0; x < p.xsize; ++x) {
-            std::array<unsigned char, 3> approved;
-            ASSERT_TRUE(in.read(reinterpret_cast<char*>(approved.data()), 3));
-            differing += rgb(x, y) != approved ? 1 : 0;
+            const auto got = rgb(x, y);
+            if (got == approved[static_cast<size_t>(y * p.xsize + x)]) {
+                continue;
+            }
+            bool nearby = false;
+            for (int32_t dy = -1; dy <= 1; ++dy) {
+                for (int32_t dx = -1; dx <= 1; ++dx) {
+                    const int32_t nx = std::clamp(x + dx, 0, p.xsize - 1);
+                    const int32_t ny = std::clamp(y + dy, 0, p.ysize - 1);
+                    nearby = nearby || got == approved[static_cast<size_t>(ny * p.xsize + nx)];
+                }
+            }
+            EXPECT_TRUE(nearby) << name << ": pixel " << x << "," << y;
+            ++moved;
         }
     }
-    EXPECT_EQ(differing, 0) << name;
+    EXPECT_LE(moved, p.xsize * p.ysize / 20) << name;
 }
 
 class PolyPictureTest : public PolyTest {};
