@@ -63,7 +63,6 @@ bool MapViewer::open(const std::string& base, const std::string& map, int32_t wi
     fsys = &files_;
     saved_sine_ = sine_table;
     sine_table = &sine_;
-    print_init();
     scratch_ = (std::filesystem::temp_directory_path() / ("ostrel-view-" + std::to_string(getpid()))).string();
     if (sine_.init(SINE_STEPS) == 0 || files_.init() == 0 || !tools::write_demo_assets(scratch_) ||
         files_.mount(base.c_str(), 1, 20) == 0 || files_.mount(scratch_.c_str(), 2, 10) == 0) {
@@ -98,13 +97,15 @@ bool MapViewer::set_variable(const char* name, const char* value)
     return true;
 }
 
-void MapViewer::draw(const Vector& position, float yaw, float pitch, int32_t ticks)
+void MapViewer::draw(const Vector& position, float yaw, float pitch, int32_t ticks, bool clear)
 {
     ViewFrame view;
     set_camera(view, position, yaw, pitch);
     projection_.set_ticks(ticks);
     projection_.begin_frame(view);
-    projection_.clear_window();
+    if (clear) {
+        projection_.clear_window();
+    }
     renderer_.draw_world();
 }
 

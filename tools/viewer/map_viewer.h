@@ -25,8 +25,9 @@ public:
     // Loads maps/<map> of the base directory for a width x height window;
     // false with a message.
     bool open(const std::string& base, const std::string& map, int32_t width, int32_t height, std::string& error);
-    // One frame from the pose (see camera_pose.h) at the client's tick count.
-    void draw(const Vector& position, float yaw, float pitch, int32_t ticks);
+    // One frame from the pose (see camera_pose.h) at the client's tick count;
+    // clear: the window is cleared first (a sealed map needs no clearing).
+    void draw(const Vector& position, float yaw, float pitch, int32_t ticks, bool clear = true);
     // The window as a 24-bit BMP file.
     bool write_bmp(const std::string& path) const;
     bool set_variable(const char* name, const char* value);

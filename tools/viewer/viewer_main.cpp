@@ -1,6 +1,7 @@
 // mapview <base> <map> <x> <y> <z> <yaw> <pitch> <out.bmp> [<width> <height>]:
 // draws the map "maps/<map>" of the base directory from the camera pose
 // (angles in degrees) into a BMP file, headless.
+#include "core/print.h"
 #include "tools/viewer/map_viewer.h"
 
 #include <cmath>
@@ -23,6 +24,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "mapview: the window is 16 x 16 to 4096 x 3072\n");
         return 2;
     }
+    print_init();
     MapViewer viewer;
     std::string error;
     if (!viewer.open(argv[1], argv[2], width, height, error)) {
