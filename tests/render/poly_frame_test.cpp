@@ -6,6 +6,7 @@
 #include "support/print_capture.h"
 #include "tools/textures/procedural.h"
 #include "world/bsp_tree.h"
+#include "support/ppm_read.h"
 
 #include <gtest/gtest.h>
 
@@ -264,19 +265,17 @@ void expect_approved(const ScreenProjection& p, const std::string& name)
             }
         }
     }
-    std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in) << path;
-    std::string magic;
     int w = 0;
     int h = 0;
-    int maximum = 0;
-    in >> magic >> w >> h >> maximum;
-    in.get();
-    ASSERT_EQ(magic, "P6");
+    std::vector<uint32_t> packed;
+    ASSERT_TRUE(read_ppm(path, w, h, packed)) << path;
     ASSERT_EQ(w, p.xsize);
     ASSERT_EQ(h, p.ysize);
-    std::vector<std::array<unsigned char, 3>> approved(static_cast<size_t>(p.xsize * p.ysize));
-    ASSERT_TRUE(in.read(reinterpret_cast<char*>(approved.data()), static_cast<std::streamsize>(3 * approved.size())));
+    std::vector<std::array<unsigned char, 3>> approved(packed.size());
+    for (size_t i = 0; i < packed.size(); ++i) {
+        approved[i] = {static_cast<unsigned char>(packed[i] >> 16), static_cast<unsigned char>(packed[i] >> 8),
+                       static_cast<unsigned char>(packed[i])};
+    }
     // Perspective is corrected per piece of 16 pixels, and pieces begin at the
     // frame buffer's 64-byte boundaries: with another alignment a texel edge
     // may move by a pixel. Such a pixel shows a colour of its neighbourhood.
