@@ -154,8 +154,8 @@ bool read_model(VolumeSet& set, MapTextReader& in, int32_t m)
         VolumeTree& record = set.records[static_cast<int64_t>(m) * set.trees + t];
         record.root = root < 0 ? nullptr : set.elements + root;
         // The record's box takes the hull vector twice on each side.
-        record.box_min = Vector{box[0] - 2.0f * h.x, box[1] - 2.0f * h.y, box[2] - 2.0f * h.z};
-        record.box_max = Vector{box[3] + 2.0f * h.x, box[4] + 2.0f * h.y, box[5] + 2.0f * h.z};
+        record.set_box(Vector{box[0] - 2.0f * h.x, box[1] - 2.0f * h.y, box[2] - 2.0f * h.z},
+                       Vector{box[3] + 2.0f * h.x, box[4] + 2.0f * h.y, box[5] + 2.0f * h.z});
     }
     return true;
 }

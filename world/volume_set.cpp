@@ -141,8 +141,7 @@ int VolumeSet::build_box(int32_t tree_count, int32_t contents, const Vector& min
         e[BOX_OUTSIDE].contents = VOLUME_OUTSIDE_CONTENTS;
         hulls[t] = hull;
         records[t].root = e;
-        records[t].box_min = lo;
-        records[t].box_max = hi;
+        records[t].set_box(lo, hi);
     }
     return 1;
 }

@@ -48,6 +48,18 @@ struct VolumeTree {
     const VolumeElement* root = nullptr; // null: the tree is empty
     Vector box_min = {0.0f, 0.0f, 0.0f};
     Vector box_max = {0.0f, 0.0f, 0.0f};
+    // The squared radius around the model's origin that holds the box, so
+    // that a walk of a far volume can be skipped without turning into its frame.
+    float reach_squared = 0.0f;
+
+    void set_box(const Vector& lo, const Vector& hi)
+    {
+        box_min = lo;
+        box_max = hi;
+        const float a = vec_dot(lo, lo);
+        const float b = vec_dot(hi, hi);
+        reach_squared = a > b ? a : b;
+    }
 };
 
 class VolumeSet final : public ShareObject {

@@ -99,7 +99,7 @@ public:
         if (candidates.empty()) {
             return leaf(region, solids, zones);
         }
-        const Split split = choose(candidates, solids, zones);
+        const Split split = choose(candidates, region, solids, zones);
         const size_t index = out_.nodes.size();
         out_.nodes.emplace_back();
         VolumeNode node;
@@ -144,32 +144,30 @@ private:
         return out;
     }
 
-    // Fewest boxes cut, then the most even split; the first such in axis and
-    // coordinate order, so that the same description gives the same tree.
-    static Split choose(const std::set<Split>& candidates, const std::vector<VolumeBox>& solids,
+    // The split that leaves a point the fewest boxes to tell apart on the way
+    // down: each side's box count weighted by the share of the region it
+    // covers, so that wide empty space becomes a leaf early and walks through
+    // it stay short. The first such in axis and coordinate order, so that the
+    // same description gives the same tree.
+    static Split choose(const std::set<Split>& candidates, const Box& region, const std::vector<VolumeBox>& solids,
                         const std::vector<VolumeBox>& zones)
     {
         Split best = *candidates.begin();
-        long best_score = -1;
+        double best_cost = -1.0;
         for (const Split& s : candidates) {
             long front = 0;
             long back = 0;
-            long cut = 0;
             for (const auto* list : {&solids, &zones}) {
                 for (const VolumeBox& b : *list) {
-                    if (b.box.lo[s.axis] >= s.coord) {
-                        ++front;
-                    } else if (b.box.hi[s.axis] <= s.coord) {
-                        ++back;
-                    } else {
-                        ++cut;
-                    }
+                    front += b.box.hi[s.axis] > s.coord ? 1 : 0;
+                    back += b.box.lo[s.axis] < s.coord ? 1 : 0;
                 }
             }
-            const long score = cut * 1000 + std::labs(front - back);
-            if (best_score < 0 || score < best_score) {
+            const double share = (s.coord - region.lo[s.axis]) / (region.hi[s.axis] - region.lo[s.axis]);
+            const double cost = share * static_cast<double>(back) + (1.0 - share) * static_cast<double>(front);
+            if (best_cost < 0.0 || cost < best_cost) {
                 best = s;
-                best_score = score;
+                best_cost = cost;
             }
         }
         return best;
