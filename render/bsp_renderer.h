@@ -36,6 +36,7 @@ public:
     int init(ScreenProjection* screen);
     void close();
 
+    // Binds a loaded world (required).
     void set_world(ClientWorld* w);
     void clear_world() { world = nullptr; }
     // One frame, after the projection's begin_frame.

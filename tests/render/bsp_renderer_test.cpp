@@ -376,3 +376,24 @@ TEST_F(BspRendererTest, ABspModelIsDrawnWithAndWithoutDynamicClipping)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(BspRendererTest, ACellWithoutPvsSeesEveryCell)
+{
+    write_map("three", source_file("tools/mapgen/maps/three_rooms.rooms"));
+    ASSERT_EQ(load("three"), 1);
+    SharedMap& map = *world_.map;
+    // As when pvs.bin covers fewer cells than the map: the renderer binds the
+    // world anyway and draws such a cell's view as with R_PVS off.
+    Cell* const camera = find_leaf(map, Vector{64.0f, 128.0f, 64.0f});
+    camera->pvs = nullptr;
+    start_view(96, 72);
+    draw(Vector{64.0f, 128.0f, 64.0f}, 0.0f, 0.0f);
+    const std::vector<uint32_t> without = frame();
+    set("R_PVS", "False");
+    draw(Vector{64.0f, 128.0f, 64.0f}, 0.0f, 0.0f);
+    EXPECT_EQ(frame(), without);
+}
+
+} // namespace
