@@ -3,13 +3,15 @@
 #include "core/config_variable.h"
 #include "core/kassert.h"
 #include "render/client_world.h"
-#include "render/render_entity.h"
+#include "render/entity_hooks.h"
+#include "render/mesh_object.h"
 #include "render/render_object.h"
 #include "render/screen_projection.h"
 #include "soft/lighting_tables.h"
 #include "world/entity_link.h"
 #include "world/light_source.h"
 #include "world/model_entity.h"
+#include "world/render_record.h"
 #include "world/shared_map.h"
 #include "world/tree_cast.h"
 
@@ -188,13 +190,37 @@ void BspRenderer::draw_cell(Cell* cell, uint32_t flags)
     --order_key;
 }
 
-bool BspRenderer::first_sight(RenderEntity& entity)
+bool BspRenderer::first_sight(RenderRecord& record)
 {
-    if (entity.frame_stamp == frame_number) {
+    if (record.frame_stamp == frame_number) {
         return false;
     }
-    entity.frame_stamp = frame_number;
-    return (test_node(Sphere{entity.position, entity.radius}, 0) & NODE_OUTSIDE) == 0;
+    if ((test_node(Sphere{record.position, record.radius}, 0) & NODE_OUTSIDE) != 0) {
+        record.stamp_frame(frame_number);
+        return false;
+    }
+    return true;
+}
+
+void BspRenderer::queue_records(EntityLink* list, int type)
+{
+    const EntityHooks* const hooks = entity_hooks(type);
+    for (EntityLink* l = list; l != nullptr; l = l->next) {
+        RenderRecord& record = static_cast<RenderRecord&>(*l->entity);
+        if (hooks == nullptr || !first_sight(record)) {
+            continue;
+        }
+        if (type == ENTITY_TYPE_MESH) {
+            MeshObject& mesh = static_cast<MeshObject&>(record);
+            mesh.light_list_a = centre_list(mesh, ENTITY_TYPE_MAP_LIGHT);
+            mesh.light_list_b = centre_list(mesh, ENTITY_TYPE_LAMP_LIGHT);
+        }
+        if (type == ENTITY_TYPE_GLOW && !in_sight(record)) {
+            record.stamp_frame(frame_number);
+            continue;
+        }
+        hooks->meet(record, *this);
+    }
 }
 
 void BspRenderer::draw_leaf(Cell* cell)
@@ -202,43 +228,24 @@ void BspRenderer::draw_leaf(Cell* cell)
     if (!r_objects->is_true()) {
         return;
     }
-    for (EntityLink* l = cell->lists[ENTITY_TYPE_SPRITE]; l != nullptr; l = l->next) {
-        RenderEntity& e = static_cast<RenderEntity&>(*l->entity);
-        if (first_sight(e)) {
-            add_entity(e.render_object());
-        }
-    }
-    for (EntityLink* l = cell->lists[ENTITY_TYPE_MESH]; l != nullptr; l = l->next) {
-        RenderEntity& e = static_cast<RenderEntity&>(*l->entity);
-        if (first_sight(e)) {
-            e.light_list_a = centre_list(e, ENTITY_TYPE_MAP_LIGHT);
-            e.light_list_b = centre_list(e, ENTITY_TYPE_LAMP_LIGHT);
-            add_entity(e.render_object());
-        }
-    }
-    for (EntityLink* l = cell->lists[ENTITY_TYPE_GLOW]; l != nullptr; l = l->next) {
-        draw_in_sight(static_cast<RenderEntity&>(*l->entity));
-    }
+    queue_records(cell->lists[ENTITY_TYPE_SPRITE], ENTITY_TYPE_SPRITE);
+    queue_records(cell->lists[ENTITY_TYPE_MESH], ENTITY_TYPE_MESH);
+    queue_records(cell->lists[ENTITY_TYPE_GLOW], ENTITY_TYPE_GLOW);
     for (EntityLink* l = cell->lists[ENTITY_TYPE_MODEL]; l != nullptr; l = l->next) {
         draw_model(static_cast<ModelEntity&>(*l->entity));
     }
 }
 
-void BspRenderer::draw_in_sight(RenderEntity& entity)
+bool BspRenderer::in_sight(const RenderRecord& record) const
 {
-    if (!first_sight(entity)) {
-        return;
+    if (world->world_volume == nullptr) {
+        return true;
     }
-    if (world->world_volume != nullptr) {
-        const Vector& camera = projection->position;
-        Vector to_entity = entity.position;
-        vec_sub(to_entity, camera);
-        TreeHit hit;
-        if (tree_cast_segment(world->world_volume[0], hit, camera, to_entity, 1.0f, GLOW_BLOCKING_CONTENTS) != 0) {
-            return;
-        }
-    }
-    add_entity(entity.render_object());
+    const Vector& camera = projection->position;
+    Vector to_record = record.position;
+    vec_sub(to_record, camera);
+    TreeHit hit;
+    return tree_cast_segment(world->world_volume[0], hit, camera, to_record, 1.0f, GLOW_BLOCKING_CONTENTS) == 0;
 }
 
 void BspRenderer::add_model_polygons(ModelEntity& entity, uint32_t flags, bool occluders)

@@ -18,7 +18,8 @@
 class ClientWorld;
 class ConfigVariable;
 class ModelEntity;
-class RenderEntity;
+class RenderRecord;
+struct EntityLink;
 
 // Results of test_node, over the flags passed in.
 constexpr uint32_t NODE_CROSSES_SIDE = 1;
@@ -63,9 +64,13 @@ private:
     void draw_leaf(Cell* cell);
     void walk_visible_subtree(BspNode* node);
     void draw_model(ModelEntity& entity);
-    // Stamps the entity; false when it was met this frame already or lies outside the view.
-    bool first_sight(RenderEntity& entity);
-    void draw_in_sight(RenderEntity& entity);
+    // False when the record was met this frame already or lies outside the
+    // view (then it is stamped).
+    bool first_sight(RenderRecord& record);
+    // A lamp glow is seen when no solid of the world volume lies between it and the eye.
+    bool in_sight(const RenderRecord& record) const;
+    // Meets the drawable records of one type linked into a cell.
+    void queue_records(EntityLink* list, int type);
     void draw_met_entities();
     void draw_sky();
     void add_model_polygons(ModelEntity& entity, uint32_t flags, bool occluders);

@@ -1,12 +1,12 @@
 // The BSP world renderer over generated maps: frames that culling must not
 // change, no holes in a sealed map, agreement with a ray caster, lightmap
 // texels where they belong, and the entities and models of the cells.
-#include "render/render_entity.h"
 #include "render/render_object.h"
 #include "render/world_view.h"
 #include "tools/mapgen/room_model.h"
 #include "world/entity_link.h"
 #include "world/model_entity.h"
+#include "world/render_record.h"
 
 #include <cmath>
 #include <random>
@@ -285,7 +285,7 @@ public:
     int draws = 0;
 };
 
-class CountedEntity : public RenderEntity {
+class CountedEntity : public RenderRecord {
 public:
     explicit CountedEntity(int type) : type_(type) { object.entity_type = type; }
     int entity_type() const override { return type_; }
@@ -306,7 +306,6 @@ TEST_F(BspRendererTest, EntitiesOfTheCellsAreDrawnOnceAFrame)
     sprite.radius = 40.0f;
     link_entity(map, sprite);
     ASSERT_GE(sprite.linked_leaves, 2);
-    sprite.object.sphere = Sphere{sprite.position, sprite.radius};
     // A lamp glow in the closet, behind the side room's wall seen from the hall.
     CountedEntity hidden_glow(ENTITY_TYPE_GLOW);
     hidden_glow.position = Vector{700.0f, 400.0f, 64.0f};
