@@ -4,6 +4,7 @@
 #include "core/kassert.h"
 #include "render/client_world.h"
 #include "render/entity_hooks.h"
+#include "render/lamp_sprite.h"
 #include "render/mesh_object.h"
 #include "render/render_object.h"
 #include "render/screen_projection.h"
@@ -44,6 +45,7 @@ int BspRenderer::init(ScreenProjection* screen)
         return 0;
     }
     build_lighting_tables();
+    init_sprite_tables();
     r_pvs = cvar_list->link(CVTYPE_BOOL, BSP_VARIABLE, "R_PVS", "True", 0);
     r_objects = cvar_list->link(CVTYPE_BOOL, BSP_VARIABLE, "R_Objects", "True", 0);
     r_clip_dynamic = cvar_list->link(CVTYPE_BOOL, BSP_VARIABLE, "R_ClipDynamic", nullptr, 0);
