@@ -5,7 +5,8 @@
 // frame: connections and messages, world ticks of 1/70 s, console commands,
 // then the object updates of every spawned client.
 #include "server/camera_manager.h"
-#include "server/map_route.h"
+#include "server/route_graph.h"
+#include "server/script_glue.h"
 #include "server/physics_server.h"
 #include "server/plain_managers.h"
 #include "server/server_client.h"
@@ -144,6 +145,8 @@ public:
     kcontext_t* k_context = nullptr;
     uint8_t* k_cmos = nullptr;
     ConsCmd* cmd = nullptr;
+    ScriptExports k_exports;                    // arena addresses of what scripts read from the server
+    struct ScriptCommand* script_commands = nullptr; // newest first
 
     // Engine time of the frame being run.
     double now = 0.0;

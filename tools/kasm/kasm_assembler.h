@@ -22,7 +22,8 @@
 // written from .func and .class (.maxframe and .objsizes override them).
 // Deliberately broken files: .magic, .arch, .version, .stamp, .reserved,
 // .datasize, .crc, .sections, .namescount, .memsize, .reloc, .xdef, .xref,
-// .misc, .trailing.
+// .misc, .trailing. ".xdef section, label, "name"" exports a label under any
+// name, also one that is no plain name ("Object:init").
 #include <cstdint>
 #include <string>
 #include <vector>

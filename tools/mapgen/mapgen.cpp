@@ -2,6 +2,7 @@
 
 #include "tools/fsys/write_bytes.h"
 #include "tools/mapgen/bsp_map.h"
+#include "tools/mapgen/graph_writer.h"
 #include "tools/mapgen/map_check.h"
 #include "tools/mapgen/map_writers.h"
 #include "tools/mapgen/portal_flow.h"
@@ -47,6 +48,7 @@ bool generate_map(const std::string& description, MapFiles& out, std::string& er
     out.files.push_back({"rplanes.txt", bytes_of(rplanes)});
     out.files.push_back({"rtrees.txt", bytes_of(rtrees)});
     out.files.push_back({"pvs.bin", pvs_bin});
+    out.files.push_back({"graph.txt", bytes_of(write_graph(model))});
     return true;
 }
 
