@@ -121,7 +121,17 @@ protected:
     {
         ASSERT_NO_FATAL_FAILURE(write_map("snake", "snake4x4"));
         ASSERT_NO_FATAL_FAILURE(write_scripts(source));
-        ASSERT_EQ(server.start_map("snake", nullptr), 1);
+        ASSERT_EQ(server.start_map("snake", nullptr), 1) << printed();
+    }
+
+    // Everything printed so far, a line each.
+    std::string printed() const
+    {
+        std::string all;
+        for (const PrintCapture::Line& l : capture.lines()) {
+            all += l.text + "\n";
+        }
+        return all;
     }
 
     ConfigVariable* var(const char* name) const { return cvar_list->find(name); }
