@@ -74,10 +74,10 @@ void builtin_native(void* host, kcontext_t* c, const uint8_t* args, uint32_t byt
 
 // Defines the handler builtin_<name> over a body that reads `cells` cells:
 //     DEFINE_BUILTIN(ticks, 0) { builtin_result(a.context(), s.tick); }
-#define DEFINE_BUILTIN(name, cells)                                                                               \
-    static void name##_body(Server& s, const BuiltinArgs& a);                                                    \
-    void builtin_##name(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes)                           \
-    {                                                                                                             \
-        builtin_native<name##_body, cells>(host, c, args, bytes);                                                 \
-    }                                                                                                             \
-    static void name##_body(Server& s, const BuiltinArgs& a)
+#define DEFINE_BUILTIN(name, cells)                                                                           \
+    static void name##_body([[maybe_unused]] Server& s, const BuiltinArgs& a);                                \
+    void builtin_##name(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes)                       \
+    {                                                                                                         \
+        builtin_native<name##_body, cells>(host, c, args, bytes);                                             \
+    }                                                                                                         \
+    static void name##_body([[maybe_unused]] Server& s, const BuiltinArgs& a)

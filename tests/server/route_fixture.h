@@ -5,6 +5,7 @@
 #include "fsys/temp_tree.h"
 #include "server/route_graph.h"
 #include "support/print_capture.h"
+#include "tools/mapgen/graph_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -84,34 +85,6 @@ struct GraphSpec {
         return out;
     }
 };
-
-// A w x h grid of nodes 100 apart, each joined to its right and upper
-// neighbour; node (x, y) is y * w + x. Every node is a router.
-inline GraphSpec grid_graph(int w, int h, uint32_t type = 0xFF)
-{
-    GraphSpec g;
-    g.routercount = w * h;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            GraphSpec::Node n;
-            n.x = 100.0f * static_cast<float>(x);
-            n.y = 100.0f * static_cast<float>(y);
-            g.nodes.push_back(n);
-        }
-    }
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            if (x + 1 < w) {
-                g.join(y * w + x, y * w + x + 1, 1, type);
-            }
-            if (y + 1 < h) {
-                g.join(y * w + x, (y + 1) * w + x, 1, type);
-            }
-        }
-    }
-    g.records.assign(static_cast<size_t>(g.routercount), {});
-    return g;
-}
 
 class RouteFixture : public ::testing::Test {
 protected:

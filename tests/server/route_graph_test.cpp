@@ -110,7 +110,7 @@ TEST_F(Route, BadFilesFailWithTheirMessageAndLeaveNoGraph)
 
 TEST_F(Route, GridSearchesFindTheCheapestNextStep)
 {
-    ASSERT_EQ(load(grid_graph(8, 8).text()), 1);
+    ASSERT_EQ(load(mapgen::write_grid_graph(8, 8)), 1);
     const int32_t from = route.create_target(0);     // (0, 0)
     const int32_t to = route.create_target(7 * 8 + 7); // (7, 7)
     const int32_t r = route.create_route(from, to);
@@ -420,7 +420,7 @@ TEST_F(Route, NodeInfoCutsItsListsToTheirCapacities)
 
 TEST_F(Route, TargetsSnapToNodesAndEdges)
 {
-    ASSERT_EQ(load(grid_graph(4, 4).text()), 1);
+    ASSERT_EQ(load(mapgen::write_grid_graph(4, 4)), 1);
     const int32_t t = route.create_target(ROUTE_NONE);
     EXPECT_EQ(route.target(t).node, 0);
 
@@ -465,7 +465,7 @@ TEST_F(Route, TargetsSnapToNodesAndEdges)
 
 TEST_F(Route, TablesOfTargetsAndRoutesHold256AndDestroyedTargetsFreeTheirRoutes)
 {
-    ASSERT_EQ(load(grid_graph(2, 2).text()), 1);
+    ASSERT_EQ(load(mapgen::write_grid_graph(2, 2)), 1);
     for (int i = 0; i < MAX_TARGETS; ++i) {
         ASSERT_EQ(route.create_target(i % 4), i);
     }

@@ -12,4 +12,9 @@ namespace mapgen {
 
 std::string write_graph(const RoomModel& model);
 
+// A w x h grid of router nodes 100 apart on the floor, node (x, y) being
+// y * w + x, each joined to its right and upper neighbour by an edge of cost
+// 1 that every class passes both ways: a graph for tests and benchmarks.
+std::string write_grid_graph(int w, int h);
+
 } // namespace mapgen
