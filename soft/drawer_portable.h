@@ -5,10 +5,17 @@
 // tests hold the SSE2 forms to these. Arguments as the public names.
 #include <cstdint>
 
+#include "soft/mesh_span.h"
 #include "soft/span_plan.h"
 
 void span_draw_lit_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
                             int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T);
+void span_draw_lit_blend_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette,
+                                  int ulog, int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                                  const int32_t* T);
+void span_draw_lit_filtered_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette,
+                                     int ulog, int vsize, int level, int32_t light_s, int32_t light_t,
+                                     const int32_t* S, const int32_t* T);
 void span_draw_lit_mmx_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
                                 int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
                                 const int32_t* T);
@@ -35,3 +42,6 @@ void blend_span_to_colour_portable(uint32_t* first, int width, int height, int p
                                    uint32_t strengths);
 void blend_span_to_colour_mmx_portable(uint32_t* first, int width, int height, int pitch, uint32_t colour,
                                        uint32_t strengths);
+
+void span_draw_zlit_portable(uint32_t* destination, uint16_t* depth_row, int count, const ZlitSpan& span);
+void span_draw_zlit_mmx_portable(uint32_t* destination, uint16_t* depth_row, int count, const ZlitSpan& span);

@@ -6,19 +6,12 @@
 #include "soft/byte_blend.h"
 #include "soft/drawer_portable.h"
 #include "soft/light_block.h"
+#include "soft/lit_light.h"
 #include "soft/plan_walk.h"
 
-namespace {
-
-// One 32-bit light per pixel for the integer drawers, or samples of four
-// 16-bit lanes for the MMX drawer; one lit drawer runs at a time.
-union LightLine {
-    uint32_t pixels[LIGHT_LINE_PIXELS];
-    uint16_t samples[LIGHT_LINE_BYTES / 8][4];
-};
 LightLine light_line;
 
-int light_index(uint32_t s, uint32_t t) { return static_cast<int>(((s >> 16) & 31) + 32 * ((t >> 16) & 31)); }
+namespace {
 
 uint32_t light_bilinear(uint32_t s, uint32_t t)
 {
@@ -48,43 +41,6 @@ void light_sample_wide(uint32_t s, uint32_t t, uint16_t* out)
     }
 }
 
-struct LightPoint {
-    uint32_t s;
-    uint32_t t;
-};
-
-// The light coordinates of the plan's first pixel, 16.16 light texels.
-LightPoint light_start(const SpanPlan* plan, int32_t light_s, int32_t light_t, uint32_t bias)
-{
-    return LightPoint{static_cast<uint32_t>(wrap_add(plan->u, light_s) >> 4) + bias,
-                      static_cast<uint32_t>(wrap_add(plan->v, light_t) >> 4) + bias};
-}
-
-LightPoint light_step(SpanStep step)
-{
-    return LightPoint{static_cast<uint32_t>(step.du >> 4), static_cast<uint32_t>(step.dv >> 4)};
-}
-
-// Calls light(i, s, t) for every pixel of the plan.
-template <typename LightFn>
-void walk_light(const SpanPlan* plan, LightPoint p, LightFn light)
-{
-    walk_pieces(
-        plan, p.s, p.t,
-        [](SpanStep step) {
-            const LightPoint d = light_step(step);
-            return SpanStep{static_cast<int32_t>(d.s), static_cast<int32_t>(d.t)};
-        },
-        light);
-}
-
-// Nearest sampling rounds to the nearest light texel.
-void fill_light_nearest(const SpanPlan* plan, int32_t light_s, int32_t light_t)
-{
-    walk_light(plan, light_start(plan, light_s, light_t, 0x8000),
-               [](int i, uint32_t s, uint32_t t) { light_line.pixels[i] = surface_light_block[light_index(s, t)]; });
-}
-
 void fill_light_filtered(const SpanPlan* plan, int32_t light_s, int32_t light_t)
 {
     walk_light(plan, light_start(plan, light_s, light_t, 0),
@@ -103,82 +59,21 @@ uint32_t lerp_light(uint32_t a, uint32_t b, int k, int shift)
     return pack_lanes(al + step - static_cast<uint64_t>((256 * k) >> shift) * LANE_ONES);
 }
 
-// Bilinear light at the last pixel of each part of 1, 2, 4 or 8 pixels, and
-// the pixels before it interpolated from the previous sample. The first part
-// starts from a sample one pixel before the plan.
-class BlendSampler {
-public:
-    BlendSampler(const SpanPlan* plan, int32_t light_s, int32_t light_t)
-        : p_(light_start(plan, light_s, light_t, 0))
+// The portable pass 1 of span_draw_lit_blend.
+struct PortableBlend {
+    static uint32_t bilinear(uint32_t s, uint32_t t) { return light_bilinear(s, t); }
+    static void part(uint32_t* out, uint32_t a, uint32_t b, int length, int shift)
     {
-        const SpanStep* steps = span_plan_steps(plan);
-        const int first = span_plan_lead(plan) != 0 ? 0 : 1;
-        const LightPoint d = light_step(steps[first]);
-        a_ = light_bilinear(p_.s - d.s, p_.t - d.t);
-    }
-
-    void part(int length, int shift, LightPoint d)
-    {
-        const uint32_t s_last = p_.s + static_cast<uint32_t>(length - 1) * d.s;
-        const uint32_t t_last = p_.t + static_cast<uint32_t>(length - 1) * d.t;
-        const uint32_t b = light_bilinear(s_last, t_last);
         for (int k = 1; k < length; ++k) {
-            light_line.pixels[i_++] = lerp_light(a_, b, k, shift);
+            out[k - 1] = lerp_light(a, b, k, shift);
         }
-        light_line.pixels[i_++] = b;
-        a_ = b;
-        p_ = LightPoint{s_last + d.s, t_last + d.t};
+        out[length - 1] = b;
     }
-
-private:
-    LightPoint p_;
-    uint32_t a_;
-    int i_ = 0;
 };
 
 void fill_light_blend(const SpanPlan* plan, int32_t light_s, int32_t light_t)
 {
-    BlendSampler sampler(plan, light_s, light_t);
-    const SpanStep* steps = span_plan_steps(plan);
-    const int lead = span_plan_lead(plan);
-    const int full = span_plan_full(plan);
-    const int last = span_plan_last(plan);
-
-    const LightPoint lead_step = light_step(steps[0]);
-    if ((lead & 1) != 0) {
-        sampler.part(1, 0, lead_step);
-    }
-    if ((lead & 2) != 0) {
-        sampler.part(2, 1, lead_step);
-    }
-    for (int i = 0; i < lead >> 2; ++i) {
-        sampler.part(4, 2, lead_step);
-    }
-    for (int f = 1; f <= full; ++f) {
-        const LightPoint d = light_step(steps[f]);
-        const int64_t change = std::abs(static_cast<int64_t>(static_cast<int32_t>(d.s))) +
-                               std::abs(static_cast<int64_t>(static_cast<int32_t>(d.t)));
-        if (change < 0x4000) {
-            sampler.part(8, 3, d);
-            sampler.part(8, 3, d);
-        } else {
-            for (int i = 0; i < 4; ++i) {
-                sampler.part(4, 2, d);
-            }
-        }
-    }
-    if (last != 0) {
-        const LightPoint d = light_step(steps[full + 1]);
-        for (int i = 0; i < last >> 2; ++i) {
-            sampler.part(4, 2, d);
-        }
-        if ((last & 2) != 0) {
-            sampler.part(2, 1, d);
-        }
-        if ((last & 1) != 0) {
-            sampler.part(1, 0, d);
-        }
-    }
+    fill_light_blend_with<PortableBlend>(plan, light_s, light_t);
 }
 
 // Pixels sampled one by one before the groups of four (all of them for a plan
@@ -229,20 +124,6 @@ void group_lights(int sample, uint16_t lights[4][4])
     }
 }
 
-template <typename LightFill, typename TexturePass>
-void draw_lit_plans(SpanPlan* plans, int count, const int32_t* S, const int32_t* T, LightFill&& fill_light,
-                    TexturePass&& texture_pass)
-{
-    int light = 0;
-    for_each_plan(
-        plans, count, S, T,
-        [&](const SpanPlan* plan) {
-            K_ASSERT(span_plan_pixels(plan) <= LIGHT_LINE_PIXELS);
-            light = fill_light(plan);
-        },
-        [&](const SpanPlan* plan) { texture_pass(plan, light); });
-}
-
 // Pass 2 of the integer drawers with one texel per pixel.
 void draw_lit_texture(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
                       int level, const int32_t* S, const int32_t* T, void (*fill_light)(const SpanPlan*, int32_t,
@@ -266,6 +147,13 @@ void draw_lit_texture(SpanPlan* plans, int count, const uint8_t* texels, const u
 
 } // namespace
 
+// Nearest sampling rounds to the nearest light texel.
+void fill_light_nearest(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    walk_light(plan, light_start(plan, light_s, light_t, 0x8000),
+               [](int i, uint32_t s, uint32_t t) { light_line.pixels[i] = surface_light_block[light_index(s, t)]; });
+}
+
 void span_draw_lit_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
                             int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
                             const int32_t* T)
@@ -273,41 +161,21 @@ void span_draw_lit_portable(SpanPlan* plans, int count, const uint8_t* texels, c
     draw_lit_texture(plans, count, texels, palette, ulog, vsize, level, S, T, fill_light_nearest, light_s, light_t);
 }
 
-void span_draw_lit_blend(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
-                         int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+void span_draw_lit_blend_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
+                                  int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                                  const int32_t* T)
 {
     draw_lit_texture(plans, count, texels, palette, ulog, vsize, level, S, T, fill_light_blend, light_s, light_t);
 }
 
-void span_draw_lit_filtered(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
-                            int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
-                            const int32_t* T)
+void span_draw_lit_filtered_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette,
+                                     int ulog, int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                                     const int32_t* T)
 {
-    const TexelAddress ta(ulog, vsize, level);
-    const uint32_t row = 1u << ulog;
-    // Sample between texel centres: u lowered by half a texel at the level, v
-    // by half a level-0 texel before scaling.
-    const uint32_t v_bias = ta.scale_v(0x8000);
-    draw_lit_plans(
-        plans, count, S, T,
-        [&](const SpanPlan* plan) {
-            fill_light_filtered(plan, light_s, light_t);
-            return 0;
-        },
-        [&](const SpanPlan* plan, int) {
-            uint32_t* const dst = plan->destination;
-            walk_plan(plan, ta, [=](int i, uint32_t u, uint32_t v) {
-                const uint32_t ul = u - 0x8000;
-                const uint32_t vl = v - v_bias;
-                const uint32_t i0 = ta.index(ul, vl);
-                const uint32_t i1 = ta.index(ul + 0x10000, vl);
-                const uint32_t fu = (ul >> 8) & 255;
-                const uint32_t fv = (vl >> (ta.ulog + 8)) & 255;
-                const uint32_t top = lerp_bytes(palette[texels[i0]], palette[texels[i1]], fu);
-                const uint32_t bottom = lerp_bytes(palette[texels[i0 + row]], palette[texels[i1 + row]], fu);
-                dst[i] = light_bytes(light_line.pixels[i], lerp_bytes(top, bottom, fv));
-            });
-        });
+    draw_lit_filtered(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T, fill_light_filtered,
+                      [](uint32_t light, uint32_t p0, uint32_t p1, uint32_t p2, uint32_t p3, uint32_t fu, uint32_t fv) {
+                          return light_bytes(light, lerp_bytes(lerp_bytes(p0, p1, fu), lerp_bytes(p2, p3, fu), fv));
+                      });
 }
 
 void span_draw_lit_mmx_portable(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette,

@@ -1,8 +1,10 @@
-// The SSE2 forms of span_draw_lit and span_draw_lit_mmx. Pass 2 writes each
-// pixel's palette colour first and then lights four pixels at a time in
-// 16-bit lanes. The bilinear light of span_draw_lit_mmx holds each light byte
-// as byte * 256 in a signed lane, which fits for light bytes 0-127, the light
-// block's range.
+// The SSE2 forms of the lit drawers. Pass 2 of all but span_draw_lit_filtered
+// writes each pixel's palette colour first and then lights four pixels at a
+// time in 16-bit lanes; span_draw_lit_filtered mixes light and texels one
+// pixel at a time. The byte-wise interpolations give the bytes of lerp_bytes
+// for every input. The bilinear light of span_draw_lit_mmx holds each light
+// byte as byte * 256 in a signed lane, which fits for light bytes 0-127, the
+// light block's range.
 #include "soft/drawer_portable.h"
 #include "soft/lit_span.h"
 
@@ -10,41 +12,28 @@
 #include "core/kassert.h"
 #include "core/numerics.h"
 #include "soft/light_block.h"
+#include "soft/lit_light.h"
 #include "soft/plan_walk.h"
 #include "soft/sse2_quads.h"
 
 namespace {
 
-// One 32-bit light per pixel for span_draw_lit, or samples of four 16-bit
-// lanes for span_draw_lit_mmx; one lit drawer runs at a time.
-union alignas(16) LightLine {
-    uint32_t pixels[LIGHT_LINE_PIXELS];
-    uint64_t samples[LIGHT_LINE_BYTES / 8];
-};
-LightLine light_line;
-
-uint32_t light_index(uint32_t s, uint32_t t) { return ((s >> 16) & 31) + 32 * ((t >> 16) & 31); }
-
-struct LightPoint {
-    uint32_t s;
-    uint32_t t;
-};
-
-// The light coordinates of the plan's first pixel, 16.16 light texels.
-LightPoint light_start(const SpanPlan* plan, int32_t light_s, int32_t light_t, uint32_t bias)
+// The fill of draw_lit for the light fills that write one light per pixel.
+template <void (*Fill)(const SpanPlan*, int32_t, int32_t)>
+int light_per_pixel(const SpanPlan* plan, int32_t light_s, int32_t light_t)
 {
-    return LightPoint{static_cast<uint32_t>(wrap_add(plan->u, light_s) >> 4) + bias,
-                      static_cast<uint32_t>(wrap_add(plan->v, light_t) >> 4) + bias};
+    Fill(plan, light_s, light_t);
+    return 0;
 }
 
-SpanStep light_step(SpanStep step) { return SpanStep{step.du >> 4, step.dv >> 4}; }
-
-int fill_light_nearest(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+// The bytes of the light texel A under (s, t), of its right neighbour B, of
+// the one below, C, and of the one below-right, D, in the order A C B D.
+[[gnu::always_inline]] inline __m128i light_texels(uint32_t s, uint32_t t)
 {
-    const LightPoint p = light_start(plan, light_s, light_t, 0x8000);
-    auto light = [](int i, uint32_t s, uint32_t t) { light_line.pixels[i] = surface_light_block[light_index(s, t)]; };
-    walk_pieces(plan, p.s, p.t, light_step, light);
-    return 0;
+    const uint32_t* block = surface_light_block + light_index(s, t);
+    const __m128i ab = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block));
+    const __m128i cd = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + 32));
+    return _mm_unpacklo_epi32(ab, cd);
 }
 
 // Two bilinear lights from their two rows each: light_rows interpolates a
@@ -52,10 +41,7 @@ int fill_light_nearest(const SpanPlan* plan, int32_t light_s, int32_t light_t)
 // samples' columns at once and halves. 15-bit weights.
 [[gnu::always_inline]] inline __m128i light_rows(uint32_t s, uint32_t t)
 {
-    const uint32_t* block = surface_light_block + light_index(s, t);
-    const __m128i ab = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block));
-    const __m128i cd = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(block + 32));
-    const __m128i texels = _mm_unpacklo_epi32(ab, cd); // A C B D
+    const __m128i texels = light_texels(s, t);
     const __m128i zero = _mm_setzero_si128();
     const __m128i left = _mm_unpacklo_epi8(zero, texels); // A, C as byte * 256
     const __m128i right = _mm_unpackhi_epi8(zero, texels);
@@ -75,14 +61,16 @@ int fill_light_nearest(const SpanPlan* plan, int32_t light_s, int32_t light_t)
     return _mm_srli_epi16(_mm_max_epi16(light, _mm_setzero_si128()), 1);
 }
 
+using LightSample = uint16_t[4];
+
 // Stores `samples` samples `spacing` pixels apart from p on, and returns
 // the point after the last one.
-LightPoint sample_line(uint64_t*& out, LightPoint p, SpanStep step, int samples, int spacing)
+LightPoint sample_line(LightSample*& out, LightPoint p, SpanStep step, int samples, int spacing)
 {
-    const SpanStep d = light_step(step);
-    const uint32_t ds = static_cast<uint32_t>(d.du) * static_cast<uint32_t>(spacing);
-    const uint32_t dt = static_cast<uint32_t>(d.dv) * static_cast<uint32_t>(spacing);
-    uint64_t* o = out;
+    const LightPoint d = light_step(step);
+    const uint32_t ds = d.s * static_cast<uint32_t>(spacing);
+    const uint32_t dt = d.t * static_cast<uint32_t>(spacing);
+    LightSample* o = out;
     int k = 0;
     for (; k + 2 <= samples; k += 2) {
         const uint32_t s1 = p.s + ds;
@@ -110,7 +98,7 @@ int fill_light_wide(const SpanPlan* plan, int32_t light_s, int32_t light_t)
     const int lead = span_plan_lead(plan);
     const int full = span_plan_full(plan);
     const int last = span_plan_last(plan);
-    uint64_t* out = light_line.samples;
+    LightSample* out = light_line.samples;
     LightPoint p = light_start(plan, light_s, light_t, 0);
     if (full == 0 && last == 0) {
         sample_line(out, p, steps[0], lead, 1);
@@ -127,6 +115,57 @@ int fill_light_wide(const SpanPlan* plan, int32_t light_s, int32_t light_t)
     }
     sample_line(out, p, SpanStep{0, 0}, 1, 1);
     return singles;
+}
+
+__m128i word_lanes(uint32_t x) { return _mm_cvtsi32_si128(static_cast<int>(x)); }
+
+// The four low lanes packed back into a pixel, saturated.
+uint32_t pixel_of(__m128i lanes)
+{
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(lanes, _mm_setzero_si128())));
+}
+
+// The bilinear light at (s, t) with 8-bit weights.
+[[gnu::always_inline]] inline uint32_t light_bilinear(uint32_t s, uint32_t t)
+{
+    const __m128i texels = light_texels(s, t);
+    const __m128i zero = _mm_setzero_si128();
+    return pixel_of(bilinear_lanes(_mm_unpacklo_epi8(texels, zero), _mm_unpackhi_epi8(texels, zero), (s >> 8) & 255,
+                                   (t >> 8) & 255));
+}
+
+void fill_light_filtered(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    walk_light(plan, light_start(plan, light_s, light_t, 0),
+               [](int i, uint32_t s, uint32_t t) { light_line.pixels[i] = light_bilinear(s, t); });
+}
+
+// Pass 1 of span_draw_lit_blend with the part between two samples in lanes,
+// two pixels a register: a + ((k * (b - a)) >> shift), the shift arithmetic.
+struct Sse2Blend {
+    static uint32_t bilinear(uint32_t s, uint32_t t) { return light_bilinear(s, t); }
+    static void part(uint32_t* out, uint32_t a, uint32_t b, int length, int shift)
+    {
+        if (length == 1) {
+            *out = b;
+            return;
+        }
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i al = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(a)), zero);
+        const __m128i d = _mm_sub_epi16(_mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(b)), zero), al);
+        const __m128i count = _mm_cvtsi32_si128(shift);
+        __m128i k = _mm_setr_epi16(1, 1, 1, 1, 2, 2, 2, 2);
+        for (int j = 0; j < length; j += 2) {
+            const __m128i light = _mm_add_epi16(al, _mm_sra_epi16(_mm_mullo_epi16(d, k), count));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(light, light));
+            k = _mm_add_epi16(k, _mm_set1_epi16(2));
+        }
+    }
+};
+
+void fill_light_blend(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+{
+    fill_light_blend_with<Sse2Blend>(plan, light_s, light_t);
 }
 
 // min(255, (l * c) >> 5) for l below 128, else 0: light_mul_table[l][c].
@@ -148,7 +187,7 @@ void light_pixels(uint32_t* dst, int count, int)
 // (c * l) >> 12 of colour bytes and 16-bit lights, saturated by the pack.
 __m128i light_wide_lanes(__m128i c, __m128i l) { return _mm_mulhi_epu16(_mm_slli_epi16(c, 4), l); }
 
-__m128i load_sample(int n) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(light_line.samples + n)); }
+__m128i load_sample(int n) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(light_line.samples[n])); }
 
 // The pixels sampled one by one take their own sample; a group of four
 // between samples a and b takes a, (a + m)/2, m and (m + b)/2, m = (a + b)/2.
@@ -179,14 +218,9 @@ void draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t*
               int (*fill)(const SpanPlan*, int32_t, int32_t), void (*light)(uint32_t*, int, int))
 {
     const TexelAddress ta(ulog, vsize, level);
-    int filled = 0;
-    for_each_plan(
-        plans, count, S, T,
-        [&](const SpanPlan* plan) {
-            K_ASSERT(span_plan_pixels(plan) <= LIGHT_LINE_PIXELS);
-            filled = fill(plan, light_s, light_t);
-        },
-        [&](const SpanPlan* plan) {
+    draw_lit_plans(
+        plans, count, S, T, [&](const SpanPlan* plan) { return fill(plan, light_s, light_t); },
+        [&](const SpanPlan* plan, int filled) {
             uint32_t* const dst = plan->destination;
             walk_plan(plan, ta, [=](int i, uint32_t u, uint32_t v) { dst[i] = palette[texels[ta.index(u, v)]]; });
             light(dst, span_plan_pixels(plan), filled);
@@ -198,8 +232,31 @@ void draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t*
 void span_draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
                    int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
 {
-    draw_lit(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T, fill_light_nearest,
-             light_pixels);
+    draw_lit(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T,
+             light_per_pixel<fill_light_nearest>, light_pixels);
+}
+
+void span_draw_lit_blend(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
+                         int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+{
+    draw_lit(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T,
+             light_per_pixel<fill_light_blend>, light_pixels);
+}
+
+void span_draw_lit_filtered(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
+                            int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                            const int32_t* T)
+{
+    draw_lit_filtered(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T, fill_light_filtered,
+                      [](uint32_t light, uint32_t p0, uint32_t p1, uint32_t p2, uint32_t p3, uint32_t fu, uint32_t fv) {
+                          const __m128i zero = _mm_setzero_si128();
+                          const __m128i left =
+                              _mm_unpacklo_epi8(_mm_unpacklo_epi32(word_lanes(p0), word_lanes(p2)), zero);
+                          const __m128i right =
+                              _mm_unpacklo_epi8(_mm_unpacklo_epi32(word_lanes(p1), word_lanes(p3)), zero);
+                          const __m128i l = _mm_unpacklo_epi8(word_lanes(light), zero);
+                          return pixel_of(light_mul_lanes(l, bilinear_lanes(left, right, fu, fv)));
+                      });
 }
 
 void span_draw_lit_mmx(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
@@ -215,6 +272,19 @@ void span_draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint
                    int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
 {
     span_draw_lit_portable(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T);
+}
+
+void span_draw_lit_blend(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
+                         int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T)
+{
+    span_draw_lit_blend_portable(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T);
+}
+
+void span_draw_lit_filtered(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog,
+                            int vsize, int level, int32_t light_s, int32_t light_t, const int32_t* S,
+                            const int32_t* T)
+{
+    span_draw_lit_filtered_portable(plans, count, texels, palette, ulog, vsize, level, light_s, light_t, S, T);
 }
 
 void span_draw_lit_mmx(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,

@@ -5,6 +5,7 @@
 
 #include "core/numerics.h"
 #include "soft/byte_blend.h"
+#include "soft/drawer_portable.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ void draw_zlit(uint32_t* destination, uint16_t* depth_row, int count, const Zlit
 
 } // namespace
 
-void span_draw_zlit(uint32_t* destination, uint16_t* depth_row, int count, const ZlitSpan& span)
+void span_draw_zlit_portable(uint32_t* destination, uint16_t* depth_row, int count, const ZlitSpan& span)
 {
     draw_zlit(destination, depth_row, count, span, [](uint32_t p, const uint32_t* light) {
         uint32_t out = 0;
@@ -56,7 +57,7 @@ void span_draw_zlit(uint32_t* destination, uint16_t* depth_row, int count, const
     });
 }
 
-void span_draw_zlit_mmx(uint32_t* destination, uint16_t* depth_row, int count, const ZlitSpan& span)
+void span_draw_zlit_mmx_portable(uint32_t* destination, uint16_t* depth_row, int count, const ZlitSpan& span)
 {
     draw_zlit(destination, depth_row, count, span, [](uint32_t p, const uint32_t* light) {
         uint32_t out = 0;

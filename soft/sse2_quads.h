@@ -47,14 +47,30 @@ inline __m128i select_quad(__m128i mask, __m128i a, __m128i b)
     return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
 }
 
-// 2 * ((d/2 + F[w][t - d/2]) mod 256) mod 256, F[w][x] being floor(w * x / 256)
-// with x read as a signed byte: the half-precision blend of blend_half.
+// a + F[f][b - a] modulo 256 in each lane of bytes a and b, F[f][x] being
+// floor(f * x / 256) with x read as a signed byte: lerp_bytes in lanes.
+inline __m128i lerp_byte_lanes(__m128i a, __m128i b, __m128i f)
+{
+    const __m128i x = _mm_srai_epi16(_mm_slli_epi16(_mm_sub_epi16(b, a), 8), 8);
+    const __m128i q = _mm_srai_epi16(_mm_mullo_epi16(x, f), 8);
+    return _mm_and_si128(_mm_add_epi16(a, q), _mm_set1_epi16(0xFF));
+}
+
+// 2 * ((d/2 + F[w][t - d/2]) mod 256) mod 256: the half-precision blend of
+// blend_half.
 inline __m128i blend_half_lanes(__m128i d, __m128i t, __m128i w)
 {
-    const __m128i half = _mm_srli_epi16(d, 1);
-    const __m128i x = _mm_srai_epi16(_mm_slli_epi16(_mm_sub_epi16(t, half), 8), 8);
-    const __m128i q = _mm_srai_epi16(_mm_mullo_epi16(x, w), 8);
-    return _mm_and_si128(_mm_slli_epi16(_mm_add_epi16(half, q), 1), _mm_set1_epi16(0xFF));
+    const __m128i moved = lerp_byte_lanes(_mm_srli_epi16(d, 1), t, w);
+    return _mm_and_si128(_mm_slli_epi16(moved, 1), _mm_set1_epi16(0xFF));
+}
+
+// The bilinear mix of four 32-bit texels a b over c d, byte by byte as
+// lerp_bytes: the rows across by fa, then down by fd. `left` holds a and c,
+// `right` b and d, one byte a lane; the four bytes come in the low lanes.
+inline __m128i bilinear_lanes(__m128i left, __m128i right, uint32_t fa, uint32_t fd)
+{
+    const __m128i rows = lerp_byte_lanes(left, right, _mm_set1_epi16(static_cast<short>(fa)));
+    return lerp_byte_lanes(rows, _mm_unpackhi_epi64(rows, rows), _mm_set1_epi16(static_cast<short>(fd)));
 }
 
 // d + floor((2p - d) * g / 128) for g of at most 127, given as g * 256; the
@@ -122,16 +138,24 @@ inline void for_each_quad(uint32_t* pixels, const uint16_t* depth, int n, QuadFn
     for (; k + 4 <= n; k += 4) {
         quad(pixels + k, depth != nullptr ? depth + k : nullptr, k);
     }
-    if (k < n) {
+    const int rest = n - k;
+    if (rest > 0) {
+        // At most three pixels, copied by a loop of fixed length so that it
+        // does not become a call of memcpy, whose start costs more than a
+        // short span.
         uint32_t tail[4] = {};
         uint16_t tail_depth[4] = {};
-        for (int j = 0; j < n - k; ++j) {
-            tail[j] = pixels[k + j];
-            tail_depth[j] = depth != nullptr ? depth[k + j] : 0;
+        for (int j = 0; j < 3; ++j) {
+            if (j < rest) {
+                tail[j] = pixels[k + j];
+                tail_depth[j] = depth != nullptr ? depth[k + j] : 0;
+            }
         }
         quad(tail, depth != nullptr ? tail_depth : nullptr, k);
-        for (int j = 0; j < n - k; ++j) {
-            pixels[k + j] = tail[j];
+        for (int j = 0; j < 3; ++j) {
+            if (j < rest) {
+                pixels[k + j] = tail[j];
+            }
         }
     }
 }

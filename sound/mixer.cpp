@@ -97,9 +97,11 @@ void Mixer::release()
     }
 }
 
+// Rounded, not cut: 44100 x 0.02f is 881.99998, and a period one frame short
+// of the timer's would lose a tick every 881 periods.
 void Mixer::set_timer_period(float seconds)
 {
-    const int32_t frames = seconds > 0.0f ? float_to_int_trunc(static_cast<double>(settings_.rate) * seconds) : 0;
+    const int32_t frames = seconds > 0.0f ? float_to_int_round(static_cast<double>(settings_.rate) * seconds) : 0;
     if (frames > 0) {
         timer_period_ = frames;
     } else if (seconds > 0.0f) {

@@ -46,7 +46,12 @@ constexpr int CLOSE_POLLS = 4000;
 
 SDWave::~SDWave() { shutdown(); }
 
-void SDWave::shutdown() { close(); }
+void SDWave::shutdown()
+{
+    close();
+    // The device object outlives the heap its mixer's tables live in.
+    release();
+}
 
 void SDWave::done_callback(void* instance, uint32_t message)
 {

@@ -16,6 +16,7 @@
 #include "soft/light_block.h"
 #include "soft/lighting_tables.h"
 #include "soft/lit_span.h"
+#include "soft/mesh_span.h"
 #include "soft/mesh_triangle.h"
 #include "soft/particle_draw.h"
 #include "soft/row_draw.h"
@@ -164,6 +165,10 @@ FRAME_BENCH(draw_lit_blend,
             span_draw_lit_blend(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
 FRAME_BENCH(draw_lit_filtered,
             span_draw_lit_filtered(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
+FRAME_BENCH(draw_lit_blend_portable, span_draw_lit_blend_portable(f.plans, f.height, f.texels.data(), f.palette, 6,
+                                                                64, 0, 0, 0, nullptr, nullptr));
+FRAME_BENCH(draw_lit_filtered_portable, span_draw_lit_filtered_portable(f.plans, f.height, f.texels.data(), f.palette,
+                                                                      6, 64, 0, 0, 0, nullptr, nullptr));
 FRAME_BENCH(draw_lit_mmx,
             span_draw_lit_mmx(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0, 0, 0, nullptr, nullptr));
 FRAME_BENCH(draw_lit_mmx_portable, span_draw_lit_mmx_portable(f.plans, f.height, f.texels.data(), f.palette, 6, 64, 0,
@@ -179,6 +184,35 @@ FRAME_BENCH(draw_ztest_mmx,
             span_draw_ztest_mmx(f.plans, f.height, f.texels16.data(), f.palette, 6, 64, 0, nullptr, nullptr));
 FRAME_BENCH(draw_ztest_mmx_portable,
             span_draw_ztest_mmx_portable(f.plans, f.height, f.texels16.data(), f.palette, 6, 64, 0, nullptr, nullptr));
+
+// Mesh spans: one full-width span a row across the texture, lights rising
+// from a quarter to near the top of their range, every pixel drawn.
+template <typename Span>
+void zlit_rows(Frame& f, Span&& draw)
+{
+    ZlitSpan span{};
+    span.texels = f.texels.data();
+    span.palette = f.palette;
+    span.width = 64;
+    span.du = 63 * 65536 / f.width;
+    span.dv = 0x180;
+    span.depth = 0x40000000;
+    span.depth_step = 0x10;
+    for (int k = 0; k < 4; ++k) {
+        span.light[k] = 0x2000 + 0x400 * k;
+        span.light_step[k] = 0x5000 / f.width;
+    }
+    for (int y = 0; y < f.height; ++y) {
+        span.texels = f.texels.data() + (y % 32) * 64;
+        draw(f.pixels + static_cast<size_t>(y) * f.width, f.depth.data() + static_cast<size_t>(y) * f.width, f.width,
+             span);
+    }
+}
+
+FRAME_BENCH(zlit, zlit_rows(f, span_draw_zlit));
+FRAME_BENCH(zlit_portable, zlit_rows(f, span_draw_zlit_portable));
+FRAME_BENCH(zlit_mmx, zlit_rows(f, span_draw_zlit_mmx));
+FRAME_BENCH(zlit_mmx_portable, zlit_rows(f, span_draw_zlit_mmx_portable));
 
 template <typename Row>
 void each_row(Frame& f, Row&& row)

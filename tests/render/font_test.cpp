@@ -5,6 +5,7 @@
 #include "support/screen_fixture.h"
 #include "tools/assets/small_font.h"
 #include "tools/fsys/write_bytes.h"
+#include "support/ppm_read.h"
 
 #include <gtest/gtest.h>
 
@@ -282,24 +283,16 @@ TEST_F(FontTest, ConsoleLineMatchesTheApprovedImage)
             }
         }
     }
-    std::ifstream in(path, std::ios::binary);
-    ASSERT_TRUE(in) << path;
-    std::string magic;
     int w = 0;
     int h = 0;
-    int maximum = 0;
-    in >> magic >> w >> h >> maximum;
-    in.get();
-    ASSERT_EQ(magic, "P6");
+    std::vector<uint32_t> approved;
+    ASSERT_TRUE(read_ppm(path, w, h, approved)) << path;
     ASSERT_EQ(w, W);
     ASSERT_EQ(h, H);
     int differing = 0;
     for (int32_t y = 0; y < H; ++y) {
         for (int32_t x = 0; x < W; ++x) {
-            unsigned char rgb[3];
-            ASSERT_TRUE(in.read(reinterpret_cast<char*>(rgb), 3));
-            const uint32_t approved = static_cast<uint32_t>(rgb[0]) << 16 | static_cast<uint32_t>(rgb[1]) << 8 | rgb[2];
-            differing += (f.at(x, y) & 0xFFFFFF) != approved ? 1 : 0;
+            differing += (f.at(x, y) & 0xFFFFFF) != approved[static_cast<size_t>(y * W + x)] ? 1 : 0;
         }
     }
     EXPECT_EQ(differing, 0);

@@ -2,6 +2,7 @@
 // read back by ImageMagick as a user's tool would open them.
 #include "support/screen_fixture.h"
 #include "world/screenshot.h"
+#include "support/ppm_read.h"
 
 #include <gtest/gtest.h>
 
@@ -178,24 +179,16 @@ TEST_F(ScreenshotTest, ImageMagickReadsEveryPixelBackAtOddWidths)
         EXPECT_EQ(identified, "BMP3 " + std::to_string(s[0]) + " " + std::to_string(s[1]) + " 8") << bmp;
         const std::string ppm = tree_.path("back.ppm");
         ASSERT_EQ(std::system((std::string("convert ") + bmp + " -depth 8 ppm:'" + ppm + "'").c_str()), 0);
-        std::ifstream in(ppm, std::ios::binary);
-        std::string magic;
         int w = 0;
         int h = 0;
-        int maximum = 0;
-        in >> magic >> w >> h >> maximum;
-        in.get();
-        ASSERT_EQ(magic, "P6");
+        std::vector<uint32_t> back;
+        ASSERT_TRUE(read_ppm(ppm, w, h, back)) << bmp;
         ASSERT_EQ(w, s[0]);
         ASSERT_EQ(h, s[1]);
-        ASSERT_EQ(maximum, 255);
         int differing = 0;
         for (int32_t y = 0; y < h; ++y) {
             for (int32_t x = 0; x < w; ++x) {
-                unsigned char rgb[3];
-                ASSERT_TRUE(in.read(reinterpret_cast<char*>(rgb), 3));
-                const uint32_t back = static_cast<uint32_t>(rgb[0]) << 16 | static_cast<uint32_t>(rgb[1]) << 8 | rgb[2];
-                differing += back != (Frame::colour(x, y) & 0xFFFFFF) ? 1 : 0;
+                differing += back[static_cast<size_t>(y * w + x)] != (Frame::colour(x, y) & 0xFFFFFF) ? 1 : 0;
             }
         }
         EXPECT_EQ(differing, 0) << bmp;

@@ -11,6 +11,7 @@
 #include "soft/video_fixture.h"
 #include "soft/video_mode.h"
 #include "tools/assets/demo_assets.h"
+#include "support/ppm_read.h"
 
 #include <gtest/gtest.h>
 
@@ -25,29 +26,6 @@
 namespace {
 
 bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
-
-// Rows of 0x00RRGGBB from a binary PPM file.
-bool read_ppm(const std::string& path, int& width, int& height, std::vector<uint32_t>& pixels)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maximum = 0;
-    if (!(in >> magic >> width >> height >> maximum) || magic != "P6" || maximum != 255 || width <= 0 ||
-        height <= 0 || width > 8192 || height > 8192) {
-        return false;
-    }
-    in.get();
-    std::vector<unsigned char> bytes(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
-        return false;
-    }
-    pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = static_cast<uint32_t>(bytes[3 * i]) << 16 | static_cast<uint32_t>(bytes[3 * i + 1]) << 8 |
-                    bytes[3 * i + 2];
-    }
-    return true;
-}
 
 class ScreenWindowTest : public VideoTest {
 protected:

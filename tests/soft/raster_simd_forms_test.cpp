@@ -1,5 +1,6 @@
 // The SSE2 forms of the drawers (the public names on x86-64) against their
 // portable forms, over random inputs and edge values: every pixel must match.
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "soft/drawer_portable.h"
 #include "soft/light_block.h"
 #include "soft/lit_span.h"
+#include "soft/mesh_span.h"
 #include "soft/row_draw.h"
 #include "soft/screen_tint.h"
 #include "soft/span_warp.h"
@@ -171,6 +173,8 @@ TEST(SimdForms, LitSpansMatchThePortableForms)
     };
     const Form forms[] = {
         {"lit", span_draw_lit, span_draw_lit_portable, 255},
+        {"lit blend", span_draw_lit_blend, span_draw_lit_blend_portable, 255},
+        {"lit filtered", span_draw_lit_filtered, span_draw_lit_filtered_portable, 255},
         {"mmx", span_draw_lit_mmx, span_draw_lit_mmx_portable, 127},
     };
     const ByteRange any{"any", 0, 255, false};
@@ -230,6 +234,82 @@ TEST(SimdForms, TranslucentSpansMatchThePortableForms)
         ASSERT_TRUE(same_pixels(*fast, *portable)) << (warped ? "warped" : "");
         EXPECT_EQ(std::memcmp(fast->depth, portable->depth, sizeof(fast->depth)), 0);
     });
+}
+
+TEST(SimdForms, MeshSpansMatchThePortableForms)
+{
+    // Lights are 8.8 light steps; the mesh code keeps them within 0 to 127.99
+    // steps, but both forms are held to their formulas for any 32-bit value.
+    struct LightRange {
+        const char* why;
+        int32_t low, high;
+        bool any;
+    };
+    const LightRange lights[] = {
+        {"lights within 0 to 127.99 steps", 0, 0x7FFF, false},
+        {"no light", 0, 0, false},
+        {"full light", 0x7FFF, 0x7FFF, false},
+        {"any light values and steps", 0, 0, true},
+    };
+    using Form = FormPair<void (*)(uint32_t*, uint16_t*, int, const ZlitSpan&)>;
+    const Form forms[] = {
+        {"zlit", span_draw_zlit, span_draw_zlit_portable},
+        {"zlit mmx", span_draw_zlit_mmx, span_draw_zlit_mmx_portable},
+    };
+    constexpr int SIZE = 64;
+    Random rng(21);
+    std::vector<uint8_t> texels(SIZE * SIZE);
+    for (const Form& form : forms) {
+        for (const LightRange& light : lights) {
+            for (int round = 0; round < ROUNDS; ++round) {
+                SCOPED_TRACE(testing::Message() << form.name << ", " << light.why << ", round " << round);
+                for (uint8_t& t : texels) {
+                    t = static_cast<uint8_t>(rng());
+                }
+                uint32_t palette[256];
+                for (uint32_t& p : palette) {
+                    p = random_word(rng);
+                }
+                auto fast = new_frame();
+                auto portable = new_frame();
+                fill_random(rng, fast.get(), portable.get());
+                for (int span_number = 0; span_number < 4; ++span_number) {
+                    const int x = random_int(rng, 0, TestFrame::WIDTH - 1);
+                    const int y = random_int(rng, 0, TestFrame::HEIGHT - 1);
+                    const int count = random_count(rng, x, 1);
+                    // Texel positions that run between two random points of the
+                    // texture, either way, as the mesh code keeps them.
+                    const int32_t u = random_int(rng, 0, (SIZE << 16) - 1);
+                    const int32_t v = random_int(rng, 0, (SIZE << 16) - 1);
+                    const int steps = std::max(count - 1, 1);
+                    ZlitSpan span{};
+                    span.texels = texels.data() + (v >> 16) * SIZE + (u >> 16);
+                    span.palette = palette;
+                    span.width = SIZE;
+                    span.u_fraction = static_cast<uint32_t>(u) & 0xFFFF;
+                    span.v_fraction = static_cast<uint32_t>(v) & 0xFFFF;
+                    span.du = (random_int(rng, 0, (SIZE << 16) - 1) - u) / steps;
+                    span.dv = (random_int(rng, 0, (SIZE << 16) - 1) - v) / steps;
+                    span.depth =
+                        static_cast<int32_t>(0x7FF00000u + static_cast<uint32_t>(random_int(rng, 0, 0x200000)));
+                    span.depth_step = random_int(rng, -0x8000, 0x8000);
+                    for (int k = 0; k < 4; ++k) {
+                        if (light.any) {
+                            span.light[k] = static_cast<int32_t>(random_word(rng));
+                            span.light_step[k] = static_cast<int32_t>(random_word(rng));
+                        } else {
+                            span.light[k] = random_int(rng, light.low, light.high);
+                            span.light_step[k] = (random_int(rng, light.low, light.high) - span.light[k]) / steps;
+                        }
+                    }
+                    form.fast(fast->row(y) + x, fast->depth_row(y) + x, count, span);
+                    form.portable(portable->row(y) + x, portable->depth_row(y) + x, count, span);
+                }
+                ASSERT_TRUE(same_pixels(*fast, *portable));
+                ASSERT_EQ(std::memcmp(fast->depth, portable->depth, sizeof(fast->depth)), 0);
+            }
+        }
+    }
 }
 
 namespace {

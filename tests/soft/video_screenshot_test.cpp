@@ -4,6 +4,7 @@
 #include "host/host_process.h"
 #include "soft/windowed_dib.h"
 #include "video_fixture.h"
+#include "support/ppm_read.h"
 
 #include <chrono>
 #include <cstdio>
@@ -24,29 +25,6 @@ uint32_t shot_pattern(int x, int y)
     // channel order shows.
     const uint32_t base = x < 80 ? (y < 60 ? 0xC00000u : 0x00C000u) : (y < 60 ? 0x0000C0u : 0xC0C000u);
     return base | static_cast<uint32_t>(x & 0x3F) << 8 | static_cast<uint32_t>(y & 0x3F);
-}
-
-// The root window as rows of 0x00RRGGBB, from a binary PPM file.
-bool read_ppm(const std::string& path, int& width, int& height, std::vector<uint32_t>& pixels)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maximum = 0;
-    if (!(in >> magic >> width >> height >> maximum) || magic != "P6" || maximum != 255 || width <= 0 ||
-        height <= 0 || width > 8192 || height > 8192) {
-        return false;
-    }
-    in.get();
-    std::vector<unsigned char> bytes(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
-        return false;
-    }
-    pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-    for (size_t i = 0; i < pixels.size(); ++i) {
-        pixels[i] = static_cast<uint32_t>(bytes[3 * i]) << 16 | static_cast<uint32_t>(bytes[3 * i + 1]) << 8 |
-                    bytes[3 * i + 2];
-    }
-    return true;
 }
 
 } // namespace

@@ -33,7 +33,7 @@ TEST(Timers, TwoRatesShareTheShortestPeriod)
     Ticker fast;
     slow.frame = fast.frame = &frame;
     ASSERT_EQ(mixer.timer_add(&slow, 50.0f), 1);
-    EXPECT_EQ(mixer.timer_period_frames(), 499) << "trunc(25000 x 0.02f)";
+    EXPECT_EQ(mixer.timer_period_frames(), 500) << "25000 x 0.02f rounded";
     ASSERT_EQ(mixer.timer_add(&fast, 125.0f), 1);
     EXPECT_EQ(mixer.timer_period_frames(), 200) << "8 ms";
     for (int i = 0; i < 25; ++i) {
@@ -43,7 +43,7 @@ TEST(Timers, TwoRatesShareTheShortestPeriod)
     EXPECT_EQ(fast.ticks.size(), 125u) << "the 125 Hz owner ticks every period";
     EXPECT_NEAR(static_cast<double>(slow.ticks.size()), 50.0, 1.0) << "the 50 Hz owner every 20 ms on average";
     mixer.timer_remove(&fast);
-    EXPECT_EQ(mixer.timer_period_frames(), 499);
+    EXPECT_EQ(mixer.timer_period_frames(), 500);
     mixer.timer_remove(&slow);
     EXPECT_EQ(mixer.timer_period_frames(), 25000 / 50) << "no timer: rate / 50";
     EXPECT_EQ(mixer.timers(), nullptr);
@@ -82,6 +82,29 @@ TEST(Timers, TicksFallOnExactSamplePositions)
     EXPECT_EQ(toggler.ticks.size(), 5000u / 400u);
     mixer.timer_remove(&toggler);
     mixer.sample_remove(&t.desc);
+}
+
+// The song players' 50 Hz at 44.1 kHz: a float period of 0.02f times the
+// rate is 881.99998 frames. Cut to 881 frames, each period would be a little
+// short of the timer's and a tick would be lost every 881 periods.
+TEST(Timers, ASongTimerTicksOnEveryPeriodForLong)
+{
+    TestMixer mixer;
+    ASSERT_TRUE(mixer.start(44100));
+    int64_t frame = 0;
+    Ticker t;
+    t.frame = &frame;
+    ASSERT_EQ(mixer.timer_add(&t, 125 * 0.4f), 1);
+    EXPECT_EQ(mixer.timer_period_frames(), 882);
+    for (int i = 0; i < 2000; ++i) {
+        mixer.frames(882 * 5);
+        frame += 882 * 5;
+    }
+    ASSERT_EQ(t.ticks.size(), 10000u);
+    for (size_t i = 0; i < t.ticks.size(); ++i) {
+        ASSERT_EQ(t.ticks[i], int64_t(i / 5) * 882 * 5) << "tick " << i;
+    }
+    mixer.timer_remove(&t);
 }
 
 TEST(Timers, RatesThatAreNotPositiveAndFiniteAreRefused)

@@ -182,6 +182,35 @@ void expect_generated_map_loads(const SharedMap& map, const mapgen::MapFiles& fi
 
 } // namespace
 
+// The renderer's winding: seen from inside its cell, every wall runs
+// clockwise, so its turns point away from the viewer.
+TEST(MapGenerator, WallsWindClockwiseSeenFromInside)
+{
+    mapgen::RoomModel model;
+    std::string error;
+    ASSERT_TRUE(mapgen::parse_room_model(source_text("tools/mapgen/maps/three_rooms.rooms"), model, error)) << error;
+    const mapgen::BspMap map = mapgen::build_bsp(model);
+    ASSERT_FALSE(map.polygons.empty());
+    for (const mapgen::WallPolygon& w : map.polygons) {
+        const mapgen::Box& box = map.cells[static_cast<size_t>(w.cell)].box;
+        mapgen::Point inside{};
+        for (int k = 0; k < 3; ++k) {
+            inside[static_cast<size_t>(k)] = (box.lo[k] + box.hi[k]) / 2 - w.corners[0][static_cast<size_t>(k)];
+        }
+        for (size_t c = 0; c < 4; ++c) {
+            const mapgen::Point& a = w.corners[c];
+            const mapgen::Point& b = w.corners[(c + 1) % 4];
+            const mapgen::Point& d = w.corners[(c + 2) % 4];
+            const double e1[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
+            const double e2[3] = {d[0] - b[0], d[1] - b[1], d[2] - b[2]};
+            const double turn[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                                    e1[0] * e2[1] - e1[1] * e2[0]};
+            EXPECT_LT(turn[0] * inside[0] + turn[1] * inside[1] + turn[2] * inside[2], 0.0)
+                << "wall of cell " << w.cell << " corner " << c;
+        }
+    }
+}
+
 TEST(MapGenerator, GeneratedMapsLoadThroughTheEngineFromDirectoriesAndArchives)
 {
     for (const char* name : {"three_rooms", "grid4x4"}) {

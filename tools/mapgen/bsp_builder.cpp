@@ -235,7 +235,7 @@ void add_walls(BspMap& map, int cell_index)
                 w.opposite = upper;
                 const std::array<std::array<double, 2>, 4> uv = {{{r[0], r[2]}, {r[1], r[2]}, {r[1], r[3]}, {r[0], r[3]}}};
                 for (size_t c = 0; c < 4; ++c) {
-                    const size_t at = upper ? 3 - c : c; // counter-clockwise seen from inside
+                    const size_t at = upper ? c : 3 - c; // clockwise seen from inside
                     w.corners[at][axis] = coord;
                     w.corners[at][u] = uv[c][0];
                     w.corners[at][v] = uv[c][1];
