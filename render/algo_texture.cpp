@@ -66,13 +66,20 @@ int AlgoTexture::init(TextureAnim* src, float su, float sv, uint32_t mode, float
 
 Texture* AlgoTexture::update(int32_t ticks)
 {
+    // Fetched on every call, even within a tick: the heap may have dropped
+    // the source since the last one, and its palette may have been converted.
+    Texture* const frame = source->slot->get_frame(*source, ticks);
     if (ticks == last_ticks) {
+        if (warped == nullptr || result != warped) {
+            result = frame;
+        } else if (frame != nullptr) {
+            warped->take_palette(*frame);
+        }
         return result;
     }
     last_ticks = ticks;
     scroll_u = scroll_offset(speed_u, ticks);
     scroll_v = scroll_offset(speed_v, ticks);
-    Texture* const frame = source->slot->get_frame(*source, ticks);
     if (frame != nullptr && warped != nullptr && enabled_ != nullptr && enabled_->is_true()) {
         result = warped->generate(frame, ticks);
     } else {

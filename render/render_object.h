@@ -10,6 +10,10 @@ class PolyRenderer;
 
 // Asks add_entity to test the entity's screen square against the clip gaps.
 constexpr uint32_t RENDER_OCCLUSION_TEST = 0x8000000;
+// Flags of the drawable records.
+constexpr uint32_t RENDER_TRANSPARENT = 0x01;    // queued with the transparent surfaces
+constexpr uint32_t RENDER_GLOW_VISIBLE = 0x04;   // a lamp glow that passed its centre test
+constexpr uint32_t RENDER_NO_RASTER_TEST = 0x08; // never tested against the clip gaps
 
 class RenderObject {
 public:

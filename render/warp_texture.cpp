@@ -50,7 +50,7 @@ void WarpTexture::set_params(uint32_t m, float p1, float p2, float p3, float p4)
 Texture* WarpTexture::generate(Texture* source, int32_t ticks)
 {
     K_ASSERT(source);
-    palette = source->palette;
+    take_palette(*source);
     if (mode == WARP_MODE_NONE) {
         return source;
     }
@@ -71,6 +71,16 @@ Texture* WarpTexture::generate(Texture* source, int32_t ticks)
         generate_level(source->levels[std::min(i, source->mipmaps - 1)], levels[i], ticks);
     }
     return this;
+}
+
+void WarpTexture::take_palette(const Texture& source)
+{
+    if (source.palette == nullptr) {
+        palette = nullptr;
+        return;
+    }
+    std::copy(source.palette, source.palette + PALETTE_ENTRIES, colours_);
+    palette = colours_;
 }
 
 void WarpTexture::generate_level(const TexelMap& from, TexelMap& to, int32_t ticks)

@@ -1,6 +1,7 @@
 #pragma once
 // A texture regenerated from a source every tick by displacing the source's
 // texels along a travelling sine wave (water, lava, sky).
+#include "render/palette.h"
 #include "soft/texture.h"
 
 #include <cstdint>
@@ -11,7 +12,7 @@ constexpr uint32_t WARP_MODE_SINE = 1; // any other mode keeps the last texels
 
 struct WarpTexture : Texture {
     WarpTexture() : Texture{} {}
-    // Frees the levels; the palette is the source's and stays.
+    // Frees the levels; the palette is this texture's own copy.
     ~WarpTexture();
     WarpTexture(const WarpTexture&) = delete;
     WarpTexture& operator=(const WarpTexture&) = delete;
@@ -24,6 +25,10 @@ struct WarpTexture : Texture {
     // mode this texture regenerated. A source whose size or kind differs from
     // the one this was made for is returned unwarped.
     Texture* generate(Texture* source, int32_t ticks);
+    // Copies the source's colours (none when it has no palette). The source's
+    // palette lies in cacheable blocks that the heap may drop before this
+    // texture is drawn, so it is never borrowed.
+    void take_palette(const Texture& source);
 
     uint32_t mode = WARP_MODE_NONE;
     float wavelength = 0.0f;
@@ -36,4 +41,5 @@ struct WarpTexture : Texture {
 private:
     void generate_level(const TexelMap& from, TexelMap& to, int32_t ticks);
     bool size_warned_ = false;
+    uint32_t colours_[PALETTE_ENTRIES] = {};
 };

@@ -11,6 +11,7 @@
 #include "script/krun.h"
 #include "server/script_glue.h"
 #include "world/shared_map.h"
+#include "world/volume_set.h"
 
 #include <new>
 
@@ -73,6 +74,7 @@ int Server::init(Hive* h, ShareManager* s)
     K_ASSERT(s);
     share = s;
     share->register_type(MAP_SHARE_ID, SharedMap::create);
+    share->register_type(VOLUME_SHARE_ID, VolumeSet::create);
     K_ASSERT(h);
     hive = h;
     K_ASSERT(!client);

@@ -279,6 +279,20 @@ void SoundDevice::stream_feed(int slot)
     };
 
     aim(s.last_pos);
+    if (s.primed == 0) {
+        // A new ring holds silence and its channels already play it: the
+        // first feed fills it ahead of them, so the data is heard at once.
+        // The last sample waits for the next feed, as a whole lap would bring
+        // the fill position back to where it was, which reads as nothing fed.
+        s.primed = 1;
+        const int32_t got = ask(s.length - 1 - s.last_pos);
+        if (got < 0) {
+            stream_close(handle);
+            return;
+        }
+        s.last_pos += got;
+        return;
+    }
     if (s.last_pos > s.play_pos) {
         const int32_t got = ask(s.length - s.last_pos);
         if (got < 0) {

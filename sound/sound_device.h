@@ -101,6 +101,7 @@ struct SDStream {
     int32_t length = 0;         // ring length in samples
     int32_t play_pos = 0;       // samples
     int32_t last_pos = 0;       // fill position, samples
+    int32_t primed = 0;         // non-zero once the source first filled the new ring
     SDStreamEntry entry[SDSTREAM_CHANNELS];
 };
 

@@ -23,6 +23,20 @@ bool MapTextReader::header(const char* magic, uint32_t* identifier)
     return true;
 }
 
+bool MapTextReader::header_after_comments(const char* magic, uint32_t* identifier, const char* unknown_message)
+{
+    const int result = next_line() ? check_text_header(line_, magic, identifier) : TEXT_HEADER_UNKNOWN;
+    if (result == TEXT_HEADER_UNKNOWN) {
+        print_string(P_ERROR, unknown_message);
+        return false;
+    }
+    if (result == TEXT_HEADER_OTHER_MAP) {
+        print_format(P_ERROR, "KLoad: Bad magic in %s", file_name_);
+        return false;
+    }
+    return true;
+}
+
 bool MapTextReader::next_line()
 {
     // Counted as the file's lines, so that a message points at the right one.

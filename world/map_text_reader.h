@@ -16,6 +16,9 @@ public:
     // The header with one plain read (a '#' line there is not skipped);
     // prints "KLoad: Unknown <file> file format" or "KLoad: Bad magic in <file>".
     bool header(const char* magic, uint32_t* identifier);
+    // The header after any '#' lines; prints unknown_message when the magic
+    // is not there and "KLoad: Bad magic in <file>" for another map's file.
+    bool header_after_comments(const char* magic, uint32_t* identifier, const char* unknown_message);
     // The next non-comment line; false after reporting the end of the file or
     // a line too long for the buffer.
     bool next_line();

@@ -1,5 +1,6 @@
 #include "core/numerics.h"
 #include "render/algo_texture.h"
+#include "render/palette.h"
 #include "texture_fixture.h"
 
 #include <cmath>
@@ -54,6 +55,11 @@ std::vector<uint8_t> model_level(const TexelMap& src, int32_t ticks, const WarpP
 bool level_equals(const TexelMap& m, const std::vector<uint8_t>& expected)
 {
     return std::equal(expected.begin(), expected.end(), m.texels);
+}
+
+std::vector<uint32_t> palette_copy(const Texture* t)
+{
+    return t->palette != nullptr ? std::vector<uint32_t>(t->palette, t->palette + 256) : std::vector<uint32_t>{};
 }
 
 class AlgoTextureTest : public TextureTest {
@@ -132,7 +138,7 @@ TEST_F(AlgoTextureTest, WarpFollowsTheTravellingWave)
         for (int32_t ticks : {0, 1, 7, 300, 12345}) {
             Texture* t = algo_.update(ticks);
             ASSERT_EQ(t, algo_.warped);
-            EXPECT_EQ(t->palette, src->palette);
+            EXPECT_EQ(palette_copy(t), palette_copy(src));
             for (int l = 0; l < 5; ++l) {
                 ASSERT_TRUE(level_equals(t->levels[l], model_level(src->levels[l], ticks, c.p))) << "level " << l
                                                                                                   << " tick " << ticks;
@@ -210,6 +216,78 @@ TEST_F(AlgoTextureTest, AnimatedSourceOfAnotherSizeIsDrawnUnwarped)
     }
     EXPECT_EQ(capture_.count("WarpTexture: Source of another size (32 * 32), drawn unwarped"), 1);
     EXPECT_EQ(algo_.update(150), algo_.warped); // back to the first frame
+}
+
+// The renderer draws a surface after asking for its texture, and other textures
+// load in between: the heap may drop the algorithmic texture's source then.
+TEST_F(AlgoTextureTest, SourceDroppedByTheHeapBeforeTheDraw)
+{
+    // Room for one of the two textures' data at a time; freed space is overwritten.
+    open_heap(8 * 1024, KHEAP_CHECK | KHEAP_DEADBEEF);
+    write("textures/w/other.cmt", tools::cmt_bytes(pattern_image(64, 32, false, 5)));
+    TextureSlot other;
+    ASSERT_EQ(other.load("w", "other", nullptr), 1);
+    const struct {
+        uint32_t mode;
+        bool enabled;
+        bool warped; // whether the warped texture is drawn
+    } cases[] = {
+        {1, true, true},
+        {7, true, true},   // keeps its texels, still takes the source's colours
+        {0, true, false},  // scroll only: the source itself
+        {1, false, false}, // warp switched off
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.mode << (c.enabled ? "" : " off"));
+        use("opaque");
+        ASSERT_EQ(algo_.init(&anim_, 1.0f, 0.0f, c.mode, 2.0f, 3.0f, 1.0f, 0.0f), 1);
+        ASSERT_EQ(variables_.find("R_AlgoTextures")->set_bool(c.enabled ? 1 : 0), 1);
+        const int32_t ticks = 20;
+        Texture* drawn = algo_.update(ticks);
+        ASSERT_NE(drawn, nullptr);
+        ASSERT_EQ(drawn == algo_.warped, c.warped);
+        const std::vector<uint32_t> colours = palette_copy(slot_.frames[0].texture);
+        ASSERT_EQ(colours.size(), 256u);
+        const std::vector<uint8_t> texels(drawn->levels[0].texels, drawn->levels[0].texels + 64 * 33);
+
+        TextureAnim other_anim{&other, 0, 0.0f};
+        ASSERT_NE(other.get_frame(other_anim, ticks), nullptr);
+        ASSERT_EQ(slot_.frames[0].texture, nullptr); // the source was dropped
+
+        if (c.warped) {
+            // The texture given before the drop is still whole.
+            EXPECT_EQ(palette_copy(drawn), colours);
+            EXPECT_TRUE(std::equal(texels.begin(), texels.end(), drawn->levels[0].texels));
+        }
+        // Another surface in the same tick gets a texture that is there.
+        Texture* again = algo_.update(ticks);
+        ASSERT_NE(again, nullptr);
+        EXPECT_EQ(again == algo_.warped, c.warped);
+        if (!c.warped) {
+            EXPECT_EQ(again, slot_.frames[0].texture); // loaded again
+        }
+        EXPECT_EQ(palette_copy(again), colours);
+        EXPECT_TRUE(std::equal(texels.begin(), texels.end(), again->levels[0].texels));
+        EXPECT_EQ(heap_.check(1), 1);
+        algo_.release();
+    }
+    EXPECT_EQ(errors(), 0);
+}
+
+// A palette converted while the tick stands still (a paused game whose video
+// mode changes) shows at once in the warped texture.
+TEST_F(AlgoTextureTest, PaletteConversionShowsWithinTheTick)
+{
+    use("opaque");
+    ASSERT_EQ(algo_.init(&anim_, 0.0f, 0.0f, 1, 2.0f, 3.0f, 1.0f, 0.0f), 1);
+    const std::vector<uint32_t> before = palette_copy(algo_.update(40));
+    const uint8_t layout[4] = {16, 8, 0, 24};
+    slot_.convert(layout);
+    const std::vector<uint32_t> after = palette_copy(algo_.update(40));
+    ASSERT_EQ(after.size(), 256u);
+    for (size_t i = 0; i < 256; ++i) {
+        ASSERT_EQ(after[i], colour_convert(before[i], layout)) << i;
+    }
 }
 
 } // namespace

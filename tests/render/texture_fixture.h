@@ -43,9 +43,9 @@ protected:
     }
 
     // Must come before any texture object is made: cache owners live in the heap.
-    void open_heap(size_t size)
+    void open_heap(size_t size, uint32_t flags = KHEAP_CHECK)
     {
-        ASSERT_EQ(heap_.init(size, KHEAP_CHECK), 1);
+        ASSERT_EQ(heap_.init(size, flags), 1);
         kheap = &heap_;
     }
 

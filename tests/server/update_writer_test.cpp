@@ -44,7 +44,6 @@ protected:
         sine_table = &table_;
         ASSERT_EQ(lamps.start(1100), 1);
         ASSERT_EQ(cameras.start(CAMERA_MAX), 1);
-        ASSERT_EQ(physics.init(nullptr, "", nullptr, 0), 1);
         mirror.reset();
         mirror.set_physics(&physics);
         mirror.set_manager(OBJCLASS_DYNALAMP, &lamps);

@@ -19,6 +19,46 @@ struct PlayerDeleter {
 };
 using PlayerPtr = std::unique_ptr<StreamPlayer, PlayerDeleter>;
 
+// The decoded channels of a file as looped samples on a device of their own,
+// panned as the stream pans them: what the stream must sound like.
+struct DecodedPlayback {
+    FakeDevice device;
+    TestSample sample[2];
+    int count = 0;
+
+    // bytes 1: the decode holds unsigned or signed bytes as the file does.
+    void play(const std::vector<std::vector<int16_t>>& decoded, int32_t bytes, bool is_unsigned, int32_t rate)
+    {
+        count = static_cast<int>(decoded.size());
+        for (int c = 0; c < count; ++c) {
+            TestSample& t = sample[c];
+            if (bytes == 2) {
+                TestSample::fill16(t, decoded[c]);
+            } else {
+                std::vector<int8_t> v;
+                for (const int16_t b : decoded[c]) {
+                    v.push_back(static_cast<int8_t>(static_cast<uint8_t>(b)));
+                }
+                TestSample::fill8(t, v);
+            }
+            t.desc.flags |= SDSF_LOOPED | (is_unsigned ? SDSF_UNSIGNED : 0);
+            ASSERT_TRUE(device.device_sample_create(&t.desc));
+            const int32_t h = device.channel_choose(24.0f);
+            ASSERT_EQ(device.channel_start(h, &t.desc, 16.0f, 8.0f), 1);
+            device.channel_set_frequency(h, rate);
+            device.channel_set_volume(h, 1.0f);
+            device.channel_set_pan(h, count == 1 ? 0.0f : c == 0 ? -1.0f : 1.0f);
+        }
+    }
+    ~DecodedPlayback()
+    {
+        for (int c = 0; c < count; ++c) {
+            device.device_sample_free(&sample[c].desc);
+        }
+        device.shutdown();
+    }
+};
+
 class StreamPlayerTest : public SoundSystemTest {
 protected:
     void start_device(FakeDevice& d, int32_t rate)
@@ -101,54 +141,82 @@ TEST_F(StreamPlayerTest, StereoStreamedAtItsOwnRateEqualsItsDecode)
         ASSERT_NE(p, nullptr);
         p->start();
         ASSERT_NE(p->stream_handle(), -1);
+        DecodedPlayback reference;
+        start_device(reference.device, rate);
+        reference.play(decoded, 2, false, rate);
 
-        // The same data as two looped samples, panned as the stream's channels.
-        FakeDevice reference;
-        start_device(reference, rate);
-        struct Channel {
-            TestSample sample;
-            float pan;
-        } ch[2];
-        for (int c = 0; c < 2; ++c) {
-            TestSample::fill16(ch[c].sample, decoded[c]);
-            ch[c].sample.desc.flags |= SDSF_LOOPED;
-            ch[c].pan = c == 0 ? -1.0f : 1.0f;
-            ASSERT_TRUE(reference.device_sample_create(&ch[c].sample.desc));
-            const int32_t h = reference.channel_choose(24.0f);
-            ASSERT_EQ(reference.channel_start(h, &ch[c].sample.desc, 16.0f, 8.0f), 1);
-            reference.channel_set_frequency(h, rate);
-            reference.channel_set_volume(h, 1.0f);
-            reference.channel_set_pan(h, ch[c].pan);
-        }
-
-        // The ring starts silent and is filled behind the playing position,
-        // so the file begins one lap of the ring later. The lap's last pass
-        // is long and ends exactly on the ring's end.
+        // Short passes through half the ring, one long pass that ends exactly
+        // on the ring's end, then short passes through the second lap and past
+        // the file's loop back to its start.
         constexpr int32_t chunk = 1024;
-        std::vector<int16_t> lead;
-        for (int32_t done = 0; done < STREAM_RING_SAMPLES / 2; done += chunk) {
-            const std::vector<int16_t> w = streamed.words(chunk);
-            lead.insert(lead.end(), w.begin(), w.end());
-        }
-        const std::vector<int16_t> rest = streamed.words(STREAM_RING_SAMPLES / 2);
-        lead.insert(lead.end(), rest.begin(), rest.end());
-        EXPECT_TRUE(std::all_of(lead.begin(), lead.end(), [&](int16_t w) { return w == lead[0]; }));
         int64_t compared = 0;
-        for (int32_t done = 0; done < desc.frames + 30000; done += chunk) {
-            const std::vector<int16_t> a = streamed.words(chunk);
-            const std::vector<int16_t> b = reference.words(chunk);
+        for (int32_t pass = 0; compared < desc.frames + 30000; ++pass) {
+            const int32_t n = compared == STREAM_RING_SAMPLES / 2 ? STREAM_RING_SAMPLES / 2 : chunk;
+            const std::vector<int16_t> a = streamed.words(n);
+            const std::vector<int16_t> b = reference.device.words(n);
             const auto diff = std::mismatch(a.begin(), a.end(), b.begin());
-            ASSERT_TRUE(diff.first == a.end()) << "frame " << done + (diff.first - a.begin()) / 2 << ": " << *diff.first
-                                               << " streamed, " << *diff.second << " decoded";
-            compared += chunk;
+            ASSERT_TRUE(diff.first == a.end()) << "frame " << compared + (diff.first - a.begin()) / 2 << ": "
+                                               << *diff.first << " streamed, " << *diff.second << " decoded";
+            compared += n;
         }
         EXPECT_GT(compared, desc.frames); // past the loop back to the start
         p.reset();
-        for (Channel& c : ch) {
-            reference.device_sample_free(&c.sample.desc);
-        }
         streamed.shutdown();
-        reference.shutdown();
+    }
+}
+
+// A song is heard from the first mixing pass after its start, in every
+// format, and goes on as its decode through the ring's later fills.
+TEST_F(StreamPlayerTest, PlaysFromTheFirstMixingPass)
+{
+    constexpr int32_t rate = 22050;
+    constexpr int frames = 3000;
+    std::vector<int16_t> mono16;
+    std::vector<int16_t> stereo16;
+    std::vector<uint8_t> mono8;
+    for (int i = 0; i < frames; ++i) {
+        mono16.push_back(static_cast<int16_t>(std::lrint(9000 * std::cos(i * 0.05))));
+        stereo16.push_back(static_cast<int16_t>(-7000 + (i * 37) % 5000));
+        stereo16.push_back(static_cast<int16_t>(std::lrint(11000 * std::sin(i * 0.013 + 0.5))));
+        mono8.push_back(static_cast<uint8_t>(200 - (i * 3) % 150));
+    }
+    put("mono16.wav", wav_pcm16(1, rate, mono16));
+    put("stereo16.wav", wav_pcm16(2, rate, stereo16));
+    put("mono8.wav", wav_pcm8(1, rate, mono8));
+    const struct {
+        const char* name;
+        int32_t period; // frames of each mixing pass
+    } cases[] = {
+        {"mono16.wav", 512}, {"stereo16.wav", 1}, {"stereo16.wav", 700}, {"mono8.wav", 4096},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " in passes of " << c.period);
+        SCSample desc;
+        ASSERT_EQ(parse(c.name, desc), 1);
+        const std::vector<std::vector<int16_t>> decoded = decode(c.name, desc);
+        desc.codec->release(&desc);
+
+        FakeDevice streamed;
+        start_device(streamed, rate);
+        PlayerPtr p = open(streamed, c.name);
+        ASSERT_NE(p, nullptr);
+        p->start();
+        DecodedPlayback reference;
+        start_device(reference.device, rate);
+        reference.play(decoded, desc.bytes, (desc.flags & SCSF_UNSIGNED) != 0, rate);
+
+        const std::vector<int16_t> first = streamed.words(c.period);
+        const std::vector<int16_t> expected = reference.device.words(c.period);
+        ASSERT_TRUE(expected[0] != 0 && expected[1] != 0); // the file starts loud on both sides
+        EXPECT_EQ(first, expected);
+        int32_t done = c.period;
+        for (int pass = 0; pass < 2 * frames && done < 2 * frames; ++pass) {
+            ASSERT_EQ(streamed.words(c.period), reference.device.words(c.period)) << "from frame " << done;
+            done += c.period;
+        }
+        EXPECT_GE(done, 2 * frames);
+        p.reset();
+        streamed.shutdown();
     }
 }
 

@@ -56,7 +56,20 @@ INSTANTIATE_TEST_SUITE_P(
         DescriptionCase{"DoorPastTheWall", std::string(TWO_ROOMS) + "door a b 256 200 0 256 300 96\n", "line 4: the door reaches beyond"},
         DescriptionCase{"DoorsOverlap", std::string(TWO_ROOMS) + "door b a 256 150 0 256 200 96\n", "line 4: doors may not overlap"},
         DescriptionCase{"BadIdentifier", "id 0x100000000\nroom a 0 0 0 1 1 1\n", "line 1: the map identifier"},
-        DescriptionCase{"BadMargin", "margin 0\nroom a 0 0 0 1 1 1\n", "line 1: the margin"}),
+        DescriptionCase{"BadMargin", "margin 0\nroom a 0 0 0 1 1 1\n", "line 1: the margin"},
+        DescriptionCase{"NegativeHull", std::string(TWO_ROOMS) + "hull 0 -1 0\n", "line 4: a hull vector"},
+        DescriptionCase{"NinthHull", std::string(TWO_ROOMS) +
+                        "hull 1 1 1\nhull 1 1 1\nhull 1 1 1\nhull 1 1 1\nhull 1 1 1\nhull 1 1 1\nhull 1 1 1\n"
+                        "hull 1 1 1\nhull 1 1 1\n", "line 12: at most 8 hull vectors"},
+        DescriptionCase{"FlatBlock", std::string(TWO_ROOMS) + "block 0 0 0 10 10 0\n", "line 4: a block needs"},
+        DescriptionCase{"BlockOfMaterialZero", std::string(TWO_ROOMS) + "block 0 0 0 10 10 10 0x2100\n",
+                        "line 4: a block's contents"},
+        DescriptionCase{"StairsWithoutDirection", std::string(TWO_ROOMS) + "stairs 0 0 0 64 64 32 4 up\n",
+                        "line 4: stairs need"},
+        DescriptionCase{"StairsWithoutSteps", std::string(TWO_ROOMS) + "stairs 0 0 0 64 64 32 0 +x\n",
+                        "line 4: stairs need"},
+        DescriptionCase{"TriggerNumberTooLarge", std::string(TWO_ROOMS) + "trigger 65536 0 0 0 1 1 1\n",
+                        "line 4: a trigger number"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MapGenerator, SameDescriptionSameBytes)
@@ -67,7 +80,7 @@ TEST(MapGenerator, SameDescriptionSameBytes)
     std::string error;
     ASSERT_TRUE(mapgen::generate_map(description, first, error)) << error;
     ASSERT_TRUE(mapgen::generate_map(description + "\n# more words\n", second, error)) << error;
-    ASSERT_EQ(first.files.size(), 4u);
+    ASSERT_EQ(first.files.size(), 5u);
     for (size_t i = 0; i < first.files.size(); ++i) {
         EXPECT_EQ(first.files[i].name, second.files[i].name);
         EXPECT_EQ(first.files[i].bytes, second.files[i].bytes) << first.files[i].name;

@@ -161,8 +161,8 @@ void find_portals(const RoomModel& model, BspMap& map)
     }
 }
 
-// Rectangles covering the face minus the open rectangles: a grid over every
-// edge coordinate, wall squares merged into rows, rows into blocks.
+} // namespace
+
 std::vector<std::array<double, 4>> wall_rectangles(const std::array<double, 4>& face,
                                                     const std::vector<std::array<double, 4>>& open)
 {
@@ -210,6 +210,8 @@ std::vector<std::array<double, 4>> wall_rectangles(const std::array<double, 4>& 
     }
     return blocks;
 }
+
+namespace {
 
 void add_walls(BspMap& map, int cell_index)
 {

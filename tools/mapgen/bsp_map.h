@@ -75,6 +75,12 @@ struct BspMap {
     std::vector<Portal> portals;
 };
 
+// Rectangles {u0, u1, v0, v1} covering the face minus the open rectangles: a
+// grid over every edge coordinate, wall squares merged into rows, rows into
+// blocks.
+std::vector<std::array<double, 4>> wall_rectangles(const std::array<double, 4>& face,
+                                                    const std::vector<std::array<double, 4>>& open);
+
 // Splits space along room faces until every region is inside one room or in
 // none, then finds the portals and the walls.
 BspMap build_bsp(const RoomModel& model);

@@ -1,7 +1,9 @@
 #include "tools/mapgen/map_check.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <sstream>
 
 namespace mapgen {
@@ -67,6 +69,20 @@ public:
             error_ = "line " + std::to_string(next_ + 1) + ": " + what;
         }
         return ok_;
+    }
+    // The next line as whitespace-separated integers.
+    bool ints(std::vector<long long>& out)
+    {
+        out.clear();
+        if (!ok_ || next_ >= lines_.size()) {
+            return expect(false, "the file ends early");
+        }
+        std::istringstream line(lines_[next_++]);
+        long long v = 0;
+        while (line >> v) {
+            out.push_back(v);
+        }
+        return expect(line.eof() && !out.empty(), "a line of integers does not read back");
     }
     bool at_end() { return expect(next_ == lines_.size(), "lines follow the last node"); }
 
@@ -196,7 +212,137 @@ bool check_pvs(const std::vector<CellSet>& pvs, const std::vector<uint8_t>& bin,
     return true;
 }
 
+struct ReadNode {
+    float plane[4];
+    unsigned front;
+    unsigned back;
+};
+
+struct ReadVolume {
+    std::vector<std::array<float, 3>> hulls;
+    std::vector<std::vector<long long>> leaves; // contents, count, numbers
+    std::vector<ReadNode> nodes;
+    std::vector<int> roots;
+};
+
+bool read_volume_text(const std::string& text, uint32_t map_id, ReadVolume& v, std::string& error)
+{
+    Lines in(text, "textualVolume,version001", map_id, error);
+    int counts[5] = {};
+    for (int& c : counts) {
+        if (!in.scan("%d", 1, &c)) {
+            return false;
+        }
+    }
+    if (!in.expect(counts[1] == 1 && counts[0] >= 1 && counts[3] >= 0 && counts[4] >= 0, "counts differ")) {
+        return false;
+    }
+    v.hulls.resize(static_cast<size_t>(counts[0]));
+    for (auto& h : v.hulls) {
+        if (!in.scan("%f %f %f", 3, &h[0], &h[1], &h[2])) {
+            return false;
+        }
+    }
+    long long pool = 0;
+    v.leaves.resize(static_cast<size_t>(counts[3]));
+    for (auto& l : v.leaves) {
+        if (!in.ints(l) || !in.expect(l.size() >= 2 && l[1] + 2 == static_cast<long long>(l.size()), "a leaf's count differs")) {
+            return false;
+        }
+        pool += l[1];
+    }
+    if (!in.expect(pool == counts[2], "the trigger lists differ from their length")) {
+        return false;
+    }
+    v.nodes.resize(static_cast<size_t>(counts[4]));
+    for (ReadNode& n : v.nodes) {
+        if (!in.scan("%f %f %f %f 0x%x 0x%x", 6, n.plane, n.plane + 1, n.plane + 2, n.plane + 3, &n.front, &n.back)) {
+            return false;
+        }
+    }
+    float box[6];
+    if (!in.scan("%f %f %f %f %f %f", 6, box, box + 1, box + 2, box + 3, box + 4, box + 5)) {
+        return false;
+    }
+    v.roots.resize(v.hulls.size());
+    for (int& r : v.roots) {
+        if (!in.scan("%d", 1, &r)) {
+            return false;
+        }
+    }
+    return in.at_end();
+}
+
+// The leaf holding p: front only when n.p + d > 0. Null when an index is bad
+// or the walk runs longer than there are nodes.
+const std::vector<long long>* leaf_at(const ReadVolume& v, int root, const std::array<double, 3>& p)
+{
+    const size_t nodes = v.nodes.size();
+    size_t element = static_cast<size_t>(root);
+    for (size_t steps = 0; steps <= nodes; ++steps) {
+        if (element >= nodes) {
+            return element - nodes < v.leaves.size() ? &v.leaves[element - nodes] : nullptr;
+        }
+        const ReadNode& n = v.nodes[element];
+        const float d = n.plane[0] * static_cast<float>(p[0]) + n.plane[1] * static_cast<float>(p[1]) +
+                        n.plane[2] * static_cast<float>(p[2]) + n.plane[3];
+        const unsigned child = d > 0.0f ? n.front : n.back;
+        element = (child & CHILD_CELL) != 0 ? nodes + (child & ~CHILD_CELL) : child;
+    }
+    return nullptr;
+}
+
+bool strictly_inside(const Box& b, const std::array<double, 3>& p)
+{
+    for (int k = 0; k < 3; ++k) {
+        if (!(b.lo[k] < p[k] && p[k] < b.hi[k])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+bool check_volume_file(const RoomModel& model, const BspMap& map, const VolumeMap& volume, uint32_t map_id,
+                       const std::string& text, std::string& error)
+{
+    ReadVolume v;
+    if (!read_volume_text(text, map_id, v, error)) {
+        return false;
+    }
+    std::vector<VolumeBox> solids;
+    std::vector<VolumeBox> zones;
+    for (size_t t = 0; t < volume.trees.size(); ++t) {
+        const VolumeTreeMap& tree = volume.trees[t];
+        volume_boxes(model, map, tree.hull, solids, zones);
+        for (size_t i = tree.first_leaf; i < tree.end_leaf; ++i) {
+            const Box& b = volume.leaves[i].box;
+            const std::array<double, 3> p = {(b.lo[0] + b.hi[0]) / 2, (b.lo[1] + b.hi[1]) / 2, (b.lo[2] + b.hi[2]) / 2};
+            std::vector<long long> expected = {VOLUME_AIR, 0};
+            std::set<long long> numbers;
+            for (const VolumeBox& s : solids) {
+                if (strictly_inside(s.box, p)) {
+                    expected[0] = std::max<long long>(expected[0], s.contents);
+                }
+            }
+            for (const VolumeBox& z : zones) {
+                if (strictly_inside(z.box, p)) {
+                    numbers.insert(z.contents);
+                }
+            }
+            expected[1] = static_cast<long long>(numbers.size());
+            expected.insert(expected.end(), numbers.begin(), numbers.end());
+            const std::vector<long long>* const got = leaf_at(v, v.roots[t], p);
+            if (got == nullptr || *got != expected) {
+                error = "tree " + std::to_string(t) + " gives other contents or triggers at the centre of leaf " +
+                        std::to_string(i);
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 bool check_map_files(const BspMap& map, const std::vector<CellSet>& pvs, uint32_t map_id, const std::string& rplanes,
                      const std::string& rtrees, const std::vector<uint8_t>& pvs_bin, std::string& error)

@@ -88,6 +88,43 @@ std::string write_rtrees(const BspMap& map, uint32_t map_id)
     return out;
 }
 
+std::string write_volume(const VolumeMap& volume, uint32_t map_id)
+{
+    std::string out = header("textualVolume,version001", map_id);
+    size_t pool = 0;
+    for (const VolumeLeaf& l : volume.leaves) {
+        pool += l.triggers.size();
+    }
+    out += "# hull trees, models, trigger list length, leaves, nodes\n";
+    out += std::to_string(volume.trees.size()) + "\n1\n" + std::to_string(pool) + "\n" +
+           std::to_string(volume.leaves.size()) + "\n" + std::to_string(volume.nodes.size()) + "\n";
+    out += "# hull vector of each tree\n";
+    for (const VolumeTreeMap& t : volume.trees) {
+        out += number(t.hull[0]) + " " + number(t.hull[1]) + " " + number(t.hull[2]) + "\n";
+    }
+    out += "# per leaf: contents, trigger count, trigger numbers\n";
+    for (const VolumeLeaf& l : volume.leaves) {
+        out += std::to_string(l.contents) + " " + std::to_string(l.triggers.size());
+        for (const int32_t n : l.triggers) {
+            out += " " + std::to_string(n);
+        }
+        out += "\n";
+    }
+    out += "# per node: plane normal and distance, front and back child\n";
+    for (const VolumeNode& n : volume.nodes) {
+        out += number(n.axis == 0 ? 1.0 : 0.0) + " " + number(n.axis == 1 ? 1.0 : 0.0) + " " +
+               number(n.axis == 2 ? 1.0 : 0.0) + " " + number(-n.coord) + " " + hex(n.front) + " " + hex(n.back) +
+               "\n";
+    }
+    out += "# the world model: its box, then the root element of each tree\n";
+    out += box_line(volume.model_box);
+    for (const VolumeTreeMap& t : volume.trees) {
+        const bool leaf = (t.root & CHILD_CELL) != 0;
+        out += std::to_string(leaf ? volume.nodes.size() + (t.root & ~CHILD_CELL) : t.root) + "\n";
+    }
+    return out;
+}
+
 std::vector<uint8_t> pack_pvs(const CellSet& bits)
 {
     std::vector<uint8_t> out;

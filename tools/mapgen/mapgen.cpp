@@ -45,9 +45,16 @@ bool generate_map(const std::string& description, MapFiles& out, std::string& er
         error = "self-check failed: " + error;
         return false;
     }
+    const VolumeMap volume = build_volume(model, map);
+    const std::string volume_txt = write_volume(volume, model.map_id);
+    if (!check_volume_file(model, map, volume, model.map_id, volume_txt, error)) {
+        error = "self-check failed: volume.txt: " + error;
+        return false;
+    }
     out.files.push_back({"rplanes.txt", bytes_of(rplanes)});
     out.files.push_back({"rtrees.txt", bytes_of(rtrees)});
     out.files.push_back({"pvs.bin", pvs_bin});
+    out.files.push_back({"volume.txt", bytes_of(volume_txt)});
     out.files.push_back({"graph.txt", bytes_of(write_graph(model))});
     return true;
 }

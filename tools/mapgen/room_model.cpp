@@ -104,6 +104,56 @@ bool door_fits(const RoomModel& model, Doorway& door, std::string& why)
     return true;
 }
 
+bool positive_size(const Box& box)
+{
+    for (int k = 0; k < 3; ++k) {
+        if (!(box.lo[k] < box.hi[k])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool parse_int32(const std::string& word, int32_t& value)
+{
+    char* end = nullptr;
+    const long long v = std::strtoll(word.c_str(), &end, 0);
+    if (end == word.c_str() || *end != '\0' || v < INT32_MIN || v > INT32_MAX) {
+        return false;
+    }
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+// n steps filling the box, each a block from the floor of the box up to its
+// own height, rising toward the given direction.
+bool add_stairs(RoomModel& model, const Box& box, const std::string& count, const std::string& direction)
+{
+    int32_t n = 0;
+    static const char* const directions[4] = {"+x", "-x", "+y", "-y"};
+    int d = 0;
+    while (d < 4 && direction != directions[d]) {
+        ++d;
+    }
+    if (!parse_int32(count, n) || n < 1 || n > 256 || d == 4) {
+        return false;
+    }
+    const int axis = d / 2;
+    const bool rising_up_axis = d % 2 == 0;
+    const double depth = (box.hi[axis] - box.lo[axis]) / n;
+    const double rise = (box.hi[2] - box.lo[2]) / n;
+    for (int32_t k = 0; k < n; ++k) {
+        Block step;
+        step.box = box;
+        const int32_t slot = rising_up_axis ? k : n - 1 - k;
+        step.box.lo[axis] = static_cast<float>(box.lo[axis] + depth * slot);
+        step.box.hi[axis] = slot == n - 1 ? box.hi[axis] : static_cast<float>(box.lo[axis] + depth * (slot + 1));
+        step.box.hi[2] = k == n - 1 ? box.hi[2] : static_cast<float>(box.lo[2] + rise * (k + 1));
+        model.blocks.push_back(step);
+    }
+    return true;
+}
+
 bool fail(std::string& error, int line, const std::string& why)
 {
     error = "line " + std::to_string(line) + ": " + why;
@@ -111,6 +161,14 @@ bool fail(std::string& error, int line, const std::string& why)
 }
 
 } // namespace
+
+std::vector<std::array<double, 3>> hull_vectors(const RoomModel& model)
+{
+    if (!model.hulls.empty()) {
+        return model.hulls;
+    }
+    return {{0.0, 0.0, 0.0}, {8.0, 8.0, 8.0}, {16.0, 16.0, 28.0}};
+}
 
 bool boxes_overlap(const Box& a, const Box& b)
 {
@@ -187,9 +245,43 @@ bool parse_room_model(const std::string& text, RoomModel& model, std::string& er
                 }
             }
             model.doors.push_back(door);
+        } else if (w[0] == "hull" && w.size() == 4) {
+            std::array<double, 3> h{};
+            if (model.hulls.size() >= 8) {
+                return fail(error, number, "at most 8 hull vectors");
+            }
+            for (size_t k = 0; k < 3; ++k) {
+                if (!parse_coord(w[k + 1], h[k]) || h[k] < 0.0 || h[k] > 4096.0) {
+                    return fail(error, number, "a hull vector holds three numbers from 0 to 4096");
+                }
+            }
+            model.hulls.push_back(h);
+        } else if (w[0] == "block" && (w.size() == 7 || w.size() == 8)) {
+            Block block;
+            if (!parse_box(w, 1, block.box) || !positive_size(block.box)) {
+                return fail(error, number, "a block needs six finite coordinates and a positive size");
+            }
+            if (w.size() == 8 && (!parse_int32(w[7], block.contents) || (block.contents & 0xFF) == 0)) {
+                return fail(error, number, "a block's contents must be a number whose low byte is not 0");
+            }
+            model.blocks.push_back(block);
+        } else if (w[0] == "stairs" && w.size() == 9) {
+            Box box;
+            if (!parse_box(w, 1, box) || !positive_size(box) || !add_stairs(model, box, w[7], w[8])) {
+                return fail(error, number, "stairs need a box of positive size, 1 to 256 steps and +x, -x, +y or -y");
+            }
+        } else if (w[0] == "trigger" && w.size() == 8) {
+            TriggerZone zone;
+            if (!parse_int32(w[1], zone.number) || zone.number < 0 || zone.number >= 0x10000) {
+                return fail(error, number, "a trigger number lies from 0 to 65535");
+            }
+            if (!parse_box(w, 2, zone.box) || !positive_size(zone.box)) {
+                return fail(error, number, "a trigger needs six finite coordinates and a positive size");
+            }
+            model.triggers.push_back(zone);
         } else {
-            return fail(error, number, "expected 'id <n>', 'margin <n>', 'room <name> <6 numbers>' or "
-                                       "'door <room> <room> <6 numbers>'");
+            return fail(error, number, "expected 'id <n>', 'margin <n>', 'room <name> <6 numbers>', "
+                                       "'door <room> <room> <6 numbers>', 'hull', 'block', 'stairs' or 'trigger'");
         }
     }
     if (model.rooms.empty()) {

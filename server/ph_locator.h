@@ -1,0 +1,61 @@
+#pragma once
+// The locator: a kd-tree of 511 nodes over the map's box that finds entities
+// near a point or a box. An entity is held by the deepest node whose split
+// plane its bounding sphere does not cross; a query visits a node's entities
+// and descends to each child its extent reaches.
+#include "server/physics_entity.h"
+
+#include <cstdint>
+
+constexpr int LOCATOR_DEPTH = 8;
+constexpr int32_t LOCATOR_NODES = (1 << (LOCATOR_DEPTH + 1)) - 1;
+
+struct LocatorNode {
+    int axis = 0;
+    float split = 0.0f;
+    LocatorNode* children[2] = {nullptr, nullptr}; // below, above; none at the leaves
+    PhysicalEntity* entities = nullptr;
+};
+
+// A query's result: every entity at most once, so it always fits.
+struct EntityList {
+    int32_t count = 0;
+    PhysicalEntity* items[PHYS_ENTITIES];
+
+    void add(PhysicalEntity* e) { items[count++] = e; }
+    void clear() { count = 0; }
+    // Leaves out the entity, its owner and every entity it owns.
+    void drop_related(const PhysicalEntity* e);
+};
+
+class PhysicsLocator {
+public:
+    void build(const Vector& box_min, const Vector& box_max);
+    void clear();
+
+    void link(PhysicalEntity* e);
+    void unlink(PhysicalEntity* e);
+
+    // Entities whose sphere holds the point (distance squared <= radius squared).
+    void at_point(const Vector& p, EntityList& out) const;
+    // Entities whose sphere's box meets the box.
+    void in_box(const Vector& lo, const Vector& hi, EntityList& out) const;
+    // Of those, entities with a motion record and either no volume or a radius not above r.
+    void moving_in_box(const Vector& lo, const Vector& hi, float r, EntityList& out) const;
+    // Entities with a volume and either no motion record or a radius not below r.
+    void volumes_in_box(const Vector& lo, const Vector& hi, float r, EntityList& out) const;
+    // Entities whose centre lies within the radius of the centre.
+    void within(const Vector& centre, float radius, EntityList& out) const;
+    // Both candidate lists of a move in one walk: into volumes, when given,
+    // the volume entities not smaller than r (or, all_volumes, every entity
+    // met); into moving, when given, the moving entities not larger than r
+    // (or, all_moving, every entity met).
+    void candidates_in_box(const Vector& lo, const Vector& hi, float r, EntityList* volumes, bool all_volumes,
+                           EntityList* moving, bool all_moving) const;
+
+private:
+    template <typename Visit>
+    void query(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const;
+
+    LocatorNode nodes_[LOCATOR_NODES];
+};

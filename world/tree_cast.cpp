@@ -1,0 +1,121 @@
+#include "world/tree_cast.h"
+
+namespace {
+
+constexpr int32_t SEEN_NOTHING = -1;
+constexpr int32_t SEEN_CHANGE = -2;
+
+bool in_box(const VolumeTree& tree, const Vector& p)
+{
+    return p.x >= tree.box_min.x && p.x <= tree.box_max.x && p.y >= tree.box_min.y && p.y <= tree.box_max.y &&
+           p.z >= tree.box_min.z && p.z <= tree.box_max.z;
+}
+
+// The walk's state; kept here rather than in the tree so that walks of one
+// set never disturb each other.
+struct SegmentWalk {
+    TreeHit& hit;
+    const Vector& direction;
+    int32_t threshold;
+    int32_t seen = SEEN_NOTHING;
+
+    // The sub-segment from p over the parameters t0 .. t0 + length. The depth
+    // of the recursion is bounded by the tree's, which the reader checked.
+    int walk(const VolumeElement* e, const Vector& p, float t0, float length)
+    {
+        if (e->is_leaf()) {
+            return leaf(e->contents, p, t0);
+        }
+        const Plane& plane = *e->plane;
+        float dist = plane_distance(plane, p);
+        Vector n = plane.normal;
+        const VolumeElement* near = e->front;
+        const VolumeElement* far = e->back;
+        if (dist <= 0.0f) {
+            dist = -dist;
+            vec_negate(n, n);
+            near = e->back;
+            far = e->front;
+        }
+        const float speed = -vec_dot(direction, n);
+        float tc = length;
+        if (speed * 1e30f > dist) {
+            tc = dist / speed;
+            if (tc > length) {
+                tc = length;
+            }
+        }
+        if (walk(near, p, t0, tc) != 0) {
+            return 1;
+        }
+        if (!(tc < length)) {
+            return 0;
+        }
+        hit.normal = n;
+        hit.normal_valid = 1;
+        Vector q = p;
+        vec_add_scaled(q, direction, tc);
+        return walk(far, q, t0 + tc, length - tc);
+    }
+
+    int leaf(int32_t c, const Vector& p, float t0)
+    {
+        if (seen == SEEN_NOTHING) {
+            seen = c;
+            return 0;
+        }
+        if (c == seen) {
+            return 0;
+        }
+        seen = SEEN_CHANGE;
+        if (c <= threshold) {
+            return 0;
+        }
+        hit.contents = c;
+        hit.fraction = t0;
+        hit.point = p;
+        return 1;
+    }
+};
+
+} // namespace
+
+const VolumeElement* tree_leaf_at(const VolumeTree& tree, const Vector& point)
+{
+    const VolumeElement* e = tree.root;
+    if (e == nullptr) {
+        return nullptr;
+    }
+    while (!e->is_leaf()) {
+        e = plane_distance(*e->plane, point) > 0.0f ? e->front : e->back;
+    }
+    return e;
+}
+
+int32_t tree_point_contents(const VolumeTree& tree, const Vector& point)
+{
+    if (!in_box(tree, point)) {
+        return VOLUME_OUTSIDE_CONTENTS;
+    }
+    const VolumeElement* const leaf = tree_leaf_at(tree, point);
+    return leaf != nullptr ? leaf->contents : VOLUME_OUTSIDE_CONTENTS;
+}
+
+int tree_cast_segment(const VolumeTree& tree, TreeHit& hit, const Vector& start, const Vector& direction, float scale,
+                      int32_t threshold)
+{
+    Vector end = start;
+    vec_add_scaled(end, direction, scale);
+    const float lo[3] = {std::fmin(start.x, end.x), std::fmin(start.y, end.y), std::fmin(start.z, end.z)};
+    const float hi[3] = {std::fmax(start.x, end.x), std::fmax(start.y, end.y), std::fmax(start.z, end.z)};
+    if (hi[0] < tree.box_min.x || lo[0] > tree.box_max.x || hi[1] < tree.box_min.y || lo[1] > tree.box_max.y ||
+        hi[2] < tree.box_min.z || lo[2] > tree.box_max.z) {
+        return 0;
+    }
+    if (tree.root == nullptr) {
+        return 0;
+    }
+    hit.normal_valid = 0;
+    SegmentWalk w{hit, direction, threshold};
+    return w.walk(tree.root, start, 0.0f, scale);
+}
