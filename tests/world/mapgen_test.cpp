@@ -90,7 +90,7 @@ TEST(MapGenerator, SameDescriptionSameBytes)
     std::string error;
     ASSERT_TRUE(mapgen::generate_map(description, first, error)) << error;
     ASSERT_TRUE(mapgen::generate_map(description + "\n# more words\n", second, error)) << error;
-    ASSERT_EQ(first.files.size(), 10u);
+    ASSERT_EQ(first.files.size(), 11u);
     for (size_t i = 0; i < first.files.size(); ++i) {
         EXPECT_EQ(first.files[i].name, second.files[i].name);
         EXPECT_EQ(first.files[i].bytes, second.files[i].bytes) << first.files[i].name;

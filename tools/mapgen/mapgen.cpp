@@ -4,6 +4,7 @@
 #include "tools/mapgen/bsp_map.h"
 #include "tools/mapgen/client_check.h"
 #include "tools/mapgen/client_writers.h"
+#include "tools/mapgen/graph_writer.h"
 #include "tools/mapgen/light_map.h"
 #include "tools/mapgen/surface_map.h"
 #include "tools/textures/procedural.h"
@@ -81,6 +82,7 @@ bool generate_map(const std::string& description, MapFiles& out, std::string& er
     out.files.push_back({"rtrees.txt", bytes_of(rtrees)});
     out.files.push_back({"pvs.bin", pvs_bin});
     out.files.push_back({"volume.txt", bytes_of(volume_txt)});
+    out.files.push_back({"graph.txt", bytes_of(write_graph(model))});
 
     const SurfaceMap surfaces = build_surfaces(model, map);
     const Lightmaps lightmaps = bake_lightmaps(model, map, surfaces);
