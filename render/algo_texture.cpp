@@ -87,3 +87,15 @@ Texture* AlgoTexture::update(int32_t ticks)
     }
     return result;
 }
+
+bool AlgoTexture::resident() const
+{
+    if (result == nullptr) {
+        return false;
+    }
+    if (warped != nullptr && result == warped) {
+        return true; // its texels and colours are its own
+    }
+    const TextureResource& frame = source->slot->frames[source->last_frame];
+    return frame.resident() && frame.texture == result;
+}

@@ -28,6 +28,9 @@ public:
     // The texture to draw at the client's tick count, generated at most once
     // a tick; scroll_u and scroll_v hold the offsets afterwards.
     Texture* update(int32_t ticks);
+    // Whether the texture the last update gave is still in memory: loading
+    // other textures may have made the heap drop its source.
+    bool resident() const;
     void release();
 
     TextureAnim* source = nullptr;

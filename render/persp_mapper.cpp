@@ -83,17 +83,55 @@ void PerspMapper::close()
 
 bool PerspMapper::flat() const { return r_flat != nullptr && r_flat->is_true(); }
 
-const Texture* PerspMapper::face_texture(const MapFace& f, int32_t& scroll_u, int32_t& scroll_v) const
+const Texture* PerspMapper::layer_texture(AlgoTexture* patch, int32_t& scroll_u, int32_t& scroll_v) const
 {
     scroll_u = 0;
     scroll_v = 0;
-    if (f.patch == nullptr) {
+    if (patch == nullptr) {
         return nullptr;
     }
-    const Texture* t = f.patch->update(projection->ticks);
-    scroll_u = f.patch->scroll_u;
-    scroll_v = f.patch->scroll_v;
+    const Texture* t = patch->update(projection->ticks);
+    scroll_u = patch->scroll_u;
+    scroll_v = patch->scroll_v;
     return t;
+}
+
+void PerspMapper::fetch_layers()
+{
+    second = nullptr;
+    const bool textured = projection->var_true(PV_TEXTURE);
+    // The second layer is fetched first: the first, fetched last, is then the
+    // most recently used texture, which its own loading cannot drop. Loading
+    // it may drop the second, and then the first is drawn alone.
+    const Texture* under = nullptr;
+    int32_t su = 0;
+    int32_t sv = 0;
+    if (textured && (face->flags & FACE_TWO_LAYERS) != 0) {
+        under = layer_texture(face->second_patch, su, sv);
+    }
+    texture = layer_texture(face->patch, offset_u, offset_v);
+    if (texture == nullptr) {
+        return;
+    }
+    if (!textured) {
+        texture = &flat_grey;
+        return;
+    }
+    // Layers must match in size; a map that pairs others draws the first alone.
+    if (under != nullptr && face->second_patch->resident() && under->ulog == texture->ulog &&
+        under->vsize == texture->vsize && (under->flags & TEXTURE_TRANSPARENT) == 0) {
+        second = under;
+        second_offset_u = su - offset_u;
+        second_offset_v = sv - offset_v;
+    }
+}
+
+bool PerspMapper::layers_resident() const
+{
+    if (face == nullptr || texture == nullptr || texture == &flat_grey) {
+        return true;
+    }
+    return face->patch->resident() && (second == nullptr || face->second_patch->resident());
 }
 
 void PerspMapper::face_gradients(const Surface& surface)
@@ -153,29 +191,12 @@ bool PerspMapper::set_texture_scale(const Surface& surface)
 {
     const MapPolygon& poly = *surface.ref.polygon;
     polygon = &poly;
-    if (poly.face != face || surface.ref.transform != block) {
+    // Drawing other things between two surfaces of one face (the entities
+    // of the transparent list) may have made the heap drop its textures.
+    if (poly.face != face || surface.ref.transform != block || !layers_resident()) {
         face = poly.face;
         block = surface.ref.transform;
-        texture = face_texture(*face, offset_u, offset_v);
-        second = nullptr;
-        if (texture != nullptr && (face->flags & FACE_TWO_LAYERS) != 0 && face->second_patch != nullptr) {
-            MapFace layer = *face;
-            layer.patch = face->second_patch;
-            int32_t su = 0;
-            int32_t sv = 0;
-            second = face_texture(layer, su, sv);
-            // Layers must match in size; a map that pairs others draws the first alone.
-            if (second != nullptr && (second->ulog != texture->ulog || second->vsize != texture->vsize ||
-                                      (second->flags & TEXTURE_TRANSPARENT) != 0)) {
-                second = nullptr;
-            }
-            second_offset_u = su - offset_u;
-            second_offset_v = sv - offset_v;
-        }
-        if (texture != nullptr && !projection->var_true(PV_TEXTURE)) {
-            texture = &flat_grey;
-            second = nullptr;
-        }
+        fetch_layers();
         if (texture != nullptr) {
             face_gradients(surface);
         }

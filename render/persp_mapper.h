@@ -12,6 +12,7 @@
 
 #include <cstdint>
 
+class AlgoTexture;
 class ConfigVariable;
 class ScreenProjection;
 
@@ -70,5 +71,9 @@ public:
 private:
     void face_gradients(const Surface& surface);
     int32_t mip_level(const Surface& surface) const;
-    const Texture* face_texture(const MapFace& f, int32_t& scroll_u, int32_t& scroll_v) const;
+    const Texture* layer_texture(AlgoTexture* patch, int32_t& scroll_u, int32_t& scroll_v) const;
+    // The face's textures; the second layer only when both are in memory.
+    void fetch_layers();
+    // Whether the textures held for the current face are still in memory.
+    bool layers_resident() const;
 };

@@ -26,6 +26,8 @@ public:
     int load(uintptr_t layout) override;
     void drop() override { unload(); }
     void unload();
+    // Whether the data is loaded: the heap drops it under pressure.
+    bool resident() const { return texture != nullptr && linked(); }
 
     // Brings a loaded palette from the layout it is in to `target`.
     void convert(const uint8_t target[4]);

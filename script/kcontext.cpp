@@ -61,6 +61,14 @@ kcontext_t* K_AllocContext(void* user, const kbuiltin_t* builtins, const krequir
     return c;
 }
 
+uint32_t K_AllocHostRegion(kcontext_t* c, uint32_t size)
+{
+    K_ASSERT(c->labels == nullptr && c->arena.mark() == c->link_mark);
+    const uint32_t region = c->arena.alloc(size == 0 ? 1 : size);
+    c->link_mark = c->arena.mark();
+    return region;
+}
+
 void K_FreeContext(kcontext_t* c)
 {
     if (c == nullptr) {

@@ -126,6 +126,10 @@ static_assert(offsetof(kcontext_t, result) == 0, "the result cells come first");
 kcontext_t* K_AllocContext(void* user, const kbuiltin_t* builtins, const krequired_t* required,
                            uint32_t arena_size = KARENA_DEFAULT_SIZE);
 void K_FreeContext(kcontext_t* c);
+// Arena space (zeroed) for what the host hands to scripts by address; it
+// stays for the context's life, across links. Only before the first link.
+// Its address, or 0 when the arena is full.
+uint32_t K_AllocHostRegion(kcontext_t* c, uint32_t size);
 
 // Reports "KRun: %s!" on the error descriptor and ends the program with code 255.
 [[noreturn]] void krun_fail(kcontext_t* c, const char* text);

@@ -7,29 +7,15 @@
 #include "core/share_manager.h"
 #include "core/timer.h"
 #include "net/hive.h"
-#include "script/k_io.h"
 #include "script/kcontext.h"
 #include "script/krun.h"
+#include "server/script_glue.h"
 #include "world/shared_map.h"
 #include "world/volume_set.h"
 
 #include <new>
 
 namespace {
-
-const uint32_t ticks_per_second = SERVER_TICKS_PER_SECOND;
-
-// Until the builtin functions exist, scripts see only the tick rate.
-const kbuiltin_t server_builtins[] = {
-    {"_ticks_per_second", nullptr, &ticks_per_second, 4},
-    {nullptr, nullptr, nullptr, 0},
-};
-
-const krequired_t server_required[] = {
-    {"spawnclient", 0},
-    {"archive", 0},
-    {nullptr, 0},
-};
 
 void release_variable(ConfigVariable*& v)
 {
@@ -73,28 +59,6 @@ void Server::release_cvars()
     release_variable(S_PVS);
 }
 
-// The map commands come with the script glue; until then the set holds the built-in commands.
-int Server::register_map_commands()
-{
-    unregister_map_commands();
-    cmd = new (std::nothrow) ConsCmd;
-    if (cmd == nullptr || cmd->register_builtins() == 0) {
-        return 0;
-    }
-    set_server_permissions();
-    return 1;
-}
-
-// Text the server queues itself runs with every right; a client's text runs
-// with the client's and never leaves them behind.
-void Server::set_server_permissions() { cmd->set_permissions(0, 0, 0, 0, 0); }
-
-void Server::unregister_map_commands()
-{
-    delete cmd;
-    cmd = nullptr;
-}
-
 int Server::init(Hive* h, ShareManager* s)
 {
     shutdown();
@@ -119,12 +83,10 @@ int Server::init(Hive* h, ShareManager* s)
         print_string(P_ERROR, "Server: Can't allocate client structures");
         return 0;
     }
-    k_context = K_AllocContext(this, server_builtins, server_required);
-    if (k_context == nullptr) {
+    if (script_context_create(*this) == 0) {
         print_string(P_ERROR, "Server: Can't allocate K context");
         return 0;
     }
-    install_host_io(k_context);
     return 1;
 }
 
@@ -141,8 +103,7 @@ void Server::shutdown()
     current_client = CLIENTID_NONE;
     clients = 0;
     if (k_context != nullptr) {
-        K_FreeContext(k_context);
-        k_context = nullptr;
+        script_context_free(*this);
     }
     unregister_map_commands();
     release_cvars();

@@ -9,10 +9,11 @@
 #include "server/icon_manager.h"
 #include "server/lamp_manager.h"
 #include "server/lens_flare_manager.h"
-#include "server/map_route.h"
 #include "server/mesh_object_manager.h"
 #include "server/mesh_physics.h"
 #include "server/particle_manager.h"
+#include "server/route_graph.h"
+#include "server/script_glue.h"
 #include "server/physics_server.h"
 #include "server/sound_source_manager.h"
 #include "server/sprite_manager.h"
@@ -154,6 +155,8 @@ public:
     kcontext_t* k_context = nullptr;
     uint8_t* k_cmos = nullptr;
     ConsCmd* cmd = nullptr;
+    ScriptExports k_exports;                    // arena addresses of what scripts read from the server
+    struct ScriptCommand* script_commands = nullptr; // newest first
 
     // Engine time of the frame being run.
     double now = 0.0;

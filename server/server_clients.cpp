@@ -6,6 +6,7 @@
 #include "net/net_socket.h"
 #include "script/kcontext.h"
 #include "script/krun.h"
+#include "server/builtin_table.h"
 #include "server/server.h"
 
 #include <span>
@@ -105,7 +106,7 @@ int Server::spawn_client(int c)
     if (sc.objects.allocate(OBJECT_LIST_CAPACITY) == 0) {
         failure = "Server: Can't allocate object list for %s";
     } else {
-        const uint32_t function = k_context != nullptr ? k_context->required[0].address : 0;
+        const uint32_t function = k_context != nullptr ? k_context->required[REQUIRED_SPAWNCLIENT].address : 0;
         const uint32_t argument = static_cast<uint32_t>(c);
         if (function == 0 || !call_address(k_context, function, std::span<const uint32_t>(&argument, 1)) ||
             k_context->result[0] == 0) {

@@ -11,10 +11,6 @@ namespace {
 
 constexpr uint32_t CHILD_IS_CELL = 0x80000000u;
 
-// A count read from a file: each element needs at least a byte of the file,
-// so a larger count is a damaged file, not an allocation to try.
-bool count_fits(int32_t count, FileStream* stream) { return count >= 0 && count <= stream->size(); }
-
 bool bad_count(const char* what, int32_t count, const char* file_name)
 {
     print_format(P_ERROR, "KLoad: Bad %s count %d in %s", what, count, file_name);

@@ -37,7 +37,7 @@ bool MapTextReader::header_after_comments(const char* magic, uint32_t* identifie
     return true;
 }
 
-bool MapTextReader::next_line()
+bool MapTextReader::next_line(bool skip_comments)
 {
     // Counted as the file's lines, so that a message points at the right one.
     for (;;) {
@@ -51,7 +51,7 @@ bool MapTextReader::next_line()
             print_format(P_ERROR, "KLoad: Line %d of %s is too long", line_number_, file_name_);
             return false;
         }
-        if (line_[0] != '#') {
+        if (line_[0] != '#' || !skip_comments) {
             break;
         }
     }
@@ -84,6 +84,75 @@ bool MapTextReader::read_int(int32_t& value)
     }
     value = static_cast<int32_t>(v);
     cursor_ = end;
+    return true;
+}
+
+bool MapTextReader::read_literal(int32_t& value)
+{
+    const char* p = cursor_;
+    while (*p == ' ' || *p == '\t') {
+        ++p;
+    }
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') {
+        ++p;
+    }
+    int base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        base = 16;
+        p += 2;
+    } else if (p[0] == '0') {
+        base = 8;
+    }
+    int64_t v = 0;
+    const char* const digits = p;
+    for (;; ++p) {
+        int d = 16;
+        if (*p >= '0' && *p <= '9') {
+            d = *p - '0';
+        } else if (*p >= 'a' && *p <= 'f') {
+            d = *p - 'a' + 10;
+        } else if (*p >= 'A' && *p <= 'F') {
+            d = *p - 'A' + 10;
+        }
+        if (d >= base) {
+            break;
+        }
+        v = v * base + d;
+        if (v > int64_t{INT32_MAX} + 1) {
+            return bad_line();
+        }
+    }
+    v = negative ? -v : v;
+    const bool ends = *p == '\0' || *p == ' ' || *p == '\t' || *p == '\r' || *p == '\n';
+    if (p == digits || !ends || v < INT32_MIN || v > INT32_MAX) {
+        return bad_line();
+    }
+    value = static_cast<int32_t>(v);
+    cursor_ = p;
+    return true;
+}
+
+bool MapTextReader::read_word(char* word, size_t size)
+{
+    const char* p = cursor_;
+    while (*p == ' ' || *p == '\t') {
+        ++p;
+    }
+    size_t n = 0;
+    while (p[n] != '\0' && p[n] != ' ' && p[n] != '\t' && p[n] != '\r' && p[n] != '\n') {
+        ++n;
+    }
+    if (n == 0) {
+        return bad_line();
+    }
+    if (n >= size) {
+        print_format(P_ERROR, "KLoad: Name too long in line %d of %s", line_number_, file_name_);
+        return false;
+    }
+    std::memcpy(word, p, n);
+    word[n] = '\0';
+    cursor_ = p + n;
     return true;
 }
 

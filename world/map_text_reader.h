@@ -7,7 +7,12 @@
 #include "fsys/file_stream.h"
 #include "world/text_file.h"
 
+#include <cstddef>
 #include <cstdint>
+
+// A count read from a file: each element needs at least a byte of the file,
+// so a larger count is a damaged file, not an allocation to try.
+inline bool count_fits(int64_t count, FileStream* stream) { return count >= 0 && count <= stream->size(); }
 
 class MapTextReader {
 public:
@@ -19,9 +24,9 @@ public:
     // The header after any '#' lines; prints unknown_message when the magic
     // is not there and "KLoad: Bad magic in <file>" for another map's file.
     bool header_after_comments(const char* magic, uint32_t* identifier, const char* unknown_message);
-    // The next non-comment line; false after reporting the end of the file or
-    // a line too long for the buffer.
-    bool next_line();
+    // The next line (a '#' line is skipped unless told not to); false after
+    // reporting the end of the file or a line too long for the buffer.
+    bool next_line(bool skip_comments = true);
     // Reads the next line and skips it; false as next_line.
     bool skip_lines(int32_t count);
 
@@ -29,6 +34,12 @@ public:
     bool read_int(int32_t& value);      // "%d"
     bool read_hex(uint32_t& value);     // "0x%x"
     bool read_float(float& value);      // "%f", finite only
+    // A whole number written as in C: decimal, hexadecimal after "0x",
+    // octal after a leading 0; within 32 bits.
+    bool read_literal(int32_t& value);
+    // A word of non-blank characters into a field of `size` bytes; a longer
+    // word is refused, not cut.
+    bool read_word(char* word, size_t size);
     bool read_floats(float* values, int count);
     // A whole line of count "%d" fields.
     bool line_ints(int32_t* values, int count);

@@ -11,10 +11,6 @@ namespace {
 constexpr const char* FILE_NAME = "volume.txt";
 constexpr uint32_t CHILD_IS_LEAF = 0x80000000u;
 
-// Each counted thing needs at least a byte of the file, so a larger count is
-// a damaged file, not an allocation to try.
-bool count_fits(int64_t count, FileStream* stream) { return count >= 0 && count <= stream->size(); }
-
 bool bad_count(const char* what, int64_t count)
 {
     print_format(P_ERROR, "KLoad: Bad %s count %lld in %s", what, static_cast<long long>(count), FILE_NAME);

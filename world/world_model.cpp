@@ -1,5 +1,6 @@
 #include "world/world_model.h"
 
+#include <algorithm>
 #include <new>
 
 void ModelEntity::reset()
@@ -7,6 +8,20 @@ void ModelEntity::reset()
     Placement::reset();
     frame_stamp = -1;
     traversed_leaves = 0;
+    clip_flags = 0;
+    next_met = nullptr;
+}
+
+void ModelEntity::fit_radius()
+{
+    float largest = 0.0f;
+    for (int32_t p = 0; p < polygon_count; ++p) {
+        const MapPolygon& polygon = polygons[p];
+        for (int32_t v = 0; v < polygon.vertex_count; ++v) {
+            largest = std::max(largest, vec_length(*polygon.vertices[v]));
+        }
+    }
+    radius = largest;
 }
 
 int WorldModel::create(SharedMap* map, int32_t count)

@@ -14,6 +14,7 @@
 #include "server/server.h"
 #include "tools/fake_client/fake_client.h"
 #include "tools/kasm/kasm_assembler.h"
+#include "tools/kasm/kasm_runtime.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <benchmark/benchmark.h>
@@ -73,10 +74,11 @@ public:
         std::string error;
         ok_ = mapgen::generate_map(ROOM, map, error) &&
               mapgen::write_map_directory(map, (root_ / "maps" / "hall").string(), error);
-        const std::vector<uint8_t> kob = kasm::assemble(SCRIPT).bytes();
+        const std::vector<uint8_t> kob = kasm::assemble(std::string(SCRIPT) + kasm::OBJECT_BASE_SOURCE).bytes();
         std::ofstream(root_ / "k" / "game.kob", std::ios::binary)
             .write(reinterpret_cast<const char*>(kob.data()), static_cast<std::streamsize>(kob.size()));
         std::ofstream(root_ / "k" / "koblist.txt") << "textualKOBlist,version000\n1\nk/game.kob\n";
+        std::ofstream(root_ / "initial.ksv").flush();
         files_.mount(root_.string().c_str(), 1, 10);
         hive_.add_protocol(loopback_protocol_create());
         ok_ = ok_ && server.init(&hive_, &share_) == 1 && server.start_map("hall", nullptr) == 1;

@@ -16,6 +16,7 @@
 #include "server/server.h"
 #include "tools/fake_client/fake_client.h"
 #include "tools/kasm/kasm_assembler.h"
+#include "tools/kasm/kasm_runtime.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <cstdint>
@@ -77,10 +78,11 @@ struct World {
             !mapgen::write_map_directory(map, (root / "maps" / "m").string(), error)) {
             __builtin_trap();
         }
-        const std::vector<uint8_t> kob = kasm::assemble(SCRIPT).bytes();
+        const std::vector<uint8_t> kob = kasm::assemble(std::string(SCRIPT) + kasm::OBJECT_BASE_SOURCE).bytes();
         std::ofstream(root / "k" / "game.kob", std::ios::binary)
             .write(reinterpret_cast<const char*>(kob.data()), static_cast<std::streamsize>(kob.size()));
         std::ofstream(root / "k" / "koblist.txt") << "textualKOBlist,version000\n1\nk/game.kob\n";
+        std::ofstream(root / "initial.ksv").flush();
         files.mount(root.string().c_str(), 1, 10);
         hive.add_protocol(loopback_protocol_create());
         if (server.init(&hive, &share) == 0 || server.start_map("m", nullptr) == 0) {

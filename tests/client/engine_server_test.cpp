@@ -18,6 +18,7 @@
 #include "tools/assets/demo_assets.h"
 #include "tools/fake_client/client_view.h"
 #include "tools/kasm/kasm_assembler.h"
+#include "tools/kasm/kasm_runtime.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <gtest/gtest.h>
@@ -94,7 +95,7 @@ const char* const SPAWN_SCRIPT = R"(
 
 TEST_F(EngineServerTest, SessionOverTheEnginesLoopback)
 {
-    const kasm::Assembly scripts = kasm::assemble(SPAWN_SCRIPT, "game");
+    const kasm::Assembly scripts = kasm::assemble(std::string(SPAWN_SCRIPT) + kasm::OBJECT_BASE_SOURCE, "game");
     ASSERT_TRUE(scripts.ok());
     std::filesystem::create_directories("k");
     {
@@ -102,6 +103,7 @@ TEST_F(EngineServerTest, SessionOverTheEnginesLoopback)
         const std::vector<uint8_t> bytes = scripts.bytes();
         kob.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         std::ofstream("k/koblist.txt") << "textualKOBlist,version000\n1\nk/game.kob\n";
+        std::ofstream("initial.ksv").flush();
     }
     engine_ = std::make_unique<Engine>();
     const char* argv[] = {"ostrel"};

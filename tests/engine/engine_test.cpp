@@ -8,6 +8,7 @@
 #include "support/print_capture.h"
 #include "tools/fake_client/fake_client.h"
 #include "tools/kasm/kasm_assembler.h"
+#include "tools/kasm/kasm_runtime.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <gtest/gtest.h>
@@ -126,9 +127,10 @@ protected:
             !mapgen::write_map_directory(files, (folder_ / "kavrin/maps/snake").string(), error)) {
             return false;
         }
-        const kasm::Assembly a = kasm::assemble(".global spawnclient, archive\n.code\n"
-                                                ".func spawnclient, 8\n push 1\n ret1\n"
-                                                ".func archive, 8\n push 0\n ret1\n");
+        const kasm::Assembly a = kasm::assemble(std::string(".global spawnclient, archive\n.code\n"
+                                                            ".func spawnclient, 8\n push 1\n ret1\n"
+                                                            ".func archive, 8\n push 0\n ret1\n") +
+                                                kasm::OBJECT_BASE_SOURCE);
         if (!a.ok()) {
             return false;
         }
@@ -137,6 +139,7 @@ protected:
         std::ofstream(folder_ / "kavrin/k/game.kob", std::ios::binary)
             .write(reinterpret_cast<const char*>(kob.data()), static_cast<std::streamsize>(kob.size()));
         std::ofstream(folder_ / "kavrin/k/koblist.txt") << "textualKOBlist,version000\n1\nk/game.kob\n";
+        std::ofstream(folder_ / "kavrin/initial.ksv").flush();
         return true;
     }
 

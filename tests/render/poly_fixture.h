@@ -38,6 +38,14 @@ inline tools::TextureImage uv_texture()
     return image;
 }
 
+// An axis-aligned quad at depth z.
+inline SoupPolygon quad(float x0, float y0, float x1, float y1, float z)
+{
+    SoupPolygon p;
+    p.vertices = {{x0, y0, z}, {x1, y0, z}, {x1, y1, z}, {x0, y1, z}};
+    return p;
+}
+
 // Polygons with stable addresses, each on its own face.
 struct Scene {
     struct Item {

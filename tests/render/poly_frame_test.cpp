@@ -17,13 +17,6 @@
 
 namespace {
 
-SoupPolygon quad(float x0, float y0, float x1, float y1, float z)
-{
-    SoupPolygon p;
-    p.vertices = {{x0, y0, z}, {x1, y0, z}, {x1, y1, z}, {x0, y1, z}};
-    return p;
-}
-
 class PolyFrameTest : public PolyTest {
 protected:
     void SetUp() override

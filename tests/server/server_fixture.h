@@ -16,6 +16,7 @@
 #include "support/print_capture.h"
 #include "tools/fake_client/fake_client.h"
 #include "tools/kasm/kasm_assembler.h"
+#include "tools/kasm/kasm_runtime.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <gtest/gtest.h>
@@ -105,12 +106,14 @@ protected:
         }
     }
 
+    // The program with the base class's methods, its list and an empty initial state.
     void write_scripts(const char* source = SPAWN_SCRIPT)
     {
-        const kasm::Assembly a = kasm::assemble(source, "game");
+        const kasm::Assembly a = kasm::assemble(std::string(source) + kasm::OBJECT_BASE_SOURCE, "game");
         ASSERT_TRUE(a.ok()) << (a.errors.empty() ? "" : a.errors[0]);
         tree.write("k/game.kob", a.bytes());
         tree.write("k/koblist.txt", "textualKOBlist,version000\n1\nk/game.kob\n");
+        tree.write("initial.ksv", "");
     }
 
     // The snake map and the scripts, started as the Map command starts it.
@@ -118,7 +121,17 @@ protected:
     {
         ASSERT_NO_FATAL_FAILURE(write_map("snake", "snake4x4"));
         ASSERT_NO_FATAL_FAILURE(write_scripts(source));
-        ASSERT_EQ(server.start_map("snake", nullptr), 1);
+        ASSERT_EQ(server.start_map("snake", nullptr), 1) << printed();
+    }
+
+    // Everything printed so far, a line each.
+    std::string printed() const
+    {
+        std::string all;
+        for (const PrintCapture::Line& l : capture.lines()) {
+            all += l.text + "\n";
+        }
+        return all;
     }
 
     ConfigVariable* var(const char* name) const { return cvar_list->find(name); }

@@ -133,7 +133,7 @@ TEST_F(ServerFrame, ScriptWorldFailuresLeaveNoMap)
         {"no list", nullptr, "Server: Can't open 'k/koblist.txt'"},
         {"wrong magic", "textualKOBlist,version001\n0\n", "Server: Wrong KOBlist version"},
         {"too many", "textualKOBlist,version000\n256\n", "Server: Too many KOBs"},
-        {"negative", "textualKOBlist,version000\n-1\n", "Server: Too many KOBs"},
+        {"negative", "textualKOBlist,version000\n-1\n", "Server: Bad KOB count in 'k/koblist.txt'"},
         {"names missing", "textualKOBlist,version000\n3\nk/a.kob\n# c\nk/b.kob\n", "LoadK: Error reading KOBlist !"},
         {"missing file", "textualKOBlist,version000\n1\nk/none.kob\n", "Server: K_Link failed"},
     };

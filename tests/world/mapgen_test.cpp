@@ -69,7 +69,17 @@ INSTANTIATE_TEST_SUITE_P(
         DescriptionCase{"StairsWithoutSteps", std::string(TWO_ROOMS) + "stairs 0 0 0 64 64 32 0 +x\n",
                         "line 4: stairs need"},
         DescriptionCase{"TriggerNumberTooLarge", std::string(TWO_ROOMS) + "trigger 65536 0 0 0 1 1 1\n",
-                        "line 4: a trigger number"}),
+                        "line 4: a trigger number"},
+        DescriptionCase{"TileTooSmall", std::string(TWO_ROOMS) + "tile 8\n", "line 4: the tile step"},
+        DescriptionCase{"LightWithoutRange", std::string(TWO_ROOMS) + "light 1 1 1 0 1 255 255 255\n",
+                        "line 4: a light needs"},
+        DescriptionCase{"LightColourBeyond255", std::string(TWO_ROOMS) + "light 1 1 1 1 1 256 255 255\n",
+                        "line 4: a light needs"},
+        DescriptionCase{"LampZero", std::string(TWO_ROOMS) + "light 1 1 1 1 1 255 255 255 lamp 0\n",
+                        "line 4: a light needs"},
+        DescriptionCase{"OpenUnknownRoom", std::string(TWO_ROOMS) + "open c\n", "line 4: 'open' names a room"},
+        DescriptionCase{"PatchOfDoors", std::string(TWO_ROOMS) + "patch a doors warp\n", "line 4: 'patch' names"},
+        DescriptionCase{"SkyOfStars", std::string(TWO_ROOMS) + "sky stars\n", "line 4: expected"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MapGenerator, SameDescriptionSameBytes)
@@ -80,10 +90,14 @@ TEST(MapGenerator, SameDescriptionSameBytes)
     std::string error;
     ASSERT_TRUE(mapgen::generate_map(description, first, error)) << error;
     ASSERT_TRUE(mapgen::generate_map(description + "\n# more words\n", second, error)) << error;
-    ASSERT_EQ(first.files.size(), 5u);
+    ASSERT_EQ(first.files.size(), 11u);
     for (size_t i = 0; i < first.files.size(); ++i) {
         EXPECT_EQ(first.files[i].name, second.files[i].name);
         EXPECT_EQ(first.files[i].bytes, second.files[i].bytes) << first.files[i].name;
+    }
+    ASSERT_EQ(first.textures.size(), 5u) << "three textures and the dome's two";
+    for (size_t i = 0; i < first.textures.size(); ++i) {
+        EXPECT_EQ(first.textures[i].bytes, second.textures[i].bytes) << first.textures[i].name;
     }
 }
 

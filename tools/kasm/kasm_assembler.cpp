@@ -259,6 +259,8 @@ private:
     bool lookup(const std::string& n, Value& out) const;
     bool value(const std::string& text, Value& out);
     bool absolute(const std::string& text, int64_t& out);
+    // A plain number, or a label's offset in its section.
+    bool number_or_offset(const std::string& text, int64_t& out);
 
     uint32_t position() const { return static_cast<uint32_t>(sections[current].bytes.size()) + sections[current].pending_zero; }
     void flush()
@@ -364,6 +366,18 @@ bool Assembler::absolute(const std::string& text, int64_t& out)
     }
     out = v.value;
     return true;
+}
+
+bool Assembler::number_or_offset(const std::string& text, int64_t& out)
+{
+    Value v;
+    std::string why;
+    auto look = [this](const std::string& n, Value& x) { return lookup(n, x); };
+    if (evaluate(text, look, false, v, why) && v.kind == Value::Section) {
+        out = v.value;
+        return true;
+    }
+    return absolute(text, out);
 }
 
 void Assembler::emit_word(const Value& v)
@@ -1052,7 +1066,7 @@ Assembly Assembler::run(const std::string& source)
                     parse_string(s, str);
                     x = file.name_index(str);
                 } else {
-                    absolute(s, x);
+                    number_or_offset(s, x);
                 }
                 v.push_back(x);
             }

@@ -6,7 +6,8 @@
 // Sections: .code (0), .data (1), .rodata (2), .bss (3), .section n.
 // Data: .word, .byte, .float, .string "text", .ascii, .space n, .align n.
 // Symbols: .global names, .extern names, .equ name, value; "@name" refers to a
-// builtin (or any external symbol). Functions: .func name, frame-size.
+// builtin (or any external symbol) named "name"; the server's builtins carry
+// the '@' in their names, so scripts call them as "@@get_cmos". Functions: .func name, frame-size.
 // Classes: .class name, object-size / .method f / .field name, type, offset
 // [, element-type, element-size for arrays, with the array's total bytes as
 // .field name, array, offset, total, element-type] / .flags value (the method
@@ -22,7 +23,8 @@
 // written from .func and .class (.maxframe and .objsizes override them).
 // Deliberately broken files: .magic, .arch, .version, .stamp, .reserved,
 // .datasize, .crc, .sections, .namescount, .memsize, .reloc, .xdef, .xref,
-// .misc, .trailing.
+// .misc, .trailing. ".xdef section, label, "name"" exports a label under any
+// name, also one that is no plain name ("Object:init").
 #include <cstdint>
 #include <string>
 #include <vector>

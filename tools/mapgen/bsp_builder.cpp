@@ -213,6 +213,26 @@ std::vector<std::array<double, 4>> wall_rectangles(const std::array<double, 4>& 
 
 namespace {
 
+// A wall rectangle {u0, u1, v0, v1} on the plane, facing into the cell: +axis
+// on the cell's lower face, -axis on its upper one.
+WallPolygon make_wall(int cell, int axis, double coord, int plane, bool upper, const std::array<double, 4>& r)
+{
+    WallPolygon w;
+    w.cell = cell;
+    w.plane = plane;
+    w.opposite = upper;
+    const int u = u_axis(axis);
+    const int v = v_axis(axis);
+    const std::array<std::array<double, 2>, 4> uv = {{{r[0], r[2]}, {r[1], r[2]}, {r[1], r[3]}, {r[0], r[3]}}};
+    for (size_t c = 0; c < 4; ++c) {
+        const size_t at = upper ? c : 3 - c; // clockwise seen from inside
+        w.corners[at][static_cast<size_t>(axis)] = coord;
+        w.corners[at][static_cast<size_t>(u)] = uv[c][0];
+        w.corners[at][static_cast<size_t>(v)] = uv[c][1];
+    }
+    return w;
+}
+
 void add_walls(BspMap& map, int cell_index)
 {
     BspCell& cell = map.cells[static_cast<size_t>(cell_index)];
@@ -230,23 +250,66 @@ void add_walls(BspMap& map, int cell_index)
             }
             const int plane = map.planes.index(axis, coord);
             for (const auto& r : wall_rectangles({cell.box.lo[u], cell.box.hi[u], cell.box.lo[v], cell.box.hi[v]}, open)) {
-                WallPolygon w;
-                w.cell = cell_index;
-                // Facing into the cell: +axis on its lower face, -axis on its upper one.
-                w.plane = plane;
-                w.opposite = upper;
-                const std::array<std::array<double, 2>, 4> uv = {{{r[0], r[2]}, {r[1], r[2]}, {r[1], r[3]}, {r[0], r[3]}}};
-                for (size_t c = 0; c < 4; ++c) {
-                    const size_t at = upper ? c : 3 - c; // clockwise seen from inside
-                    w.corners[at][axis] = coord;
-                    w.corners[at][u] = uv[c][0];
-                    w.corners[at][v] = uv[c][1];
-                }
-                map.polygons.push_back(w);
+                map.polygons.push_back(make_wall(cell_index, axis, coord, plane, upper, r));
             }
         }
     }
     cell.polygon_count = static_cast<int>(map.polygons.size()) - cell.first_polygon;
+}
+
+// Splits every wall on one grid per axis: the multiples of the step and every
+// corner coordinate of any wall. Walls then meet only at whole edges, so no
+// vertex of one lies inside an edge of another, and a drawn frame has no
+// cracks where the rounding of such a vertex would open one.
+void tile_walls(BspMap& map, double step)
+{
+    std::array<std::set<double>, 3> lines;
+    for (int k = 0; k < 3; ++k) {
+        for (double c = std::ceil(map.world.lo[k] / step) * step; c < map.world.hi[k]; c += step) {
+            lines[static_cast<size_t>(k)].insert(c);
+        }
+    }
+    for (const WallPolygon& w : map.polygons) {
+        for (const Point& p : w.corners) {
+            for (size_t k = 0; k < 3; ++k) {
+                lines[k].insert(p[k]);
+            }
+        }
+    }
+    const auto cuts = [&](int axis, double lo, double hi) {
+        std::vector<double> out{lo};
+        for (auto it = lines[static_cast<size_t>(axis)].upper_bound(lo); it != lines[static_cast<size_t>(axis)].end() && *it < hi; ++it) {
+            out.push_back(*it);
+        }
+        out.push_back(hi);
+        return out;
+    };
+    std::vector<WallPolygon> tiled;
+    for (BspCell& cell : map.cells) {
+        const int first = static_cast<int>(tiled.size());
+        for (int i = cell.first_polygon; i < cell.first_polygon + cell.polygon_count; ++i) {
+            const WallPolygon& w = map.polygons[static_cast<size_t>(i)];
+            const int axis = map.planes.entries()[static_cast<size_t>(w.plane)].axis;
+            const int u = u_axis(axis);
+            const int v = v_axis(axis);
+            double lo[3];
+            double hi[3];
+            for (size_t k = 0; k < 3; ++k) {
+                lo[k] = std::min({w.corners[0][k], w.corners[1][k], w.corners[2][k], w.corners[3][k]});
+                hi[k] = std::max({w.corners[0][k], w.corners[1][k], w.corners[2][k], w.corners[3][k]});
+            }
+            const std::vector<double> us = cuts(u, lo[u], hi[u]);
+            const std::vector<double> vs = cuts(v, lo[v], hi[v]);
+            for (size_t b = 0; b + 1 < vs.size(); ++b) {
+                for (size_t a = 0; a + 1 < us.size(); ++a) {
+                    tiled.push_back(make_wall(w.cell, axis, lo[axis], w.plane, w.opposite, {us[a], us[a + 1], vs[b], vs[b + 1]}));
+                }
+            }
+        }
+        cell.first_polygon = first;
+        cell.polygon_count = static_cast<int>(tiled.size()) - first;
+    }
+    map.polygons = std::move(tiled);
 }
 
 } // namespace
@@ -289,6 +352,7 @@ BspMap build_bsp(const RoomModel& model)
             map.cells[c].first_polygon = static_cast<int>(map.polygons.size());
         }
     }
+    tile_walls(map, model.tile);
     return map;
 }
 

@@ -1,6 +1,7 @@
 #include "tools/mapgen/map_writers.h"
 
 #include "tools/fsys/chunk_writer.h"
+#include "tools/mapgen/file_text.h"
 
 #include <cstdio>
 #include <map>
@@ -11,44 +12,10 @@ namespace {
 
 constexpr size_t RUN_MAX = 128;
 
-// Floats as the files hold them: exact, no negative zero.
-std::string number(double v)
-{
-    const float f = static_cast<float>(v) + 0.0f;
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(f));
-    return text;
-}
-
-std::string header(const char* magic, uint32_t map_id)
-{
-    std::string line = magic;
-    if (map_id != 0) {
-        char id[16];
-        std::snprintf(id, sizeof id, ",0x%x", map_id);
-        line += id;
-    }
-    return line + "\n";
-}
-
 std::string box_line(const Box& b)
 {
     return number(b.lo[0]) + " " + number(b.lo[1]) + " " + number(b.lo[2]) + " " + number(b.hi[0]) + " " +
            number(b.hi[1]) + " " + number(b.hi[2]) + "\n";
-}
-
-std::string hex(uint32_t v)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%x", v);
-    return text;
-}
-
-void put32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    }
 }
 
 } // namespace

@@ -16,6 +16,7 @@ struct MapFile {
 
 struct MapFiles {
     std::vector<MapFile> files;
+    std::vector<MapFile> textures; // the textures the map names, within the base directory
     const MapFile* find(const std::string& name) const;
 };
 
@@ -24,5 +25,9 @@ bool generate_map(const std::string& description, MapFiles& out, std::string& er
 
 // Writes every file into the directory, creating it; false with a message.
 bool write_map_directory(const MapFiles& files, const std::string& directory, std::string& error);
+// Writes the textures the map names under the base directory.
+bool write_map_textures(const MapFiles& files, const std::string& base, std::string& error);
+// Writes files named relative to the directory, creating folders.
+bool write_files(const std::vector<MapFile>& files, const std::string& directory, std::string& error);
 
 } // namespace mapgen

@@ -1,14 +1,17 @@
-// mapgen <description> <map directory>: writes the map's files.
+// mapgen <description> <map directory> [<base directory>]: writes the map's
+// files, and the textures it names under the base directory (by default the
+// one that holds "maps/<name>").
 #include "tools/mapgen/mapgen.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: mapgen <description> <map directory>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: mapgen <description> <map directory> [<base directory>]\n");
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
@@ -20,7 +23,10 @@ int main(int argc, char** argv)
     text << in.rdbuf();
     mapgen::MapFiles files;
     std::string error;
-    if (!mapgen::generate_map(text.str(), files, error) || !mapgen::write_map_directory(files, argv[2], error)) {
+    const std::string base =
+        argc == 4 ? std::string(argv[3]) : (std::filesystem::path(argv[2]) / ".." / "..").lexically_normal().string();
+    if (!mapgen::generate_map(text.str(), files, error) || !mapgen::write_map_directory(files, argv[2], error) ||
+        !mapgen::write_map_textures(files, base, error)) {
         std::fprintf(stderr, "mapgen: %s: %s\n", argv[1], error.c_str());
         return 1;
     }

@@ -154,6 +154,36 @@ bool add_stairs(RoomModel& model, const Box& box, const std::string& count, cons
     return true;
 }
 
+bool parse_light(const std::vector<std::string>& w, RoomModel& model)
+{
+    Light light;
+    for (size_t k = 0; k < 3; ++k) {
+        if (!parse_coord(w[1 + k], light.position[k])) {
+            return false;
+        }
+    }
+    if (!parse_coord(w[4], light.range) || !(light.range >= 0.01 && light.range <= 100.0) ||
+        !parse_coord(w[5], light.intensity) || !(light.intensity >= 0.0 && light.intensity <= 1.0)) {
+        return false;
+    }
+    for (size_t k = 0; k < 3; ++k) {
+        int32_t c = 0;
+        if (!parse_int32(w[6 + k], c) || c < 0 || c > 255) {
+            return false;
+        }
+        light.colour[k] = c;
+    }
+    if (w.size() == 11) {
+        int32_t lamp = 0;
+        if (w[9] != "lamp" || !parse_int32(w[10], lamp) || lamp < 1 || lamp > 255) {
+            return false;
+        }
+        light.lamp = lamp;
+    }
+    model.lights.push_back(light);
+    return true;
+}
+
 bool fail(std::string& error, int line, const std::string& why)
 {
     error = "line " + std::to_string(line) + ": " + why;
@@ -224,6 +254,7 @@ bool parse_room_model(const std::string& text, RoomModel& model, std::string& er
                 }
             }
             model.rooms.push_back(room);
+            model.looks.emplace_back();
         } else if (w[0] == "door" && w.size() == 9) {
             Doorway door;
             door.a = find_room(model, w[1]);
@@ -279,9 +310,38 @@ bool parse_room_model(const std::string& text, RoomModel& model, std::string& er
                 return fail(error, number, "a trigger needs six finite coordinates and a positive size");
             }
             model.triggers.push_back(zone);
+        } else if (w[0] == "tile" && w.size() == 2) {
+            if (!parse_coord(w[1], model.tile) || !(model.tile >= 16.0 && model.tile <= 256.0)) {
+                return fail(error, number, "the tile step lies from 16 to 256");
+            }
+        } else if (w[0] == "light" && (w.size() == 9 || w.size() == 11)) {
+            if (!parse_light(w, model)) {
+                return fail(error, number, "a light needs a position, a range from 0.01 to 100, an intensity from 0 "
+                                           "to 1, a colour of three numbers 0-255 and maybe 'lamp' 1-255");
+            }
+        } else if (w[0] == "sky" && w.size() == 2 && (w[1] == "box" || w[1] == "dome")) {
+            model.sky_box = w[1] == "box";
+        } else if (w[0] == "open" && w.size() == 2) {
+            const int r = find_room(model, w[1]);
+            if (r < 0) {
+                return fail(error, number, "'open' names a room named before it");
+            }
+            model.looks[static_cast<size_t>(r)].patch[SURFACE_CEILING] = PATCH_SKY;
+        } else if (w[0] == "patch" && w.size() == 4) {
+            static const char* const surfaces[SURFACE_KINDS] = {"floor", "ceiling", "walls"};
+            const int r = find_room(model, w[1]);
+            int s = 0;
+            while (s < SURFACE_KINDS && w[2] != surfaces[s]) {
+                ++s;
+            }
+            if (r < 0 || s == SURFACE_KINDS || (w[3] != "warp" && w[3] != "scroll")) {
+                return fail(error, number, "'patch' names a room, floor, ceiling or walls, and warp or scroll");
+            }
+            model.looks[static_cast<size_t>(r)].patch[static_cast<size_t>(s)] = w[3] == "warp" ? PATCH_WARP : PATCH_SCROLL;
         } else {
             return fail(error, number, "expected 'id <n>', 'margin <n>', 'room <name> <6 numbers>', "
-                                       "'door <room> <room> <6 numbers>', 'hull', 'block', 'stairs' or 'trigger'");
+                                       "'door <room> <room> <6 numbers>', 'hull', 'block', 'stairs', 'trigger', 'tile', "
+                                       "'light', 'sky', 'open' or 'patch'");
         }
     }
     if (model.rooms.empty()) {

@@ -11,6 +11,14 @@
 //     block 100 100 0 140 140 128   solid in volume.txt only; an optional contents follows
 //     stairs 0 0 0 64 128 32 4 +x   4 solid steps rising toward +x (or -x, +y, -y)
 //     trigger 3 0 0 0 64 64 64      leaves inside the box list trigger 3 in volume.txt
+//     tile 64                       drawn polygons split on a grid of this step (default 128)
+//     light 128 128 96 3 1 255 200 160 [lamp 2]
+//                                   position, range (hundreds of units), intensity 0-1 and
+//                                   colour; with a lamp (1-255) the light is baked into that
+//                                   switchable lamp's layer instead of the base lightmap
+//     sky box                       the sky of info.txt: box or dome (default dome)
+//     open hall                     the room's ceiling shows the sky
+//     patch hall floor warp         floor, ceiling or walls of a room: warp (water) or scroll
 //
 // A door is a rectangle flat on one axis, lying on the wall where its two
 // rooms touch and inside both rooms' faces. Coordinates are floats within
@@ -53,6 +61,21 @@ struct TriggerZone {
     Box box;
 };
 
+struct Light {
+    std::array<double, 3> position{};
+    double range = 1.0; // hundreds of units
+    double intensity = 1.0;
+    std::array<int, 3> colour{255, 255, 255};
+    int lamp = 0; // 0: baked into the base lightmap
+};
+
+enum Surface { SURFACE_FLOOR, SURFACE_CEILING, SURFACE_WALLS, SURFACE_KINDS };
+enum PatchKind { PATCH_PLAIN, PATCH_WARP, PATCH_SCROLL, PATCH_SKY };
+
+struct RoomLook {
+    std::array<PatchKind, SURFACE_KINDS> patch{PATCH_PLAIN, PATCH_PLAIN, PATCH_PLAIN};
+};
+
 struct RoomModel {
     uint32_t map_id = 0;
     double margin = 64.0;
@@ -61,6 +84,10 @@ struct RoomModel {
     std::vector<std::array<double, 3>> hulls; // empty: the default three
     std::vector<Block> blocks;
     std::vector<TriggerZone> triggers;
+    double tile = 128.0;
+    bool sky_box = false;
+    std::vector<Light> lights;
+    std::vector<RoomLook> looks; // one per room
 };
 
 // The hull vectors of volume.txt: the model's, or the default three.

@@ -115,6 +115,19 @@ TextureImage make_noise(int size, uint32_t seed)
     return image;
 }
 
+TextureImage make_sky(int size, uint32_t seed)
+{
+    TextureImage image = blank(size, size);
+    ramp(image, 30, 60, 140, 230, 235, 250);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const double n = 0.6 * value_noise(x, y, 32, size, seed) + 0.4 * value_noise(x, y, 8, size, seed + 1);
+            at(image, x, y) = static_cast<uint8_t>(std::lround(n * n * 255.0));
+        }
+    }
+    return image;
+}
+
 TextureImage make_uv_grid()
 {
     TextureImage image = blank(256, 256);
@@ -192,6 +205,11 @@ std::vector<NamedTexture> procedural_textures()
         {r, "ring", make_ring(), false},       {r, "stone", make_noise(64, 7), true},
         {"none", "none", make_missing(), false},
     };
+    // The sky: six box sides ending in b, t, n, e, s, w and two dome layers.
+    const std::string sky_endings = "btnesw12";
+    for (size_t i = 0; i < sky_endings.size(); ++i) {
+        list.push_back({r, std::string("sky") + sky_endings[i], make_sky(128, static_cast<uint32_t>(20 + 3 * i)), false});
+    }
     // The frames of the sequence: the checker in three tints.
     const int tints[3][3] = {{255, 80, 80}, {80, 255, 80}, {80, 80, 255}};
     for (int i = 0; i < 3; ++i) {

@@ -16,6 +16,9 @@ TextureImage make_checker(int size = 64, int square = 8);
 TextureImage make_brick(int size = 128);
 // Smooth value noise in a brown ramp; seed picks the pattern.
 TextureImage make_noise(int size = 128, uint32_t seed = 1);
+// Clouds in a blue ramp; seed picks the pattern. Named "sky" and one of
+// b, t, n, e, s, w (box sides) or 1, 2 (dome layers).
+TextureImage make_sky(int size = 128, uint32_t seed = 20);
 // 256 x 256 texels in 16 x 16 cells: the texel at (u, v) has palette entry
 // (v / 16) * 16 + u / 16, whose red is 16 * (u / 16) + 8 and green
 // 16 * (v / 16) + 8, so a drawn pixel tells which texel it came from.

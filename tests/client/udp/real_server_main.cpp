@@ -12,6 +12,7 @@
 #include "net/udp_protocol.h"
 #include "server/server.h"
 #include "tools/kasm/kasm_assembler.h"
+#include "tools/kasm/kasm_runtime.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,7 +41,7 @@ int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
     print_init();
-    const kasm::Assembly scripts = kasm::assemble(SPAWN_SCRIPT, "game");
+    const kasm::Assembly scripts = kasm::assemble(std::string(SPAWN_SCRIPT) + kasm::OBJECT_BASE_SOURCE, "game");
     if (!scripts.ok()) {
         std::fprintf(stderr, "server: scripts do not assemble\n");
         return 2;
@@ -50,6 +51,7 @@ int main(int argc, char** argv)
     std::ofstream("k/game.kob", std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     std::ofstream("k/koblist.txt") << "textualKOBlist,version000\n1\nk/game.kob\n";
+    std::ofstream("initial.ksv").flush();
 
     cvar_list = new ConfigVariableList;
     cvar_list->link(CVTYPE_STRING, 0x40, "Base", nullptr, 1)->set_string("kavrin");

@@ -1,0 +1,47 @@
+#pragma once
+// The builtin table that the server hands to its script context: row 0 the
+// variable "_ticks_per_second", rows 1-144 the native functions in their
+// fixed order; and the names of the script functions the server and the
+// script machine call.
+#include "script/kcontext.h"
+
+constexpr int BUILTIN_ROWS = 145;
+constexpr int REQUIRED_NAMES = 8;
+
+// Rows of the required-names table.
+constexpr int REQUIRED_OBJECT_UNLINK = 0;
+constexpr int REQUIRED_OBJECT_START = 1;
+constexpr int REQUIRED_OBJECT_VALID = 2;
+constexpr int REQUIRED_OBJECT_LOCK = 3;
+constexpr int REQUIRED_OBJECT_UNLOCK = 4;
+constexpr int REQUIRED_OBJECT_INIT = 5;
+constexpr int REQUIRED_SPAWNCLIENT = 6;
+constexpr int REQUIRED_ARCHIVE = 7;
+
+// BUILTIN_ROWS rows and the end row.
+const kbuiltin_t* builtin_table();
+// REQUIRED_NAMES rows and the end row; the addresses are the link's to fill.
+const krequired_t* required_names();
+
+// Handlers of the rows that work now; the others report that they are not there yet.
+void builtin_get_node_info(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_register_node(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_find_route(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_destroy_route(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_create_route(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_move_target(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_place_target(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_destroy_target(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_create_target(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_dump(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_set_client_group(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_is_client_administrator(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_is_client_cheater(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_get_client_name(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_get_input_info(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_get_input_impulse(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_get_input_type(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_get_cmos(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_unregister_command(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_register_command(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_pending(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
