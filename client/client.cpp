@@ -21,6 +21,7 @@
 #include "soft/video_mode.h"
 #include "soft/video_registry.h"
 #include "world/shared_map.h"
+#include "world/volume_set.h"
 
 #include <cmath>
 #include <new>
@@ -128,6 +129,7 @@ int Client::init(Hive* hive, ShareManager* share)
     share_ = share;
     if (share_ != nullptr) {
         (void)share_->register_type(MAP_SHARE_ID, SharedMap::create);
+        (void)share_->register_type(VOLUME_SHARE_ID, VolumeSet::create);
     }
     net_ = hive;
     if (init_video() == 0) {

@@ -1,8 +1,5 @@
 #include "client/client_map.h"
 
-#include "core/share_manager.h"
-#include "world/shared_map.h"
-
 int ClientMap::load_world(ShareManager* share, const char* path)
 {
     close_map();
@@ -10,20 +7,16 @@ int ClientMap::load_world(ShareManager* share, const char* path)
         return 0;
     }
     identifier_ = 0;
-    ShareObject* const o = share->acquire(MAP_SHARE_ID, path, 0, &identifier_);
-    if (o == nullptr) {
+    if (::load_world(world_, share, path, &identifier_) == 0) {
+        world_.close_map();
         return 0;
     }
-    share_ = share;
-    map_ = static_cast<SharedMap*>(o);
+    loaded_ = true;
     return 1;
 }
 
 void ClientMap::close_map()
 {
-    if (map_ != nullptr) {
-        share_->release(map_);
-        map_ = nullptr;
-        share_ = nullptr;
-    }
+    world_.close_map();
+    loaded_ = false;
 }

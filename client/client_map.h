@@ -1,6 +1,10 @@
 #pragma once
-// The map the client has loaded: the BSP data it shares with a server of the
-// same process ("MapT"), held from load to close.
+// The map the client has loaded: the client world (textures, geometry,
+// lightmaps, the map's lamps and lights, the sky) over the BSP data and
+// volumes it shares with a server of the same process ("MapT", "VolT"),
+// held from load to close.
+#include "render/client_world.h"
+
 #include <cstdint>
 
 class ShareManager;
@@ -17,11 +21,12 @@ public:
     int load_world(ShareManager* share, const char* path);
     void close_map();
 
-    SharedMap* shared() const { return map_; }
+    SharedMap* shared() const { return loaded_ ? world_.map : nullptr; }
+    ClientWorld& world() { return world_; }
     uint32_t identifier() const { return identifier_; }
 
 private:
-    ShareManager* share_ = nullptr;
-    SharedMap* map_ = nullptr;
+    ClientWorld world_;
+    bool loaded_ = false;
     uint32_t identifier_ = 0;
 };

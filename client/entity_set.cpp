@@ -14,7 +14,9 @@ int EntitySet::create(UpdateDecoder& d, ClientMap& world, ClientSound* sound)
         return 0;
     }
     d.register_class(OBJCLASS_BSP, &models);
-    if (map_lamps.create(MAP_LAMP_SLOTS, 0) == 0) {
+    // The map's lamps are the world's, one a lamp of its "lightmap.bin".
+    DynamicLight& lamps = world.world().map_lamps;
+    if (map_lamps.create_over(lamps.count() > 0 ? lamps.lamp(0) : nullptr, lamps.count()) == 0) {
         return 0;
     }
     d.register_class(OBJCLASS_MAPLAMP, &map_lamps);

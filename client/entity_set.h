@@ -20,10 +20,6 @@ class ScreenManager;
 class ScreenProjection;
 class UpdateDecoder;
 
-// Map lamps get a slot per lamp of the map's light file; without that file
-// the map's lamps are addressed directly in a table of this size.
-constexpr int MAP_LAMP_SLOTS = 256;
-
 constexpr int OBJCLASS_MAPLAMP = 1;
 constexpr int OBJCLASS_DYNALAMP = 2;
 constexpr int OBJCLASS_LIGHT = 3;

@@ -15,14 +15,14 @@ int LampTable::create(int capacity, int hashed)
         return 0;
     }
     const int n = capacity > 0 ? capacity : 1;
-    lamps_.reset(new (std::nothrow) std::unique_ptr<LampData>[static_cast<size_t>(n)]);
+    lamps_.reset(new (std::nothrow) LampData*[static_cast<size_t>(n)]());
     if (lamps_ == nullptr) {
         destroy();
         return 0;
     }
     if (hashed == 0) {
         for (int i = 0; i < capacity; ++i) {
-            lamps_[i].reset(new (std::nothrow) LampData);
+            lamps_[i] = new (std::nothrow) LampData;
             if (lamps_[i] == nullptr) {
                 destroy();
                 return 0;
@@ -32,16 +32,38 @@ int LampTable::create(int capacity, int hashed)
     return 1;
 }
 
+int LampTable::create_over(LampData* records, int count)
+{
+    destroy();
+    if (CObjManager::create(count, 0) == 0) {
+        return 0;
+    }
+    lamps_.reset(new (std::nothrow) LampData*[static_cast<size_t>(count > 0 ? count : 1)]());
+    if (lamps_ == nullptr) {
+        destroy();
+        return 0;
+    }
+    owned_ = false;
+    for (int i = 0; i < count; ++i) {
+        lamps_[i] = &records[i];
+    }
+    return 1;
+}
+
 void LampTable::destroy()
 {
     if (lamps_ != nullptr) {
         for (int i = 0; i < max_objects(); ++i) {
             if (lamps_[i] != nullptr) {
-                forget(lamps_[i].get());
+                forget(lamps_[i]);
+                if (owned_) {
+                    delete lamps_[i];
+                }
             }
         }
     }
     lamps_.reset();
+    owned_ = true;
     sp_ = nullptr;
     CObjManager::destroy();
 }
@@ -65,7 +87,7 @@ int LampTable::link(int index)
 {
     if (hashed()) {
         K_ASSERT(!lamps_[index]);
-        lamps_[index].reset(new (std::nothrow) LampData);
+        lamps_[index] = new (std::nothrow) LampData;
         if (lamps_[index] == nullptr) {
             return 0;
         }
@@ -84,8 +106,9 @@ int LampTable::unlink(int index, int)
 {
     K_ASSERT(lamps_[index]);
     if (hashed()) {
-        forget(lamps_[index].get());
-        lamps_[index].reset();
+        forget(lamps_[index]);
+        delete lamps_[index];
+        lamps_[index] = nullptr;
     }
     return 1;
 }
@@ -119,7 +142,7 @@ int LampTable::net_update(int index, uint32_t mask, NetStreamIn& stream)
 LampData* LampTable::find_lamp(uint32_t id)
 {
     const int slot = find(id);
-    return slot >= 0 ? lamps_[slot].get() : nullptr;
+    return slot >= 0 ? lamps_[slot] : nullptr;
 }
 
 void LampTable::add_user(LampUser* user)

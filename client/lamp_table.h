@@ -30,6 +30,9 @@ public:
 
     // 1, or 0 when memory runs out.
     int create(int capacity, int hashed);
+    // A directly addressed table over records that another owns (the
+    // world's map lamps), count of them from `records`; 1 or 0.
+    int create_over(LampData* records, int count);
     void destroy();
     // Binds the renderer and brings every lamp's colour to its pixel layout.
     void start(ScreenProjection* renderer);
@@ -41,7 +44,7 @@ public:
 
     // The lamp record of the object, or null when the table does not hold it.
     LampData* find_lamp(uint32_t id);
-    LampData* lamp(int index) { return lamps_[index].get(); }
+    LampData* lamp(int index) { return lamps_[index]; }
     ScreenProjection* renderer() const { return sp_; }
 
     void add_user(LampUser* user);
@@ -50,7 +53,8 @@ public:
 private:
     void forget(const LampData* lamp);
 
-    std::unique_ptr<std::unique_ptr<LampData>[]> lamps_;
+    std::unique_ptr<LampData*[]> lamps_;
+    bool owned_ = true; // the table deletes its records
     ScreenProjection* sp_ = nullptr;
     LampUser* users_[LAMP_USERS_MAX] = {};
 };

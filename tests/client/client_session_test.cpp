@@ -44,7 +44,7 @@ constexpr uint32_t CREATE = 0x2000 | 0x400;
 std::vector<fake::Object> every_class(Encoders& e, float camera_x)
 {
     std::vector<fake::Object> v;
-    v.push_back(make(1, 3, CREATE, [](NetStreamOut& s) {
+    v.push_back(make(1, 0, CREATE, [](NetStreamOut& s) {
         s.write_bits(1, 1);
         s.write_bits(63, 6);
         s.write_bits(1, 1);
@@ -83,7 +83,7 @@ std::vector<fake::Object> every_class(Encoders& e, float camera_x)
         s.write_bits(0x08F, 12); // channels F, 8, 0
         s.write_bits(1, 1);
         s.write_bits(0, 1);
-        Encoders::lamp_ref(s, 3, 0, true);
+        Encoders::lamp_ref(s, 0, 0, true);
         s.write_bits(2, 8);
     }));
     v.push_back(make(5, 12, CREATE, [&e](NetStreamOut& s) {
@@ -180,7 +180,8 @@ protected:
     void check_every_class(float camera_x)
     {
         EntitySet& e = client_->entities();
-        const LampData& map_lamp = *e.map_lamps.lamp(slot(e.map_lamps, 1, 3));
+        ASSERT_GE(slot(e.map_lamps, 1, 0), 0) << "every map has lamp 0";
+        const LampData& map_lamp = *e.map_lamps.lamp(slot(e.map_lamps, 1, 0));
         EXPECT_EQ(map_lamp.intensity, 1.0f);
         EXPECT_EQ(map_lamp.colour, 0x0482FFu) << "63 -> 0xFF, 32 -> 0x82, 1 -> 0x04";
         const LampData& lamp = *e.dynamic_lamps.lamp(slot(e.dynamic_lamps, 2, 7));

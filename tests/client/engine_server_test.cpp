@@ -69,6 +69,9 @@ protected:
         ASSERT_EQ(engine_->frame(), 1);
     }
 
+    // The engine with the assembled game scripts, its server on the generated map.
+    void start_engine();
+
     std::filesystem::path folder_;
     std::filesystem::path previous_;
     host::ManualClock clock_;
@@ -93,7 +96,7 @@ const char* const SPAWN_SCRIPT = R"(
     ret1
 )";
 
-TEST_F(EngineServerTest, SessionOverTheEnginesLoopback)
+void EngineServerTest::start_engine()
 {
     const kasm::Assembly scripts = kasm::assemble(std::string(SPAWN_SCRIPT) + kasm::OBJECT_BASE_SOURCE, "game");
     ASSERT_TRUE(scripts.ok());
@@ -108,8 +111,13 @@ TEST_F(EngineServerTest, SessionOverTheEnginesLoopback)
     engine_ = std::make_unique<Engine>();
     const char* argv[] = {"ostrel"};
     ASSERT_EQ(engine_->init(1, argv), 1);
-    Client* const client = engine_->client();
     ASSERT_TRUE(start_server_map(*engine_, "rooms"));
+}
+
+TEST_F(EngineServerTest, SessionOverTheEnginesLoopback)
+{
+    ASSERT_NO_FATAL_FAILURE(start_engine());
+    Client* const client = engine_->client();
     ASSERT_EQ(client->cons_cmd()->add_text("Record cmp\nKeyDef W Forward\nConnect local"), 1);
     for (int i = 0; i < 200 && client->camera() == nullptr; ++i) {
         frame(1.0 / 70.0);
@@ -270,20 +278,8 @@ uint32_t widen4_word(uint32_t code)
 // reads from the same updates.
 TEST_F(EngineServerTest, EveryClassReachesTheClientsEntities)
 {
-    const kasm::Assembly scripts = kasm::assemble(SPAWN_SCRIPT, "game");
-    ASSERT_TRUE(scripts.ok());
-    std::filesystem::create_directories("k");
-    {
-        std::ofstream kob("k/game.kob", std::ios::binary);
-        const std::vector<uint8_t> bytes = scripts.bytes();
-        kob.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        std::ofstream("k/koblist.txt") << "textualKOBlist,version000\n1\nk/game.kob\n";
-    }
-    engine_ = std::make_unique<Engine>();
-    const char* argv[] = {"ostrel"};
-    ASSERT_EQ(engine_->init(1, argv), 1);
+    ASSERT_NO_FATAL_FAILURE(start_engine());
     Client* const client = engine_->client();
-    ASSERT_TRUE(start_server_map(*engine_, "rooms"));
     ASSERT_EQ(client->cons_cmd()->add_text("Record every\nConnect local"), 1);
     for (int k = 0; k < 200 && client->camera() == nullptr; ++k) {
         frame(1.0 / 70.0);
