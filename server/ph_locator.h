@@ -56,6 +56,24 @@ public:
 private:
     template <typename Visit>
     void query(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const;
+    void add_slot(PhysicalEntity* e, int32_t rank);
+    void drop_slot(PhysicalEntity* e);
+    void empty_slots();
 
     LocatorNode nodes_[LOCATOR_NODES];
+    int32_t rank_[LOCATOR_NODES]; // place of each node in the walks' order
+
+    // Every linked entity's sphere box, side by side, so that the box query
+    // of the tick scans them all at once instead of chasing node lists. The
+    // walk's order is kept as a key: node rank first, then the latest link
+    // first, as each node's list holds them.
+    int32_t count_ = 0;
+    int32_t unslotted_ = 0; // linked beyond the table: the walk serves then
+    uint64_t links_ = 0;
+    // Slots past count_ hold NaN, which meets nothing, so that the scan may
+    // take four at a time.
+    alignas(16) float minus_[3][PHYS_ENTITIES];
+    alignas(16) float plus_[3][PHYS_ENTITIES];
+    uint64_t order_[PHYS_ENTITIES];
+    PhysicalEntity* slots_[PHYS_ENTITIES];
 };

@@ -104,6 +104,7 @@ struct PhysicalEntity {
     uint32_t flags = 0;
     int32_t number = -1;
     uint32_t pass = 0; // the collision pass that last handled it
+    int32_t slot = -1; // in the locator's flat arrays; -1 when unlinked
 
     bool alive() const { return (flags & PHYS_ALIVE) != 0; }
     bool awake() const { return (flags & PHYS_AWAKE) != 0; }
