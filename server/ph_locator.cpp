@@ -60,11 +60,6 @@ void rank_nodes(int32_t i, int32_t& next, int32_t* rank)
     }
 }
 
-// Links older than this many cannot happen in practice (2^54); the key
-// keeps the node's rank above them.
-constexpr int STAMP_BITS = 54;
-constexpr uint64_t STAMP_MASK = (uint64_t{1} << STAMP_BITS) - 1;
-
 } // namespace
 
 void PhysicsLocator::build(const Vector& box_min, const Vector& box_max)
@@ -117,22 +112,34 @@ void PhysicsLocator::empty_slots()
 {
     count_ = 0;
     unslotted_ = 0;
+    for (int32_t& b : begin_) {
+        b = 0;
+    }
     for (int a = 0; a < 3; ++a) {
-        for (int32_t i = 0; i < PHYS_ENTITIES; ++i) {
-            minus_[a][i] = plus_[a][i] = std::numeric_limits<float>::quiet_NaN();
+        for (float& v : minus_[a]) {
+            v = std::numeric_limits<float>::quiet_NaN();
+        }
+        for (float& v : plus_[a]) {
+            v = std::numeric_limits<float>::quiet_NaN();
         }
     }
 }
 
-void PhysicsLocator::add_slot(PhysicalEntity* e, int32_t rank)
+void PhysicsLocator::shift(int32_t from, int32_t to, int32_t n)
 {
-    // One slot per entity of a physics world, so a full table means a caller
-    // linked more records than a world holds: those are left to the walk.
-    if (count_ == PHYS_ENTITIES) {
-        ++unslotted_;
-        return;
+    const size_t bytes = sizeof(float) * static_cast<size_t>(n);
+    for (int a = 0; a < 3; ++a) {
+        std::memmove(&minus_[a][to], &minus_[a][from], bytes);
+        std::memmove(&plus_[a][to], &plus_[a][from], bytes);
     }
-    const int32_t i = count_++;
+    std::memmove(&slots_[to], &slots_[from], sizeof(PhysicalEntity*) * static_cast<size_t>(n));
+    for (int32_t i = to; i < to + n; ++i) {
+        slots_[i]->slot = i;
+    }
+}
+
+void PhysicsLocator::put(PhysicalEntity* e, int32_t i)
+{
     const float r = e->radius;
     minus_[0][i] = e->position.x - r;
     minus_[1][i] = e->position.y - r;
@@ -140,12 +147,48 @@ void PhysicsLocator::add_slot(PhysicalEntity* e, int32_t rank)
     plus_[0][i] = e->position.x + r;
     plus_[1][i] = e->position.y + r;
     plus_[2][i] = e->position.z + r;
-    order_[i] = (static_cast<uint64_t>(rank) << STAMP_BITS) | (STAMP_MASK - (++links_ & STAMP_MASK));
     slots_[i] = e;
     e->slot = i;
 }
 
-void PhysicsLocator::drop_slot(PhysicalEntity* e)
+void PhysicsLocator::add_slot(PhysicalEntity* e, int32_t from, int32_t to)
+{
+    // The node's list takes a linked entity first: so does its run of slots.
+    // An entity that had a slot moves there past the runs between; ranks
+    // past the lower of the two runs begin one later, those past the higher
+    // one earlier.
+    int32_t i = e->slot;
+    if (i < 0) {
+        if (from != LOCATOR_NODES) {
+            --unslotted_; // linked before without a slot
+        }
+        // One slot per entity of a physics world, so a full table means a
+        // caller linked more records than a world holds: the lists serve.
+        if (count_ == PHYS_ENTITIES) {
+            ++unslotted_;
+            return;
+        }
+        i = count_++;
+        from = LOCATOR_NODES;
+    }
+    if (to <= from) {
+        const int32_t at = begin_[to];
+        shift(at, at + 1, i - at);
+        for (int32_t k = to + 1; k <= from; ++k) {
+            ++begin_[k];
+        }
+        put(e, at);
+    } else {
+        const int32_t at = begin_[to] - 1;
+        shift(i + 1, i, at - i);
+        for (int32_t k = from + 1; k <= to; ++k) {
+            --begin_[k];
+        }
+        put(e, at);
+    }
+}
+
+void PhysicsLocator::drop_slot(PhysicalEntity* e, int32_t rank)
 {
     const int32_t i = e->slot;
     if (i < 0) {
@@ -153,20 +196,20 @@ void PhysicsLocator::drop_slot(PhysicalEntity* e)
         return;
     }
     const int32_t last = --count_;
+    shift(i + 1, i, last - i);
+    for (int32_t k = rank + 1; k <= LOCATOR_NODES; ++k) {
+        --begin_[k];
+    }
     for (int a = 0; a < 3; ++a) {
-        minus_[a][i] = minus_[a][last];
-        plus_[a][i] = plus_[a][last];
         minus_[a][last] = plus_[a][last] = std::numeric_limits<float>::quiet_NaN();
     }
-    order_[i] = order_[last];
-    slots_[i] = slots_[last];
-    slots_[i]->slot = i;
     e->slot = -1;
 }
 
 void PhysicsLocator::link(PhysicalEntity* e)
 {
-    unlink(e);
+    const int32_t from = e->node != nullptr ? rank_[e->node - nodes_] : LOCATOR_NODES;
+    unlist(e);
     LocatorNode* n = &nodes_[0];
     for (;;) {
         if (n->children[0] == nullptr) {
@@ -181,7 +224,7 @@ void PhysicsLocator::link(PhysicalEntity* e)
             break;
         }
     }
-    add_slot(e, rank_[n - nodes_]);
+    add_slot(e, from, rank_[n - nodes_]);
     e->node = n;
     e->next = n->entities;
     e->prev_link = &n->entities;
@@ -193,10 +236,17 @@ void PhysicsLocator::link(PhysicalEntity* e)
 
 void PhysicsLocator::unlink(PhysicalEntity* e)
 {
+    if (e->node != nullptr) {
+        drop_slot(e, rank_[e->node - nodes_]);
+        unlist(e);
+    }
+}
+
+void PhysicsLocator::unlist(PhysicalEntity* e)
+{
     if (e->node == nullptr) {
         return;
     }
-    drop_slot(e);
     *e->prev_link = e->next;
     if (e->next != nullptr) {
         e->next->prev_link = e->prev_link;
@@ -209,15 +259,23 @@ void PhysicsLocator::unlink(PhysicalEntity* e)
 template <typename Visit>
 void PhysicsLocator::query(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const
 {
+    walk(lo, hi, [&](const LocatorNode* n) {
+        for (PhysicalEntity* e = n->entities; e != nullptr; e = e->next) {
+            visit(e);
+        }
+    });
+}
+
+template <typename Visit>
+void PhysicsLocator::walk(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const
+{
     // Depth LOCATOR_DEPTH at most: a stack of one entry a level and one more.
     const LocatorNode* pending[2 * (LOCATOR_DEPTH + 1)];
     int top = 0;
     pending[top++] = &nodes_[0];
     while (top > 0) {
         const LocatorNode* const n = pending[--top];
-        for (PhysicalEntity* e = n->entities; e != nullptr; e = e->next) {
-            visit(e);
-        }
+        visit(n);
         if (n->children[0] == nullptr) {
             continue;
         }
@@ -294,37 +352,28 @@ void PhysicsLocator::candidates_in_box(const Vector& lo, const Vector& hi, float
         });
         return;
     }
-    // Every sphere box that meets the query box lies in a node the walk
-    // reaches, so the scan finds the walk's entities; sorted by the walk's
-    // order, they come out as the walk gives them.
-    struct Found {
-        uint64_t order;
-        int32_t slot;
-    };
-    Found found[PHYS_ENTITIES];
-    int32_t count = 0;
+    // The walk's nodes, each a run of slots in its list's order; the runs
+    // are scanned four slots at a time, slots past a run left out.
+    const float l[3] = {lo.x, lo.y, lo.z};
+    const float h[3] = {hi.x, hi.y, hi.z};
     const Quad qlo[3] = {quad_of(lo.x), quad_of(lo.y), quad_of(lo.z)};
     const Quad qhi[3] = {quad_of(hi.x), quad_of(hi.y), quad_of(hi.z)};
-    for (int32_t base = 0; base < count_; base += 4) {
-        const QuadMask meets = (load(&minus_[0][base]) <= qhi[0]) & (load(&plus_[0][base]) >= qlo[0]) &
-                               (load(&minus_[1][base]) <= qhi[1]) & (load(&plus_[1][base]) >= qlo[1]) &
-                               (load(&minus_[2][base]) <= qhi[2]) & (load(&plus_[2][base]) >= qlo[2]);
-        if ((meets[0] | meets[1] | meets[2] | meets[3]) == 0) {
-            continue;
-        }
-        for (int32_t lane = 0; lane < 4; ++lane) {
-            if (meets[lane] == 0) {
+    walk(l, h, [&](const LocatorNode* n) {
+        const int32_t rank = rank_[n - nodes_];
+        const int32_t end = begin_[rank + 1];
+        for (int32_t base = begin_[rank]; base < end; base += 4) {
+            const QuadMask meets = (load(&minus_[0][base]) <= qhi[0]) & (load(&plus_[0][base]) >= qlo[0]) &
+                                   (load(&minus_[1][base]) <= qhi[1]) & (load(&plus_[1][base]) >= qlo[1]) &
+                                   (load(&minus_[2][base]) <= qhi[2]) & (load(&plus_[2][base]) >= qlo[2]);
+            if ((meets[0] | meets[1] | meets[2] | meets[3]) == 0) {
                 continue;
             }
-            const Found f = {order_[base + lane], base + lane};
-            int32_t at = count++;
-            for (; at > 0 && found[at - 1].order > f.order; --at) {
-                found[at] = found[at - 1];
+            const int32_t lanes = end - base < 4 ? end - base : 4;
+            for (int32_t lane = 0; lane < lanes; ++lane) {
+                if (meets[lane] != 0) {
+                    take(slots_[base + lane]);
+                }
             }
-            found[at] = f;
         }
-    }
-    for (int32_t k = 0; k < count; ++k) {
-        take(slots_[found[k].slot]);
-    }
+    });
 }

@@ -55,25 +55,28 @@ public:
 
 private:
     template <typename Visit>
+    void walk(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const;
+    template <typename Visit>
     void query(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const;
-    void add_slot(PhysicalEntity* e, int32_t rank);
-    void drop_slot(PhysicalEntity* e);
+    void unlist(PhysicalEntity* e);
+    void add_slot(PhysicalEntity* e, int32_t from, int32_t to);
+    void drop_slot(PhysicalEntity* e, int32_t rank);
+    void put(PhysicalEntity* e, int32_t slot);
+    void shift(int32_t from, int32_t to, int32_t n);
     void empty_slots();
 
     LocatorNode nodes_[LOCATOR_NODES];
-    int32_t rank_[LOCATOR_NODES]; // place of each node in the walks' order
+    int32_t rank_[LOCATOR_NODES]; // place of each node in the walk's order
 
-    // Every linked entity's sphere box, side by side, so that the box query
-    // of the tick scans them all at once instead of chasing node lists. The
-    // walk's order is kept as a key: node rank first, then the latest link
-    // first, as each node's list holds them.
+    // Every linked entity's sphere box, side by side in the walk's order:
+    // node by node by rank, each node's run in its list's order. The tick's
+    // box query scans the runs of the nodes it reaches instead of chasing
+    // their lists. Slots past count_ hold NaN, which meets nothing, so that
+    // a scan may read four at a time past a run's end.
     int32_t count_ = 0;
-    int32_t unslotted_ = 0; // linked beyond the table: the walk serves then
-    uint64_t links_ = 0;
-    // Slots past count_ hold NaN, which meets nothing, so that the scan may
-    // take four at a time.
-    alignas(16) float minus_[3][PHYS_ENTITIES];
-    alignas(16) float plus_[3][PHYS_ENTITIES];
-    uint64_t order_[PHYS_ENTITIES];
+    int32_t unslotted_ = 0; // linked beyond the table: the lists serve then
+    int32_t begin_[LOCATOR_NODES + 1]; // first slot of each rank's run
+    alignas(16) float minus_[3][PHYS_ENTITIES + 4];
+    alignas(16) float plus_[3][PHYS_ENTITIES + 4];
     PhysicalEntity* slots_[PHYS_ENTITIES];
 };
