@@ -1,6 +1,9 @@
 #include "server/ph_locator.h"
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <limits>
 
 namespace {
@@ -10,6 +13,16 @@ typedef float Quad __attribute__((vector_size(16)));
 typedef int32_t QuadMask __attribute__((vector_size(16)));
 
 Quad quad_of(float v) { return Quad{v, v, v, v}; }
+
+// One bit a lane that is set.
+uint32_t lanes_of(QuadMask m)
+{
+#if defined(__SSE2__)
+    return static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(reinterpret_cast<__m128i>(m))));
+#else
+    return (m[0] != 0 ? 1u : 0u) | (m[1] != 0 ? 2u : 0u) | (m[2] != 0 ? 4u : 0u) | (m[3] != 0 ? 8u : 0u);
+#endif
+}
 
 Quad load(const float* p)
 {
@@ -259,23 +272,15 @@ void PhysicsLocator::unlist(PhysicalEntity* e)
 template <typename Visit>
 void PhysicsLocator::query(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const
 {
-    walk(lo, hi, [&](const LocatorNode* n) {
-        for (PhysicalEntity* e = n->entities; e != nullptr; e = e->next) {
-            visit(e);
-        }
-    });
-}
-
-template <typename Visit>
-void PhysicsLocator::walk(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const
-{
     // Depth LOCATOR_DEPTH at most: a stack of one entry a level and one more.
     const LocatorNode* pending[2 * (LOCATOR_DEPTH + 1)];
     int top = 0;
     pending[top++] = &nodes_[0];
     while (top > 0) {
         const LocatorNode* const n = pending[--top];
-        visit(n);
+        for (PhysicalEntity* e = n->entities; e != nullptr; e = e->next) {
+            visit(e);
+        }
         if (n->children[0] == nullptr) {
             continue;
         }
@@ -352,28 +357,17 @@ void PhysicsLocator::candidates_in_box(const Vector& lo, const Vector& hi, float
         });
         return;
     }
-    // The walk's nodes, each a run of slots in its list's order; the runs
-    // are scanned four slots at a time, slots past a run left out.
-    const float l[3] = {lo.x, lo.y, lo.z};
-    const float h[3] = {hi.x, hi.y, hi.z};
+    // Every sphere box that meets the query box lies in a node the walk
+    // reaches, and the slots are in the walk's order: a plain scan of them
+    // all, four at a time, finds the walk's entities in its order.
     const Quad qlo[3] = {quad_of(lo.x), quad_of(lo.y), quad_of(lo.z)};
     const Quad qhi[3] = {quad_of(hi.x), quad_of(hi.y), quad_of(hi.z)};
-    walk(l, h, [&](const LocatorNode* n) {
-        const int32_t rank = rank_[n - nodes_];
-        const int32_t end = begin_[rank + 1];
-        for (int32_t base = begin_[rank]; base < end; base += 4) {
-            const QuadMask meets = (load(&minus_[0][base]) <= qhi[0]) & (load(&plus_[0][base]) >= qlo[0]) &
-                                   (load(&minus_[1][base]) <= qhi[1]) & (load(&plus_[1][base]) >= qlo[1]) &
-                                   (load(&minus_[2][base]) <= qhi[2]) & (load(&plus_[2][base]) >= qlo[2]);
-            if ((meets[0] | meets[1] | meets[2] | meets[3]) == 0) {
-                continue;
-            }
-            const int32_t lanes = end - base < 4 ? end - base : 4;
-            for (int32_t lane = 0; lane < lanes; ++lane) {
-                if (meets[lane] != 0) {
-                    take(slots_[base + lane]);
-                }
-            }
+    for (int32_t base = 0; base < count_; base += 4) {
+        const QuadMask meets = (load(&minus_[0][base]) <= qhi[0]) & (load(&plus_[0][base]) >= qlo[0]) &
+                               (load(&minus_[1][base]) <= qhi[1]) & (load(&plus_[1][base]) >= qlo[1]) &
+                               (load(&minus_[2][base]) <= qhi[2]) & (load(&plus_[2][base]) >= qlo[2]);
+        for (uint32_t lanes = lanes_of(meets); lanes != 0; lanes &= lanes - 1) {
+            take(slots_[base + __builtin_ctz(lanes)]);
         }
-    });
+    }
 }

@@ -55,8 +55,6 @@ public:
 
 private:
     template <typename Visit>
-    void walk(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const;
-    template <typename Visit>
     void query(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const;
     void unlist(PhysicalEntity* e);
     void add_slot(PhysicalEntity* e, int32_t from, int32_t to);
@@ -70,9 +68,9 @@ private:
 
     // Every linked entity's sphere box, side by side in the walk's order:
     // node by node by rank, each node's run in its list's order. The tick's
-    // box query scans the runs of the nodes it reaches instead of chasing
-    // their lists. Slots past count_ hold NaN, which meets nothing, so that
-    // a scan may read four at a time past a run's end.
+    // box query scans them instead of chasing the nodes' lists. Slots past
+    // count_ hold NaN, which meets nothing, so that a scan may read four at
+    // a time past the end.
     int32_t count_ = 0;
     int32_t unslotted_ = 0; // linked beyond the table: the lists serve then
     int32_t begin_[LOCATOR_NODES + 1]; // first slot of each rank's run

@@ -106,10 +106,11 @@ int tree_cast_segment(const VolumeTree& tree, TreeHit& hit, const Vector& start,
 {
     Vector end = start;
     vec_add_scaled(end, direction, scale);
-    const float lo[3] = {std::fmin(start.x, end.x), std::fmin(start.y, end.y), std::fmin(start.z, end.z)};
-    const float hi[3] = {std::fmax(start.x, end.x), std::fmax(start.y, end.y), std::fmax(start.z, end.z)};
-    if (hi[0] < tree.box_min.x || lo[0] > tree.box_max.x || hi[1] < tree.box_min.y || lo[1] > tree.box_max.y ||
-        hi[2] < tree.box_min.z || lo[2] > tree.box_max.z) {
+    Vector lo;
+    Vector hi;
+    segment_box(start, end, lo, hi);
+    if (hi.x < tree.box_min.x || lo.x > tree.box_max.x || hi.y < tree.box_min.y || lo.y > tree.box_max.y ||
+        hi.z < tree.box_min.z || lo.z > tree.box_max.z) {
         return 0;
     }
     if (tree.root == nullptr) {
