@@ -21,8 +21,15 @@ struct TreeHit {
 // (a NaN end gives way to the other) without their calls.
 inline void segment_box(const Vector& a, const Vector& b, Vector& lo, Vector& hi)
 {
-    const auto lesser = [](float x, float y) { return y < x || x != x ? y : x; };
-    const auto greater = [](float x, float y) { return y > x || x != x ? y : x; };
+    // Written so that they compile to min and max without branches.
+    const auto lesser = [](float x, float y) {
+        const float m = y < x ? y : x;
+        return x == x ? m : y;
+    };
+    const auto greater = [](float x, float y) {
+        const float m = y > x ? y : x;
+        return x == x ? m : y;
+    };
     lo = Vector{lesser(a.x, b.x), lesser(a.y, b.y), lesser(a.z, b.z)};
     hi = Vector{greater(a.x, b.x), greater(a.y, b.y), greater(a.z, b.z)};
 }
