@@ -54,7 +54,7 @@ void EntityList::drop_related(const PhysicalEntity* e)
     int32_t kept = 0;
     for (int32_t i = 0; i < count; ++i) {
         PhysicalEntity* const o = items[i];
-        if (o != e && o->number != e->owner && o->owner != e->number) {
+        if (!related(o, e)) {
             items[kept++] = o;
         }
     }
@@ -336,9 +336,13 @@ void PhysicsLocator::within(const Vector& centre, float radius, EntityList& out)
 }
 
 void PhysicsLocator::candidates_in_box(const Vector& lo, const Vector& hi, float r, EntityList* volumes,
-                                       bool all_volumes, EntityList* moving, bool all_moving) const
+                                       bool all_volumes, EntityList* moving, bool all_moving,
+                                       const PhysicalEntity* apart) const
 {
     const auto take = [&](PhysicalEntity* e) {
+        if (apart != nullptr && related(e, apart)) {
+            return;
+        }
         if (volumes != nullptr &&
             (all_volumes || (e->volume != nullptr && (e->motion == nullptr || e->radius >= r)))) {
             volumes->add(e);

@@ -17,6 +17,12 @@ struct LocatorNode {
     PhysicalEntity* entities = nullptr;
 };
 
+// Whether o is e itself, e's owner or owned by e.
+inline bool related(const PhysicalEntity* o, const PhysicalEntity* e)
+{
+    return o == e || o->number == e->owner || o->owner == e->number;
+}
+
 // A query's result: every entity at most once, so it always fits.
 struct EntityList {
     int32_t count = 0;
@@ -50,8 +56,10 @@ public:
     // the volume entities not smaller than r (or, all_volumes, every entity
     // met); into moving, when given, the moving entities not larger than r
     // (or, all_moving, every entity met).
+    // Entities related to `apart` (itself, its owner, what it owns) are left
+    // out of both, as drop_related leaves them out.
     void candidates_in_box(const Vector& lo, const Vector& hi, float r, EntityList* volumes, bool all_volumes,
-                           EntityList* moving, bool all_moving) const;
+                           EntityList* moving, bool all_moving, const PhysicalEntity* apart = nullptr) const;
 
 private:
     template <typename Visit>

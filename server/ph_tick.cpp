@@ -176,9 +176,7 @@ void PhysicsServer::find_candidates(PhysicalEntity& e, const Vector& lo, const V
     const bool moves = e.motion != nullptr;
     const bool carries = e.volume != nullptr;
     locator_.candidates_in_box(lo, hi, e.radius, moves ? &c.volumes : nullptr, !carries, carries ? &c.moving : nullptr,
-                               !moves);
-    c.volumes.drop_related(&e);
-    c.moving.drop_related(&e);
+                               !moves, &e);
 }
 
 bool PhysicsServer::fits(PhysicalEntity& e, const Vector& position, float heading, float pitch, float bank,
