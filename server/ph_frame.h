@@ -5,12 +5,18 @@
 
 #include <cmath>
 
+// The direction in the frame of m: the transposed rotation applied to v
+// (mat_unrotate_vector's sums, inline for the walks' inner loops).
+inline Vector unturned(const Matrix& m, const Vector& v)
+{
+    return Vector{m.m[0] * v.x + m.m[4] * v.y + m.m[8] * v.z, m.m[1] * v.x + m.m[5] * v.y + m.m[9] * v.z,
+                  m.m[2] * v.x + m.m[6] * v.y + m.m[10] * v.z};
+}
+
 // The point in the frame of m: the transposed rotation applied to p - translation.
 inline Vector into_frame(const Matrix& m, const Vector& p)
 {
-    Vector local = {p.x - m.m[3], p.y - m.m[7], p.z - m.m[11]};
-    mat_unrotate_vector(local, m, local);
-    return local;
+    return unturned(m, Vector{p.x - m.m[3], p.y - m.m[7], p.z - m.m[11]});
 }
 
 // The direction turned by m's rotation, without its translation.

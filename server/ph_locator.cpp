@@ -1,6 +1,35 @@
 #include "server/ph_locator.h"
 
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+#include <limits>
+
 namespace {
+
+// Four floats at once; comparisons answer -1 (all bits) or 0 a lane.
+typedef float Quad __attribute__((vector_size(16)));
+typedef int32_t QuadMask __attribute__((vector_size(16)));
+
+Quad quad_of(float v) { return Quad{v, v, v, v}; }
+
+// One bit a lane that is set.
+uint32_t lanes_of(QuadMask m)
+{
+#if defined(__SSE2__)
+    return static_cast<uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(reinterpret_cast<__m128i>(m))));
+#else
+    return (m[0] != 0 ? 1u : 0u) | (m[1] != 0 ? 2u : 0u) | (m[2] != 0 ? 4u : 0u) | (m[3] != 0 ? 8u : 0u);
+#endif
+}
+
+Quad load(const float* p)
+{
+    Quad q;
+    std::memcpy(&q, p, sizeof q);
+    return q;
+}
 
 float axis_of(const Vector& v, int i) { return i == 0 ? v.x : (i == 1 ? v.y : v.z); }
 
@@ -25,15 +54,32 @@ void EntityList::drop_related(const PhysicalEntity* e)
     int32_t kept = 0;
     for (int32_t i = 0; i < count; ++i) {
         PhysicalEntity* const o = items[i];
-        if (o != e && o->number != e->owner && o->owner != e->number) {
+        if (!related(o, e)) {
             items[kept++] = o;
         }
     }
     count = kept;
 }
 
+namespace {
+
+// Node i's place when the children are walked below first: the walk's order.
+void rank_nodes(int32_t i, int32_t& next, int32_t* rank)
+{
+    rank[i] = next++;
+    if (2 * i + 2 < LOCATOR_NODES) {
+        rank_nodes(2 * i + 1, next, rank);
+        rank_nodes(2 * i + 2, next, rank);
+    }
+}
+
+} // namespace
+
 void PhysicsLocator::build(const Vector& box_min, const Vector& box_max)
 {
+    int32_t next = 0;
+    rank_nodes(0, next, rank_);
+    empty_slots();
     // Node i has children 2i + 1 and 2i + 2; each level halves its parent's
     // box across its longest axis.
     Vector lo[LOCATOR_NODES];
@@ -69,11 +115,114 @@ void PhysicsLocator::clear()
     for (LocatorNode& n : nodes_) {
         n.entities = nullptr;
     }
+    for (int32_t i = 0; i < count_; ++i) {
+        slots_[i]->slot = -1;
+    }
+    empty_slots();
+}
+
+void PhysicsLocator::empty_slots()
+{
+    count_ = 0;
+    unslotted_ = 0;
+    for (int32_t& b : begin_) {
+        b = 0;
+    }
+    for (int a = 0; a < 3; ++a) {
+        for (float& v : minus_[a]) {
+            v = std::numeric_limits<float>::quiet_NaN();
+        }
+        for (float& v : plus_[a]) {
+            v = std::numeric_limits<float>::quiet_NaN();
+        }
+    }
+}
+
+void PhysicsLocator::shift(int32_t from, int32_t to, int32_t n)
+{
+    const size_t bytes = sizeof(float) * static_cast<size_t>(n);
+    for (int a = 0; a < 3; ++a) {
+        std::memmove(&minus_[a][to], &minus_[a][from], bytes);
+        std::memmove(&plus_[a][to], &plus_[a][from], bytes);
+    }
+    std::memmove(&slots_[to], &slots_[from], sizeof(PhysicalEntity*) * static_cast<size_t>(n));
+    for (int32_t i = to; i < to + n; ++i) {
+        slots_[i]->slot = i;
+    }
+}
+
+void PhysicsLocator::put(PhysicalEntity* e, int32_t i)
+{
+    const float r = e->radius;
+    minus_[0][i] = e->position.x - r;
+    minus_[1][i] = e->position.y - r;
+    minus_[2][i] = e->position.z - r;
+    plus_[0][i] = e->position.x + r;
+    plus_[1][i] = e->position.y + r;
+    plus_[2][i] = e->position.z + r;
+    slots_[i] = e;
+    e->slot = i;
+}
+
+void PhysicsLocator::add_slot(PhysicalEntity* e, int32_t from, int32_t to)
+{
+    // The node's list takes a linked entity first: so does its run of slots.
+    // An entity that had a slot moves there past the runs between; ranks
+    // past the lower of the two runs begin one later, those past the higher
+    // one earlier.
+    int32_t i = e->slot;
+    if (i < 0) {
+        if (from != LOCATOR_NODES) {
+            --unslotted_; // linked before without a slot
+        }
+        // One slot per entity of a physics world, so a full table means a
+        // caller linked more records than a world holds: the lists serve.
+        if (count_ == PHYS_ENTITIES) {
+            ++unslotted_;
+            return;
+        }
+        i = count_++;
+        from = LOCATOR_NODES;
+    }
+    if (to <= from) {
+        const int32_t at = begin_[to];
+        shift(at, at + 1, i - at);
+        for (int32_t k = to + 1; k <= from; ++k) {
+            ++begin_[k];
+        }
+        put(e, at);
+    } else {
+        const int32_t at = begin_[to] - 1;
+        shift(i + 1, i, at - i);
+        for (int32_t k = from + 1; k <= to; ++k) {
+            --begin_[k];
+        }
+        put(e, at);
+    }
+}
+
+void PhysicsLocator::drop_slot(PhysicalEntity* e, int32_t rank)
+{
+    const int32_t i = e->slot;
+    if (i < 0) {
+        --unslotted_;
+        return;
+    }
+    const int32_t last = --count_;
+    shift(i + 1, i, last - i);
+    for (int32_t k = rank + 1; k <= LOCATOR_NODES; ++k) {
+        --begin_[k];
+    }
+    for (int a = 0; a < 3; ++a) {
+        minus_[a][last] = plus_[a][last] = std::numeric_limits<float>::quiet_NaN();
+    }
+    e->slot = -1;
 }
 
 void PhysicsLocator::link(PhysicalEntity* e)
 {
-    unlink(e);
+    const int32_t from = e->node != nullptr ? rank_[e->node - nodes_] : LOCATOR_NODES;
+    unlist(e);
     LocatorNode* n = &nodes_[0];
     for (;;) {
         if (n->children[0] == nullptr) {
@@ -88,6 +237,7 @@ void PhysicsLocator::link(PhysicalEntity* e)
             break;
         }
     }
+    add_slot(e, from, rank_[n - nodes_]);
     e->node = n;
     e->next = n->entities;
     e->prev_link = &n->entities;
@@ -98,6 +248,14 @@ void PhysicsLocator::link(PhysicalEntity* e)
 }
 
 void PhysicsLocator::unlink(PhysicalEntity* e)
+{
+    if (e->node != nullptr) {
+        drop_slot(e, rank_[e->node - nodes_]);
+        unlist(e);
+    }
+}
+
+void PhysicsLocator::unlist(PhysicalEntity* e)
 {
     if (e->node == nullptr) {
         return;
@@ -178,12 +336,11 @@ void PhysicsLocator::within(const Vector& centre, float radius, EntityList& out)
 }
 
 void PhysicsLocator::candidates_in_box(const Vector& lo, const Vector& hi, float r, EntityList* volumes,
-                                       bool all_volumes, EntityList* moving, bool all_moving) const
+                                       bool all_volumes, EntityList* moving, bool all_moving,
+                                       const PhysicalEntity* apart) const
 {
-    const float l[3] = {lo.x, lo.y, lo.z};
-    const float h[3] = {hi.x, hi.y, hi.z};
-    query(l, h, [&](PhysicalEntity* e) {
-        if (!sphere_box_meets(e, lo, hi)) {
+    const auto take = [&](PhysicalEntity* e) {
+        if (apart != nullptr && related(e, apart)) {
             return;
         }
         if (volumes != nullptr &&
@@ -193,5 +350,28 @@ void PhysicsLocator::candidates_in_box(const Vector& lo, const Vector& hi, float
         if (moving != nullptr && (all_moving || (e->motion != nullptr && (e->volume == nullptr || e->radius <= r)))) {
             moving->add(e);
         }
-    });
+    };
+    if (unslotted_ > 0) {
+        const float l[3] = {lo.x, lo.y, lo.z};
+        const float h[3] = {hi.x, hi.y, hi.z};
+        query(l, h, [&](PhysicalEntity* e) {
+            if (sphere_box_meets(e, lo, hi)) {
+                take(e);
+            }
+        });
+        return;
+    }
+    // Every sphere box that meets the query box lies in a node the walk
+    // reaches, and the slots are in the walk's order: a plain scan of them
+    // all, four at a time, finds the walk's entities in its order.
+    const Quad qlo[3] = {quad_of(lo.x), quad_of(lo.y), quad_of(lo.z)};
+    const Quad qhi[3] = {quad_of(hi.x), quad_of(hi.y), quad_of(hi.z)};
+    for (int32_t base = 0; base < count_; base += 4) {
+        const QuadMask meets = (load(&minus_[0][base]) <= qhi[0]) & (load(&plus_[0][base]) >= qlo[0]) &
+                               (load(&minus_[1][base]) <= qhi[1]) & (load(&plus_[1][base]) >= qlo[1]) &
+                               (load(&minus_[2][base]) <= qhi[2]) & (load(&plus_[2][base]) >= qlo[2]);
+        for (uint32_t lanes = lanes_of(meets); lanes != 0; lanes &= lanes - 1) {
+            take(slots_[base + __builtin_ctz(lanes)]);
+        }
+    }
 }

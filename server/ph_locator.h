@@ -17,6 +17,12 @@ struct LocatorNode {
     PhysicalEntity* entities = nullptr;
 };
 
+// Whether o is e itself, e's owner or owned by e.
+inline bool related(const PhysicalEntity* o, const PhysicalEntity* e)
+{
+    return o == e || o->number == e->owner || o->owner == e->number;
+}
+
 // A query's result: every entity at most once, so it always fits.
 struct EntityList {
     int32_t count = 0;
@@ -50,12 +56,33 @@ public:
     // the volume entities not smaller than r (or, all_volumes, every entity
     // met); into moving, when given, the moving entities not larger than r
     // (or, all_moving, every entity met).
+    // Entities related to `apart` (itself, its owner, what it owns) are left
+    // out of both, as drop_related leaves them out.
     void candidates_in_box(const Vector& lo, const Vector& hi, float r, EntityList* volumes, bool all_volumes,
-                           EntityList* moving, bool all_moving) const;
+                           EntityList* moving, bool all_moving, const PhysicalEntity* apart = nullptr) const;
 
 private:
     template <typename Visit>
     void query(const float (&lo)[3], const float (&hi)[3], const Visit& visit) const;
+    void unlist(PhysicalEntity* e);
+    void add_slot(PhysicalEntity* e, int32_t from, int32_t to);
+    void drop_slot(PhysicalEntity* e, int32_t rank);
+    void put(PhysicalEntity* e, int32_t slot);
+    void shift(int32_t from, int32_t to, int32_t n);
+    void empty_slots();
 
     LocatorNode nodes_[LOCATOR_NODES];
+    int32_t rank_[LOCATOR_NODES]; // place of each node in the walk's order
+
+    // Every linked entity's sphere box, side by side in the walk's order:
+    // node by node by rank, each node's run in its list's order. The tick's
+    // box query scans them instead of chasing the nodes' lists. Slots past
+    // count_ hold NaN, which meets nothing, so that a scan may read four at
+    // a time past the end.
+    int32_t count_ = 0;
+    int32_t unslotted_ = 0; // linked beyond the table: the lists serve then
+    int32_t begin_[LOCATOR_NODES + 1]; // first slot of each rank's run
+    alignas(16) float minus_[3][PHYS_ENTITIES + 4];
+    alignas(16) float plus_[3][PHYS_ENTITIES + 4];
+    PhysicalEntity* slots_[PHYS_ENTITIES];
 };

@@ -59,8 +59,9 @@ int PhysicsServer::cast_segment(RayHit& hit, const Vector& start, const Vector& 
     }
     Vector end = start;
     vec_add_scaled(end, direction, length);
-    const Vector lo = {std::fmin(start.x, end.x), std::fmin(start.y, end.y), std::fmin(start.z, end.z)};
-    const Vector hi = {std::fmax(start.x, end.x), std::fmax(start.y, end.y), std::fmax(start.z, end.z)};
+    Vector lo;
+    Vector hi;
+    segment_box(start, end, lo, hi);
     for (int32_t k = 0; k < near.count; ++k) {
         PhysicalEntity* const o = near.items[k];
         if (!o->alive() || o->volume == nullptr || tree >= o->volume->tree_count) {
@@ -68,7 +69,7 @@ int PhysicsServer::cast_segment(RayHit& hit, const Vector& start, const Vector& 
         }
         ++stats_.ray_volume_tests;
         // A volume whose reach the segment's box misses cannot be hit.
-        const float reach = std::sqrt(o->volume->trees[tree].reach_squared);
+        const float reach = o->volume->trees[tree].reach;
         const Vector& c = o->position;
         if (c.x + reach < lo.x || c.x - reach > hi.x || c.y + reach < lo.y || c.y - reach > hi.y ||
             c.z + reach < lo.z || c.z - reach > hi.z) {
@@ -76,8 +77,7 @@ int PhysicsServer::cast_segment(RayHit& hit, const Vector& start, const Vector& 
         }
         // A walk of its own, so that one that misses leaves the kept hit whole.
         TreeHit local;
-        Vector local_direction;
-        mat_unrotate_vector(local_direction, o->transform, direction);
+        const Vector local_direction = unturned(o->transform, direction);
         if (tree_cast_segment(o->volume->trees[tree], local, into_frame(o->transform, start), local_direction, limit,
                               threshold) == 0) {
             continue;
@@ -105,8 +105,9 @@ int PhysicsServer::cast_ray(RayHit& hit, const Vector& start, const Vector& dire
     }
     Vector end = start;
     vec_add_scaled(end, direction, length);
-    const Vector lo = {std::fmin(start.x, end.x), std::fmin(start.y, end.y), std::fmin(start.z, end.z)};
-    const Vector hi = {std::fmax(start.x, end.x), std::fmax(start.y, end.y), std::fmax(start.z, end.z)};
+    Vector lo;
+    Vector hi;
+    segment_box(start, end, lo, hi);
     EntityList near;
     locator_.in_box(lo, hi, near);
     const PhysicalEntity* const skip = entity(excluded);

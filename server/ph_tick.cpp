@@ -176,9 +176,7 @@ void PhysicsServer::find_candidates(PhysicalEntity& e, const Vector& lo, const V
     const bool moves = e.motion != nullptr;
     const bool carries = e.volume != nullptr;
     locator_.candidates_in_box(lo, hi, e.radius, moves ? &c.volumes : nullptr, !carries, carries ? &c.moving : nullptr,
-                               !moves);
-    c.volumes.drop_related(&e);
-    c.moving.drop_related(&e);
+                               !moves, &e);
 }
 
 bool PhysicsServer::fits(PhysicalEntity& e, const Vector& position, float heading, float pitch, float bank,
@@ -250,10 +248,11 @@ int PhysicsServer::collide_entity(PhysicalEntity& e)
     const Vector d = scaled(e.velocity, tl);
     const Vector target = sum(e.position, d);
     const float r = e.radius;
-    const Vector lo = {std::fmin(e.position.x, target.x) - r, std::fmin(e.position.y, target.y) - r,
-                       std::fmin(e.position.z, target.z) - r};
-    const Vector hi = {std::fmax(e.position.x, target.x) + r, std::fmax(e.position.y, target.y) + r,
-                       std::fmax(e.position.z, target.z) + r};
+    Vector lo;
+    Vector hi;
+    segment_box(e.position, target, lo, hi);
+    lo = Vector{lo.x - r, lo.y - r, lo.z - r};
+    hi = Vector{hi.x + r, hi.y + r, hi.z + r};
     Contacts c;
     find_candidates(e, lo, hi, c);
 
@@ -290,12 +289,11 @@ int PhysicsServer::collide_entity(PhysicalEntity& e)
             // Nearest approach of the point's path to this entity's centre is
             // at least the start's distance less the path's length.
             const Vector from = difference(o->position, e.position);
-            const float reach = std::sqrt(tree.reach_squared) + std::sqrt(vec_dot(relative, relative));
+            const float reach = tree.reach + std::sqrt(vec_dot(relative, relative));
             if (vec_dot(from, from) > reach * reach) {
                 continue;
             }
-            Vector motion;
-            mat_unrotate_vector(motion, e.transform, relative);
+            const Vector motion = unturned(e.transform, relative);
             TreeHit h;
             if (tree_cast_segment(tree, h, into_frame(e.transform, o->position), motion, 1.0f,
                                   o->motion->penetrable) == 0 ||

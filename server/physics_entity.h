@@ -81,17 +81,22 @@ struct VolumeInstance {
     PhysicsTrigger trigger;
 };
 
-// What the locator's walks read comes first, in one cache line.
+// What the candidate loops read (pose, size, flags, relations) comes first,
+// in one cache line.
 struct PhysicalEntity {
-    PhysicalEntity** prev_link = nullptr; // in the locator node's list
-    PhysicalEntity* next = nullptr;
     MotionRecord* motion = nullptr;
     VolumeInstance* volume = nullptr;
     Vector position = {0, 0, 0};
     float radius = 0.0f;
+    uint32_t flags = 0;
+    int32_t number = -1;
+    int32_t owner = -1;
     uint32_t object = 0;
     LocatorNode* node = nullptr;
-    int32_t owner = -1;
+    int32_t slot = -1; // in the locator's packed boxes; -1 without one
+    uint32_t pass = 0; // the collision pass that last handled it
+    PhysicalEntity** prev_link = nullptr; // in the locator node's list
+    PhysicalEntity* next = nullptr;
     PhysicalEntity* last_block = nullptr;
     Vector velocity = {0, 0, 0};
     float heading = 0.0f;
@@ -101,9 +106,6 @@ struct PhysicalEntity {
     Matrix transform = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}};
     Matrix next_transform = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}};
     float time_left = 0.0f;
-    uint32_t flags = 0;
-    int32_t number = -1;
-    uint32_t pass = 0; // the collision pass that last handled it
 
     bool alive() const { return (flags & PHYS_ALIVE) != 0; }
     bool awake() const { return (flags & PHYS_AWAKE) != 0; }

@@ -19,43 +19,50 @@ struct SegmentWalk {
     int32_t threshold;
     int32_t seen = SEEN_NOTHING;
 
-    // The sub-segment from p over the parameters t0 .. t0 + length. The depth
-    // of the recursion is bounded by the tree's, which the reader checked.
-    int walk(const VolumeElement* e, const Vector& p, float t0, float length)
+    // The sub-segment from p over the parameters t0 .. t0 + length. A node
+    // the sub-segment does not cross, and the far side of one it crosses,
+    // are walked in the loop; only the near side of a crossing recurses, so
+    // the depth is bounded by the tree's, which the reader checked.
+    int walk(const VolumeElement* e, Vector p, float t0, float length)
     {
-        if (e->is_leaf()) {
-            return leaf(e->contents, p, t0);
-        }
-        const Plane& plane = *e->plane;
-        float dist = plane_distance(plane, p);
-        Vector n = plane.normal;
-        const VolumeElement* near = e->front;
-        const VolumeElement* far = e->back;
-        if (dist <= 0.0f) {
-            dist = -dist;
-            vec_negate(n, n);
-            near = e->back;
-            far = e->front;
-        }
-        const float speed = -vec_dot(direction, n);
-        float tc = length;
-        if (speed * 1e30f > dist) {
-            tc = dist / speed;
-            if (tc > length) {
-                tc = length;
+        for (;;) {
+            if (e->is_leaf()) {
+                return leaf(e->contents, p, t0);
             }
+            const Plane& plane = *e->plane;
+            float dist = plane_distance(plane, p);
+            Vector n = plane.normal;
+            const VolumeElement* near = e->front;
+            const VolumeElement* far = e->back;
+            if (dist <= 0.0f) {
+                dist = -dist;
+                vec_negate(n, n);
+                near = e->back;
+                far = e->front;
+            }
+            const float speed = -vec_dot(direction, n);
+            float tc = length;
+            if (speed * 1e30f > dist) {
+                tc = dist / speed;
+                if (tc > length) {
+                    tc = length;
+                }
+            }
+            if (!(tc < length)) {
+                e = near;
+                length = tc;
+                continue;
+            }
+            if (walk(near, p, t0, tc) != 0) {
+                return 1;
+            }
+            hit.normal = n;
+            hit.normal_valid = 1;
+            vec_add_scaled(p, direction, tc);
+            e = far;
+            t0 = t0 + tc;
+            length = length - tc;
         }
-        if (walk(near, p, t0, tc) != 0) {
-            return 1;
-        }
-        if (!(tc < length)) {
-            return 0;
-        }
-        hit.normal = n;
-        hit.normal_valid = 1;
-        Vector q = p;
-        vec_add_scaled(q, direction, tc);
-        return walk(far, q, t0 + tc, length - tc);
     }
 
     int leaf(int32_t c, const Vector& p, float t0)
@@ -106,10 +113,11 @@ int tree_cast_segment(const VolumeTree& tree, TreeHit& hit, const Vector& start,
 {
     Vector end = start;
     vec_add_scaled(end, direction, scale);
-    const float lo[3] = {std::fmin(start.x, end.x), std::fmin(start.y, end.y), std::fmin(start.z, end.z)};
-    const float hi[3] = {std::fmax(start.x, end.x), std::fmax(start.y, end.y), std::fmax(start.z, end.z)};
-    if (hi[0] < tree.box_min.x || lo[0] > tree.box_max.x || hi[1] < tree.box_min.y || lo[1] > tree.box_max.y ||
-        hi[2] < tree.box_min.z || lo[2] > tree.box_max.z) {
+    Vector lo;
+    Vector hi;
+    segment_box(start, end, lo, hi);
+    if (hi.x < tree.box_min.x || lo.x > tree.box_max.x || hi.y < tree.box_min.y || lo.y > tree.box_max.y ||
+        hi.z < tree.box_min.z || lo.z > tree.box_max.z) {
         return 0;
     }
     if (tree.root == nullptr) {

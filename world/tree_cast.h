@@ -17,6 +17,23 @@ struct TreeHit {
     int32_t normal_valid = 0;           // 1 when a plane was crossed before the hit
 };
 
+// The box of the segment a .. b, each bound taken as fmin and fmax take it
+// (a NaN end gives way to the other) without their calls.
+inline void segment_box(const Vector& a, const Vector& b, Vector& lo, Vector& hi)
+{
+    // Written so that they compile to min and max without branches.
+    const auto lesser = [](float x, float y) {
+        const float m = y < x ? y : x;
+        return x == x ? m : y;
+    };
+    const auto greater = [](float x, float y) {
+        const float m = y > x ? y : x;
+        return x == x ? m : y;
+    };
+    lo = Vector{lesser(a.x, b.x), lesser(a.y, b.y), lesser(a.z, b.z)};
+    hi = Vector{greater(a.x, b.x), greater(a.y, b.y), greater(a.z, b.z)};
+}
+
 // The leaf that holds the point; null for an empty tree.
 const VolumeElement* tree_leaf_at(const VolumeTree& tree, const Vector& point);
 // The contents at the point: 1 outside the tree's box or in an empty tree.

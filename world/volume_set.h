@@ -14,6 +14,7 @@
 #include "core/vector.h"
 #include "fsys/file_stream.h"
 
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 
@@ -51,6 +52,7 @@ struct VolumeTree {
     // The squared radius around the model's origin that holds the box, so
     // that a walk of a far volume can be skipped without turning into its frame.
     float reach_squared = 0.0f;
+    float reach = 0.0f; // its square root
 
     void set_box(const Vector& lo, const Vector& hi)
     {
@@ -59,6 +61,7 @@ struct VolumeTree {
         const float a = vec_dot(lo, lo);
         const float b = vec_dot(hi, hi);
         reach_squared = a > b ? a : b;
+        reach = std::sqrt(reach_squared);
     }
 };
 
