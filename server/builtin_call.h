@@ -64,6 +64,9 @@ inline void builtin_result_vector(kcontext_t* c, const Vector& v)
 
 using BuiltinBody = void (*)(Server& s, const BuiltinArgs& a);
 
+// A client slot from a script, checked.
+int client_of(kcontext_t* c, int32_t client);
+
 [[noreturn]] void builtin_short_block(kcontext_t* c, uint32_t bytes, uint32_t needed);
 
 // The handler of a builtin that reads `Cells` argument cells.

@@ -63,4 +63,13 @@ void builtin_heading_angle(void* host, kcontext_t* c, const uint8_t* args, uint3
 void builtin_up_vector(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
 void builtin_right_vector(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
 void builtin_forward_vector(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_chain_filters(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_server_command(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_exit(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_set_camera(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_bind_camera(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_unbind_camera(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_get_camera_position(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_set_camera_filter(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
+void builtin_set_camera_zoom(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
 void builtin_pending(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);

@@ -16,7 +16,7 @@
 struct Forwarder {
     const char* function;
     const char* builtin;
-    int cells; // argument cells handed on, 0..6
+    int cells; // argument cells handed on: 0 to 3, or 6
 };
 
 // A script function per forwarder, then `extra` (more functions and data).
@@ -32,7 +32,7 @@ inline std::string forwarding_program(std::initializer_list<Forwarder> forwarder
             code += "    pushargsofs 12\n    load3\n";
         }
         if (f.cells > 0) {
-            code += "    pushargs\n    load" + std::string(f.cells >= 3 ? "3" : "1") + "\n";
+            code += "    pushargs\n    load" + std::to_string(f.cells == 6 ? 3 : f.cells) + "\n";
         }
         code += std::string("    callnative @@") + f.builtin + ", " + std::to_string(4 * f.cells) + "\n";
         code += "    pushresult3\n    ret3\n";
