@@ -82,6 +82,22 @@ TEST_F(ClientBuiltins, CameraBuiltinsSteerTheClientsCameraObject)
     EXPECT_EQ(as_float(at[1]), 20.0f);
     EXPECT_EQ(as_float(at[2]), 30.0f);
 
+    // Bound, the offset is carried by the entity.
+    const int32_t entity = server.physics.create_entity(0, Vector{8, 8, 8}, -1, 0);
+    ASSERT_GE(entity, 0);
+    server.physics.set_physical_position(entity, Vector{100, 200, 64});
+    call("bind", {slot, static_cast<uint32_t>(entity)});
+    server.mirror.update_carrier_position();
+    const auto carried = call("camera_position", {slot});
+    EXPECT_NEAR(as_float(carried[0]), 110.0f, 1e-3f);
+    EXPECT_NEAR(as_float(carried[1]), 220.0f, 1e-3f);
+    EXPECT_NEAR(as_float(carried[2]), 94.0f, 1e-3f);
+    call("unbind", {slot});
+    server.physics.set_physical_position(entity, Vector{0, 0, 0});
+    server.mirror.update_carrier_position();
+    const auto left = call("camera_position", {slot});
+    EXPECT_NEAR(as_float(left[0]), 110.0f, 1e-3f) << "no longer carried";
+
     call("camera_filter", {slot, 0x80FF0000});
     EXPECT_EQ(server.cameras.camera(index).filter, 0x203F0000u) << "kept in six bits a byte";
     call("camera_zoom", {slot, cell(1.5f), cell(0.25f)});
