@@ -28,7 +28,7 @@ const char* builtin_name(kcontext_t* c);
 
 class BuiltinArgs {
 public:
-    BuiltinArgs(kcontext_t* c, const uint8_t* cells) : c_(c), cells_(cells) {}
+    BuiltinArgs(kcontext_t* c, const uint8_t* cells, uint32_t count) : c_(c), cells_(cells), count_(count) {}
 
     uint32_t u32(uint32_t k) const
     {
@@ -42,10 +42,14 @@ public:
     // A string argument: NUL-terminated text in script memory.
     const char* str(uint32_t k) const { return k_cstr(c_, u32(k)); }
     kcontext_t* context() const { return c_; }
+    // Every cell of the block, for builtins that take a variable number of them.
+    uint32_t count() const { return count_; }
+    uint32_t u32_or_zero(uint32_t k) const { return k < count_ ? u32(k) : 0; }
 
 private:
     kcontext_t* c_;
     const uint8_t* cells_;
+    uint32_t count_;
 };
 
 inline void builtin_result(kcontext_t* c, uint32_t v) { c->result[0] = v; }
@@ -60,6 +64,9 @@ inline void builtin_result_vector(kcontext_t* c, const Vector& v)
 
 using BuiltinBody = void (*)(Server& s, const BuiltinArgs& a);
 
+// A client slot from a script, checked.
+int client_of(kcontext_t* c, int32_t client);
+
 [[noreturn]] void builtin_short_block(kcontext_t* c, uint32_t bytes, uint32_t needed);
 
 // The handler of a builtin that reads `Cells` argument cells.
@@ -69,7 +76,7 @@ void builtin_native(void* host, kcontext_t* c, const uint8_t* args, uint32_t byt
     if (bytes < 4 * Cells) [[unlikely]] {
         builtin_short_block(c, bytes, 4 * Cells);
     }
-    Body(*static_cast<Server*>(host), BuiltinArgs(c, args));
+    Body(*static_cast<Server*>(host), BuiltinArgs(c, args, bytes / 4));
 }
 
 // Defines the handler builtin_<name> over a body that reads `cells` cells:

@@ -5,16 +5,12 @@
 #include "server/script_glue.h"
 #include "server/server.h"
 
-namespace {
-
 int client_of(kcontext_t* c, int32_t client)
 {
     BUILTIN_CHECK(c, client >= 0);
     BUILTIN_CHECK(c, client < SERVER_MAXCLIENTS);
     return client;
 }
-
-} // namespace
 
 DEFINE_BUILTIN(get_input_type, 1)
 {

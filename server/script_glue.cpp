@@ -109,7 +109,8 @@ int script_context_create(Server& s)
     const uint32_t inputs = SERVER_MAXCLIENTS * SCRIPT_INPUT_BYTES;
     const uint32_t names = SERVER_MAXCLIENTS * SCRIPT_NAME_BYTES;
     const uint32_t argv = CONSCMD_MAX_TOKENS * 4 + static_cast<uint32_t>(CONSCMD_TOKEN_AREA);
-    const uint32_t region = K_AllocHostRegion(s.k_context, KCMOS_SIZE + inputs + names + argv);
+    const uint32_t region =
+        K_AllocHostRegion(s.k_context, KCMOS_SIZE + inputs + names + argv + static_cast<uint32_t>(PRINT_RING_SIZE));
     if (region == 0) {
         script_context_free(s);
         return 0;
@@ -118,6 +119,8 @@ int script_context_create(Server& s)
     s.k_exports.inputs = region + KCMOS_SIZE;
     s.k_exports.names = s.k_exports.inputs + inputs;
     s.k_exports.argv = s.k_exports.names + names;
+    s.k_exports.texts = s.k_exports.argv + argv;
+    s.k_exports.texts_used = 0;
     install_host_io(s.k_context);
     return 1;
 }

@@ -28,6 +28,8 @@ struct ScriptExports {
     uint32_t inputs = 0; // one input block per client slot
     uint32_t names = 0;  // one name per client slot
     uint32_t argv = 0;   // the argument vector of a script command: cells, then the text
+    uint32_t texts = 0;  // the ring of temporary texts that builtins answer
+    uint32_t texts_used = 0;
 };
 
 // The server's script context and its export region; 1, or 0 after a message.

@@ -1,0 +1,90 @@
+#pragma once
+// A map whose scripts hand their arguments on to one builtin per function,
+// so that tests call a builtin with the cells they choose and read the result
+// register it leaves.
+#include "server_fixture.h"
+
+#include "script/klabels.h"
+#include "script/krun.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+#include <string>
+#include <vector>
+
+struct Forwarder {
+    const char* function;
+    const char* builtin;
+    int cells; // argument cells handed on: 0 to 3, or 6
+};
+
+// A script function per forwarder, then `extra` (more functions and data).
+inline std::string forwarding_program(std::initializer_list<Forwarder> forwarders, const std::string& extra = "")
+{
+    std::string globals = "spawnclient, archive";
+    std::string code;
+    for (const Forwarder& f : forwarders) {
+        globals += std::string(", ") + f.function;
+        code += std::string(".func ") + f.function + ", 64\n";
+        // The last cells go first: the first argument ends at the stack top.
+        if (f.cells == 6) {
+            code += "    pushargsofs 12\n    load3\n";
+        }
+        if (f.cells > 0) {
+            code += "    pushargs\n    load" + std::to_string(f.cells == 6 ? 3 : f.cells) + "\n";
+        }
+        code += std::string("    callnative @@") + f.builtin + ", " + std::to_string(4 * f.cells) + "\n";
+        code += "    pushresult3\n    ret3\n";
+    }
+    return ".global " + globals + "\n.code\n.func spawnclient, 16\n    push 1\n    ret1\n.func archive, 8\n"
+           "    push 0\n    ret1\n" +
+           code + extra;
+}
+
+inline uint32_t cell(float f) { return std::bit_cast<uint32_t>(f); }
+inline float as_float(uint32_t v) { return std::bit_cast<float>(v); }
+
+class BuiltinScripts : public ServerFixture {
+protected:
+    uint32_t address(const char* name) const { return labels_address_of(server.k_context->labels, name); }
+
+    // Runs the script function; the three result cells.
+    std::array<uint32_t, 3> call(const char* name, std::vector<uint32_t> args = {})
+    {
+        EXPECT_TRUE(call_address(server.k_context, address(name), args)) << name;
+        return {server.k_context->result[0], server.k_context->result[1], server.k_context->result[2]};
+    }
+    float call_float(const char* name, std::vector<uint32_t> args = {}) { return as_float(call(name, args)[0]); }
+    Vector call_vector(const char* name, std::vector<uint32_t> args = {})
+    {
+        const auto r = call(name, args);
+        return {as_float(r[0]), as_float(r[1]), as_float(r[2])};
+    }
+    std::string text_at(uint32_t at) const
+    {
+        EXPECT_TRUE(server.k_context->arena.contains(at, 1));
+        return std::string(reinterpret_cast<const char*>(server.k_context->arena.at(at, 1)));
+    }
+};
+
+// Room in the map's data where tests put the texts scripts hand to builtins.
+constexpr uint32_t SCRATCH_BYTES = 4096;
+inline const char* const SCRATCH_DATA = ".global scratch\n.data\nscratch: .space 4096\n";
+
+class BuiltinTexts : public BuiltinScripts {
+protected:
+    // The text, NUL-terminated, in the scratch room; its script address.
+    uint32_t put_text(const std::string& text)
+    {
+        const uint32_t at = address("scratch") + used_;
+        EXPECT_LE(used_ + text.size() + 1, SCRATCH_BYTES);
+        std::memcpy(server.k_context->arena.at(at, static_cast<uint32_t>(text.size() + 1)), text.c_str(),
+                    text.size() + 1);
+        used_ += static_cast<uint32_t>(text.size() + 1);
+        return at;
+    }
+
+private:
+    uint32_t used_ = 0;
+};
