@@ -7,12 +7,6 @@
 #include "net/net_stream_in.h"
 #include "world/entity_link.h"
 
-LampData* find_referenced_lamp(LampTable& map_lamps, LampTable& dynamic_lamps, uint32_t id)
-{
-    const uint32_t cls = (id & OBJID_CLASSMASK) >> OBJID_CLASSSHIFT;
-    return (cls == 1 ? map_lamps : dynamic_lamps).find_lamp(id);
-}
-
 int Lamp::create(LampTable* map_lamps, LampTable* dynamic_lamps, SharedMap* world, int capacity)
 {
     destroy();
@@ -20,22 +14,14 @@ int Lamp::create(LampTable* map_lamps, LampTable* dynamic_lamps, SharedMap* worl
     if (create_records(world, capacity, 1) == 0) {
         return 0;
     }
-    map_lamps_ = map_lamps;
-    dynamic_lamps_ = dynamic_lamps;
-    map_lamps_->add_user(this);
-    dynamic_lamps_->add_user(this);
+    use_lamps(map_lamps, dynamic_lamps);
     return 1;
 }
 
 void Lamp::destroy()
 {
     unlink_records();
-    if (map_lamps_ != nullptr) {
-        map_lamps_->remove_user(this);
-        dynamic_lamps_->remove_user(this);
-    }
-    map_lamps_ = nullptr;
-    dynamic_lamps_ = nullptr;
+    leave_lamps();
     destroy_records();
 }
 
@@ -71,7 +57,7 @@ int Lamp::net_update(int index, uint32_t mask, NetStreamIn& stream)
     LampLight& light = record(index);
     if ((mask & UPD_CREATE) != 0) {
         const uint32_t id = read_lamp_reference(stream);
-        LampData* const lamp = find_referenced_lamp(*map_lamps_, *dynamic_lamps_, id);
+        LampData* const lamp = referenced_lamp(id);
         if (light.lamp != nullptr) {
             print_string(P_DEBUG2, "Lamp: Got duplicate create message");
             if (lamp != light.lamp) {

@@ -29,11 +29,4 @@ public:
 private:
     // Into the cells its sphere touches when it has a lamp, out of them when not.
     void relink(int index);
-
-    LampTable* map_lamps_ = nullptr;
-    LampTable* dynamic_lamps_ = nullptr;
 };
-
-// The lamp a lamp reference names, from the table of its class; null when
-// that table does not hold it.
-LampData* find_referenced_lamp(LampTable& map_lamps, LampTable& dynamic_lamps, uint32_t id);

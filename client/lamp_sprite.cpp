@@ -15,22 +15,14 @@ int LampSprite::create(LampTable* map_lamps, LampTable* dynamic_lamps, SharedMap
     if (create_records(world, capacity, 1) == 0) {
         return 0;
     }
-    map_lamps_ = map_lamps;
-    dynamic_lamps_ = dynamic_lamps;
-    map_lamps_->add_user(this);
-    dynamic_lamps_->add_user(this);
+    use_lamps(map_lamps, dynamic_lamps);
     return 1;
 }
 
 void LampSprite::destroy()
 {
     unlink_records();
-    if (map_lamps_ != nullptr) {
-        map_lamps_->remove_user(this);
-        dynamic_lamps_->remove_user(this);
-    }
-    map_lamps_ = nullptr;
-    dynamic_lamps_ = nullptr;
+    leave_lamps();
     destroy_records();
 }
 
@@ -92,7 +84,7 @@ int LampSprite::net_update(int index, uint32_t mask, NetStreamIn& stream)
         const LampData* lamp = nullptr;
         if (stream.read_bits(1) == 0) {
             const uint32_t id = read_lamp_reference(stream);
-            lamp = find_referenced_lamp(*map_lamps_, *dynamic_lamps_, id);
+            lamp = referenced_lamp(id);
             if (lamp == nullptr && !names_no_lamp(id)) {
                 print_format(P_WARNING, "Lamp: Unknown lamp 0x%x", id);
             }

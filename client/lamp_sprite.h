@@ -18,8 +18,4 @@ public:
     int unlink(int index, int force) override;
     int net_update(int index, uint32_t mask, NetStreamIn& stream) override;
     void forget_lamp(const LampData* lamp) override;
-
-private:
-    LampTable* map_lamps_ = nullptr;
-    LampTable* dynamic_lamps_ = nullptr;
 };

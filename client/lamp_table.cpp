@@ -177,3 +177,28 @@ void LampTable::forget(const LampData* lamp)
         }
     }
 }
+
+void LampUser::use_lamps(LampTable* map_lamps, LampTable* dynamic_lamps)
+{
+    K_ASSERT(map_lamps && dynamic_lamps);
+    map_lamps_ = map_lamps;
+    dynamic_lamps_ = dynamic_lamps;
+    map_lamps_->add_user(this);
+    dynamic_lamps_->add_user(this);
+}
+
+void LampUser::leave_lamps()
+{
+    if (map_lamps_ != nullptr) {
+        map_lamps_->remove_user(this);
+        dynamic_lamps_->remove_user(this);
+    }
+    map_lamps_ = nullptr;
+    dynamic_lamps_ = nullptr;
+}
+
+LampData* LampUser::referenced_lamp(uint32_t id)
+{
+    const uint32_t cls = (id & OBJID_CLASSMASK) >> OBJID_CLASSSHIFT;
+    return (cls == 1 ? map_lamps_ : dynamic_lamps_)->find_lamp(id);
+}

@@ -13,12 +13,24 @@ class ScreenProjection;
 
 // A class whose records point at lamps: told before a lamp record goes, so
 // that none of its records keeps pointing at it.
+class LampTable;
+
 class LampUser {
 public:
     virtual void forget_lamp(const LampData* lamp) = 0;
 
 protected:
     ~LampUser() = default;
+    // Registers with both tables, so that either tells this before a lamp goes.
+    void use_lamps(LampTable* map_lamps, LampTable* dynamic_lamps);
+    void leave_lamps();
+    // The lamp a lamp reference names, from the table of its class; null when
+    // that table does not hold it.
+    LampData* referenced_lamp(uint32_t id);
+
+private:
+    LampTable* map_lamps_ = nullptr;
+    LampTable* dynamic_lamps_ = nullptr;
 };
 
 constexpr int LAMP_USERS_MAX = 2;
