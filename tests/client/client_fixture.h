@@ -20,6 +20,7 @@
 #include "core/random_table.h"
 #include "core/sine_table.h"
 #include "fake_server.h"
+#include "generated_map.h"
 #include "recording_renderer.h"
 #include "fsys/fsys.h"
 #include "host/host_clock.h"
@@ -254,13 +255,7 @@ protected:
     // Writes the generated map into maps/<name>.
     void make_map(const std::string& name, const std::string& description = "three_rooms")
     {
-        std::ifstream in(std::string(OSTREL_SOURCE) + "/tools/mapgen/maps/" + description + ".rooms");
-        std::stringstream text;
-        text << in.rdbuf();
-        mapgen::MapFiles files;
-        std::string error;
-        ASSERT_TRUE(mapgen::generate_map(text.str(), files, error)) << error;
-        ASSERT_TRUE(mapgen::write_map_directory(files, (folder_ / "maps" / name).string(), error)) << error;
+        write_generated_map(description, (folder_ / "maps" / name).string());
     }
 
     // Connects to the fake server and has it accept; the client is then in state 4.

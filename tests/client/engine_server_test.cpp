@@ -19,6 +19,7 @@
 #include "tools/fake_client/client_view.h"
 #include "tools/kasm/kasm_assembler.h"
 #include "tools/kasm/kasm_runtime.h"
+#include "generated_map.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <gtest/gtest.h>
@@ -46,13 +47,7 @@ protected:
         std::filesystem::create_directories(folder_);
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(folder_);
-        std::ifstream in(std::string(OSTREL_SOURCE) + "/tools/mapgen/maps/three_rooms.rooms");
-        std::stringstream text;
-        text << in.rdbuf();
-        mapgen::MapFiles files;
-        std::string error;
-        ASSERT_TRUE(mapgen::generate_map(text.str(), files, error)) << error;
-        ASSERT_TRUE(mapgen::write_map_directory(files, "maps/rooms", error)) << error;
+        ASSERT_NO_FATAL_FAILURE(write_generated_map("three_rooms", "maps/rooms"));
         ASSERT_TRUE(tools::write_demo_assets("kavrin"));
         clock_.set_micros(1000000);
     }

@@ -13,6 +13,7 @@
 #include "host/host_events.h"
 #include "support/print_capture.h"
 #include "tools/assets/demo_assets.h"
+#include "generated_map.h"
 #include "tools/mapgen/mapgen.h"
 
 #include <gtest/gtest.h>
@@ -36,13 +37,7 @@ protected:
         std::filesystem::create_directories(folder_);
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(folder_);
-        std::ifstream in(std::string(OSTREL_SOURCE) + "/tools/mapgen/maps/three_rooms.rooms");
-        std::stringstream text;
-        text << in.rdbuf();
-        mapgen::MapFiles files;
-        std::string error;
-        ASSERT_TRUE(mapgen::generate_map(text.str(), files, error)) << error;
-        ASSERT_TRUE(mapgen::write_map_directory(files, "maps/rooms", error)) << error;
+        ASSERT_NO_FATAL_FAILURE(write_generated_map("three_rooms", "maps/rooms"));
         // The default base directory with the screen's font and pictures.
         ASSERT_TRUE(tools::write_demo_assets("kavrin"));
         clock_.set_micros(1000000);
