@@ -494,6 +494,15 @@ bool DatagramSocket::sequenced_path(uint32_t number, const uint8_t* payload, int
     return accepted;
 }
 
+int DatagramSocket::unacknowledged() const
+{
+    int count = 0;
+    for (int i = 0; out_ring_ != nullptr && i < NET_DGREL_BUFFERS; ++i) {
+        count += out_ring_[i].state == NET_DGBOS_FINISHED ? 1 : 0;
+    }
+    return count;
+}
+
 void DatagramSocket::acknowledge(uint32_t id)
 {
     for (int i = 0; i < NET_DGREL_BUFFERS; ++i) {

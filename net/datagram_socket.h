@@ -71,6 +71,8 @@ public:
     uint32_t next_reliable_id() const { return next_reliable_; }
     uint32_t expected_reliable_id() const { return expected_reliable_; }
     int pending_acks() const { return ack_count_; }
+    // Reliable datagrams sent and not yet acknowledged by the peer.
+    int unacknowledged() const;
     const DatagramBuffer* out_ring() const { return out_ring_; }
     int32_t lost = 0;    // sequenced datagrams that never arrived
     int32_t dropped = 0; // received datagrams and records refused as malformed or out of place

@@ -19,7 +19,16 @@
 
 namespace {
 
-constexpr double LINGER = 2.0; // seconds to go on after the end, for the last acknowledgements
+// Seconds to go on after the end, for the last acknowledgements: the client stays to acknowledge
+// a resent end message; the server stays until its end message is acknowledged, within a bound.
+constexpr double LINGER = 2.0;
+constexpr double LINGER_BOUND = 10.0;
+
+int unacknowledged(const NetSocket* socket)
+{
+    const auto* const s = static_cast<const DatagramSocket*>(socket);
+    return s != nullptr ? s->unacknowledged() : 0;
+}
 
 void pause_frame()
 {
@@ -69,7 +78,9 @@ int serve(uint16_t port, const ExchangeSettings& settings)
             if (server.complete() && finished < 0.0) {
                 finished = sys_time();
             }
-            if ((finished >= 0.0 && sys_time() - finished > LINGER) || !result.server_usable) {
+            const double lingered = finished >= 0.0 ? sys_time() - finished : -1.0;
+            if ((lingered > LINGER && unacknowledged(server.socket()) == 0) || lingered > LINGER_BOUND ||
+                !result.server_usable) {
                 break;
             }
             pause_frame();
@@ -99,7 +110,7 @@ int send_all(const char* address, uint16_t port, const ExchangeSettings& setting
             if (result.done_received && done < 0.0) {
                 done = sys_time();
             }
-            if (done >= 0.0 && sys_time() - done > LINGER / 4) {
+            if (done >= 0.0 && sys_time() - done > LINGER) {
                 break;
             }
             pause_frame();
