@@ -20,7 +20,7 @@ protected:
     void SetUp() override
     {
         ServerFixture::SetUp();
-        ASSERT_NO_FATAL_FAILURE(start_world());
+        ASSERT_NO_FATAL_FAILURE(start_world(scripts));
         player.keep_updates = true;
         ASSERT_TRUE(spawn({&player}));
         var("S_FrameTicks")->set_int(1);
@@ -87,6 +87,7 @@ protected:
         return r.front();
     }
 
+    const char* scripts = SPAWN_SCRIPT; // the program the world starts with
     FakeClient player{&hive, "local"};
     int32_t camera = -1;
 };
