@@ -73,7 +73,7 @@ constexpr float INF = std::numeric_limits<float>::infinity();
 
 class VisualBuiltins : public BuiltinTextsOn<ClassFixture> {
 protected:
-    VisualBuiltins() { scripts = program().c_str(); }
+    std::string scripts() const override { return program(); }
     void SetUp() override
     {
         BuiltinTextsOn<ClassFixture>::SetUp();
