@@ -351,6 +351,7 @@ TEST_F(VisualBuiltins, AnimationAnswersTheNextCyclesDurationOverTheSpeed)
         {"queued behind the active one", 1, 0.5f, MESH_ANIM_QUEUE, 1.6f, 0, 1},
         {"a pose, at once", 2 + 4, 1.0f, 0, 1.0f, 6, 6},
         {"beyond the poses: nothing", 2 + 10, 1.0f, 0, 0.0f, 6, 6},
+        {"at speed 0: held, for ever", 0, 0.0f, 0, INF, 0, 0},
         {"backwards", 1, -2.0f, 0, -0.4f, 1, 1},
     };
     for (const Case& c : cases) {
