@@ -84,10 +84,11 @@ constexpr uint32_t LEAVE = 2;
 constexpr uint32_t ACTIVATE = 3;
 constexpr uint32_t DESTROYER = 4; // destroys the entity its argument names, then notes
 constexpr uint32_t CLOBBER = 5;   // answers 0x7777
+constexpr uint32_t MOVER = 6;     // moves the entity its argument names to (800, 256, 50), then notes
 
 const char* const TRIGGER_CODE = R"(
 .global on_enter, on_leave, on_activate, destroyer, clobber, log, log_end, hit, place_keeps_result
-.global place_and_go_on, thing, other_thing
+.global place_and_go_on, thing, other_thing, mover
 .func note, 32
     pushargsofs 12
     load1
@@ -126,6 +127,16 @@ const char* const TRIGGER_CODE = R"(
     pushargs
     load3
     push 4
+    call note, 16
+    ret
+.func mover, 32
+    push 0x44480000, 0x43800000, 0x42480000
+    pushargs
+    load1
+    callnative @@set_physical_position, 16
+    pushargs
+    load3
+    push 6
     call note, 16
     ret
 .func clobber, 32
@@ -457,12 +468,8 @@ TEST_F(PhysicsBuiltins, ATriggerFunctionMayDestroyTheEntityTheBuiltinMoves)
     EXPECT_EQ(call("place_and_go_on", {u(e), cell(1050), cell(256), cell(50)})[0], 0xD0Eu)
         << "the calling script goes on after the builtin";
     EXPECT_EQ(server.physics.entity(e), nullptr);
-    const std::vector<Note> seen = notes();
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.back(), (Note{DESTROYER, u(e), 0x77, 1}));
-    for (const Note& n : seen) {
-        EXPECT_NE(n.tag, ENTER) << "no enter runs for an entity destroyed on the way";
-    }
+    EXPECT_EQ(notes(), (std::vector<Note>{{LEAVE, u(e), 0x77, 1}, {DESTROYER, u(e), 0x77, 1}}))
+        << "it leaves the trigger it entered, and no other trigger runs for it";
 
     // A leave function run by the destroy destroys it again: nothing more happens.
     const int32_t f = body_at(Vector{800, 256, 50}, 0x78);
@@ -479,6 +486,23 @@ TEST_F(PhysicsBuiltins, ATriggerFunctionMayDestroyTheEntityTheBuiltinMoves)
     const int32_t g = body_at(Vector{300, 300, 40});
     EXPECT_GE(g, 0);
     EXPECT_TRUE(same(call_vector("get_physical_position", {u(g)}), Vector{300, 300, 40}));
+}
+
+TEST_F(PhysicsBuiltins, ATriggerFunctionThatMovesTheEntityEndsTheWalkItInterrupts)
+{
+    const int32_t e = body_at(Vector{800, 256, 50}, 0x77);
+    call("register_trigger", {1, 0x1, address("mover"), address("on_leave"), 0, u(e)});
+    call("register_trigger", {2, 0x1, address("on_enter"), address("on_leave"), 0, 0xA2});
+    call("enable_triggers", {u(e)});
+    place(e, Vector{1050, 256, 50});
+    EXPECT_EQ(notes(), (std::vector<Note>{{LEAVE, u(e), 0x77, 1}, {MOVER, u(e), 0x77, 1}}))
+        << "moved out from trigger 1's enter: it leaves 1 and never enters 2";
+    EXPECT_TRUE(same(entity(e).position, Vector{800, 256, 50}));
+    EXPECT_EQ(entity(e).motion->trigger_count, 0);
+    place(e, Vector{1100, 256, 50});
+    EXPECT_EQ(notes(), (std::vector<Note>{{ENTER, 0xA2, 0x77, 2}}));
+    call("destroy_physical", {u(e)});
+    EXPECT_EQ(notes(), (std::vector<Note>{{LEAVE, 0xA2, 0x77, 2}}));
 }
 
 TEST_F(PhysicsBuiltins, TriggerFunctionsLeaveTheResultRegisterAlone)
