@@ -645,6 +645,22 @@ TEST_F(PhysicsBuiltins, TriggerFunctionsLeaveTheResultRegisterAlone)
     EXPECT_EQ(notes(), (std::vector<Note>{{CLOBBER, 0xA1, 0x77, 1}})) << "the function did run";
 }
 
+TEST_F(PhysicsBuiltins, QueriesWithNonFiniteValuesAnswerNothing)
+{
+    const int32_t e = body_at(Vector{300, 300, 40});
+    register_triggers();
+    const uint32_t nan = cell(std::numeric_limits<float>::quiet_NaN());
+    const uint32_t inf = cell(std::numeric_limits<float>::infinity());
+    EXPECT_EQ(call("physical_point_material", {u(e), nan, 0, 0})[0], 0u);
+    EXPECT_EQ(call("cast_ray", {address("hit"), cell(200), cell(200), cell(100), 0, 0, cell(-1), inf, 1, 0, 0, 0,
+                                NONE})[0],
+              0u);
+    EXPECT_EQ(call("find_entity", {cell(300), cell(300), nan, cell(10), 0, 0})[0], NONE);
+    EXPECT_EQ(call("get_box_volume", {0, 0, 0, inf, 0, 0, 40})[0], NONE);
+    call("activate_point_triggers", {cell(1050), nan, cell(50), 0, 0});
+    EXPECT_TRUE(notes().empty());
+}
+
 TEST_F(PhysicsBuiltins, BadArgumentsEndTheScript)
 {
     const int32_t e = body_at(Vector{300, 300, 40});
@@ -687,6 +703,7 @@ TEST_F(PhysicsBuiltins, BadArgumentsEndTheScript)
         {"find_done", {1000}, "KRun: @find_done: cursor < PHYS_FIND_CURSORS"},
         {"get_volume", {NONE, 0}, "KRun: @get_volume: visual_id >= 0 failed"},
         {"cast_ray", {8, 0, 0, 0, 0, 0, cell(-1), cell(10), 1, 0, 0, 0, NONE}, "KRun: .*0x00000008"},
+        {"cast_ray", {K_DIECODE, 0, 0, 0, 0, 0, cell(-1), cell(10), 1, 0, 0, 0, NONE}, "KRun: .*0x00010000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.function);
