@@ -16,7 +16,7 @@
 struct Forwarder {
     const char* function;
     const char* builtin;
-    int cells; // argument cells handed on: 0 to 3, or 6
+    int cells; // argument cells handed on
 };
 
 // A script function per forwarder, then `extra` (more functions and data).
@@ -27,12 +27,12 @@ inline std::string forwarding_program(std::initializer_list<Forwarder> forwarder
     for (const Forwarder& f : forwarders) {
         globals += std::string(", ") + f.function;
         code += std::string(".func ") + f.function + ", 64\n";
-        // The last cells go first: the first argument ends at the stack top.
-        if (f.cells == 6) {
-            code += "    pushargsofs 12\n    load3\n";
-        }
-        if (f.cells > 0) {
-            code += "    pushargs\n    load" + std::to_string(f.cells == 6 ? 3 : f.cells) + "\n";
+        // The last cells go first, up to three at a time: the first argument ends at the stack top.
+        for (int k = f.cells; k > 0;) {
+            const int n = k % 3 == 0 ? 3 : k % 3;
+            k -= n;
+            code += k == 0 ? std::string("    pushargs\n") : "    pushargsofs " + std::to_string(4 * k) + "\n";
+            code += "    load" + std::to_string(n) + "\n";
         }
         code += std::string("    callnative @@") + f.builtin + ", " + std::to_string(4 * f.cells) + "\n";
         code += "    pushresult3\n    ret3\n";
