@@ -4,6 +4,7 @@
 #include "server/builtin_call.h"
 #include "server/builtin_effects.h"
 #include "server/builtin_physics.h"
+#include "server/builtin_visual.h"
 #include "server/server.h"
 
 namespace {
@@ -59,16 +60,16 @@ const kbuiltin_t rows[BUILTIN_ROWS + 1] = {
     {"@set_particle_size", builtin_set_particle_size, nullptr, 0},
     {"@set_particle_color", builtin_set_particle_color, nullptr, 0},
     {"@create_particles", builtin_create_particles, nullptr, 0},
-    {"@create_sprite", builtin_pending, nullptr, 0},
-    {"@create_bsp_model", builtin_pending, nullptr, 0},
-    {"@set_model_pose", builtin_pending, nullptr, 0},
-    {"@get_model_poses", builtin_pending, nullptr, 0},
-    {"@set_model_animation", builtin_pending, nullptr, 0},
-    {"@set_model_transparency", builtin_pending, nullptr, 0},
-    {"@set_model_lighting", builtin_pending, nullptr, 0},
-    {"@get_model_point", builtin_pending, nullptr, 0},
-    {"@get_model_tag", builtin_pending, nullptr, 0},
-    {"@create_mesh_model", builtin_pending, nullptr, 0},
+    {"@create_sprite", builtin_create_sprite, nullptr, 0},
+    {"@create_bsp_model", builtin_create_bsp_model, nullptr, 0},
+    {"@set_model_pose", builtin_set_model_pose, nullptr, 0},
+    {"@get_model_poses", builtin_get_model_poses, nullptr, 0},
+    {"@set_model_animation", builtin_set_model_animation, nullptr, 0},
+    {"@set_model_transparency", builtin_set_model_transparency, nullptr, 0},
+    {"@set_model_lighting", builtin_set_model_lighting, nullptr, 0},
+    {"@get_model_point", builtin_get_model_point, nullptr, 0},
+    {"@get_model_tag", builtin_get_model_tag, nullptr, 0},
+    {"@create_mesh_model", builtin_create_mesh_model, nullptr, 0},
     {"@server_command", builtin_server_command, nullptr, 0},
     {"@exit", builtin_exit, nullptr, 0},
     {"@dump", builtin_dump, nullptr, 0},
@@ -123,17 +124,17 @@ const kbuiltin_t rows[BUILTIN_ROWS + 1] = {
     {"@set_physical_owner", builtin_set_physical_owner, nullptr, 0},
     {"@destroy_physical", builtin_destroy_physical, nullptr, 0},
     {"@create_physical", builtin_create_physical, nullptr, 0},
-    {"@reset_interpolation", builtin_pending, nullptr, 0},
-    {"@unbind_visual", builtin_pending, nullptr, 0},
-    {"@bind_visual", builtin_pending, nullptr, 0},
+    {"@reset_interpolation", builtin_reset_interpolation, nullptr, 0},
+    {"@unbind_visual", builtin_unbind_visual, nullptr, 0},
+    {"@bind_visual", builtin_bind_visual, nullptr, 0},
     {"@get_box_volume", builtin_get_box_volume, nullptr, 0},
     {"@get_volume", builtin_get_volume, nullptr, 0},
-    {"@get_hook", builtin_pending, nullptr, 0},
-    {"@get_size", builtin_pending, nullptr, 0},
-    {"@set_visual_angles", builtin_pending, nullptr, 0},
-    {"@set_visual_position", builtin_pending, nullptr, 0},
-    {"@set_visual_client", builtin_pending, nullptr, 0},
-    {"@destroy_visual", builtin_pending, nullptr, 0},
+    {"@get_hook", builtin_get_hook, nullptr, 0},
+    {"@get_size", builtin_get_size, nullptr, 0},
+    {"@set_visual_angles", builtin_set_visual_angles, nullptr, 0},
+    {"@set_visual_position", builtin_set_visual_position, nullptr, 0},
+    {"@set_visual_client", builtin_set_visual_client, nullptr, 0},
+    {"@destroy_visual", builtin_destroy_visual, nullptr, 0},
     {"@find_done", builtin_find_done, nullptr, 0},
     {"@find_next", builtin_find_next, nullptr, 0},
     {"@find_first", builtin_find_first, nullptr, 0},
@@ -169,8 +170,3 @@ const krequired_t required[REQUIRED_NAMES + 1] = {
 const kbuiltin_t* builtin_table() { return rows; }
 
 const krequired_t* required_names() { return required; }
-
-void builtin_pending(void*, kcontext_t* c, const uint8_t*, uint32_t)
-{
-    print_format(P_ERROR, "Server: Builtin %s is not available yet", builtin_name(c));
-}

@@ -16,7 +16,7 @@ namespace {
 // other functions hand their arguments to one builtin each.
 const char* const PROGRAM = R"(
 .global spawnclient, archive, ticks, result_kept, short_block, route_walk, info, name_of, impulse, input_type
-.global input_info, unknown_builtin, routeinfo
+.global input_info, routeinfo
 .extern _ticks_per_second
 .code
 .func spawnclient, 16
@@ -99,10 +99,6 @@ const char* const PROGRAM = R"(
     callnative @@get_input_info, 4
     pushresult1
     ret1
-.func unknown_builtin, 16
-    push 0
-    callnative @@create_sprite, 4
-    ret
 .data
 routeinfo: .space 40
 )";
@@ -172,14 +168,6 @@ TEST_F(Builtins, ABuiltinWithoutAResultLeavesTheRegisterAsItWas)
     server.k_context->result[0] = 0xDEAD;
     EXPECT_EQ(call("result_kept"), 0u);
     EXPECT_EQ(server.route.node(0).value, 5u);
-}
-
-TEST_F(Builtins, UnbuiltRowsSayTheyAreNotThereYet)
-{
-    ASSERT_NO_FATAL_FAILURE(start_world(PROGRAM));
-    capture.clear();
-    call("unknown_builtin");
-    EXPECT_TRUE(capture.contains("Server: Builtin @create_sprite is not available yet"));
 }
 
 TEST_F(Builtins, RouteBuiltinsWalkTheGeneratedGraph)
