@@ -33,3 +33,6 @@ int32_t server_object_at(Engine& engine, int object_class, int32_t index);
 int server_set(Engine& engine, int32_t id, int property, std::initializer_list<ServerArg> args);
 void server_place(Engine& engine, int32_t id, float x, float y, float z);
 void server_destroy(Engine& engine, int32_t id);
+void server_turn(Engine& engine, int32_t id, float a, float b, float c);
+// One frame of the server alone, at the engine's time now.
+void server_frame(Engine& engine);

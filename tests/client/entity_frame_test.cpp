@@ -1,0 +1,521 @@
+// Objects of every drawn class made, changed and removed on the engine's own
+// server show in the frame the software renderer draws: map lamps and
+// dynamic lights light the walls, lens flares glow, meshes show their poses,
+// sprites and particles show, an emitter removed without force draws until
+// its particles die, the camera moves, turns, zooms and tints the view, and
+// icons show on the screen. The camera stands at the west end of a hall and
+// looks east at its far wall.
+#include "client/client_renderer.h"
+#include "client/entity_set.h"
+#include "client/update_decoder.h"
+#include "engine_fixture.h"
+#include "render/screen_projection.h"
+#include "server_properties.h"
+#include "soft/video_mode.h"
+#include "support/print_capture.h"
+#include "tools/mapgen/mapgen.h"
+#include "tools/models/demo_models.h"
+#include "tools/textures/texture_writer.h"
+#include "tools/tmm/tmm_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+using namespace server_property;
+
+// A hall lit dimly from its middle and, through map lamp 1, near its east
+// wall; a side room keeps the route graph whole.
+const char* const HALL = R"(
+id 0x7e57
+tile 64
+room hall 0 0 0 512 512 256
+room side -256 192 0 0 320 128
+door hall side 0 224 0 0 288 96
+light 256 256 200 4 0.3 255 255 255
+light 448 256 128 1.5 1 255 255 255 lamp 1
+)";
+
+const Vector EYE = {64.0f, 256.0f, 128.0f};
+const float EAST = -1.5707963f; // the camera's yaw that looks along +x
+const Vector WALL_CENTRE = {512.0f, 256.0f, 128.0f};
+const Vector WALL_FAR = {512.0f, 60.0f, 200.0f}; // beyond lamp 1's reach
+const Vector MIDDLE = {300.0f, 256.0f, 128.0f};
+
+struct Rgb {
+    double r = 0.0;
+    double g = 0.0;
+    double b = 0.0;
+    double sum() const { return r + g + b; }
+};
+
+struct Region {
+    int32_t x0, y0, x1, y1; // x1, y1 beyond
+};
+
+using Frame = std::vector<uint32_t>;
+
+class EntityFrameTest : public EngineFixture {
+protected:
+    void SetUp() override
+    {
+        EngineFixture::SetUp();
+        mapgen::MapFiles files;
+        std::string error;
+        ASSERT_TRUE(mapgen::generate_map(HALL, files, error)) << error;
+        ASSERT_TRUE(mapgen::write_map_directory(files, "maps/hall", error)) << error;
+        ASSERT_TRUE(mapgen::write_map_textures(files, ".", error)) << error;
+        ASSERT_TRUE(tools::write_demo_models("."));
+        tmm::Model figure;
+        figure.poses = 6;
+        figure.radius = 64.0;
+        std::ofstream("models/demo/figure.tmm") << tmm::write_model(figure);
+        std::filesystem::create_directories("textures/sprites");
+        const std::vector<uint8_t> dot = tools::cmt_bytes(blue_dot());
+        std::ofstream("textures/sprites/dot.cmt", std::ios::binary)
+            .write(reinterpret_cast<const char*>(dot.data()), static_cast<std::streamsize>(dot.size()));
+    }
+    void TearDown() override
+    {
+        capture_.reset();
+        EngineFixture::TearDown();
+    }
+
+    // A 16 x 16 solid blue sprite.
+    static tools::TextureImage blue_dot()
+    {
+        tools::TextureImage image;
+        image.width = image.height = 16;
+        image.palette[3 * 1 + 2] = 255;
+        image.index.assign(256, 1);
+        image.alpha.assign(256, 255);
+        return image;
+    }
+
+    // The engine on the hall, its client connected and its camera looking
+    // east from the west end; from here the console shows no new lines.
+    void start(std::vector<const char*> arguments = {"-width", "320", "-height", "240"})
+    {
+        ASSERT_NO_FATAL_FAILURE(start_engine("hall", std::move(arguments)));
+        ASSERT_NO_FATAL_FAILURE(connect());
+        camera_ = spawned_slot(*engine_).camera_id;
+        server_place(*engine_, camera_, EYE.x, EYE.y, EYE.z);
+        server_turn(*engine_, camera_, EAST, 0.0f, 0.0f);
+        capture_ = std::make_unique<PrintCapture>();
+        capture_->show_all();
+        ASSERT_EQ(client()->cons_cmd()->add_text("Cls"), 1);
+        ASSERT_NO_FATAL_FAILURE(settle());
+    }
+    // Frames enough for a change on the server to be drawn by the client.
+    void settle() { ASSERT_NO_FATAL_FAILURE(frames(4)); }
+
+    Client* client() const { return engine_->client(); }
+    EntitySet& entities() const { return client()->entities(); }
+    const ScreenProjection& projection() const { return *client()->renderer()->projection(); }
+    int slot_of(int32_t id) const
+    {
+        CObjManager* const m = client()->decoder().manager((id >> 20) & 15);
+        return m != nullptr ? m->find(static_cast<uint32_t>(id)) : -1;
+    }
+
+    // The 3-D window's pixels as drawn by the last frame.
+    Frame window() const
+    {
+        const ScreenProjection& p = projection();
+        Frame out;
+        for (int32_t y = 0; y < p.ysize; ++y) {
+            const uint32_t* const row = p.window_pixels + p.line_offset[y];
+            out.insert(out.end(), row, row + p.xsize);
+        }
+        return out;
+    }
+    // The square of 2 half + 1 pixels around where the world point shows.
+    Region around(const Vector& point, int32_t half) const
+    {
+        const ScreenProjection& p = projection();
+        Vector d = point;
+        vec_sub(d, p.position);
+        const double z = vec_dot(d, p.forward);
+        EXPECT_GT(z, 1.0) << "in front of the camera";
+        const auto x = static_cast<int32_t>(std::lround(p.centre_x + p.xscale * vec_dot(d, p.right) / z));
+        const auto y = static_cast<int32_t>(std::lround(p.centre_y + p.yscale * vec_dot(d, p.down) / z));
+        Region r{std::max(x - half, 0), std::max(y - half, 0), std::min(x + half + 1, p.xsize),
+                 std::min(y + half + 1, p.ysize)};
+        EXPECT_TRUE(r.x0 < r.x1 && r.y0 < r.y1) << "on the window";
+        return r;
+    }
+    Region whole() const { return {0, 0, projection().xsize, projection().ysize}; }
+    Rgb mean(const Frame& f, const Region& r) const
+    {
+        const ScreenProjection& p = projection();
+        Rgb sum;
+        for (int32_t y = r.y0; y < r.y1; ++y) {
+            for (int32_t x = r.x0; x < r.x1; ++x) {
+                const uint32_t c = f[static_cast<size_t>(y * p.xsize + x)];
+                sum.r += (c >> p.rgb_layout[0]) & 0xFF;
+                sum.g += (c >> p.rgb_layout[1]) & 0xFF;
+                sum.b += (c >> p.rgb_layout[2]) & 0xFF;
+            }
+        }
+        const double n = static_cast<double>(r.x1 - r.x0) * (r.y1 - r.y0);
+        return {sum.r / n, sum.g / n, sum.b / n};
+    }
+    int32_t changed(const Frame& a, const Frame& b, const Region& r) const
+    {
+        int32_t n = 0;
+        for (int32_t y = r.y0; y < r.y1; ++y) {
+            for (int32_t x = r.x0; x < r.x1; ++x) {
+                const size_t k = static_cast<size_t>(y * projection().xsize + x);
+                n += a[k] != b[k] ? 1 : 0;
+            }
+        }
+        return n;
+    }
+    int32_t area(const Region& r) const { return (r.x1 - r.x0) * (r.y1 - r.y0); }
+
+    int32_t create(int object_class, const Vector& at)
+    {
+        const int32_t id = server_create(*engine_, object_class);
+        EXPECT_GE(id, 0);
+        server_place(*engine_, id, at.x, at.y, at.z);
+        return id;
+    }
+    void set(int32_t id, int property, std::initializer_list<ServerArg> args)
+    {
+        EXPECT_EQ(server_set(*engine_, id, property, args), 1) << std::hex << id << " property " << property;
+    }
+
+    void dump(const Frame& f, const char* name) const
+    {
+        if (std::getenv("DUMP") == nullptr) return;
+        const ScreenProjection& p = projection();
+        std::FILE* out = std::fopen((previous_ / name).c_str(), "wb");
+        std::fprintf(out, "P6\n%d %d\n255\n", p.xsize, p.ysize);
+        for (uint32_t c : f) {
+            std::fputc((c >> p.rgb_layout[0]) & 255, out);
+            std::fputc((c >> p.rgb_layout[1]) & 255, out);
+            std::fputc((c >> p.rgb_layout[2]) & 255, out);
+        }
+        std::fclose(out);
+    }
+
+    std::unique_ptr<PrintCapture> capture_;
+    int32_t camera_ = -1;
+};
+
+TEST_F(EntityFrameTest, MapLampsLightTheWallAndGoOff)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const int32_t lamp = server_object_at(*engine_, 1, 1);
+    ASSERT_GE(lamp, 0) << "the hall's lamp 1";
+    const Region lit = around(WALL_CENTRE, 12);
+    const Region far = around(WALL_FAR, 12);
+    const Frame on = window();
+    dump(on, "lamp_on.ppm");
+
+    set(lamp, LAMP_VALUE, {r(0.0)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame off = window();
+    dump(off, "lamp_off.ppm");
+    EXPECT_EQ(entities().map_lamps.lamp(1)->intensity, 0.0f);
+    EXPECT_LT(mean(off, lit).sum(), 0.8 * mean(on, lit).sum()) << "the wall darkens where the lamp lit it";
+    EXPECT_EQ(changed(on, off, far), 0) << "and stays as it was beyond the lamp's reach";
+
+    set(lamp, LAMP_VALUE, {r(1.0)});
+    set(lamp, LAMP_COLOR, {i(0x0000FF)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame red = window();
+    dump(red, "lamp_red.ppm");
+    EXPECT_EQ(entities().map_lamps.lamp(1)->colour, 0x0000FFu);
+    const Rgb white_lit = mean(on, lit);
+    const Rgb red_lit = mean(red, lit);
+    EXPECT_GT(red_lit.r, 0.9 * white_lit.r) << "a red lamp keeps the red";
+    EXPECT_LT(red_lit.g, 0.8 * white_lit.g) << "and takes green and blue away";
+    EXPECT_LT(red_lit.b, 0.8 * white_lit.b);
+    EXPECT_EQ(changed(on, red, far), 0);
+
+    set(lamp, LAMP_COLOR, {i(0xFFFFFF)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(changed(on, window(), whole()), 0) << "white and full again: the first frame";
+}
+
+TEST_F(EntityFrameTest, DynamicLightsLightTheWallWhereTheyStand)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const Vector left_wall = {512.0f, 150.0f, 100.0f};
+    const Vector right_wall = {512.0f, 362.0f, 100.0f};
+    const Region left = around(left_wall, 10);
+    const Region right = around(right_wall, 10);
+    const Frame dark = window();
+
+    // A green lamp, and a light of it 32 units off the wall with a reach of 20.
+    const int32_t lamp = server_create(*engine_, 2);
+    set(lamp, LAMP_COLOR, {i(0x00FF00)});
+    const int32_t light = create(3, {480.0f, 150.0f, 100.0f});
+    set(light, LIGHT_LAMP, {i(lamp)});
+    set(light, LIGHT_INTENSITY, {r(0.2)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    ASSERT_GE(slot_of(light), 0);
+    EXPECT_EQ(entities().lights.record(slot_of(light)).lamp, entities().dynamic_lamps.lamp(slot_of(lamp)));
+    EXPECT_EQ(changed(dark, window(), whole()), 0) << "too short to reach the wall";
+
+    // A longer reach alone relinks the light: it lights the wall before it, green.
+    set(light, LIGHT_INTENSITY, {r(1.0)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame lit = window();
+    dump(lit, "light_lit.ppm");
+    EXPECT_EQ(entities().lights.record(slot_of(light)).reach, 100.0f);
+    const Rgb before = mean(dark, left);
+    const Rgb after = mean(lit, left);
+    EXPECT_GT(after.g - before.g, 20.0) << "green added where the light stands";
+    EXPECT_GT(after.g - before.g, 2.0 * (after.r - before.r));
+    EXPECT_GT(after.g - before.g, 2.0 * (after.b - before.b));
+    EXPECT_EQ(changed(dark, lit, right), 0) << "and nothing on the other side";
+
+    // The lamp off: the light gives nothing; on again: the same light as before.
+    set(lamp, LAMP_VALUE, {r(0.0)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(changed(dark, window(), whole()), 0) << "dark with its lamp off";
+    set(lamp, LAMP_VALUE, {r(1.0)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(changed(lit, window(), whole()), 0);
+
+    // Moved across the hall, the light goes with it.
+    server_place(*engine_, light, 480.0f, 362.0f, 100.0f);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame moved = window();
+    dump(moved, "light_moved.ppm");
+    EXPECT_EQ(changed(dark, moved, left), 0) << "the left of the wall dark again";
+    EXPECT_GT(mean(moved, right).g - mean(dark, right).g, 20.0) << "the right lit";
+
+    // Removed: the wall as it was.
+    server_destroy(*engine_, light);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(slot_of(light), -1);
+    EXPECT_EQ(changed(dark, window(), whole()), 0);
+    server_destroy(*engine_, lamp);
+}
+
+TEST_F(EntityFrameTest, LensFlaresGlowInTheirLampsColour)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const Region glow = around(MIDDLE, 2);
+    const Frame plain = window();
+    const int32_t lamp = server_object_at(*engine_, 1, 1);
+    const int32_t flare = create(4, MIDDLE);
+    set(flare, FLARE_LAMP, {i(lamp)});
+    set(flare, FLARE_LIMIT, {r(64.0)});
+    set(flare, FLARE_EFFECTS, {r(1.0), r(2.0), r(0.0), r(1.0), r(0.0), r(1.0)});
+    set(flare, FLARE_COLOR, {i(0xFF0000)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame white = window();
+    dump(white, "flare_white.ppm");
+    ASSERT_GE(slot_of(flare), 0);
+    const LampSpriteRender& record = entities().flares.record(slot_of(flare));
+    EXPECT_EQ(record.colour, 0xFF0000u);
+    EXPECT_EQ(record.lamp, entities().map_lamps.lamp(1));
+    const Rgb p = mean(plain, glow);
+    const Rgb w = mean(white, glow);
+    EXPECT_GT(w.sum() - p.sum(), 3 * 60.0) << "a glow over the wall";
+    EXPECT_GT(std::min({w.r, w.g, w.b}), 200.0) << "white at its middle, the lamp's colour, not the flare's own blue";
+
+    // A blue lamp gives a blue glow.
+    set(lamp, LAMP_COLOR, {i(0xFF0000)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Rgb blue = mean(window(), glow);
+    EXPECT_GT(blue.b, blue.r + 60.0);
+    EXPECT_GT(blue.b, blue.g + 60.0);
+    set(lamp, LAMP_COLOR, {i(0xFFFFFF)});
+
+    // Without a lamp the flare's own colour, changed to green.
+    set(flare, FLARE_LAMP, {i(-1)});
+    set(flare, FLARE_COLOR, {i(0x00FF00)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(record.lamp, nullptr);
+    const Rgb green = mean(window(), glow);
+    EXPECT_GT(green.g, green.r + 60.0);
+    EXPECT_GT(green.g, green.b + 60.0);
+
+    // Its lamp off: the glow shows nothing.
+    set(flare, FLARE_LAMP, {i(lamp)});
+    set(lamp, LAMP_VALUE, {r(0.0)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(record.lamp, entities().map_lamps.lamp(1));
+    const Frame off = window();
+    server_destroy(*engine_, flare);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(slot_of(flare), -1);
+    EXPECT_EQ(changed(off, window(), whole()), 0) << "a glow of a dark lamp shows nothing";
+    set(lamp, LAMP_VALUE, {r(1.0)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(changed(plain, window(), whole()), 0) << "removed: the wall as it was";
+}
+
+TEST_F(EntityFrameTest, MeshesShowTheirPoses)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const Vector at = {300.0f, 256.0f, 100.0f};
+    const Region figure = around({300.0f, 256.0f, 120.0f}, 40);
+    const Frame empty = window();
+    const int32_t mesh = create(5, at);
+    set(mesh, MESH_MODEL, {t("demo/figure")});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame upright = window();
+    dump(upright, "mesh_upright.ppm");
+    ASSERT_GE(slot_of(mesh), 0);
+    const MeshModel* const model = entities().meshes.model(slot_of(mesh));
+    ASSERT_NE(model, nullptr);
+    EXPECT_STREQ(model->resource, "demo");
+    EXPECT_STREQ(model->name, "figure");
+    EXPECT_GT(changed(empty, upright, figure), area(figure) / 20) << "the figure stands in the hall";
+    EXPECT_EQ(changed(empty, upright, around(WALL_FAR, 10)), 0);
+
+    set(mesh, MESH_POSE, {i(2), i(2), r(0.0)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame crouching = window();
+    dump(crouching, "mesh_crouching.ppm");
+    EXPECT_EQ(entities().meshes.record(slot_of(mesh)).pose[0].frame1, 2);
+    EXPECT_GT(changed(upright, crouching, figure), 50) << "another pose, other pixels";
+
+    set(mesh, MESH_POSE, {i(0), i(2), r(0.5)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame between = window();
+    EXPECT_EQ(entities().meshes.record(slot_of(mesh)).pose[0].t, 0.5f);
+    EXPECT_GT(changed(upright, between, figure), 0) << "half way between the two";
+    EXPECT_GT(changed(crouching, between, figure), 0);
+
+    set(mesh, MESH_POSE, {i(0), i(0), r(0.0)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(changed(upright, window(), whole()), 0) << "the first pose again";
+
+    server_turn(*engine_, mesh, 1.5707963f, 0.0f, 0.0f);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_GT(changed(upright, window(), figure), 50) << "turned";
+
+    server_destroy(*engine_, mesh);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(slot_of(mesh), -1);
+    EXPECT_EQ(changed(empty, window(), whole()), 0);
+}
+
+TEST_F(EntityFrameTest, SpritesShowTheirTexture)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const Region centre = around(MIDDLE, 2);
+    const Frame empty = window();
+    const int32_t sprite = create(6, MIDDLE);
+    set(sprite, SPRITE_NAME, {t("dot")});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame shown = window();
+    dump(shown, "sprite.ppm");
+    ASSERT_GE(slot_of(sprite), 0);
+    EXPECT_NE(entities().sprites.texture(slot_of(sprite)), nullptr);
+    const Rgb c = mean(shown, centre);
+    EXPECT_GT(c.b, 150.0) << "the blue dot over the wall";
+    EXPECT_LT(c.r + c.g, 0.5 * c.b);
+
+    server_place(*engine_, sprite, 300.0f, 200.0f, 128.0f);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(changed(empty, window(), centre), 0) << "moved away";
+    EXPECT_GT(mean(window(), around({300.0f, 200.0f, 128.0f}, 2)).b, 150.0);
+
+    server_destroy(*engine_, sprite);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(slot_of(sprite), -1);
+    EXPECT_EQ(changed(empty, window(), whole()), 0);
+}
+
+TEST_F(EntityFrameTest, EmittersRunAndOutliveTheirRemovalUntilTheirParticlesDie)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const Region cloud = around(MIDDLE, 40);
+    const Frame empty = window();
+    const int32_t particles = create(8, MIDDLE);
+    set(particles, PARTICLE_CREATE, {i(64)});
+    set(particles, PARTICLE_COLOR, {i(0x00FFFF), i(0x000000)});
+    set(particles, PARTICLE_SIZE, {r(1.0), r(0.0)});
+    set(particles, PARTICLE_SHRINK, {r(1.0)});
+    set(particles, PARTICLE_SPAWN_SPHERE, {r(0.0), r(0.0), r(0.0), r(16.0), r(0.0), r(0.0), r(0.0), r(32.0)});
+    set(particles, PARTICLE_START, {i(64), r(0.3), r(0.5), r(0.0), r(0.2)});
+    set(particles, PARTICLE_LIFETIME, {r(0.5)});
+    set(particles, PARTICLE_FLAGS, {i(5)});
+    ASSERT_NO_FATAL_FAILURE(frames(20));
+    const Frame running = window();
+    dump(running, "particles.ppm");
+    ASSERT_GE(slot_of(particles), 0);
+    EXPECT_EQ(entities().emitters.record(slot_of(particles)).pool_size(), 64);
+    EXPECT_GT(changed(empty, running, cloud), 20) << "particles over the wall";
+    EXPECT_EQ(changed(empty, running, around(WALL_FAR, 10)), 0);
+    ASSERT_NO_FATAL_FAILURE(frames(5));
+    EXPECT_GT(changed(running, window(), cloud), 0) << "and they move";
+
+    // Removed by the server: the emitter stops but what flies keeps flying and drawing.
+    server_destroy(*engine_, particles);
+    ASSERT_NO_FATAL_FAILURE(frames(2));
+    const int kept = slot_of(particles);
+    ASSERT_GE(kept, 0) << "kept while particles live";
+    EXPECT_NE(entities().emitters.common(kept).state & COBJ_REMOVED, 0u);
+    EXPECT_GT(changed(empty, window(), cloud), 0) << "still drawn";
+    for (int k = 0; k < 200 && slot_of(particles) >= 0; ++k) {
+        ASSERT_NO_FATAL_FAILURE(frame());
+    }
+    EXPECT_EQ(slot_of(particles), -1) << "freed with its last particle";
+    EXPECT_EQ(changed(empty, window(), whole()), 0);
+}
+
+TEST_F(EntityFrameTest, TheCameraDrivesTheView)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const ScreenProjection& p = projection();
+    EXPECT_FLOAT_EQ(p.position.x, EYE.x);
+    EXPECT_FLOAT_EQ(p.position.y, EYE.y);
+    EXPECT_FLOAT_EQ(p.position.z, EYE.z);
+    EXPECT_NEAR(p.forward.x, 1.0f, 1e-3f) << "looking east";
+    const Frame east = window();
+
+    server_turn(*engine_, camera_, -EAST, 0.0f, 0.0f);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_NEAR(p.forward.x, -1.0f, 1e-3f) << "looking west";
+    const Frame west = window();
+    dump(west, "camera_west.ppm");
+    EXPECT_GT(changed(east, west, whole()), area(whole()) / 4) << "the other end of the hall";
+
+    server_turn(*engine_, camera_, EAST, 0.0f, 0.0f);
+    server_place(*engine_, camera_, 256.0f, 256.0f, 128.0f);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_FLOAT_EQ(p.position.x, 256.0f);
+    const Frame near = window();
+    EXPECT_GT(changed(east, near, whole()), area(whole()) / 4) << "nearer the wall";
+    server_place(*engine_, camera_, EYE.x, EYE.y, EYE.z);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(changed(east, window(), whole()), 0) << "back where it stood";
+
+    // A zoom narrows the view: the wall's middle grows.
+    set(camera_, CAMERA_ZOOM, {r(0.25), r(0.1875)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(entities().camera.view.half_x, 0.25f);
+    EXPECT_EQ(entities().camera.view.half_y, 0.1875f);
+    const Frame zoomed = window();
+    dump(zoomed, "camera_zoom.ppm");
+    EXPECT_GT(changed(east, zoomed, whole()), area(whole()) / 4);
+    set(camera_, CAMERA_ZOOM, {r(0.5), r(0.375)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(changed(east, window(), whole()), 0);
+
+    // A red filter tints the whole window.
+    set(camera_, CAMERA_FILTER, {i(static_cast<int32_t>(0x800000FFu))});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame tinted = window();
+    dump(tinted, "camera_tint.ppm");
+    const Rgb before = mean(east, whole());
+    const Rgb after = mean(tinted, whole());
+    EXPECT_GT(after.r - before.r, 2.0 * std::abs(after.g - before.g) + 10.0) << "redder";
+    EXPECT_GT(after.r - before.r, 2.0 * std::abs(after.b - before.b) + 10.0);
+}
+
+} // namespace
