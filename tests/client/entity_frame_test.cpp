@@ -5,208 +5,14 @@
 // its particles die, the camera moves, turns, zooms and tints the view, and
 // icons show on the screen. The camera stands at the west end of a hall and
 // looks east at its far wall.
-#include "client/client_renderer.h"
-#include "client/entity_set.h"
-#include "client/update_decoder.h"
-#include "engine_fixture.h"
-#include "render/screen_projection.h"
-#include "server_properties.h"
-#include "soft/video_mode.h"
-#include "support/print_capture.h"
-#include "tools/mapgen/mapgen.h"
-#include "tools/models/demo_models.h"
-#include "tools/textures/texture_writer.h"
-#include "tools/tmm/tmm_writer.h"
+#include "hall_fixture.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <vector>
 
 namespace {
 
 using namespace server_property;
-
-// A hall lit dimly from its middle and, through map lamp 1, near its east
-// wall; a side room keeps the route graph whole.
-const char* const HALL = R"(
-id 0x7e57
-tile 64
-room hall 0 0 0 512 512 256
-room side -256 192 0 0 320 128
-door hall side 0 224 0 0 288 96
-light 256 256 200 4 0.3 255 255 255
-light 448 256 128 1.5 1 255 255 255 lamp 1
-)";
-
-const Vector EYE = {64.0f, 256.0f, 128.0f};
-const float EAST = -1.5707963f; // the camera's yaw that looks along +x
-const Vector WALL_CENTRE = {512.0f, 256.0f, 128.0f};
-const Vector WALL_FAR = {512.0f, 60.0f, 200.0f}; // beyond lamp 1's reach
-const Vector MIDDLE = {300.0f, 256.0f, 128.0f};
-
-struct Rgb {
-    double r = 0.0;
-    double g = 0.0;
-    double b = 0.0;
-    double sum() const { return r + g + b; }
-};
-
-struct Region {
-    int32_t x0, y0, x1, y1; // x1, y1 beyond
-};
-
-using Frame = std::vector<uint32_t>;
-
-class EntityFrameTest : public EngineFixture {
-protected:
-    void SetUp() override
-    {
-        EngineFixture::SetUp();
-        mapgen::MapFiles files;
-        std::string error;
-        ASSERT_TRUE(mapgen::generate_map(HALL, files, error)) << error;
-        ASSERT_TRUE(mapgen::write_map_directory(files, "maps/hall", error)) << error;
-        ASSERT_TRUE(mapgen::write_map_textures(files, ".", error)) << error;
-        ASSERT_TRUE(tools::write_demo_models("."));
-        tmm::Model figure;
-        figure.poses = 6;
-        figure.radius = 64.0;
-        std::ofstream("models/demo/figure.tmm") << tmm::write_model(figure);
-        std::filesystem::create_directories("textures/sprites");
-        const std::vector<uint8_t> dot = tools::cmt_bytes(blue_dot());
-        std::ofstream("textures/sprites/dot.cmt", std::ios::binary)
-            .write(reinterpret_cast<const char*>(dot.data()), static_cast<std::streamsize>(dot.size()));
-    }
-    void TearDown() override
-    {
-        capture_.reset();
-        EngineFixture::TearDown();
-    }
-
-    // A 16 x 16 solid blue sprite.
-    static tools::TextureImage blue_dot()
-    {
-        tools::TextureImage image;
-        image.width = image.height = 16;
-        image.palette[3 * 1 + 2] = 255;
-        image.index.assign(256, 1);
-        image.alpha.assign(256, 255);
-        return image;
-    }
-
-    // The engine on the hall, its client connected and its camera looking
-    // east from the west end; from here the console shows no new lines.
-    void start(std::vector<const char*> arguments = {"-width", "320", "-height", "240"})
-    {
-        ASSERT_NO_FATAL_FAILURE(start_engine("hall", std::move(arguments)));
-        ASSERT_NO_FATAL_FAILURE(connect());
-        camera_ = spawned_slot(*engine_).camera_id;
-        server_place(*engine_, camera_, EYE.x, EYE.y, EYE.z);
-        server_turn(*engine_, camera_, EAST, 0.0f, 0.0f);
-        capture_ = std::make_unique<PrintCapture>();
-        capture_->show_all();
-        ASSERT_EQ(client()->cons_cmd()->add_text("Cls"), 1);
-        ASSERT_NO_FATAL_FAILURE(settle());
-    }
-    // Frames enough for a change on the server to be drawn by the client.
-    void settle() { ASSERT_NO_FATAL_FAILURE(frames(4)); }
-
-    Client* client() const { return engine_->client(); }
-    EntitySet& entities() const { return client()->entities(); }
-    const ScreenProjection& projection() const { return *client()->renderer()->projection(); }
-    int slot_of(int32_t id) const
-    {
-        CObjManager* const m = client()->decoder().manager((id >> 20) & 15);
-        return m != nullptr ? m->find(static_cast<uint32_t>(id)) : -1;
-    }
-
-    // The 3-D window's pixels as drawn by the last frame.
-    Frame window() const
-    {
-        const ScreenProjection& p = projection();
-        Frame out;
-        for (int32_t y = 0; y < p.ysize; ++y) {
-            const uint32_t* const row = p.window_pixels + p.line_offset[y];
-            out.insert(out.end(), row, row + p.xsize);
-        }
-        return out;
-    }
-    // The square of 2 half + 1 pixels around where the world point shows.
-    Region around(const Vector& point, int32_t half) const
-    {
-        const ScreenProjection& p = projection();
-        Vector d = point;
-        vec_sub(d, p.position);
-        const double z = vec_dot(d, p.forward);
-        EXPECT_GT(z, 1.0) << "in front of the camera";
-        const auto x = static_cast<int32_t>(std::lround(p.centre_x + p.xscale * vec_dot(d, p.right) / z));
-        const auto y = static_cast<int32_t>(std::lround(p.centre_y + p.yscale * vec_dot(d, p.down) / z));
-        Region r{std::max(x - half, 0), std::max(y - half, 0), std::min(x + half + 1, p.xsize),
-                 std::min(y + half + 1, p.ysize)};
-        EXPECT_TRUE(r.x0 < r.x1 && r.y0 < r.y1) << "on the window";
-        return r;
-    }
-    Region whole() const { return {0, 0, projection().xsize, projection().ysize}; }
-    Rgb mean(const Frame& f, const Region& r) const
-    {
-        const ScreenProjection& p = projection();
-        Rgb sum;
-        for (int32_t y = r.y0; y < r.y1; ++y) {
-            for (int32_t x = r.x0; x < r.x1; ++x) {
-                const uint32_t c = f[static_cast<size_t>(y * p.xsize + x)];
-                sum.r += (c >> p.rgb_layout[0]) & 0xFF;
-                sum.g += (c >> p.rgb_layout[1]) & 0xFF;
-                sum.b += (c >> p.rgb_layout[2]) & 0xFF;
-            }
-        }
-        const double n = static_cast<double>(r.x1 - r.x0) * (r.y1 - r.y0);
-        return {sum.r / n, sum.g / n, sum.b / n};
-    }
-    int32_t changed(const Frame& a, const Frame& b, const Region& r) const
-    {
-        int32_t n = 0;
-        for (int32_t y = r.y0; y < r.y1; ++y) {
-            for (int32_t x = r.x0; x < r.x1; ++x) {
-                const size_t k = static_cast<size_t>(y * projection().xsize + x);
-                n += a[k] != b[k] ? 1 : 0;
-            }
-        }
-        return n;
-    }
-    int32_t area(const Region& r) const { return (r.x1 - r.x0) * (r.y1 - r.y0); }
-
-    int32_t create(int object_class, const Vector& at)
-    {
-        const int32_t id = server_create(*engine_, object_class);
-        EXPECT_GE(id, 0);
-        server_place(*engine_, id, at.x, at.y, at.z);
-        return id;
-    }
-    void set(int32_t id, int property, std::initializer_list<ServerArg> args)
-    {
-        EXPECT_EQ(server_set(*engine_, id, property, args), 1) << std::hex << id << " property " << property;
-    }
-
-    void dump(const Frame& f, const char* name) const
-    {
-        if (std::getenv("DUMP") == nullptr) return;
-        const ScreenProjection& p = projection();
-        std::FILE* out = std::fopen((previous_ / name).c_str(), "wb");
-        std::fprintf(out, "P6\n%d %d\n255\n", p.xsize, p.ysize);
-        for (uint32_t c : f) {
-            std::fputc((c >> p.rgb_layout[0]) & 255, out);
-            std::fputc((c >> p.rgb_layout[1]) & 255, out);
-            std::fputc((c >> p.rgb_layout[2]) & 255, out);
-        }
-        std::fclose(out);
-    }
-
-    std::unique_ptr<PrintCapture> capture_;
-    int32_t camera_ = -1;
-};
+using EntityFrameTest = HallTest;
 
 TEST_F(EntityFrameTest, MapLampsLightTheWallAndGoOff)
 {
@@ -216,12 +22,10 @@ TEST_F(EntityFrameTest, MapLampsLightTheWallAndGoOff)
     const Region lit = around(WALL_CENTRE, 12);
     const Region far = around(WALL_FAR, 12);
     const Frame on = window();
-    dump(on, "lamp_on.ppm");
 
     set(lamp, LAMP_VALUE, {r(0.0)});
     ASSERT_NO_FATAL_FAILURE(settle());
     const Frame off = window();
-    dump(off, "lamp_off.ppm");
     EXPECT_EQ(entities().map_lamps.lamp(1)->intensity, 0.0f);
     EXPECT_LT(mean(off, lit).sum(), 0.8 * mean(on, lit).sum()) << "the wall darkens where the lamp lit it";
     EXPECT_EQ(changed(on, off, far), 0) << "and stays as it was beyond the lamp's reach";
@@ -230,7 +34,6 @@ TEST_F(EntityFrameTest, MapLampsLightTheWallAndGoOff)
     set(lamp, LAMP_COLOR, {i(0x0000FF)});
     ASSERT_NO_FATAL_FAILURE(settle());
     const Frame red = window();
-    dump(red, "lamp_red.ppm");
     EXPECT_EQ(entities().map_lamps.lamp(1)->colour, 0x0000FFu);
     const Rgb white_lit = mean(on, lit);
     const Rgb red_lit = mean(red, lit);
@@ -268,7 +71,6 @@ TEST_F(EntityFrameTest, DynamicLightsLightTheWallWhereTheyStand)
     set(light, LIGHT_INTENSITY, {r(1.0)});
     ASSERT_NO_FATAL_FAILURE(settle());
     const Frame lit = window();
-    dump(lit, "light_lit.ppm");
     EXPECT_EQ(entities().lights.record(slot_of(light)).reach, 100.0f);
     const Rgb before = mean(dark, left);
     const Rgb after = mean(lit, left);
@@ -289,7 +91,6 @@ TEST_F(EntityFrameTest, DynamicLightsLightTheWallWhereTheyStand)
     server_place(*engine_, light, 480.0f, 362.0f, 100.0f);
     ASSERT_NO_FATAL_FAILURE(settle());
     const Frame moved = window();
-    dump(moved, "light_moved.ppm");
     EXPECT_EQ(changed(dark, moved, left), 0) << "the left of the wall dark again";
     EXPECT_GT(mean(moved, right).g - mean(dark, right).g, 20.0) << "the right lit";
 
@@ -314,7 +115,6 @@ TEST_F(EntityFrameTest, LensFlaresGlowInTheirLampsColour)
     set(flare, FLARE_COLOR, {i(0xFF0000)});
     ASSERT_NO_FATAL_FAILURE(settle());
     const Frame white = window();
-    dump(white, "flare_white.ppm");
     ASSERT_GE(slot_of(flare), 0);
     const LampSpriteRender& record = entities().flares.record(slot_of(flare));
     EXPECT_EQ(record.colour, 0xFF0000u);
@@ -366,7 +166,6 @@ TEST_F(EntityFrameTest, MeshesShowTheirPoses)
     set(mesh, MESH_MODEL, {t("demo/figure")});
     ASSERT_NO_FATAL_FAILURE(settle());
     const Frame upright = window();
-    dump(upright, "mesh_upright.ppm");
     ASSERT_GE(slot_of(mesh), 0);
     const MeshModel* const model = entities().meshes.model(slot_of(mesh));
     ASSERT_NE(model, nullptr);
@@ -378,7 +177,6 @@ TEST_F(EntityFrameTest, MeshesShowTheirPoses)
     set(mesh, MESH_POSE, {i(2), i(2), r(0.0)});
     ASSERT_NO_FATAL_FAILURE(settle());
     const Frame crouching = window();
-    dump(crouching, "mesh_crouching.ppm");
     EXPECT_EQ(entities().meshes.record(slot_of(mesh)).pose[0].frame1, 2);
     EXPECT_GT(changed(upright, crouching, figure), 50) << "another pose, other pixels";
 
@@ -412,7 +210,6 @@ TEST_F(EntityFrameTest, SpritesShowTheirTexture)
     set(sprite, SPRITE_NAME, {t("dot")});
     ASSERT_NO_FATAL_FAILURE(settle());
     const Frame shown = window();
-    dump(shown, "sprite.ppm");
     ASSERT_GE(slot_of(sprite), 0);
     EXPECT_NE(entities().sprites.texture(slot_of(sprite)), nullptr);
     const Rgb c = mean(shown, centre);
@@ -446,7 +243,6 @@ TEST_F(EntityFrameTest, EmittersRunAndOutliveTheirRemovalUntilTheirParticlesDie)
     set(particles, PARTICLE_FLAGS, {i(5)});
     ASSERT_NO_FATAL_FAILURE(frames(20));
     const Frame running = window();
-    dump(running, "particles.ppm");
     ASSERT_GE(slot_of(particles), 0);
     EXPECT_EQ(entities().emitters.record(slot_of(particles)).pool_size(), 64);
     EXPECT_GT(changed(empty, running, cloud), 20) << "particles over the wall";
@@ -482,7 +278,6 @@ TEST_F(EntityFrameTest, TheCameraDrivesTheView)
     ASSERT_NO_FATAL_FAILURE(settle());
     EXPECT_NEAR(p.forward.x, -1.0f, 1e-3f) << "looking west";
     const Frame west = window();
-    dump(west, "camera_west.ppm");
     EXPECT_GT(changed(east, west, whole()), area(whole()) / 4) << "the other end of the hall";
 
     server_turn(*engine_, camera_, EAST, 0.0f, 0.0f);
@@ -490,6 +285,7 @@ TEST_F(EntityFrameTest, TheCameraDrivesTheView)
     ASSERT_NO_FATAL_FAILURE(settle());
     EXPECT_FLOAT_EQ(p.position.x, 256.0f);
     const Frame near = window();
+
     EXPECT_GT(changed(east, near, whole()), area(whole()) / 4) << "nearer the wall";
     server_place(*engine_, camera_, EYE.x, EYE.y, EYE.z);
     ASSERT_NO_FATAL_FAILURE(settle());
@@ -501,7 +297,6 @@ TEST_F(EntityFrameTest, TheCameraDrivesTheView)
     EXPECT_EQ(entities().camera.view.half_x, 0.25f);
     EXPECT_EQ(entities().camera.view.half_y, 0.1875f);
     const Frame zoomed = window();
-    dump(zoomed, "camera_zoom.ppm");
     EXPECT_GT(changed(east, zoomed, whole()), area(whole()) / 4);
     set(camera_, CAMERA_ZOOM, {r(0.5), r(0.375)});
     ASSERT_NO_FATAL_FAILURE(settle());
@@ -511,11 +306,66 @@ TEST_F(EntityFrameTest, TheCameraDrivesTheView)
     set(camera_, CAMERA_FILTER, {i(static_cast<int32_t>(0x800000FFu))});
     ASSERT_NO_FATAL_FAILURE(settle());
     const Frame tinted = window();
-    dump(tinted, "camera_tint.ppm");
     const Rgb before = mean(east, whole());
     const Rgb after = mean(tinted, whole());
     EXPECT_GT(after.r - before.r, 2.0 * std::abs(after.g - before.g) + 10.0) << "redder";
     EXPECT_GT(after.r - before.r, 2.0 * std::abs(after.b - before.b) + 10.0);
+}
+
+// Icons are drawn over the screen, not the 3-D window: read the frame buffer.
+TEST_F(EntityFrameTest, IconsShowOnTheScreen)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const KVideoMode& mode = *client()->video_mode();
+    const auto screen = [&]() {
+        Frame out;
+        for (int32_t y = 0; y < mode.yres; ++y) {
+            const uint32_t* const row = mode.framebuffer + mode.line_offset[y];
+            out.insert(out.end(), row, row + mode.xres);
+        }
+        return out;
+    };
+    // The lower right quarter of the screen, its left and right halves.
+    const auto differ = [&](const Frame& a, const Frame& b, int32_t x0, int32_t x1) {
+        int32_t n = 0;
+        for (int32_t y = mode.yres / 2; y < mode.yres; ++y) {
+            for (int32_t x = x0; x < x1; ++x) {
+                const size_t k = static_cast<size_t>(y * mode.xres + x);
+                n += a[k] != b[k] ? 1 : 0;
+            }
+        }
+        return n;
+    };
+    const int32_t mid = mode.xres / 2;
+    const int32_t three_quarters = mode.xres * 3 / 4;
+    const Frame before = screen();
+    const int32_t icon = server_create(*engine_, 11);
+    set(icon, ICON_RECTANGLE, {i(12800), i(9600), i(12800), i(9600)});
+    set(icon, ICON_NAME, {t("marker")});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame whole_icon = screen();
+    ASSERT_GE(slot_of(icon), 0);
+    const IconHandle& handle = entities().icons.handle(slot_of(icon));
+    EXPECT_EQ(handle.x, 12800);
+    EXPECT_EQ(handle.width, 12800);
+    EXPECT_GE(handle.id, 0);
+    const int32_t quarter = (mode.xres / 4) * (mode.yres / 2);
+    EXPECT_GT(differ(before, whole_icon, mid, three_quarters), quarter / 4) << "the marker over its rectangle";
+    EXPECT_GT(differ(before, whole_icon, three_quarters, mode.xres), quarter / 4);
+    EXPECT_EQ(differ(before, whole_icon, 0, mid), 0) << "and nothing left of it";
+
+    // An extent of half the width shows the left half.
+    set(icon, ICON_CLIP, {i(6400)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame half = screen();
+    EXPECT_EQ(handle.extent, 6400);
+    EXPECT_EQ(differ(whole_icon, half, mid, three_quarters), 0) << "the left half stays";
+    EXPECT_EQ(differ(before, half, three_quarters, mode.xres), 0) << "the right half is gone";
+
+    server_destroy(*engine_, icon);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(slot_of(icon), -1);
+    EXPECT_EQ(differ(before, screen(), 0, mode.xres), 0);
 }
 
 } // namespace
