@@ -5,7 +5,9 @@
 // its particles die, the camera moves, turns, zooms and tints the view, and
 // icons show on the screen. The camera stands at the west end of a hall and
 // looks east at its far wall.
+#include "client/client_map.h"
 #include "hall_fixture.h"
+#include "world/shared_map.h"
 
 #include <gtest/gtest.h>
 
@@ -366,6 +368,34 @@ TEST_F(EntityFrameTest, IconsShowOnTheScreen)
     ASSERT_NO_FATAL_FAILURE(settle());
     EXPECT_EQ(slot_of(icon), -1);
     EXPECT_EQ(differ(before, screen(), 0, mode.xres), 0);
+}
+
+// A BSP object is the map's model of that number, placed by the server.
+TEST_F(EntityFrameTest, BspObjectsShowWhereTheServerPlacesThem)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const int32_t mover = server_object_at(*engine_, 7, 1);
+    ASSERT_GE(mover, 0) << "the side room's mover";
+    const Frame away = window();
+    const Region hall = around({282.0f, 256.0f, 48.0f}, 20);
+
+    server_place(*engine_, mover, 450.0f, 0.0f, 0.0f);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    ASSERT_GE(slot_of(mover), 0);
+    EXPECT_EQ(client()->world().shared()->models.entity(1).position.x, 450.0f);
+    const Frame in_hall = window();
+    EXPECT_GT(changed(away, in_hall, hall), area(hall) / 2) << "the box stands in the hall";
+    EXPECT_EQ(changed(away, in_hall, around(WALL_FAR, 10)), 0);
+
+    server_place(*engine_, mover, 450.0f, 100.0f, 0.0f);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame aside = window();
+    EXPECT_GT(changed(in_hall, aside, hall), area(hall) / 2) << "moved aside";
+    EXPECT_GT(changed(away, aside, around({282.0f, 356.0f, 48.0f}, 10)), 0);
+
+    server_place(*engine_, mover, 0.0f, 0.0f, 0.0f);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(changed(away, window(), whole()), 0) << "back in the side room";
 }
 
 } // namespace

@@ -24,13 +24,14 @@
 #include <vector>
 
 // A hall lit dimly from its middle and, through map lamp 1, near its east
-// wall; a side room keeps the route graph whole.
+// wall; a side room west of it holds a mover, BSP model 1.
 const char* const HALL = R"(
 id 0x7e57
 tile 64
 room hall 0 0 0 512 512 256
 room side -256 192 0 0 320 128
 door hall side 0 224 0 0 288 96
+mover -200 230 16 -136 282 80
 light 256 256 200 4 0.3 255 255 255
 light 448 256 128 1.5 1 255 255 255 lamp 1
 )";
