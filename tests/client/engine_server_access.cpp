@@ -52,3 +52,8 @@ void server_turn(Engine& engine, int32_t id, float a, float b, float c)
 }
 
 void server_frame(Engine& engine) { (void)engine.server()->frame(sys_time(), 0); }
+
+float server_animate(Engine& engine, int32_t id, int32_t cycle, float speed)
+{
+    return engine.server()->mesh_objects.set_animation(static_cast<uint32_t>(id), cycle, speed, 0);
+}

@@ -36,3 +36,6 @@ void server_destroy(Engine& engine, int32_t id);
 void server_turn(Engine& engine, int32_t id, float a, float b, float c);
 // One frame of the server alone, at the engine's time now.
 void server_frame(Engine& engine);
+// Plays a mesh object's cycle at a speed, as the animation builtin does;
+// the cycle's duration divided by the speed, or 0.
+float server_animate(Engine& engine, int32_t id, int32_t cycle, float speed);

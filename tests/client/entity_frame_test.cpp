@@ -96,12 +96,18 @@ TEST_F(EntityFrameTest, DynamicLightsLightTheWallWhereTheyStand)
     EXPECT_EQ(changed(dark, moved, left), 0) << "the left of the wall dark again";
     EXPECT_GT(mean(moved, right).g - mean(dark, right).g, 20.0) << "the right lit";
 
-    // Removed: the wall as it was.
+    // Its lamp removed: the light stays, without a lamp, and lights nothing.
+    server_destroy(*engine_, lamp);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(slot_of(lamp), -1);
+    ASSERT_GE(slot_of(light), 0);
+    EXPECT_EQ(entities().lights.record(slot_of(light)).lamp, nullptr);
+    EXPECT_EQ(changed(dark, window(), whole()), 0);
+
     server_destroy(*engine_, light);
     ASSERT_NO_FATAL_FAILURE(settle());
     EXPECT_EQ(slot_of(light), -1);
     EXPECT_EQ(changed(dark, window(), whole()), 0);
-    server_destroy(*engine_, lamp);
 }
 
 TEST_F(EntityFrameTest, LensFlaresGlowInTheirLampsColour)
@@ -193,7 +199,21 @@ TEST_F(EntityFrameTest, MeshesShowTheirPoses)
     ASSERT_NO_FATAL_FAILURE(settle());
     EXPECT_EQ(changed(upright, window(), whole()), 0) << "the first pose again";
 
+    // The server plays the cycle: the pose the client draws changes with the ticks.
+    EXPECT_GT(server_animate(*engine_, mesh, 0, 1.0f), 0.0f);
+    int32_t poses_seen = 0;
+    Frame last = window();
+    for (int k = 0; k < 30; ++k) {
+        ASSERT_NO_FATAL_FAILURE(frame());
+        const Frame now = window();
+        poses_seen += changed(last, now, figure) > 50 ? 1 : 0;
+        last = now;
+    }
+    EXPECT_GE(poses_seen, 3) << "the figure bends on its own";
+    EXPECT_EQ(changed(empty, last, around(WALL_FAR, 10)), 0);
+
     server_turn(*engine_, mesh, 1.5707963f, 0.0f, 0.0f);
+    set(mesh, MESH_POSE, {i(0), i(0), r(0.0)});
     ASSERT_NO_FATAL_FAILURE(settle());
     EXPECT_GT(changed(upright, window(), figure), 50) << "turned";
 
@@ -232,7 +252,7 @@ TEST_F(EntityFrameTest, SpritesShowTheirTexture)
 TEST_F(EntityFrameTest, EmittersRunAndOutliveTheirRemovalUntilTheirParticlesDie)
 {
     ASSERT_NO_FATAL_FAILURE(start());
-    const Region cloud = around(MIDDLE, 40);
+    const Region cloud = around(MIDDLE, 16);
     const Frame empty = window();
     const int32_t particles = create(8, MIDDLE);
     set(particles, PARTICLE_CREATE, {i(64)});
@@ -251,6 +271,15 @@ TEST_F(EntityFrameTest, EmittersRunAndOutliveTheirRemovalUntilTheirParticlesDie)
     EXPECT_EQ(changed(empty, running, around(WALL_FAR, 10)), 0);
     ASSERT_NO_FATAL_FAILURE(frames(5));
     EXPECT_GT(changed(running, window(), cloud), 0) << "and they move";
+    const Rgb yellow = mean(running, cloud);
+    EXPECT_GT(yellow.g - mean(empty, cloud).g, 5.0) << "yellow particles add green";
+
+    // Blue from now on: the cloud turns from yellow to blue.
+    set(particles, PARTICLE_COLOR, {i(0xFF0000), i(0x000000)});
+    ASSERT_NO_FATAL_FAILURE(frames(6));
+    const Rgb blue = mean(window(), cloud);
+    EXPECT_GT(blue.b - yellow.b, 5.0);
+    EXPECT_LT(blue.g, yellow.g - 5.0);
 
     // Removed by the server: the emitter stops but what flies keeps flying and drawing.
     server_destroy(*engine_, particles);

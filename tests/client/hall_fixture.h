@@ -66,9 +66,13 @@ protected:
         ASSERT_TRUE(mapgen::write_map_directory(files, "maps/hall", error)) << error;
         ASSERT_TRUE(mapgen::write_map_textures(files, ".", error)) << error;
         ASSERT_TRUE(tools::write_demo_models("."));
+        // The figure's body stands, leans and crouches in turn, a tenth of a second each.
         tmm::Model figure;
         figure.poses = 6;
         figure.radius = 64.0;
+        tmm::Cycle bend;
+        bend.frames = {{0, 0.1}, {1, 0.1}, {2, 0.1}};
+        figure.cycles = {bend};
         std::ofstream("models/demo/figure.tmm") << tmm::write_model(figure);
         std::filesystem::create_directories("textures/sprites");
         const std::vector<uint8_t> dot = tools::cmt_bytes(blue_dot());
