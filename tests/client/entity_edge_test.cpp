@@ -93,8 +93,7 @@ protected:
     // Connected, without a look at the frame.
     void start_blind()
     {
-        ASSERT_NO_FATAL_FAILURE(start_engine("hall", {"-width", "320", "-height", "240"}));
-        ASSERT_NO_FATAL_FAILURE(connect());
+        ASSERT_NO_FATAL_FAILURE(start_connected());
         capture_ = std::make_unique<PrintCapture>();
         capture_->show_all();
     }

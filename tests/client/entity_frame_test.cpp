@@ -1,10 +1,10 @@
 // Objects of every drawn class made, changed and removed on the engine's own
 // server show in the frame the software renderer draws: map lamps and
-// dynamic lights light the walls, lens flares glow, meshes show their poses,
-// sprites and particles show, an emitter removed without force draws until
-// its particles die, the camera moves, turns, zooms and tints the view, and
-// icons show on the screen. The camera stands at the west end of a hall and
-// looks east at its far wall.
+// dynamic lights light the walls, lens flares glow, meshes show their poses
+// and the server's animation, sprites, particles and BSP objects show, an
+// emitter removed without force draws until its particles die, the camera
+// moves, turns, zooms and tints the view, and icons show on the screen. The
+// camera stands at the west end of a hall and looks east at its far wall.
 #include "client/client_map.h"
 #include "hall_fixture.h"
 #include "world/shared_map.h"
@@ -58,7 +58,7 @@ TEST_F(EntityFrameTest, DynamicLightsLightTheWallWhereTheyStand)
     const Region right = around(right_wall, 10);
     const Frame dark = window();
 
-    // A green lamp, and a light of it 32 units off the wall with a reach of 20.
+    // A green lamp, and a light of it 32 units off the wall with a reach of 19.
     const int32_t lamp = server_create(*engine_, 2);
     set(lamp, LAMP_COLOR, {i(0x00FF00)});
     const int32_t light = create(3, {480.0f, 150.0f, 100.0f});

@@ -98,10 +98,9 @@ protected:
 
     // The engine on the hall, its client connected and its camera looking
     // east from the west end; from here the console shows no new lines.
-    void start(std::vector<const char*> arguments = {"-width", "320", "-height", "240"})
+    void start()
     {
-        ASSERT_NO_FATAL_FAILURE(start_engine("hall", std::move(arguments)));
-        ASSERT_NO_FATAL_FAILURE(connect());
+        ASSERT_NO_FATAL_FAILURE(start_connected());
         camera_ = spawned_slot(*engine_).camera_id;
         server_place(*engine_, camera_, EYE.x, EYE.y, EYE.z);
         server_turn(*engine_, camera_, EAST, 0.0f, 0.0f);
@@ -109,6 +108,12 @@ protected:
         capture_->show_all();
         ASSERT_EQ(client()->cons_cmd()->add_text("Cls"), 1);
         ASSERT_NO_FATAL_FAILURE(settle());
+    }
+    // The engine on the hall in a 320 x 240 mode, its client connected.
+    void start_connected()
+    {
+        ASSERT_NO_FATAL_FAILURE(start_engine("hall", {"-width", "320", "-height", "240"}));
+        ASSERT_NO_FATAL_FAILURE(connect());
     }
     // Frames enough for a change on the server to be drawn by the client.
     void settle() { ASSERT_NO_FATAL_FAILURE(frames(4)); }
