@@ -427,4 +427,41 @@ TEST_F(EntityFrameTest, BspObjectsShowWhereTheServerPlacesThem)
     EXPECT_EQ(changed(away, window(), whole()), 0) << "back in the side room";
 }
 
+// A new mode stops every class and starts it again on the new renderer:
+// colours kept in the screen's pixel layout are converted back and forth,
+// and the same mode again draws the same frame.
+TEST_F(EntityFrameTest, ObjectsAreDrawnAlikeAfterANewMode)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
+    const Frame empty = window();
+    const int32_t map_lamp = server_object_at(*engine_, 1, 1);
+    set(map_lamp, LAMP_COLOR, {i(0x0000FF)});
+    const int32_t lamp = server_create(*engine_, 2);
+    set(lamp, LAMP_COLOR, {i(0x00FF00)});
+    const int32_t light = create(3, {480.0f, 150.0f, 100.0f});
+    set(light, LIGHT_LAMP, {i(lamp)});
+    set(light, LIGHT_INTENSITY, {r(1.0)});
+    const int32_t flare = create(4, {300.0f, 380.0f, 160.0f});
+    set(flare, FLARE_COLOR, {i(0xFF00FF)});
+    const int32_t mesh = create(5, {300.0f, 256.0f, 100.0f});
+    set(mesh, MESH_MODEL, {t("demo/figure")});
+    const int32_t sprite = create(6, {300.0f, 150.0f, 160.0f});
+    set(sprite, SPRITE_NAME, {t("dot")});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    const Frame first = window();
+    EXPECT_GT(changed(empty, first, whole()), area(whole()) / 10);
+
+    Client* const c = client();
+    ASSERT_EQ(c->set_mode(c->current_driver(), 400, 300), 1);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(projection().xsize, 400);
+    ASSERT_EQ(c->set_mode(c->current_driver(), 320, 240), 1);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    ASSERT_EQ(projection().xsize, 320);
+    EXPECT_EQ(changed(first, window(), whole()), 0) << "the same frame in the same mode";
+    for (const int32_t id : {light, flare, mesh, sprite, lamp}) {
+        server_destroy(*engine_, id);
+    }
+}
+
 } // namespace
