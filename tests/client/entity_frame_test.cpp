@@ -149,6 +149,21 @@ TEST_F(EntityFrameTest, LensFlaresGlowInTheirLampsColour)
     EXPECT_GT(green.g, green.r + 60.0);
     EXPECT_GT(green.g, green.b + 60.0);
 
+    // A red dynamic lamp, then removed under the flare: its own green again.
+    const int32_t dynamic = server_create(*engine_, 2);
+    set(dynamic, LAMP_COLOR, {i(0x0000FF)});
+    set(flare, FLARE_LAMP, {i(dynamic)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    ASSERT_GE(slot_of(dynamic), 0);
+    EXPECT_EQ(record.lamp, entities().dynamic_lamps.lamp(slot_of(dynamic)));
+    const Rgb red = mean(window(), glow);
+    EXPECT_GT(red.r, red.g + 60.0);
+    server_destroy(*engine_, dynamic);
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(record.lamp, nullptr) << "the flare forgets a lamp that goes";
+    const Rgb own = mean(window(), glow);
+    EXPECT_GT(own.g, own.r + 60.0);
+
     // Its lamp off: the glow shows nothing.
     set(flare, FLARE_LAMP, {i(lamp)});
     set(lamp, LAMP_VALUE, {r(0.0)});
