@@ -214,6 +214,15 @@ TEST_F(EntityFrameTest, MeshesShowTheirPoses)
     ASSERT_NO_FATAL_FAILURE(settle());
     EXPECT_EQ(changed(upright, window(), whole()), 0) << "the first pose again";
 
+    // A white ambient colour lights the figure up.
+    set(mesh, MESH_LIGHTING, {i(0xFFFFFF), r(0.5), r(0.5)});
+    ASSERT_NO_FATAL_FAILURE(settle());
+    EXPECT_EQ(entities().meshes.record(slot_of(mesh)).ambient, 0xFFFFFFu);
+    const Frame bright = window();
+    EXPECT_GT(mean(bright, figure).sum(), mean(upright, figure).sum() + 10.0);
+    EXPECT_EQ(changed(upright, bright, around(WALL_FAR, 10)), 0);
+    set(mesh, MESH_LIGHTING, {i(0), r(0.5), r(0.5)});
+
     // The server plays the cycle: the pose the client draws changes with the ticks.
     EXPECT_GT(server_animate(*engine_, mesh, 0, 1.0f), 0.0f);
     int32_t poses_seen = 0;

@@ -19,6 +19,7 @@ constexpr int FLARE_COLOR = 0x403;
 constexpr int FLARE_STAR = 0x404;
 constexpr int FLARE_EFFECTS = 0x405;
 constexpr int MESH_MODEL = 0x500;
+constexpr int MESH_LIGHTING = 0x501;
 constexpr int MESH_POSE = 0x503;
 constexpr int SPRITE_NAME = 0x600;
 constexpr int PARTICLE_CREATE = 0x800;
