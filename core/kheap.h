@@ -90,8 +90,9 @@ private:
     uint32_t unit_after(const MemoryBlock* m) const { return m != nullptr ? index_.unit_of(m) + 1 : 0; }
     [[gnu::always_inline]] void* finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, const char* name);
     __attribute__((noinline)) void finish_options(MemoryBlock* m);
-    void* alloc_top(uint32_t size, const char* name);
-    void* alloc_bottom(uint32_t size, const char* name);
+    // When the persistent region has no room: the cacheable area gives it up.
+    __attribute__((noinline)) void* shrink_area_top(uint32_t size, const char* name);
+    __attribute__((noinline)) void* shrink_area_bottom(uint32_t size, const char* name);
     uint64_t cacheable_bytes() const;
     // Flushes the owner; the first eviction of an allocation announces itself.
     void evict(CacheOwner* owner, const char* first_message, bool& announced);
