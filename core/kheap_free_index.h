@@ -171,15 +171,53 @@ inline MemoryBlock* KHeapFreeIndex::lowest(uint32_t from, uint32_t to, uint32_t 
     if (want > SMALL_CAP) {
         return lowest_large(from, to, size);
     }
-    // The block of from's own slot may begin below from.
-    uint32_t slot = from / SLOT_UNITS;
-    if (small_.leaf(slot) >= want && slot_start_[slot] < from % SLOT_UNITS) {
-        ++slot;
+    int64_t found;
+    if (from == 0) {
+        found = small_.first_from_start(static_cast<uint8_t>(want));
+    } else {
+        // The block of from's own slot may begin below from.
+        uint32_t slot = from / SLOT_UNITS;
+        if (small_.leaf(slot) >= want && slot_start_[slot] < from % SLOT_UNITS) {
+            ++slot;
+        }
+        found = small_.first_at_least(slot, static_cast<uint8_t>(want));
     }
-    const int64_t found = small_.first_at_least(slot, static_cast<uint8_t>(want));
     if (found < 0) {
         return nullptr;
     }
     const uint32_t unit = static_cast<uint32_t>(found) * SLOT_UNITS + slot_start_[found];
     return unit < to ? block_at(unit) : nullptr;
+}
+
+inline MemoryBlock* KHeapFreeIndex::highest(uint32_t from, uint32_t to, uint32_t size) const
+{
+    if (to > units_) {
+        to = units_;
+    }
+    if (from >= to) {
+        return nullptr;
+    }
+    const uint32_t want = size / KHEAP_ALIGN;
+    if (want > SMALL_CAP) {
+        return highest_large(from, to, size);
+    }
+    int64_t found;
+    if (to == units_) {
+        found = small_.last_from_end(static_cast<uint8_t>(want));
+    } else {
+        // The block of to - 1's own slot may begin above it.
+        uint32_t slot = (to - 1) / SLOT_UNITS;
+        if (small_.leaf(slot) >= want && slot_start_[slot] > (to - 1) % SLOT_UNITS) {
+            if (slot == 0) {
+                return nullptr;
+            }
+            --slot;
+        }
+        found = small_.last_at_least(slot, static_cast<uint8_t>(want));
+    }
+    if (found < 0) {
+        return nullptr;
+    }
+    const uint32_t unit = static_cast<uint32_t>(found) * SLOT_UNITS + slot_start_[found];
+    return unit >= from ? block_at(unit) : nullptr;
 }
