@@ -453,9 +453,9 @@ void* KHeap::alloc_cacheable(size_t size, CacheOwner* owner, int where, const ch
 
 bool KHeap::holds(const void* data) const
 {
-    const uintptr_t p = reinterpret_cast<uintptr_t>(data);
-    const uintptr_t start = reinterpret_cast<uintptr_t>(area_);
-    return area_ != nullptr && p >= start + HEADER && p < start + size_;
+    // One unsigned compare: below the first data address wraps to a large offset.
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(data) - reinterpret_cast<uintptr_t>(area_) - HEADER;
+    return area_ != nullptr && offset < uintptr_t{size_} - HEADER;
 }
 
 void KHeap::free(void* data)
@@ -463,8 +463,11 @@ void KHeap::free(void* data)
     K_ASSERT(data);
     K_ASSERT(holds(data) && (static_cast<uint8_t*>(data) - area_) % KHEAP_ALIGN == 0);
     MemoryBlock* const m = static_cast<MemoryBlock*>(data) - 1;
-    K_ASSERT((m->tag & TAGM_TAG) == TAG_TAG);
-    K_ASSERT(!(m->tag & TAGF_FREE));
+    // One test for the usual persistent or cacheable tag; the assertions name what is wrong.
+    if ((m->tag & ~TAGF_CACHEABLE) != TAG_TAG) {
+        K_ASSERT((m->tag & TAGM_TAG) == TAG_TAG);
+        K_ASSERT(!(m->tag & TAGF_FREE));
+    }
 
     const bool was_cacheable = m->is_cacheable();
     MemoryBlock* const below = m->prev;
