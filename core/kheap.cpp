@@ -318,18 +318,59 @@ void* KHeap::alloc(size_t size, int where, const char* name)
     const uint32_t bsize = block_size(size);
     // The first fit walking over the blocks of the persistent region from
     // its end: down from the last block to high, or up from the first to low.
+    // Searched over the whole heap, the fit may turn out to be the free edge
+    // block of the cacheable area, which the region then takes at once.
     if (where == KHEAP_FROM_TOP) {
-        MemoryBlock* const fit = index_.highest(unit_after(high_), index_.units(), bsize);
-        if (fit != nullptr) {
+        MemoryBlock* const fit = index_.highest(0, index_.units(), bsize);
+        if (fit != nullptr && (low_ == nullptr || fit > high_)) {
             return finish(split_top(fit, bsize), TAG_TAG, nullptr, name);
+        }
+        if (fit != nullptr && fit == high_) {
+            return finish(take_high(bsize), TAG_TAG, nullptr, name);
         }
         return shrink_area_top(bsize, name);
     }
-    MemoryBlock* const fit = index_.lowest(0, low_ != nullptr ? index_.unit_of(low_) : index_.units(), bsize);
-    if (fit != nullptr) {
+    MemoryBlock* const fit = index_.lowest(0, index_.units(), bsize);
+    if (fit != nullptr && (low_ == nullptr || fit < low_)) {
         return finish(split_bottom(fit, bsize), TAG_TAG, nullptr, name);
     }
+    if (fit != nullptr && fit == low_) {
+        return finish(take_low(bsize), TAG_TAG, nullptr, name);
+    }
     return shrink_area_bottom(bsize, name);
+}
+
+// high is free and large enough: the new block takes its top.
+inline MemoryBlock* KHeap::take_high(uint32_t size)
+{
+    MemoryBlock* const old_high = high_;
+    MemoryBlock* const n = split_top(old_high, size);
+    if (n->prev == nullptr || n->prev->is_persistent()) {
+        lose_cacheable_area();
+    } else if (n == old_high) {
+        if (low_ == old_high) {
+            low_ = n->prev;
+        }
+        high_ = n->prev;
+    }
+    return n;
+}
+
+// low is free and large enough: the new block takes its bottom.
+inline MemoryBlock* KHeap::take_low(uint32_t size)
+{
+    MemoryBlock* const old_low = low_;
+    const bool was_high = old_low == high_;
+    MemoryBlock* const n = split_bottom(old_low, size);
+    if (n->next == nullptr || n->next->is_persistent()) {
+        lose_cacheable_area();
+    } else {
+        low_ = n->next;
+        if (was_high) {
+            high_ = n->next;
+        }
+    }
+    return n;
 }
 
 void* KHeap::shrink_area_top(uint32_t size, const char* name)
@@ -352,17 +393,7 @@ void* KHeap::shrink_area_top(uint32_t size, const char* name)
             evict_at(m, announced);
         }
     }
-    MemoryBlock* const old_high = high_;
-    MemoryBlock* const n = split_top(old_high, size);
-    if (n->prev == nullptr || n->prev->is_persistent()) {
-        lose_cacheable_area();
-    } else if (n == old_high) {
-        if (low_ == old_high) {
-            low_ = n->prev;
-        }
-        high_ = n->prev;
-    }
-    return finish(n, TAG_TAG, nullptr, name);
+    return finish(take_high(size), TAG_TAG, nullptr, name);
 }
 
 void* KHeap::shrink_area_bottom(uint32_t size, const char* name)
@@ -385,18 +416,7 @@ void* KHeap::shrink_area_bottom(uint32_t size, const char* name)
             evict_at(m, announced);
         }
     }
-    MemoryBlock* const old_low = low_;
-    const bool was_high = old_low == high_;
-    MemoryBlock* const n = split_bottom(old_low, size);
-    if (n->next == nullptr || n->next->is_persistent()) {
-        lose_cacheable_area();
-    } else {
-        low_ = n->next;
-        if (was_high) {
-            high_ = n->next;
-        }
-    }
-    return finish(n, TAG_TAG, nullptr, name);
+    return finish(take_low(size), TAG_TAG, nullptr, name);
 }
 
 void* KHeap::alloc_cacheable(size_t size, CacheOwner* owner, int where, const char* name)
