@@ -26,10 +26,15 @@ constexpr uint32_t VARIABLE_FLAGS = 0x10;
 void set_name(MemoryBlock* m, const char* name)
 {
     // Straight into the header: bytes gathered elsewhere and read back as
-    // words would wait for their stores.
+    // words would wait for their stores. Unrolled, a short name costs a load,
+    // a test and a store a character.
     std::memset(m->name, 0, KHEAP_NAME_LEN);
     if (name != nullptr) {
-        for (int i = 0; i < KHEAP_NAME_LEN - 1 && name[i] != '\0'; ++i) {
+#pragma GCC unroll 15
+        for (int i = 0; i < KHEAP_NAME_LEN - 1; ++i) {
+            if (name[i] == '\0') {
+                break;
+            }
             m->name[i] = name[i];
         }
     }
@@ -192,22 +197,24 @@ void* KHeap::refuse(size_t request, const char* name) const
 inline MemoryBlock* KHeap::split_top(MemoryBlock* m, uint32_t size)
 {
     K_ASSERT(m->size >= size);
-    if (m->size - size < MIN_REMAINDER) {
+    const uint32_t old_size = m->size;
+    if (old_size - size < MIN_REMAINDER) {
         index_.remove(m);
         return m;
     }
-    MemoryBlock* const n = reinterpret_cast<MemoryBlock*>(bytes(m) + (m->size - size));
+    MemoryBlock* const n = reinterpret_cast<MemoryBlock*>(bytes(m) + (old_size - size));
+    MemoryBlock* const next = m->next;
     n->prev = m;
-    n->next = m->next;
+    n->next = next;
     n->size = size;
-    if (m->next != nullptr) {
-        m->next->prev = n;
+    if (next != nullptr) {
+        next->prev = n;
     } else {
         last_ = n;
     }
     m->next = n;
-    m->size -= size;
-    index_.shrunk(m);
+    m->size = old_size - size;
+    index_.shrunk(m, old_size);
     return n;
 }
 
@@ -215,23 +222,25 @@ inline MemoryBlock* KHeap::split_top(MemoryBlock* m, uint32_t size)
 inline MemoryBlock* KHeap::split_bottom(MemoryBlock* m, uint32_t size)
 {
     K_ASSERT(m->size >= size);
-    if (m->size - size < MIN_REMAINDER) {
+    const uint32_t old_size = m->size;
+    if (old_size - size < MIN_REMAINDER) {
         index_.remove(m);
         return m;
     }
     MemoryBlock* const r = reinterpret_cast<MemoryBlock*>(bytes(m) + size);
+    MemoryBlock* const next = m->next;
     r->prev = m;
-    r->next = m->next;
-    r->size = m->size - size;
+    r->next = next;
+    r->size = old_size - size;
     make_free(r);
-    if (m->next != nullptr) {
-        m->next->prev = r;
+    if (next != nullptr) {
+        next->prev = r;
     } else {
         last_ = r;
     }
     m->next = r;
     m->size = size;
-    index_.replace(m, r);
+    index_.replace(m, old_size, r);
     return m;
 }
 
@@ -240,7 +249,8 @@ inline void* KHeap::finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, cons
     m->tag = tag;
     m->owner = owner;
     set_name(m, name);
-    if (var_on(clear_) || var_on(check_)) {
+    // The variables exist while the area does; one branch for both.
+    if ((clear_->raw_value() | check_->raw_value()) != 0) {
         finish_options(m);
     }
     return m->data();
@@ -306,16 +316,65 @@ void* KHeap::alloc(size_t size, int where, const char* name)
         return refuse(size, name);
     }
     const uint32_t bsize = block_size(size);
-    return where == KHEAP_FROM_TOP ? alloc_top(bsize, name) : alloc_bottom(bsize, name);
+    // The first fit walking over the blocks of the persistent region from
+    // its end: down from the last block to high, or up from the first to low.
+    // Searched over the whole heap, the fit may turn out to be the free edge
+    // block of the cacheable area, which the region then takes at once.
+    if (where == KHEAP_FROM_TOP) {
+        MemoryBlock* const fit = index_.highest(0, index_.units(), bsize);
+        if (fit != nullptr && (low_ == nullptr || fit > high_)) {
+            return finish(split_top(fit, bsize), TAG_TAG, nullptr, name);
+        }
+        if (fit != nullptr && fit == high_) {
+            return finish(take_high(bsize), TAG_TAG, nullptr, name);
+        }
+        return shrink_area_top(bsize, name);
+    }
+    MemoryBlock* const fit = index_.lowest(0, index_.units(), bsize);
+    if (fit != nullptr && (low_ == nullptr || fit < low_)) {
+        return finish(split_bottom(fit, bsize), TAG_TAG, nullptr, name);
+    }
+    if (fit != nullptr && fit == low_) {
+        return finish(take_low(bsize), TAG_TAG, nullptr, name);
+    }
+    return shrink_area_bottom(bsize, name);
 }
 
-void* KHeap::alloc_top(uint32_t size, const char* name)
+// high is free and large enough: the new block takes its top.
+inline MemoryBlock* KHeap::take_high(uint32_t size)
 {
-    // The first fit walking down from the last block over the blocks above high.
-    MemoryBlock* const fit = index_.highest(unit_after(high_), index_.units(), size);
-    if (fit != nullptr) {
-        return finish(split_top(fit, size), TAG_TAG, nullptr, name);
+    MemoryBlock* const old_high = high_;
+    MemoryBlock* const n = split_top(old_high, size);
+    if (n->prev == nullptr || n->prev->is_persistent()) {
+        lose_cacheable_area();
+    } else if (n == old_high) {
+        if (low_ == old_high) {
+            low_ = n->prev;
+        }
+        high_ = n->prev;
     }
+    return n;
+}
+
+// low is free and large enough: the new block takes its bottom.
+inline MemoryBlock* KHeap::take_low(uint32_t size)
+{
+    MemoryBlock* const old_low = low_;
+    const bool was_high = old_low == high_;
+    MemoryBlock* const n = split_bottom(old_low, size);
+    if (n->next == nullptr || n->next->is_persistent()) {
+        lose_cacheable_area();
+    } else {
+        low_ = n->next;
+        if (was_high) {
+            high_ = n->next;
+        }
+    }
+    return n;
+}
+
+void* KHeap::shrink_area_top(uint32_t size, const char* name)
+{
     if (low_ == nullptr || cacheable_bytes() < size) {
         return nullptr;
     }
@@ -334,26 +393,11 @@ void* KHeap::alloc_top(uint32_t size, const char* name)
             evict_at(m, announced);
         }
     }
-    MemoryBlock* const old_high = high_;
-    MemoryBlock* const n = split_top(old_high, size);
-    if (n->prev == nullptr || n->prev->is_persistent()) {
-        lose_cacheable_area();
-    } else if (n == old_high) {
-        if (low_ == old_high) {
-            low_ = n->prev;
-        }
-        high_ = n->prev;
-    }
-    return finish(n, TAG_TAG, nullptr, name);
+    return finish(take_high(size), TAG_TAG, nullptr, name);
 }
 
-void* KHeap::alloc_bottom(uint32_t size, const char* name)
+void* KHeap::shrink_area_bottom(uint32_t size, const char* name)
 {
-    // The first fit walking up from the first block over the blocks below low.
-    MemoryBlock* const fit = index_.lowest(0, low_ != nullptr ? index_.unit_of(low_) : index_.units(), size);
-    if (fit != nullptr) {
-        return finish(split_bottom(fit, size), TAG_TAG, nullptr, name);
-    }
     if (low_ == nullptr || cacheable_bytes() < size) {
         return nullptr;
     }
@@ -372,18 +416,7 @@ void* KHeap::alloc_bottom(uint32_t size, const char* name)
             evict_at(m, announced);
         }
     }
-    MemoryBlock* const old_low = low_;
-    const bool was_high = old_low == high_;
-    MemoryBlock* const n = split_bottom(old_low, size);
-    if (n->next == nullptr || n->next->is_persistent()) {
-        lose_cacheable_area();
-    } else {
-        low_ = n->next;
-        if (was_high) {
-            high_ = n->next;
-        }
-    }
-    return finish(n, TAG_TAG, nullptr, name);
+    return finish(take_low(size), TAG_TAG, nullptr, name);
 }
 
 void* KHeap::alloc_cacheable(size_t size, CacheOwner* owner, int where, const char* name)
@@ -440,9 +473,9 @@ void* KHeap::alloc_cacheable(size_t size, CacheOwner* owner, int where, const ch
 
 bool KHeap::holds(const void* data) const
 {
-    const uintptr_t p = reinterpret_cast<uintptr_t>(data);
-    const uintptr_t start = reinterpret_cast<uintptr_t>(area_);
-    return area_ != nullptr && p >= start + HEADER && p < start + size_;
+    // One unsigned compare: below the first data address wraps to a large offset.
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(data) - reinterpret_cast<uintptr_t>(area_) - HEADER;
+    return area_ != nullptr && offset < uintptr_t{size_} - HEADER;
 }
 
 void KHeap::free(void* data)
@@ -450,21 +483,25 @@ void KHeap::free(void* data)
     K_ASSERT(data);
     K_ASSERT(holds(data) && (static_cast<uint8_t*>(data) - area_) % KHEAP_ALIGN == 0);
     MemoryBlock* const m = static_cast<MemoryBlock*>(data) - 1;
-    K_ASSERT((m->tag & TAGM_TAG) == TAG_TAG);
-    K_ASSERT(!(m->tag & TAGF_FREE));
+    // One test for the usual persistent or cacheable tag; the assertions name what is wrong.
+    if ((m->tag & ~TAGF_CACHEABLE) != TAG_TAG) {
+        K_ASSERT((m->tag & TAGM_TAG) == TAG_TAG);
+        K_ASSERT(!(m->tag & TAGF_FREE));
+    }
 
     const bool was_cacheable = m->is_cacheable();
     MemoryBlock* const below = m->prev;
     MemoryBlock* const above = m->next;
-    const bool dead = var_on(deadbeef_);
-    make_free(m);
-    if (dead) {
-        fill_dead(m->data(), m->size - HEADER);
-    }
-
-    MemoryBlock* r = m;
+    const bool dead = deadbeef_->as_bool();
+    const bool merge_below = below != nullptr && below->is_free();
     const bool merge_above = above != nullptr && above->is_free();
-    if (below != nullptr && below->is_free()) {
+    const uint32_t above_size = merge_above ? above->size : 0;
+
+    // A header that the block below absorbs keeps only its free tag, so that
+    // freeing it a second time is still caught.
+    MemoryBlock* r = m;
+    if (merge_below) {
+        m->tag = TAG_TAG | TAGF_FREE;
         below->size += m->size;
         below->next = above;
         if (above != nullptr) {
@@ -473,29 +510,32 @@ void KHeap::free(void* data)
             last_ = below;
         }
         if (dead) {
-            fill_dead(m, HEADER);
+            fill_dead(m, m->size);
         }
         r = below;
+    } else {
+        make_free(m);
+        if (dead) {
+            fill_dead(m->data(), m->size - HEADER);
+        }
     }
     bool absorbed_low = false;
     bool absorbed_high = false;
     if (merge_above) {
         absorbed_low = above == low_;
         absorbed_high = above == high_;
-        r->size += above->size;
-        r->next = above->next;
-        if (above->next != nullptr) {
-            above->next->prev = r;
+        MemoryBlock* const next = above->next;
+        r->size += above_size;
+        r->next = next;
+        if (next != nullptr) {
+            next->prev = r;
         } else {
             last_ = r;
         }
         if (dead) {
             fill_dead(above, HEADER);
         }
-    }
-
-    if (merge_above) {
-        index_.replace(above, r);
+        index_.replace(above, above_size, r);
     } else {
         index_.add(r);
     }
@@ -515,7 +555,7 @@ void KHeap::free(void* data)
         high_ = r;
     }
 
-    if (var_on(check_)) {
+    if (check_->as_bool()) {
         check(0);
     }
 }

@@ -87,11 +87,14 @@ private:
     // Both take a free block and give the new block, not yet tagged.
     [[gnu::always_inline]] MemoryBlock* split_top(MemoryBlock* m, uint32_t size);
     [[gnu::always_inline]] MemoryBlock* split_bottom(MemoryBlock* m, uint32_t size);
-    uint32_t unit_after(const MemoryBlock* m) const { return m != nullptr ? index_.unit_of(m) + 1 : 0; }
     [[gnu::always_inline]] void* finish(MemoryBlock* m, uint32_t tag, CacheOwner* owner, const char* name);
     __attribute__((noinline)) void finish_options(MemoryBlock* m);
-    void* alloc_top(uint32_t size, const char* name);
-    void* alloc_bottom(uint32_t size, const char* name);
+    // The free edge block of the cacheable area gives the persistent region a new block.
+    MemoryBlock* take_high(uint32_t size);
+    MemoryBlock* take_low(uint32_t size);
+    // When the persistent region has no room: the cacheable area gives it up.
+    __attribute__((noinline)) void* shrink_area_top(uint32_t size, const char* name);
+    __attribute__((noinline)) void* shrink_area_bottom(uint32_t size, const char* name);
     uint64_t cacheable_bytes() const;
     // Flushes the owner; the first eviction of an allocation announces itself.
     void evict(CacheOwner* owner, const char* first_message, bool& announced);

@@ -31,38 +31,6 @@ void KHeapFreeIndex::release()
     units_ = 0;
 }
 
-
-
-
-
-MemoryBlock* KHeapFreeIndex::highest(uint32_t from, uint32_t to, uint32_t size) const
-{
-    if (to > units_) {
-        to = units_;
-    }
-    if (from >= to) {
-        return nullptr;
-    }
-    const uint32_t want = size / KHEAP_ALIGN;
-    if (want > SMALL_CAP) {
-        return highest_large(from, to, size);
-    }
-    // The block of to - 1's own slot may begin above it.
-    uint32_t slot = (to - 1) / SLOT_UNITS;
-    if (small_.leaf(slot) >= want && slot_start_[slot] > (to - 1) % SLOT_UNITS) {
-        if (slot == 0) {
-            return nullptr;
-        }
-        --slot;
-    }
-    const int64_t found = small_.last_at_least(slot, static_cast<uint8_t>(want));
-    if (found < 0) {
-        return nullptr;
-    }
-    const uint32_t unit = static_cast<uint32_t>(found) * SLOT_UNITS + slot_start_[found];
-    return unit >= from ? block_at(unit) : nullptr;
-}
-
 MemoryBlock* KHeapFreeIndex::lowest_large(uint32_t from, uint32_t to, uint32_t size) const
 {
     const uint32_t want = size / KHEAP_ALIGN;

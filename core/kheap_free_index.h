@@ -29,13 +29,14 @@ public:
 
     // m became free, or grew to its current size.
     void add(const MemoryBlock* m);
-    // m is no longer free.
+    // m, listed with its current size, is no longer free.
     void remove(const MemoryBlock* m);
-    // Listed block m shrank to its current size.
-    void shrunk(const MemoryBlock* m);
-    // gone is no longer free and now is free with its current size, in one
-    // step (a split leaves the remainder, a merge absorbs the block above).
-    void replace(const MemoryBlock* gone, const MemoryBlock* now);
+    // Listed block m shrank from old_size to its current size.
+    void shrunk(const MemoryBlock* m, uint32_t old_size);
+    // gone, listed with gone_size, is no longer free and now is free with its
+    // current size, in one step (a split leaves the remainder, a merge absorbs
+    // the block above).
+    void replace(const MemoryBlock* gone, uint32_t gone_size, const MemoryBlock* now);
 
     // The free block of at least size bytes (a multiple of 16) that begins
     // lowest (highest) at a unit in [from, to); units are 16-byte steps from
@@ -56,6 +57,7 @@ private:
     static constexpr uint32_t SPAN_UNITS = 256;  // 4096 bytes
     static constexpr uint32_t SMALL_CAP = 0xFF;  // 4080 bytes
     static constexpr uint32_t LARGE_CAP = 0x7FFF;
+    static constexpr uint32_t LARGE_MIN = SMALL_CAP * KHEAP_ALIGN; // the smallest size the large tree lists
 
     static uint8_t small_entry(uint32_t size) { return static_cast<uint8_t>(size / KHEAP_ALIGN < SMALL_CAP ? size / KHEAP_ALIGN : SMALL_CAP); }
     static uint16_t large_entry(uint32_t size)
@@ -67,8 +69,12 @@ private:
     {
         return reinterpret_cast<MemoryBlock*>(area_ + static_cast<uintptr_t>(unit) * KHEAP_ALIGN);
     }
-    // The large tree's part of the changes: only blocks of SMALL_CAP units or more are listed there.
-    void large_set(uint32_t unit, uint16_t entry);
+    // The large tree's part of the changes: exactly the free blocks of
+    // LARGE_MIN bytes or more are listed there, at most one to a span.
+    void large_put(uint32_t unit, uint32_t size);
+    void large_clear(uint32_t unit) { large_.set(unit / SPAN_UNITS, 0); }
+    // The small tree's: at most one free block begins in a slot.
+    void small_put(uint32_t unit, uint32_t size);
     MemoryBlock* lowest_large(uint32_t from, uint32_t to, uint32_t size) const;
     MemoryBlock* highest_large(uint32_t from, uint32_t to, uint32_t size) const;
 
@@ -82,15 +88,25 @@ private:
 
 // The operations of every allocation and free, inline.
 
-inline void KHeapFreeIndex::large_set(uint32_t unit, uint16_t entry)
+inline void KHeapFreeIndex::large_put(uint32_t unit, uint32_t size)
 {
     const uint32_t span = unit / SPAN_UNITS;
-    const bool listed = large_.leaf(span) != 0 && span_start_[span] == unit % SPAN_UNITS;
-    if (entry == 0 && !listed) {
-        return; // a small block: nothing of it is in the large tree
-    }
     span_start_[span] = static_cast<uint8_t>(unit % SPAN_UNITS);
-    large_.set(span, entry);
+    // A block far larger than any entry keeps its saturated entry while it is cut down.
+    const uint16_t entry = large_entry(size);
+    if (large_.leaf(span) != entry) {
+        large_.set(span, entry);
+    }
+}
+
+inline void KHeapFreeIndex::small_put(uint32_t unit, uint32_t size)
+{
+    const uint32_t slot = unit / SLOT_UNITS;
+    slot_start_[slot] = static_cast<uint8_t>(unit % SLOT_UNITS);
+    const uint8_t entry = small_entry(size);
+    if (small_.leaf(slot) != entry) {
+        small_.set(slot, entry);
+    }
 }
 
 inline void KHeapFreeIndex::add(const MemoryBlock* m)
@@ -98,32 +114,52 @@ inline void KHeapFreeIndex::add(const MemoryBlock* m)
     const uint32_t u = unit_of(m);
     slot_start_[u / SLOT_UNITS] = static_cast<uint8_t>(u % SLOT_UNITS);
     small_.raise(u / SLOT_UNITS, small_entry(m->size));
-    large_set(u, large_entry(m->size));
+    if (m->size >= LARGE_MIN) {
+        large_put(u, m->size);
+    }
 }
 
 inline void KHeapFreeIndex::remove(const MemoryBlock* m)
 {
     const uint32_t u = unit_of(m);
     small_.set(u / SLOT_UNITS, 0);
-    large_set(u, 0);
+    if (m->size >= LARGE_MIN) {
+        large_clear(u);
+    }
 }
 
-inline void KHeapFreeIndex::shrunk(const MemoryBlock* m)
+inline void KHeapFreeIndex::shrunk(const MemoryBlock* m, uint32_t old_size)
 {
     const uint32_t u = unit_of(m);
-    small_.set(u / SLOT_UNITS, small_entry(m->size));
-    large_set(u, large_entry(m->size));
+    small_put(u, m->size);
+    if (old_size >= LARGE_MIN) {
+        if (m->size >= LARGE_MIN) {
+            large_put(u, m->size);
+        } else {
+            large_clear(u);
+        }
+    }
 }
 
-inline void KHeapFreeIndex::replace(const MemoryBlock* gone, const MemoryBlock* now)
+inline void KHeapFreeIndex::replace(const MemoryBlock* gone, uint32_t gone_size, const MemoryBlock* now)
 {
-    // gone's header may already describe what it became; only its place counts.
     const uint32_t g = unit_of(gone);
     const uint32_t n = unit_of(now);
-    slot_start_[n / SLOT_UNITS] = static_cast<uint8_t>(n % SLOT_UNITS);
-    small_.set_two(g / SLOT_UNITS, 0, n / SLOT_UNITS, small_entry(now->size));
-    large_set(g, 0);
-    large_set(n, large_entry(now->size));
+    const uint32_t size = now->size;
+    if (g / SLOT_UNITS == n / SLOT_UNITS) {
+        small_put(n, size);
+    } else {
+        slot_start_[n / SLOT_UNITS] = static_cast<uint8_t>(n % SLOT_UNITS);
+        small_.set_two(g / SLOT_UNITS, 0, n / SLOT_UNITS, small_entry(size));
+    }
+    if ((gone_size | size) >= LARGE_MIN) {
+        if (gone_size >= LARGE_MIN && (size < LARGE_MIN || g / SPAN_UNITS != n / SPAN_UNITS)) {
+            large_clear(g);
+        }
+        if (size >= LARGE_MIN) {
+            large_put(n, size);
+        }
+    }
 }
 
 inline MemoryBlock* KHeapFreeIndex::lowest(uint32_t from, uint32_t to, uint32_t size) const
@@ -135,15 +171,53 @@ inline MemoryBlock* KHeapFreeIndex::lowest(uint32_t from, uint32_t to, uint32_t 
     if (want > SMALL_CAP) {
         return lowest_large(from, to, size);
     }
-    // The block of from's own slot may begin below from.
-    uint32_t slot = from / SLOT_UNITS;
-    if (small_.leaf(slot) >= want && slot_start_[slot] < from % SLOT_UNITS) {
-        ++slot;
+    int64_t found;
+    if (from == 0) {
+        found = small_.first_from_start(static_cast<uint8_t>(want));
+    } else {
+        // The block of from's own slot may begin below from.
+        uint32_t slot = from / SLOT_UNITS;
+        if (small_.leaf(slot) >= want && slot_start_[slot] < from % SLOT_UNITS) {
+            ++slot;
+        }
+        found = small_.first_at_least(slot, static_cast<uint8_t>(want));
     }
-    const int64_t found = small_.first_at_least(slot, static_cast<uint8_t>(want));
     if (found < 0) {
         return nullptr;
     }
     const uint32_t unit = static_cast<uint32_t>(found) * SLOT_UNITS + slot_start_[found];
     return unit < to ? block_at(unit) : nullptr;
+}
+
+inline MemoryBlock* KHeapFreeIndex::highest(uint32_t from, uint32_t to, uint32_t size) const
+{
+    if (to > units_) {
+        to = units_;
+    }
+    if (from >= to) {
+        return nullptr;
+    }
+    const uint32_t want = size / KHEAP_ALIGN;
+    if (want > SMALL_CAP) {
+        return highest_large(from, to, size);
+    }
+    int64_t found;
+    if (to == units_) {
+        found = small_.last_from_end(static_cast<uint8_t>(want));
+    } else {
+        // The block of to - 1's own slot may begin above it.
+        uint32_t slot = (to - 1) / SLOT_UNITS;
+        if (small_.leaf(slot) >= want && slot_start_[slot] > (to - 1) % SLOT_UNITS) {
+            if (slot == 0) {
+                return nullptr;
+            }
+            --slot;
+        }
+        found = small_.last_at_least(slot, static_cast<uint8_t>(want));
+    }
+    if (found < 0) {
+        return nullptr;
+    }
+    const uint32_t unit = static_cast<uint32_t>(found) * SLOT_UNITS + slot_start_[found];
+    return unit >= from ? block_at(unit) : nullptr;
 }

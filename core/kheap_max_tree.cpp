@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr size_t LINE = 64;
+constexpr uint32_t LINE = 64; // the storage starts on a cache line
 
 uint32_t round_up(uint32_t n, uint32_t to) { return (n + to - 1) / to * to; }
 
@@ -21,13 +21,13 @@ int KHeapMaxTree<T>::init(uint32_t leaves)
     for (;;) {
         count_[levels_++] = count;
         total += count;
-        if (count <= TOP_LINES * FAN || levels_ == MAX_LEVELS) {
+        if (count <= TOP_NODES * FAN || levels_ == MAX_LEVELS) {
             break;
         }
         count = round_up(count / FAN, FAN);
     }
-    // Every level is whole lines, so every line is aligned.
-    storage_ = static_cast<T*>(std::aligned_alloc(LINE, total * sizeof(T)));
+    // Every level is whole nodes, so every node is aligned.
+    storage_ = static_cast<T*>(std::aligned_alloc(LINE, round_up(static_cast<uint32_t>(total * sizeof(T)), LINE)));
     if (storage_ == nullptr) {
         release();
         return 0;
@@ -59,7 +59,7 @@ bool KHeapMaxTree<T>::consistent() const
 {
     for (int l = 1; l < levels_; ++l) {
         for (uint32_t i = 0; i < count_[l]; ++i) {
-            const T expected = i < count_[l - 1] / FAN ? KHeapLine<T>(level_[l - 1] + i * FAN).max() : T{0};
+            const T expected = i < count_[l - 1] / FAN ? KHeapNode<T>(level_[l - 1] + i * FAN).max() : T{0};
             if (level_[l][i] != expected) {
                 return false;
             }

@@ -71,7 +71,7 @@ void run_against_array(uint32_t leaves, T cap, int operations)
             tree.set(i, x);
             v[i] = x;
         } else {
-            // Neighbours as a split or a merge touches them, sometimes across lines.
+            // Neighbours as a split or a merge touches them, sometimes across nodes.
             const uint32_t j = std::min(leaves - 1, i + tree_rand(100));
             const T xi = random_entry(cap);
             const T xj = random_entry(cap);
@@ -100,18 +100,19 @@ struct TreeCase {
     int operations;
 };
 
-// Byte entries: 64 to a line, at most 8 lines on top.
+// Byte entries: 32 to a node, at most 32 nodes on top.
 const TreeCase byte_cases[] = {
-    {"one level, part of a line", 40, 3000},
-    {"one level, several lines", 500, 3000},
+    {"one level, part of a node", 20, 3000},
+    {"one level, several nodes", 500, 3000},
     {"two levels", 3000, 3000},
+    {"two levels, a full top", 32768, 600},
     {"three levels", 40000, 600},
 };
 
-// 16-bit entries: 32 to a line.
+// 16-bit entries: 16 to a node.
 const TreeCase word_cases[] = {
     {"one level", 20, 3000},
-    {"two levels", 5000, 3000},
+    {"two levels", 1000, 3000},
     {"three levels", 20000, 800},
 };
 

@@ -473,6 +473,42 @@ TEST_F(KHeapTest, ClosingABusyHeapWarns)
     EXPECT_TRUE(capture_.contains("'Leak' [P]"));
 }
 
+// A second free of a block stops with the assertion that names what is
+// wrong, also when the first free merged the block into the free one below.
+TEST_F(KHeapTest, FreeingAFreeBlockStops)
+{
+    struct Case {
+        const char* name;
+        int dead_beef;
+        bool merged_below;
+        const char* assertion;
+    };
+    const Case cases[] = {
+        {"between used blocks", 0, false, "!\\(m->tag & TAGF_FREE\\)"},
+        {"merged into the block below", 0, true, "!\\(m->tag & TAGF_FREE\\)"},
+        // The absorbed header was filled like the rest of the free space.
+        {"merged, free space filled", 1, true, "\\(m->tag & TAGM_TAG\\) == TAG_TAG"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        open(4096, 0);
+        set("KHeap_DeadBeef", c.dead_beef);
+        void* below = heap_.alloc(100, KHEAP_FROM_BOTTOM, "Below");
+        void* twice = heap_.alloc(100, KHEAP_FROM_BOTTOM, "Twice");
+        void* above = heap_.alloc(100, KHEAP_FROM_BOTTOM, "Above");
+        if (c.merged_below) {
+            heap_.free(below);
+        }
+        heap_.free(twice);
+        EXPECT_DEATH(heap_.free(twice), c.assertion);
+        heap_.free(above);
+        if (!c.merged_below) {
+            heap_.free(below);
+        }
+        EXPECT_EQ(heap_.first_block()->size, heap_.size());
+    }
+}
+
 TEST_F(KHeapTest, ObjectBlockFindsTheContainingBlock)
 {
     open(4096, 0);
