@@ -126,6 +126,11 @@ int Client::init(Hive* hive, ShareManager* share)
     if (register_client_commands() == 0) {
         return fail("client command handler");
     }
+    // The permissions hold from the start, not from the first frame's check:
+    // main.cfg may connect before it, and the mark of the variable's link is
+    // no change by the user.
+    (void)cv_cheater_->check_changed();
+    apply_cheater();
     share_ = share;
     if (share_ != nullptr) {
         (void)share_->register_type(MAP_SHARE_ID, SharedMap::create);
@@ -328,6 +333,20 @@ void Client::interpolate(int budget)
     }
 }
 
+// The command permissions follow the cheater flag.
+void Client::apply_cheater()
+{
+    uint32_t w = cv_administrator_->is_true() ? 0x240 : 0x250;
+    cheater_ = cv_cheater_->is_true() ? 1 : 0;
+    if (cheater_ == 0) {
+        cvar_list->restore_saved(CVF_CLIENT | CVF_CHEAT, CVF_CLIENT | CVF_CHEAT);
+        w += CVF_CHEAT;
+    }
+    if (cons_cmd_ != nullptr) {
+        cons_cmd_->set_permissions(0, 0, 0x200, 0, w);
+    }
+}
+
 int Client::check_cvars()
 {
     if (cv_cheater_->check_changed()) {
@@ -336,15 +355,7 @@ int Client::check_cvars()
             (void)cv_cheater_->check_changed();
             print_string(P_MESSAGE, "Client: Must be disconnected to change 'cheater'");
         } else {
-            uint32_t w = cv_administrator_->is_true() ? 0x240 : 0x250;
-            cheater_ = cv_cheater_->is_true() ? 1 : 0;
-            if (cheater_ == 0) {
-                cvar_list->restore_saved(CVF_CLIENT | CVF_CHEAT, CVF_CLIENT | CVF_CHEAT);
-                w += CVF_CHEAT;
-            }
-            if (cons_cmd_ != nullptr) {
-                cons_cmd_->set_permissions(0, 0, 0x200, 0, w);
-            }
+            apply_cheater();
         }
     }
     if (mmx_detected_ == 0 && cv_mmx_->is_true()) {

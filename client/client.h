@@ -133,6 +133,7 @@ public:
 private:
     int create_cvars();
     void release_cvars();
+    void apply_cheater();
     void render();
     void handle_accept(NetStreamIn& stream);
     void handle_reject(NetStreamIn& stream);

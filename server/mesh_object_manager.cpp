@@ -209,18 +209,9 @@ Vector SMeshObjectManager::hook_of(uint32_t id) const
         return Vector{0.0f, 0.0f, 0.0f};
     }
     Vector hook = m->hook;
-    const int32_t hulls = physics_ != nullptr ? physics_->hull_count() : 0;
-    float best = 0.0f;
-    for (int32_t h = 0; h < hulls; ++h) {
-        const Vector s = physics_->hull_size(h);
-        const float dx = s.x - m->size.x;
-        const float dy = s.y - m->size.y;
-        const float dz = s.z - m->size.z;
-        const float d = dx * dx + dy * dy + dz * dz;
-        if (h == 0 || d < best) {
-            best = d;
-            hook.z = m->hook.z + m->size.z - s.z;
-        }
+    const int32_t hull = physics_ != nullptr ? nearest_hull(*physics_, m->size) : -1;
+    if (hull >= 0) {
+        hook.z = m->hook.z + m->size.z - physics_->hull_size(hull).z;
     }
     return hook;
 }

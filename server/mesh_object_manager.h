@@ -78,11 +78,12 @@ public:
     // One tick of every animated object (after the physics tick).
     void animate(int32_t tick);
 
+    // The model of a valid mesh object's id, or null.
+    const MetaModel* model_of(uint32_t id) const;
+
     const SMeshObject& object(int32_t index) const { return objects_[index]; }
 
 private:
-    // The model of a valid mesh object's id, or null.
-    const MetaModel* model_of(uint32_t id) const;
     void advance(SMeshObject& o, int32_t entity);
 
     SMeshManager* models_ = nullptr;

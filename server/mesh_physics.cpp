@@ -2,6 +2,24 @@
 
 #include "server/physics_server.h"
 
+int32_t nearest_hull(const MeshPhysics& physics, const Vector& size)
+{
+    int32_t nearest = -1;
+    float best = 0.0f;
+    for (int32_t h = 0; h < physics.hull_count(); ++h) {
+        const Vector s = physics.hull_size(h);
+        const float dx = s.x - size.x;
+        const float dy = s.y - size.y;
+        const float dz = s.z - size.z;
+        const float d = dx * dx + dy * dy + dz * dz;
+        if (nearest < 0 || d < best) {
+            best = d;
+            nearest = h;
+        }
+    }
+    return nearest;
+}
+
 // Only an entity with a motion record keeps forward speeds.
 bool ServerMeshPhysics::forward_speeds(int32_t entity, float& plain, float& carried) const
 {

@@ -18,6 +18,10 @@ public:
     virtual Vector hull_size(int32_t hull) const = 0;
 };
 
+// The hull whose size is nearest to the size (least squared distance; the
+// first of equals), or -1 when there is none.
+int32_t nearest_hull(const MeshPhysics& physics, const Vector& size);
+
 // The server's physics server seen through MeshPhysics.
 class ServerMeshPhysics final : public MeshPhysics {
 public:

@@ -7,14 +7,20 @@
 #include <cstring>
 #include <new>
 
-const int32_t* MetaModel::find_tag(const char* tag_name) const
+int32_t MetaModel::find_tag_index(const char* tag_name) const
 {
     for (int32_t t = 0; t < tags; ++t) {
         if (std::strcmp(tag[t].name, tag_name) == 0) {
-            return &tag[t].value;
+            return t;
         }
     }
-    return nullptr;
+    return -1;
+}
+
+const int32_t* MetaModel::find_tag(const char* tag_name) const
+{
+    const int32_t t = find_tag_index(tag_name);
+    return t >= 0 ? &tag[t].value : nullptr;
 }
 
 void MetaModel::clear()
@@ -63,4 +69,14 @@ const MetaModel* SMeshManager::get(const char* name)
         return nullptr;
     }
     return &models_[meshes++];
+}
+
+int32_t SMeshManager::index_of(const MetaModel* model) const
+{
+    for (int32_t i = 0; i < meshes; ++i) {
+        if (&models_[i] == model) {
+            return i;
+        }
+    }
+    return -1;
 }

@@ -55,6 +55,8 @@ struct MetaModel {
     int32_t pose_cycle(int32_t j) const { return cycles + j; }
     // The value of the first tag of the name (case counts), or null.
     const int32_t* find_tag(const char* tag_name) const;
+    // The number of that tag, or -1.
+    int32_t find_tag_index(const char* tag_name) const;
     void clear();
 };
 
@@ -75,6 +77,8 @@ public:
     // The model of the name (without regard to case), read at the first
     // request; null when it cannot be read or the table is full.
     const MetaModel* get(const char* name);
+    // The model's place in the table, or -1 for a model of another table.
+    int32_t index_of(const MetaModel* model) const;
 
     int32_t meshes = 0;
     int32_t max_meshes = 0;

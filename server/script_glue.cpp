@@ -109,8 +109,9 @@ int script_context_create(Server& s)
     const uint32_t inputs = SERVER_MAXCLIENTS * SCRIPT_INPUT_BYTES;
     const uint32_t names = SERVER_MAXCLIENTS * SCRIPT_NAME_BYTES;
     const uint32_t argv = CONSCMD_MAX_TOKENS * 4 + static_cast<uint32_t>(CONSCMD_TOKEN_AREA);
-    const uint32_t region =
-        K_AllocHostRegion(s.k_context, KCMOS_SIZE + inputs + names + argv + static_cast<uint32_t>(PRINT_RING_SIZE));
+    const uint32_t tags = MESH_MODEL_MAX * SCRIPT_TAGS_PER_MODEL * 4;
+    const uint32_t region = K_AllocHostRegion(
+        s.k_context, KCMOS_SIZE + inputs + names + argv + static_cast<uint32_t>(PRINT_RING_SIZE) + tags);
     if (region == 0) {
         script_context_free(s);
         return 0;
@@ -121,6 +122,7 @@ int script_context_create(Server& s)
     s.k_exports.argv = s.k_exports.names + names;
     s.k_exports.texts = s.k_exports.argv + argv;
     s.k_exports.texts_used = 0;
+    s.k_exports.tags = s.k_exports.texts + static_cast<uint32_t>(PRINT_RING_SIZE);
     install_host_io(s.k_context);
     return 1;
 }

@@ -21,6 +21,8 @@ constexpr uint32_t KCMOS_VERSION = 1;
 // A client's input block as scripts read it.
 constexpr uint32_t SCRIPT_INPUT_BYTES = 9 * 4 + 4 + 4;
 constexpr uint32_t SCRIPT_NAME_BYTES = 32;
+// Cells of tag values handed to scripts, per meta-model of the map.
+constexpr int32_t SCRIPT_TAGS_PER_MODEL = 64;
 
 // Where the host-export region keeps each part (arena addresses).
 struct ScriptExports {
@@ -30,6 +32,7 @@ struct ScriptExports {
     uint32_t argv = 0;   // the argument vector of a script command: cells, then the text
     uint32_t texts = 0;  // the ring of temporary texts that builtins answer
     uint32_t texts_used = 0;
+    uint32_t tags = 0;  // a cell per tag of each meta-model
 };
 
 // The server's script context and its export region; 1, or 0 after a message.

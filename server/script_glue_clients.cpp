@@ -10,13 +10,6 @@
 
 #include <cstring>
 
-namespace {
-
-// Volume numbers of the map's models.
-constexpr uint32_t VOLUME_OF_MODEL = 0x10000000;
-
-} // namespace
-
 int32_t get_client_camera(Server& s, int c)
 {
     K_ASSERT(c >= 0 && c < SERVER_MAXCLIENTS);
@@ -101,19 +94,24 @@ void set_client_group(Server& s, int c, int32_t group)
     s.client[c].group = group;
 }
 
+// A mesh object's box is its collision box, raised to stand on the hull nearest to its size.
 int32_t get_object_volume(Server& s, int32_t id, uint32_t contents)
 {
-    (void)s;
-    (void)contents;
     if (id < 0) {
         return -1;
     }
-    if (object_class_of(static_cast<uint32_t>(id)) == OBJCLASS_BSP) {
-        return static_cast<int32_t>(VOLUME_OF_MODEL | static_cast<uint32_t>(object_index_of(static_cast<uint32_t>(id))));
+    const uint32_t object = static_cast<uint32_t>(id);
+    if (object_class_of(object) == OBJCLASS_BSP) {
+        return s.physics.map_model_volume(static_cast<int32_t>(object_index_of(object)));
     }
-    // A mesh object's box comes from its meta-model's collision size, which
-    // the mesh objects do not carry yet.
-    return -1;
+    // Any other object is taken as a mesh object; one that is not live has no box.
+    const VolumeSet* const set = s.physics.volume_set();
+    if (set == nullptr || object_class_of(object) != OBJCLASS_MESH || s.mesh_objects.lookup(object) < 0) {
+        return -1;
+    }
+    const Vector size = s.mesh_objects.collision_size_of(object);
+    const Vector& hull = set->hulls[set->nearest_tree(s.mesh_objects.size_of(object))];
+    return s.physics.get_box_volume(static_cast<int32_t>(contents), Vector{0.0f, 0.0f, size.z - hull.z}, size);
 }
 
 void dump(Server& s, uint32_t object)

@@ -113,6 +113,12 @@ void Server::unload_map()
                 send_map_change(c);
                 sc.reset();
                 sc.state = SCSTATE_CONNECTED;
+            } else if (sc.state == SCSTATE_LOGGINGOUT) {
+                // The scripts that were to see it leave are gone: it leaves now,
+                // and the next map's scripts never meet it half gone. Its camera
+                // went with the world.
+                sc.reset();
+                sc.state = SCSTATE_DROP;
             }
         }
     }

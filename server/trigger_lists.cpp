@@ -144,7 +144,9 @@ void PhysicsServer::update_triggers(PhysicalEntity& e, const EntityList& near)
     const uint32_t object = e.object;
     int32_t i = 0;
     int32_t j = 0;
-    while (i < n_old || j < n_fresh) {
+    // A function that destroyed the entity has run its leave functions: the
+    // rest of the walk is for an entity that is gone.
+    while ((i < n_old || j < n_fresh) && e.alive() && e.motion == &m && e.object == object) {
         if (j == n_fresh || (i < n_old && old[i]->rank < fresh[j]->rank)) {
             run_trigger_function(*old[i], old[i]->leave, object);
             ++i;

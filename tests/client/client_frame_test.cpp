@@ -97,6 +97,20 @@ TEST_F(ClientTest, CheaterChangesOnlyWhileDisconnected)
     cvar_list->release(cheat);
 }
 
+// main.cfg connects in the first frame, before the first variable check: the
+// link of Client_Cheater is no change, and the permissions already hold.
+TEST_F(ClientTest, ConnectingInTheFirstFrameLeavesTheCheaterFlagAlone)
+{
+    ConfigVariable* const cheat = cvar_list->link(CVTYPE_BOOL, 0x120, "Cheat_Var", nullptr, 0);
+    EXPECT_FALSE(client_->cons_cmd()->may_write(cheat)) << "no cheating before the first frame";
+    ASSERT_EQ(client_->cons_cmd()->add_text("Connect local"), 1);
+    frame();
+    EXPECT_NE(client_->net_state(), CSTATE_DISCONNECTED);
+    EXPECT_FALSE(capture_->contains("Client: Must be disconnected to change 'cheater'"));
+    EXPECT_FALSE(client_->cons_cmd()->may_write(cheat));
+    cvar_list->release(cheat);
+}
+
 TEST_F(ClientTest, InterpolationFollowsTheUpdates)
 {
     make_map("m1");

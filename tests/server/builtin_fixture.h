@@ -16,7 +16,7 @@
 struct Forwarder {
     const char* function;
     const char* builtin;
-    int cells; // argument cells handed on: 0 to 3, or 6
+    int cells; // argument cells handed on
 };
 
 // A script function per forwarder, then `extra` (more functions and data).
@@ -27,12 +27,12 @@ inline std::string forwarding_program(std::initializer_list<Forwarder> forwarder
     for (const Forwarder& f : forwarders) {
         globals += std::string(", ") + f.function;
         code += std::string(".func ") + f.function + ", 64\n";
-        // The last cells go first: the first argument ends at the stack top.
-        if (f.cells == 6) {
-            code += "    pushargsofs 12\n    load3\n";
-        }
-        if (f.cells > 0) {
-            code += "    pushargs\n    load" + std::to_string(f.cells == 6 ? 3 : f.cells) + "\n";
+        // The last cells go first, up to three at a time: the first argument ends at the stack top.
+        for (int k = f.cells; k > 0;) {
+            const int n = k % 3 == 0 ? 3 : k % 3;
+            k -= n;
+            code += k == 0 ? std::string("    pushargs\n") : "    pushargsofs " + std::to_string(4 * k) + "\n";
+            code += "    load" + std::to_string(n) + "\n";
         }
         code += std::string("    callnative @@") + f.builtin + ", " + std::to_string(4 * f.cells) + "\n";
         code += "    pushresult3\n    ret3\n";
@@ -45,15 +45,18 @@ inline std::string forwarding_program(std::initializer_list<Forwarder> forwarder
 inline uint32_t cell(float f) { return std::bit_cast<uint32_t>(f); }
 inline float as_float(uint32_t v) { return std::bit_cast<float>(v); }
 
-class BuiltinScripts : public ServerFixture {
+// Over a fixture with a server (ServerFixture or one made from it).
+template <class Base>
+class BuiltinScriptsOn : public Base {
 protected:
-    uint32_t address(const char* name) const { return labels_address_of(server.k_context->labels, name); }
+    uint32_t address(const char* name) const { return labels_address_of(this->server.k_context->labels, name); }
 
     // Runs the script function; the three result cells.
     std::array<uint32_t, 3> call(const char* name, std::vector<uint32_t> args = {})
     {
-        EXPECT_TRUE(call_address(server.k_context, address(name), args)) << name;
-        return {server.k_context->result[0], server.k_context->result[1], server.k_context->result[2]};
+        kcontext_t* const c = this->server.k_context;
+        EXPECT_TRUE(call_address(c, address(name), args)) << name;
+        return {c->result[0], c->result[1], c->result[2]};
     }
     float call_float(const char* name, std::vector<uint32_t> args = {}) { return as_float(call(name, args)[0]); }
     Vector call_vector(const char* name, std::vector<uint32_t> args = {})
@@ -63,23 +66,25 @@ protected:
     }
     std::string text_at(uint32_t at) const
     {
-        EXPECT_TRUE(server.k_context->arena.contains(at, 1));
-        return std::string(reinterpret_cast<const char*>(server.k_context->arena.at(at, 1)));
+        EXPECT_TRUE(this->server.k_context->arena.contains(at, 1));
+        return std::string(reinterpret_cast<const char*>(this->server.k_context->arena.at(at, 1)));
     }
 };
+using BuiltinScripts = BuiltinScriptsOn<ServerFixture>;
 
 // Room in the map's data where tests put the texts scripts hand to builtins.
 constexpr uint32_t SCRATCH_BYTES = 4096;
 inline const char* const SCRATCH_DATA = ".global scratch\n.data\nscratch: .space 4096\n";
 
-class BuiltinTexts : public BuiltinScripts {
+template <class Base>
+class BuiltinTextsOn : public BuiltinScriptsOn<Base> {
 protected:
     // The text, NUL-terminated, in the scratch room; its script address.
     uint32_t put_text(const std::string& text)
     {
-        const uint32_t at = address("scratch") + used_;
+        const uint32_t at = this->address("scratch") + used_;
         EXPECT_LE(used_ + text.size() + 1, SCRATCH_BYTES);
-        std::memcpy(server.k_context->arena.at(at, static_cast<uint32_t>(text.size() + 1)), text.c_str(),
+        std::memcpy(this->server.k_context->arena.at(at, static_cast<uint32_t>(text.size() + 1)), text.c_str(),
                     text.size() + 1);
         used_ += static_cast<uint32_t>(text.size() + 1);
         return at;
@@ -88,3 +93,4 @@ protected:
 private:
     uint32_t used_ = 0;
 };
+using BuiltinTexts = BuiltinTextsOn<ServerFixture>;

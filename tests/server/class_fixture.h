@@ -20,7 +20,7 @@ protected:
     void SetUp() override
     {
         ServerFixture::SetUp();
-        ASSERT_NO_FATAL_FAILURE(start_world());
+        ASSERT_NO_FATAL_FAILURE(start_world(scripts().c_str()));
         player.keep_updates = true;
         ASSERT_TRUE(spawn({&player}));
         var("S_FrameTicks")->set_int(1);
@@ -33,6 +33,9 @@ protected:
         player.close();
         ServerFixture::TearDown();
     }
+
+    // The map's scripts.
+    virtual std::string scripts() const { return SPAWN_SCRIPT; }
 
     // An object of the class for every client, placed in the first room.
     int32_t create(int object_class, bool transient = false)
