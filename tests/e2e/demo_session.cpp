@@ -1,5 +1,7 @@
 #include "demo_session.h"
 
+#include "demo_base.h"
+
 #include "client/client.h"
 #include "client/cobj_manager.h"
 #include "client/update_decoder.h"
@@ -7,7 +9,6 @@
 #include "engine/engine.h"
 #include "net/udp_protocol.h"
 
-#include <cstdlib>
 #include <random>
 
 namespace e2e {
@@ -21,21 +22,6 @@ void PrintTo(const HeldObject& object, std::ostream* out)
          << object.pose[0][5] << ")";
 }
 
-fs::path demo_base()
-{
-    const char* const base = std::getenv("OSTREL_DEMO_BASE");
-    return base != nullptr ? fs::path(base) : fs::path();
-}
-
-void copy_demo_base(const fs::path& to)
-{
-    const fs::path from = demo_base();
-    ASSERT_TRUE(fs::is_directory(from)) << "no demo base at '" << from.string() << "'";
-    fs::create_directories(to);
-    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-    fs::remove(to / "main.cfg");
-}
-
 void DemoSession::SetUp()
 {
     std::random_device seed;
@@ -45,7 +31,8 @@ void DemoSession::SetUp()
     fs::create_directories(folder_);
     previous_ = fs::current_path();
     fs::current_path(folder_);
-    ASSERT_NO_FATAL_FAILURE(copy_demo_base(folder_ / "kavrin"));
+    std::string error;
+    ASSERT_TRUE(copy_demo_base(folder_ / "kavrin", error)) << error;
     clock_.set_micros(1000000);
     // The engine's server listens on a port the system picks: tests run side by side.
     udp_set_server_port(0);

@@ -31,11 +31,6 @@ struct HeldObject {
 void PrintTo(const HeldObject& object, std::ostream* out);
 using HeldObjects = std::map<uint32_t, HeldObject>;
 
-// The demo base directory the build wrote.
-std::filesystem::path demo_base();
-// A copy of the demo base at `to`, every file but its start-up script.
-void copy_demo_base(const std::filesystem::path& to);
-
 class DemoSession : public ::testing::Test {
 protected:
     void SetUp() override;
