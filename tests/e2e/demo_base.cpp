@@ -1,6 +1,7 @@
 #include "demo_base.h"
 
 #include <cstdlib>
+#include <fstream>
 
 namespace e2e {
 
@@ -21,12 +22,21 @@ bool copy_demo_base(const fs::path& to, std::string& error)
     }
     std::error_code ec;
     fs::create_directories(to, ec);
-    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+    // Screenshots of earlier demo runs would move the numbers of new ones.
+    for (const fs::directory_entry& e : fs::directory_iterator(from, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name != "main.cfg" && name != "shots") {
+            fs::copy(e.path(), to / name, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+        }
+        if (ec) {
+            break;
+        }
+    }
     if (ec) {
         error = "can't copy the demo base: " + ec.message();
         return false;
     }
-    fs::remove(to / "main.cfg", ec);
+    std::ofstream(to / "main.cfg").flush();
     return true;
 }
 

@@ -60,14 +60,16 @@ std::vector<uint8_t> held_note_module()
     return tools::write_it(song);
 }
 
-// A second of a 300 Hz sine, looped by the source.
+// A fifth of a second of a 300 Hz sine, a cue point at its start making
+// the whole of it the loop.
 std::vector<uint8_t> hum_wave()
 {
-    std::vector<int16_t> samples(22050);
+    std::vector<int16_t> samples(4410);
     for (size_t i = 0; i < samples.size(); ++i) {
         samples[i] = static_cast<int16_t>(std::lrint(16000.0 * std::sin(2.0 * M_PI * 300.0 * i / 22050.0)));
     }
-    return tools::wav_pcm16(1, 22050, samples);
+    return tools::wav_file({tools::wav_fmt_pcm(1, 22050, 16), tools::wav_data(tools::wav_samples16(samples)),
+                            tools::wav_cue({{0, 0}})});
 }
 
 // Root mean square of the left channel of 16-bit stereo frames [from, to).
