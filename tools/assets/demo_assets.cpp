@@ -120,6 +120,29 @@ PictureDesign demo_marker(uint32_t side)
     return p;
 }
 
+TextureImage demo_glow(int side)
+{
+    TextureImage t;
+    t.width = side;
+    t.height = side;
+    for (int i = 0; i < 256; ++i) {
+        // White at the heart through yellow to orange.
+        t.palette[3 * i] = 255;
+        t.palette[3 * i + 1] = static_cast<uint8_t>(140 + i * 115 / 255);
+        t.palette[3 * i + 2] = static_cast<uint8_t>(i * i / 255);
+    }
+    const double c = (side - 1) / 2.0;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const double d = std::fmin(std::hypot(x - c, y - c) / c, 1.0);
+            const double heart = 1.0 - d;
+            t.index.push_back(static_cast<uint8_t>(std::lround(heart * heart * 255.0)));
+            t.alpha.push_back(static_cast<uint8_t>(std::lround(heart * 255.0)));
+        }
+    }
+    return t;
+}
+
 bool write_demo_assets(const std::string& base)
 {
     std::error_code error;
@@ -138,6 +161,13 @@ bool write_demo_assets(const std::string& base)
                          s.name);
             return false;
         }
+    }
+    const std::filesystem::path sprites = std::filesystem::path(base) / "textures" / "sprites";
+    std::filesystem::create_directories(sprites, error);
+    const std::string glow = (sprites / "glow.cmt").string();
+    if (error || !write_bytes(glow.c_str(), cmt_bytes(demo_glow(32)))) {
+        std::fprintf(stderr, "ostrel_assets: can't write %s\n", glow.c_str());
+        return false;
     }
     return true;
 }

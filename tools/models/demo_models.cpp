@@ -2,7 +2,9 @@
 
 #include "tools/fsys/write_bytes.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -138,6 +140,133 @@ ModelDesign figure_model()
     return d;
 }
 
+namespace {
+
+// A limb of the walker: a box between the centres of its top and bottom
+// faces, so that a swinging limb is a sheared box.
+struct Limb {
+    float top[3];
+    float bottom[3];
+    float half[2];
+};
+
+// The walker's six boxes in one pose: swing moves the feet along y (the
+// arms the other way), raise lifts the right arm over the head.
+std::array<Limb, 6> walker_pose(float swing, bool raise)
+{
+    const float arm = -0.6f * swing;
+    std::array<Limb, 6> l = {{
+        {{0, 0, 46}, {0, 0, 26}, {7, 4}},        // torso
+        {{0, 0, 57}, {0, 0, 47}, {5, 5}},        // head
+        {{-4, 0, 26}, {-4, swing, 0}, {3, 3}},   // legs
+        {{4, 0, 26}, {4, -swing, 0}, {3, 3}},
+        {{-9, 0, 45}, {-9, -arm, 25}, {2, 2}},   // arms
+        {{9, 0, 45}, {9, arm, 25}, {2, 2}},
+    }};
+    if (raise) {
+        l[5] = {{9, 0, 66}, {9, 0, 45}, {2, 2}};
+    }
+    return l;
+}
+
+ModelFrame limbs_frame(const std::vector<Limb>& limbs)
+{
+    std::vector<std::array<float, 3>> corners;
+    std::vector<uint32_t> normals;
+    for (const Limb& limb : limbs) {
+        for (const Face& f : FACES) {
+            for (const auto& c : face_corners(f)) {
+                const float* const end = c[2] != 0 ? limb.top : limb.bottom;
+                corners.push_back({end[0] + (c[0] != 0 ? limb.half[0] : -limb.half[0]),
+                                   end[1] + (c[1] != 0 ? limb.half[1] : -limb.half[1]), end[2]});
+                normals.push_back(f.normal);
+            }
+        }
+    }
+    ModelFrame frame;
+    float lo[3] = {1e9f, 1e9f, 1e9f};
+    float hi[3] = {-1e9f, -1e9f, -1e9f};
+    for (const auto& p : corners) {
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], p[k]);
+            hi[k] = std::max(hi[k], p[k]);
+        }
+    }
+    for (int k = 0; k < 3; ++k) {
+        frame.origin[k] = lo[k];
+        frame.scale[k] = (hi[k] - lo[k]) / 255.0f;
+    }
+    for (size_t i = 0; i < corners.size(); ++i) {
+        uint32_t q[3];
+        for (int k = 0; k < 3; ++k) {
+            q[k] = static_cast<uint32_t>(std::lround((corners[i][k] - lo[k]) / frame.scale[k]));
+        }
+        frame.points.push_back({q[0], q[1], q[2], normals[i]});
+    }
+    return frame;
+}
+
+ModelFrame walker_frame(const std::array<Limb, 6>& limbs)
+{
+    return limbs_frame(std::vector<Limb>(limbs.begin(), limbs.end()));
+}
+
+} // namespace
+
+ModelDesign walker_model()
+{
+    ModelDesign d;
+    d.skin_pattern = "walkers0";
+    for (uint32_t b = 0; b < 6; ++b) {
+        add_box_faces(d, 24 * b, 0);
+    }
+    d.sets = {{{0}, 144}};
+    d.groups = {{0, 144}};
+    for (int f = 0; f < WALKER_WALK_FRAMES; ++f) {
+        const float swing = 10.0f * std::sin(2.0f * static_cast<float>(M_PI) * static_cast<float>(f) /
+                                             static_cast<float>(WALKER_WALK_FRAMES));
+        d.frames.push_back(walker_frame(walker_pose(swing, false)));
+    }
+    d.frames.push_back(walker_frame(walker_pose(0.0f, true)));
+    d.frames.push_back(walker_frame(walker_pose(4.0f, true)));
+    return d;
+}
+
+// Boxes of one group and one frame, in the model's own space.
+ModelDesign boxes_model(const char* skin, const std::vector<ModelBox>& boxes)
+{
+    ModelDesign d;
+    d.skin_pattern = skin;
+    const auto n = static_cast<uint32_t>(boxes.size());
+    for (uint32_t b = 0; b < n; ++b) {
+        add_box_faces(d, 24 * b, 0);
+    }
+    d.sets = {{{0}, 24 * n}};
+    d.groups = {{0, 24 * n}};
+    std::vector<Limb> limbs;
+    for (const ModelBox& b : boxes) {
+        const float cx = 0.5f * (b.lo[0] + b.hi[0]);
+        const float cy = 0.5f * (b.lo[1] + b.hi[1]);
+        limbs.push_back({{cx, cy, b.hi[2]}, {cx, cy, b.lo[2]}, {0.5f * (b.hi[0] - b.lo[0]), 0.5f * (b.hi[1] - b.lo[1])}});
+    }
+    d.frames.push_back(limbs_frame(limbs));
+    return d;
+}
+
+ModelDesign door_model() { return boxes_model("doors0", {{{-64, -8, -80}, {64, 8, 80}}}); }
+
+ModelDesign steps_model()
+{
+    // Four steps of 16, 32 deep, rising toward -x, the model's origin at the
+    // middle of the flight's foot.
+    std::vector<ModelBox> steps;
+    for (int k = 0; k < 4; ++k) {
+        const float x_hi = 64.0f - 32.0f * static_cast<float>(k);
+        steps.push_back({{x_hi - 32.0f, -64, 0}, {x_hi, 64, 16.0f * static_cast<float>(k + 1)}});
+    }
+    return boxes_model("stepss0", steps);
+}
+
 TextureImage model_skin(int seed)
 {
     TextureImage image;
@@ -159,19 +288,25 @@ TextureImage model_skin(int seed)
 
 bool write_demo_models(const std::string& base)
 {
-    const std::filesystem::path dir = std::filesystem::path(base) / "models" / "demo";
+    const std::filesystem::path models = std::filesystem::path(base) / "models";
+    const std::filesystem::path dir = models / "demo";
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     const struct {
+        std::filesystem::path dir;
         const char* name;
         const char* skin;
         ModelDesign design;
-    } models[] = {{"cube", "cubes0", cube_model()}, {"figure", "figures0", figure_model()}};
+    } written[] = {{dir, "cube", "cubes0", cube_model()},
+                   {dir, "figure", "figures0", figure_model()},
+                   {dir, "door", "doors0", door_model()},
+                   {dir, "steps", "stepss0", steps_model()},
+                   {models, "walker", "walkers0", walker_model()}};
     int seed = 0;
-    for (const auto& m : models) {
+    for (const auto& m : written) {
         const std::string text = model_text(m.design);
-        const std::string model_path = (dir / (std::string(m.name) + ".txt")).string();
-        const std::string skin_path = (dir / (std::string(m.skin) + ".cmt")).string();
+        const std::string model_path = (m.dir / (std::string(m.name) + ".txt")).string();
+        const std::string skin_path = (m.dir / (std::string(m.skin) + ".cmt")).string();
         if (error || !write_bytes(model_path.c_str(), std::vector<uint8_t>(text.begin(), text.end())) ||
             !write_bytes(skin_path.c_str(), cmt_bytes(model_skin(seed++)))) {
             std::fprintf(stderr, "ostrel_models: can't write the model %s under %s\n", m.name, dir.c_str());
