@@ -9,7 +9,9 @@
 #include "engine/engine.h"
 #include "net/udp_protocol.h"
 
+#include <iomanip>
 #include <random>
+#include <sstream>
 
 namespace e2e {
 
@@ -17,9 +19,36 @@ namespace fs = std::filesystem;
 
 void PrintTo(const HeldObject& object, std::ostream* out)
 {
-    *out << "state " << object.state << " at (" << object.pose[0][0] << ", " << object.pose[0][1] << ", "
+    *out << std::setprecision(9) << "state " << object.state << " at (" << object.pose[0][0] << ", " << object.pose[0][1] << ", "
          << object.pose[0][2] << ") angles (" << object.pose[0][3] << ", " << object.pose[0][4] << ", "
          << object.pose[0][5] << ")";
+}
+
+std::string difference(const HeldObjects& expected, const HeldObjects& seen)
+{
+    std::ostringstream out;
+    const auto show = [&out](const char* what, uint32_t id, const HeldObject* o) {
+        out << what << " 0x" << std::hex << id << std::dec << ": ";
+        if (o != nullptr) {
+            PrintTo(*o, &out);
+        } else {
+            out << "none";
+        }
+        out << "\n";
+    };
+    for (const auto& [id, object] : expected) {
+        const auto found = seen.find(id);
+        if (found == seen.end() || !(found->second == object)) {
+            show("expected", id, &object);
+            show("     saw", id, found != seen.end() ? &found->second : nullptr);
+        }
+    }
+    for (const auto& [id, object] : seen) {
+        if (expected.count(id) == 0) {
+            show("     new", id, &object);
+        }
+    }
+    return out.str();
 }
 
 void DemoSession::SetUp()
@@ -85,11 +114,11 @@ void DemoSession::run(const std::string& console_text)
     ASSERT_EQ(client().cons_cmd()->add_text(console_text.c_str()), 1);
 }
 
-void DemoSession::key(uint32_t virtual_key, uint32_t scan, bool down)
+void DemoSession::key(uint32_t virtual_key, uint32_t scan, bool down, bool extended)
 {
     const uint32_t ms = clock_.milliseconds() + 1;
     ASSERT_TRUE(events_.push(down ? host::WM_KEYDOWN : host::WM_KEYUP, virtual_key,
-                             host::key_lparam(scan, false, !down, !down), ms));
+                             host::key_lparam(scan, extended, !down, !down), ms));
 }
 
 Client& DemoSession::client() const { return *engine_->client(); }

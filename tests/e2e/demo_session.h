@@ -30,6 +30,8 @@ struct HeldObject {
 };
 void PrintTo(const HeldObject& object, std::ostream* out);
 using HeldObjects = std::map<uint32_t, HeldObject>;
+// The objects in which two views differ, one a line; empty when they agree.
+std::string difference(const HeldObjects& expected, const HeldObjects& seen);
 
 class DemoSession : public ::testing::Test {
 protected:
@@ -43,8 +45,9 @@ protected:
     // Frames until the condition holds, at most `limit`; true when it held.
     bool frames_until(const std::function<bool()>& condition, int limit, double seconds = 1.0 / 70.0);
     void run(const std::string& console_text);
-    // A key pressed or released through the window's events, within the next frame.
-    void key(uint32_t virtual_key, uint32_t scan, bool down);
+    // A key pressed or released through the window's events, within the next
+    // frame; arrows and the keys beside them are extended ones.
+    void key(uint32_t virtual_key, uint32_t scan, bool down, bool extended = false);
 
     Client& client() const;
     // Every object the client's decoder holds.
