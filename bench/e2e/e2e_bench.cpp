@@ -1,22 +1,22 @@
 // bench_e2e [frames]: on a copy of the demo base,
 // - the server's frame with 8 fake clients over the loopback, each holding
 //   Forward: median and 95th percentile of the frame's wall time;
-// - a walk through the level recorded with Record (the injected clock makes
-//   it the same each run), replayed at 640x480 in the software client with
-//   TimeDemo set: the TimeDemo report, and the median and 95th percentile
-//   of the replay's frames.
+// - a walk through the level (the hall, the side room and back) recorded
+//   with Record (the injected clock makes it the same each run), replayed at
+//   640x480 in the software client with TimeDemo set: the TimeDemo report,
+//   and the median and 95th percentile of the replay's frames.
 // Prints one "name value unit" line per figure.
+#include "bench_figures.h"
+
 #include "client/client.h"
-#include "client/engine_server_access.h"
+#include "client/cobj_manager.h"
 #include "core/cons_cmd.h"
 #include "e2e/demo_base.h"
 #include "engine/engine.h"
 #include "host/host_clock.h"
 #include "host/host_events.h"
 #include "net/udp_protocol.h"
-#include "server/server.h"
 #include "support/print_capture.h"
-#include "tools/fake_client/fake_client.h"
 
 #include <algorithm>
 #include <chrono>
@@ -32,101 +32,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace e2e_bench;
 
-constexpr double TICK = 1.0 / 70.0;
 constexpr uint32_t SCAN_W = 0x11;
-
-double ms_since(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    if (values.empty()) {
-        return 0.0;
-    }
-    std::sort(values.begin(), values.end());
-    const size_t at = std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size())));
-    return values[at];
-}
-
-void report(const std::string& name, const std::vector<double>& frame_ms)
-{
-    std::printf("%s_frames %zu frames\n", name.c_str(), frame_ms.size());
-    std::printf("%s_median %.3f ms\n", name.c_str(), percentile(frame_ms, 0.5));
-    std::printf("%s_p95 %.3f ms\n", name.c_str(), percentile(frame_ms, 0.95));
-}
-
-std::unique_ptr<Engine> start_engine(std::initializer_list<const char*> options)
-{
-    auto engine = std::make_unique<Engine>();
-    std::vector<const char*> argv = {"bench_e2e"};
-    argv.insert(argv.end(), options);
-    if (engine->init(static_cast<int>(argv.size()), argv.data()) == 0) {
-        return nullptr;
-    }
-    return engine;
-}
-
-bool server_with_fake_clients(int frames)
-{
-    host::ManualClock clock;
-    host::ScopedClock guard(&clock);
-    clock.set_micros(1000000);
-    std::unique_ptr<Engine> engine = start_engine({});
-    if (engine == nullptr || !start_server_map(*engine, "demo")) {
-        std::fprintf(stderr, "bench_e2e: the demo level does not start\n");
-        return false;
-    }
-    Server& server = *engine->server();
-    std::vector<std::unique_ptr<fake_client::FakeClient>> clients;
-    for (int i = 0; i < 8; ++i) {
-        fake_client::Options o;
-        o.name = "bench" + std::to_string(i);
-        clients.push_back(std::make_unique<fake_client::FakeClient>(engine->hive(), "local", o));
-    }
-    const auto step = [&] {
-        for (auto& c : clients) {
-            if (c->connect()) {
-                c->receive();
-                c->send_input({1.0f});
-                c->flush();
-            }
-        }
-        clock.advance_seconds(TICK);
-        const Clock::time_point start = Clock::now();
-        server.frame(static_cast<double>(clock.micros()) / 1e6, 0);
-        return ms_since(start);
-    };
-    for (int i = 0; i < 300 && server.clients < 8; ++i) {
-        step();
-    }
-    for (int i = 0; i < 70; ++i) {
-        step();
-    }
-    int spawned = 0;
-    for (int c = 0; c < SERVER_MAXCLIENTS; ++c) {
-        spawned += server.client[c].state == SCSTATE_SPAWNED ? 1 : 0;
-    }
-    std::vector<double> times;
-    const uint32_t first_tick = server.tick;
-    for (int i = 0; i < frames; ++i) {
-        times.push_back(step());
-    }
-    std::printf("server_spawned_clients %d clients\n", spawned);
-    std::printf("server_ticks_per_frame %.2f ticks\n", static_cast<double>(server.tick - first_tick) / frames);
-    report("server_8_clients", times);
-    int64_t bits = 0;
-    for (const auto& c : clients) {
-        bits += c->update_bits;
-    }
-    std::printf("server_8_clients_update_bytes %.0f bytes/frame/client\n",
-                static_cast<double>(bits) / 8.0 / 8.0 / static_cast<double>(frames + 370));
-    clients.clear();
-    return true;
-}
+constexpr uint32_t VK_RIGHT = 0x27;
+constexpr uint32_t SCAN_RIGHT = 0x4D;
 
 bool timedemo(int frames)
 {
@@ -143,8 +53,8 @@ bool timedemo(int frames)
             return false;
         }
         Client& client = *engine->client();
-        client.cons_cmd()->add_text("Set Client_Administrator True\nRecord walk\nKeyDef W Forward\nConnect local\n"
-                                    "Wait 5\nMap demo");
+        client.cons_cmd()->add_text("Set Client_Administrator True\nRecord walk\nKeyDef W Forward\n"
+                                    "KeyDef Right HeadingRight\nConnect local\nWait 5\nMap demo");
         for (int i = 0; i < 300 && client.camera() == nullptr; ++i) {
             clock.advance_seconds(TICK);
             engine->frame();
@@ -153,15 +63,38 @@ bool timedemo(int frames)
             std::fprintf(stderr, "bench_e2e: no camera on the demo level\n");
             return false;
         }
-        events.push(host::WM_KEYDOWN, 'W', host::key_lparam(SCAN_W, false, false, false), clock.milliseconds() + 1);
-        const int32_t lamp = server_create(*engine, 2);
+        // North to the middle of the hall, east through the door into the
+        // side room, round, and back west across the hall; again and again.
+        struct Step {
+            int frame;
+            uint32_t key;
+            uint32_t scan;
+            bool extended;
+            bool down;
+        };
+        static constexpr Step tour[] = {
+            {0, 'W', SCAN_W, false, true},          {70, 'W', SCAN_W, false, false},
+            {70, VK_RIGHT, SCAN_RIGHT, true, true}, {105, VK_RIGHT, SCAN_RIGHT, true, false},
+            {105, 'W', SCAN_W, false, true},        {300, 'W', SCAN_W, false, false},
+            {300, VK_RIGHT, SCAN_RIGHT, true, true}, {370, VK_RIGHT, SCAN_RIGHT, true, false},
+            {370, 'W', SCAN_W, false, true},        {640, 'W', SCAN_W, false, false},
+            {640, VK_RIGHT, SCAN_RIGHT, true, true}, {675, VK_RIGHT, SCAN_RIGHT, true, false},
+        };
+        constexpr int TOUR_FRAMES = 700;
         for (int i = 0; i < frames; ++i) {
-            const float a = static_cast<float>(i) * 0.03f;
-            if (lamp >= 0) {
-                server_place(*engine, lamp, 150.0f * std::cos(a), 150.0f * std::sin(a), 64.0f);
+            for (const Step& s : tour) {
+                if (s.frame == i % TOUR_FRAMES) {
+                    events.push(s.down ? host::WM_KEYDOWN : host::WM_KEYUP, s.key,
+                                host::key_lparam(s.scan, s.extended, !s.down, !s.down), clock.milliseconds() + 1);
+                }
             }
             clock.advance_seconds(TICK);
             engine->frame();
+        }
+        const CObjCommon* const camera = client.camera();
+        if (camera != nullptr) {
+            std::printf("walk_end_x %.1f units\nwalk_end_y %.1f units\n", camera->pose[0].position.x,
+                        camera->pose[0].position.y);
         }
         client.cons_cmd()->add_text("Disconnect");
         clock.advance_seconds(TICK);
