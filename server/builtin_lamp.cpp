@@ -22,9 +22,9 @@ DEFINE_BUILTIN(register_lamp, 1)
 DEFINE_BUILTIN(destroy_lamp, 1) { destroy_object(s, a.context(), a.i32(0)); }
 
 // Eight bits a component.
-DEFINE_BUILTIN(set_lamp_color, 2) { set_object_cells(s, a, PROPERTY_LAMP_COLOR, "i"); }
+DEFINE_PROPERTY_BUILTIN(set_lamp_color, PROPERTY_LAMP_COLOR, "i")
 
-DEFINE_BUILTIN(set_lamp_value, 2) { set_object_cells(s, a, PROPERTY_LAMP_VALUE, "f"); }
+DEFINE_PROPERTY_BUILTIN(set_lamp_value, PROPERTY_LAMP_VALUE, "f")
 
 // The effect number, then its four parameters.
-DEFINE_BUILTIN(set_lamp_effect, 6) { set_object_cells(s, a, PROPERTY_LAMP_EFFECT, "iffff"); }
+DEFINE_PROPERTY_BUILTIN(set_lamp_effect, PROPERTY_LAMP_EFFECT, "iffff")

@@ -17,11 +17,11 @@ DEFINE_BUILTIN(create_light, 1)
     builtin_result_int(c, create_object(s, OBJCLASS_DYNLIGHT, false, {{PROPERTY_LIGHT_LAMP, lamp.args()}}));
 }
 
-DEFINE_BUILTIN(set_light_intensity, 2) { set_object_cells(s, a, PROPERTY_LIGHT_INTENSITY, "f"); }
+DEFINE_PROPERTY_BUILTIN(set_light_intensity, PROPERTY_LIGHT_INTENSITY, "f")
 
-DEFINE_BUILTIN(set_light_max, 2) { set_object_cells(s, a, PROPERTY_LIGHT_MAX, "f"); }
+DEFINE_PROPERTY_BUILTIN(set_light_max, PROPERTY_LIGHT_MAX, "f")
 
-DEFINE_BUILTIN(set_light_focus, 2) { set_object_cells(s, a, PROPERTY_LIGHT_FOCUS, "f"); }
+DEFINE_PROPERTY_BUILTIN(set_light_focus, PROPERTY_LIGHT_FOCUS, "f")
 
 DEFINE_BUILTIN(create_lensflare, 0)
 {
@@ -36,13 +36,13 @@ DEFINE_BUILTIN(set_lensflare_lamp, 2)
     set_object_cells(s, a, PROPERTY_LENSFLARE_LAMP, "i");
 }
 
-DEFINE_BUILTIN(set_lensflare_color, 2) { set_object_cells(s, a, PROPERTY_LENSFLARE_COLOR, "i"); }
+DEFINE_PROPERTY_BUILTIN(set_lensflare_color, PROPERTY_LENSFLARE_COLOR, "i")
 
-DEFINE_BUILTIN(set_lensflare_intensity, 2) { set_object_cells(s, a, PROPERTY_LENSFLARE_INTENSITY, "f"); }
+DEFINE_PROPERTY_BUILTIN(set_lensflare_intensity, PROPERTY_LENSFLARE_INTENSITY, "f")
 
-DEFINE_BUILTIN(set_lensflare_limit, 2) { set_object_cells(s, a, PROPERTY_LENSFLARE_LIMIT, "f"); }
+DEFINE_PROPERTY_BUILTIN(set_lensflare_limit, PROPERTY_LENSFLARE_LIMIT, "f")
 
 // Two star sizes, the long streaks, a third size, the short streaks.
-DEFINE_BUILTIN(set_lensflare_star, 6) { set_object_cells(s, a, PROPERTY_LENSFLARE_STAR, "ffifi"); }
+DEFINE_PROPERTY_BUILTIN(set_lensflare_star, PROPERTY_LENSFLARE_STAR, "ffifi")
 
-DEFINE_BUILTIN(set_lensflare_effects, 7) { set_object_cells(s, a, PROPERTY_LENSFLARE_EFFECTS, "ffffff"); }
+DEFINE_PROPERTY_BUILTIN(set_lensflare_effects, PROPERTY_LENSFLARE_EFFECTS, "ffffff")

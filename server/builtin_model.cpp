@@ -59,7 +59,8 @@ DEFINE_BUILTIN(get_model_tag, 2)
 {
     kcontext_t* const c = a.context();
     const MetaModel* const model = s.mesh_objects.model_of(model_query_id(c, a.i32(0)));
-    const int32_t tag = model != nullptr ? model->find_tag_index(a.str(1)) : -1;
+    const char* const name = a.str(1);
+    const int32_t tag = model != nullptr ? model->find_tag_index(name) : -1;
     builtin_result(c, tag >= 0 ? export_tag(s, *model, tag) : 0);
 }
 

@@ -11,11 +11,6 @@ int32_t object_of(const Server& s, kcontext_t* c, int32_t id)
     return id;
 }
 
-void set_object_property(Server& s, kcontext_t* c, int32_t id, int property, SObjArgs args)
-{
-    s.mirror.set_special(object_of(s, c, id), property, args);
-}
-
 int32_t create_object(Server& s, int object_class, bool transient, std::initializer_list<ObjectProperty> first)
 {
     const int32_t id = s.mirror.create(object_class, AUDIENCE_EVERYONE, transient);

@@ -21,10 +21,6 @@ struct ObjectProperty {
 // anything else ends the program naming the builtin.
 int32_t object_of(const Server& s, kcontext_t* c, int32_t id);
 
-// Sets one property of the object; an object that is not there or a class
-// without the property changes nothing, as the script cannot tell.
-void set_object_property(Server& s, kcontext_t* c, int32_t id, int property, SObjArgs args);
-
 // The object goes at the next purge; one that is not there only gets a warning.
 void destroy_object(Server& s, kcontext_t* c, int32_t id);
 
@@ -46,5 +42,13 @@ private:
     size_t count_ = 0;
 };
 
-// The object in cell 0, the property's values from cell 1 on.
+// Sets a property of the object in cell 0 to the values from cell 1 on. An
+// object that is not there, or of a class without the property, changes
+// nothing: the script cannot tell.
 void set_object_cells(Server& s, const BuiltinArgs& a, int property, std::string_view kinds);
+
+// Defines the handler builtin_<name> that sets `property` of the object in
+// its first cell from the cells that follow, one per kind: the literal's
+// size (its kinds and the NUL) is the cell count with the id.
+#define DEFINE_PROPERTY_BUILTIN(name, property, kinds)                                                         \
+    DEFINE_BUILTIN(name, sizeof(kinds)) { set_object_cells(s, a, property, kinds); }

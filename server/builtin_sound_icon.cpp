@@ -18,10 +18,10 @@ DEFINE_BUILTIN(create_sound, 2)
                                                    {PROPERTY_SOUND_MODE, flags.args()}}));
 }
 
-DEFINE_BUILTIN(set_sound_frequency, 2) { set_object_cells(s, a, PROPERTY_SOUND_FREQUENCY, "f"); }
+DEFINE_PROPERTY_BUILTIN(set_sound_frequency, PROPERTY_SOUND_FREQUENCY, "f")
 
 // Near distance, near level, far distance, far level.
-DEFINE_BUILTIN(set_sound_attenuation, 5) { set_object_cells(s, a, PROPERTY_SOUND_ATTENUATION, "ffff"); }
+DEFINE_PROPERTY_BUILTIN(set_sound_attenuation, PROPERTY_SOUND_ATTENUATION, "ffff")
 
 // The rectangle x1, y1, x2, y2.
 DEFINE_BUILTIN(create_icon, 4)
@@ -33,6 +33,6 @@ DEFINE_BUILTIN(create_icon, 4)
 
 DEFINE_BUILTIN(destroy_icon, 1) { destroy_object(s, a.context(), a.i32(0)); }
 
-DEFINE_BUILTIN(set_icon_name, 2) { set_object_cells(s, a, PROPERTY_ICON_NAME, "s"); }
+DEFINE_PROPERTY_BUILTIN(set_icon_name, PROPERTY_ICON_NAME, "s")
 
-DEFINE_BUILTIN(set_icon_clip, 2) { set_object_cells(s, a, PROPERTY_ICON_CLIP, "i"); }
+DEFINE_PROPERTY_BUILTIN(set_icon_clip, PROPERTY_ICON_CLIP, "i")

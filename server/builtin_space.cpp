@@ -21,7 +21,7 @@ constexpr uint32_t HIT_CELLS = 14;
 
 class HitRecord {
 public:
-    HitRecord(kcontext_t* c, uint32_t address) : bytes_(k_bytes(c, address, 4 * HIT_CELLS)) {}
+    HitRecord(kcontext_t* c, uint32_t address) : bytes_(script_bytes(c, address)) {}
 
     // What a cast leaves alone stays as the script had it.
     void read(RayHit& hit) const
@@ -47,6 +47,14 @@ public:
     }
 
 private:
+    // Only what scripts may write themselves.
+    static uint8_t* script_bytes(kcontext_t* c, uint32_t address)
+    {
+        if (address < K_SCRIPT_LOW) {
+            k_bad_address(c, address, 4 * HIT_CELLS);
+        }
+        return k_bytes(c, address, 4 * HIT_CELLS);
+    }
     uint32_t cell(uint32_t k) const
     {
         uint32_t v;

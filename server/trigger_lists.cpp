@@ -27,6 +27,19 @@ bool insert_ranked(PhysicsTrigger** list, int32_t& count, PhysicsTrigger* t)
     return true;
 }
 
+// Takes t out of the list; false when it was not there.
+bool remove_listed(PhysicsTrigger** list, int32_t& count, const PhysicsTrigger* t)
+{
+    for (int32_t at = 0; at < count; ++at) {
+        if (list[at] == t) {
+            std::memmove(list + at, list + at + 1, sizeof(PhysicsTrigger*) * static_cast<size_t>(count - at - 1));
+            --count;
+            return true;
+        }
+    }
+    return false;
+}
+
 void set_trigger(PhysicsTrigger& t, int32_t number, uint32_t flags, uint32_t enter, uint32_t leave, uint32_t activate,
                  uint32_t argument)
 {
@@ -134,25 +147,36 @@ void PhysicsServer::update_triggers(PhysicalEntity& e, const EntityList& near)
     MotionRecord& m = *e.motion;
     PhysicsTrigger* fresh[PHYS_ENTITY_TRIGGERS];
     PhysicsTrigger* old[PHYS_ENTITY_TRIGGERS];
-    const int32_t n_fresh = m.triggers_enabled ? triggers_at(m.tree, e.position, near, fresh) : 0;
+    const bool enabled = m.triggers_enabled;
+    const int32_t n_fresh = enabled ? triggers_at(m.tree, e.position, near, fresh) : 0;
     const int32_t n_old = m.trigger_count;
     std::memcpy(old, m.triggers, sizeof(PhysicsTrigger*) * static_cast<size_t>(n_old));
-    // The new list stands before any function runs, so that a function that
-    // moves the entity again starts from it.
-    std::memcpy(m.triggers, fresh, sizeof(PhysicsTrigger*) * static_cast<size_t>(n_fresh));
-    m.trigger_count = n_fresh;
+    // The entity's list holds the triggers whose enter ran and whose leave did
+    // not, changed before each function runs: so a function that destroys the
+    // entity runs exactly the leaves that are due, and one that moves it or
+    // switches its triggers starts its own walk from where this one stands and
+    // ends this one.
     const uint32_t object = e.object;
+    const Vector placed = e.position;
+    const auto same_walk = [&] {
+        return e.alive() && e.motion == &m && e.object == object && m.triggers_enabled == enabled &&
+               vec_equal(e.position, placed) != 0;
+    };
     int32_t i = 0;
     int32_t j = 0;
-    // A function that destroyed the entity has run its leave functions: the
-    // rest of the walk is for an entity that is gone.
-    while ((i < n_old || j < n_fresh) && e.alive() && e.motion == &m && e.object == object) {
+    while ((i < n_old || j < n_fresh) && same_walk()) {
         if (j == n_fresh || (i < n_old && old[i]->rank < fresh[j]->rank)) {
-            run_trigger_function(*old[i], old[i]->leave, object);
-            ++i;
+            PhysicsTrigger* const t = old[i++];
+            if (remove_listed(m.triggers, m.trigger_count, t)) {
+                run_trigger_function(*t, t->leave, object);
+            }
         } else if (i == n_old || fresh[j]->rank < old[i]->rank) {
-            run_trigger_function(*fresh[j], fresh[j]->enter, object);
-            ++j;
+            PhysicsTrigger* const t = fresh[j++];
+            const int32_t before = m.trigger_count;
+            insert_ranked(m.triggers, m.trigger_count, t);
+            if (m.trigger_count > before) {
+                run_trigger_function(*t, t->enter, object);
+            }
         } else {
             ++i;
             ++j;

@@ -5,12 +5,15 @@
 #include "core/kheap.h"
 #include "entity_fixture.h"
 #include "render/mesh_model.h"
+#include "tools/models/demo_models.h"
 #include "tools/models/model_writer.h"
+#include "tools/tmm/tmm_writer.h"
 #include "render/palette.h"
 #include "world/mesh_normals.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <sstream>
@@ -324,3 +327,39 @@ TEST_F(MeshModelTest, TheHeapDropsTheDataAndTheNextTouchReadsItAgain)
     kheap = saved;
     heap.close();
 }
+
+namespace {
+
+// The demo's own models load, and the walker has a frame of its one group
+// for every frame its meta-model's cycles and poses name.
+TEST_F(MeshModelTest, TheDemoModelsLoadWithTheFramesTheirMetaModelsName)
+{
+    const tmm::Model meta = tmm::demo_walker();
+    int named = meta.poses;
+    for (const tmm::Cycle& c : meta.cycles) {
+        for (const tmm::Frame& f : c.frames) {
+            named = std::max(named, f.frame + 1);
+        }
+    }
+    write_skin("t/walkers0.cmt");
+    const MeshData* const walker = load(tools::model_text(tools::walker_model()));
+    ASSERT_NE(walker, nullptr);
+    EXPECT_EQ(walker->groups, 1) << "only group 0 is posed";
+    EXPECT_GE(walker->frames, named);
+    for (int32_t f = 0; f < walker->frames; ++f) {
+        EXPECT_EQ(walker->frame[f].group_id, 0) << f;
+    }
+    EXPECT_GT(walker->radius, 50.0f) << "a figure of 57 units";
+    EXPECT_LT(walker->radius, 80.0f);
+
+    write_skin("t/doors0.cmt");
+    const MeshData* const door = load(tools::model_text(tools::door_model()));
+    ASSERT_NE(door, nullptr);
+    EXPECT_NEAR(door->radius, std::sqrt(64.0f * 64.0f + 8.0f * 8.0f + 80.0f * 80.0f), 1.0f);
+    write_skin("t/stepss0.cmt");
+    const MeshData* const steps = load(tools::model_text(tools::steps_model()));
+    ASSERT_NE(steps, nullptr);
+    EXPECT_EQ(steps->triangles, 4 * 12);
+}
+
+} // namespace

@@ -8,6 +8,8 @@
 #include "server/builtin_object.h"
 #include "server/object_id.h"
 
+#include <limits>
+
 namespace {
 
 const std::string& program()
@@ -340,6 +342,50 @@ TEST_F(EffectBuiltins, SettersOnObjectsGoneOrOfAnotherClassChangeNothing)
     const SIcon& after = server.icons.icon(index_of(icon));
     EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
     EXPECT_TRUE(capture.lines().empty()) << printed();
+}
+
+TEST_F(EffectBuiltins, NonFiniteAndHugeFloatsStayWithinTheirFields)
+{
+    const int32_t particles = made(OBJCLASS_PARTICLE, "particles", {64});
+    const int32_t lamp = made(OBJCLASS_DYNALAMP, "lamp");
+    const int32_t light = made(OBJCLASS_DYNLIGHT, "light", {u(lamp)});
+    const int32_t flare = made(OBJCLASS_LENSFLARE, "flare");
+    const int32_t sound = made(OBJCLASS_SOUND, "sound", {address("hum"), 0});
+    struct Setter {
+        const char* function;
+        int32_t id;
+        int floats;
+    };
+    const Setter setters[] = {
+        {"particle_size", particles, 2},  {"particle_lifetime", particles, 1}, {"spawn_sphere", particles, 8},
+        {"lamp_value", lamp, 1},          {"light_intensity", light, 1},       {"light_max", light, 1},
+        {"flare_intensity", flare, 1},    {"flare_limit", flare, 1},           {"flare_effects", flare, 6},
+        {"sound_frequency", sound, 1},    {"sound_attenuation", sound, 4},
+    };
+    const float values[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                            -std::numeric_limits<float>::infinity(), 3e38f, -3e38f};
+    for (const float v : values) {
+        for (const Setter& k : setters) {
+            SCOPED_TRACE(k.function);
+            std::vector<uint32_t> args{u(k.id)};
+            args.resize(1 + static_cast<size_t>(k.floats), cell(v));
+            call(k.function, args);
+        }
+        call("particle_start", {u(particles), 16, cell(v), cell(v), cell(v), cell(v)});
+        call("lamp_effect", {u(lamp), 1, cell(v), cell(v), cell(v), cell(v)});
+        call("flare_star", {u(flare), cell(v), cell(v), 1, cell(v), 1});
+        sync();
+        EXPECT_LE(server.dynamic_lamps.lamp(index_of(lamp)).intensity, 63);
+        EXPECT_LE(server.dynamic_lights.light(index_of(light)).intensity, 255);
+        EXPECT_LE(server.particles.particles(index_of(particles)).lifetime, 63);
+    }
+    // Heard everywhere again: the last values left it silent beyond 0 units.
+    call("sound_attenuation", {u(sound), cell(16.0f), cell(1.0f), cell(2048.0f), cell(1.0f)});
+    sync();
+    EXPECT_TRUE(player.errors.empty()) << player.errors.front();
+    for (const int32_t id : {particles, lamp, light, flare, sound}) {
+        EXPECT_NE(view(id), nullptr) << object_class_of(u(id));
+    }
 }
 
 TEST_F(EffectBuiltins, ACreationWhoseFirstPropertyIsRefusedLeavesNoObject)

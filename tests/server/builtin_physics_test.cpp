@@ -5,8 +5,10 @@
 
 #include "script/kio.h"
 #include "server/object_id.h"
+#include "tools/tmm/tmm_writer.h"
 
 #include <cmath>
+#include <algorithm>
 #include <functional>
 #include <limits>
 
@@ -84,10 +86,11 @@ constexpr uint32_t LEAVE = 2;
 constexpr uint32_t ACTIVATE = 3;
 constexpr uint32_t DESTROYER = 4; // destroys the entity its argument names, then notes
 constexpr uint32_t CLOBBER = 5;   // answers 0x7777
+constexpr uint32_t MOVER = 6;     // moves the entity its argument names to (800, 256, 50), then notes
 
 const char* const TRIGGER_CODE = R"(
 .global on_enter, on_leave, on_activate, destroyer, clobber, log, log_end, hit, place_keeps_result
-.global place_and_go_on, thing, other_thing
+.global place_and_go_on, thing, other_thing, mover
 .func note, 32
     pushargsofs 12
     load1
@@ -126,6 +129,16 @@ const char* const TRIGGER_CODE = R"(
     pushargs
     load3
     push 4
+    call note, 16
+    ret
+.func mover, 32
+    push 0x44480000, 0x43800000, 0x42480000
+    pushargs
+    load1
+    callnative @@set_physical_position, 16
+    pushargs
+    load3
+    push 6
     call note, 16
     ret
 .func clobber, 32
@@ -399,6 +412,135 @@ TEST_F(PhysicsBuiltins, MaterialsAndTreeDeltaComeFromTheMapAndTheEntitysHull)
         << "a non-moving entity has tree 0";
 }
 
+TEST_F(PhysicsBuiltins, RayCastsFillTheScriptsHitRecord)
+{
+    constexpr int32_t STONE = 0x2180;
+    const auto volume = call("get_box_volume", {cell(0), cell(0), cell(0), cell(20), cell(20), cell(20), 40})[0];
+    const int32_t door = create(0x99, Vector{20, 20, 20}, static_cast<int32_t>(volume), PHYS_VOLUME);
+    place(door, Vector{300, 300, 50});
+    const int32_t gone = body_at(Vector{100, 100, 40});
+    call("destroy_physical", {u(gone)});
+    const uint32_t hit = address("hit");
+    struct Case {
+        const char* why;
+        Vector start, direction;
+        float length;
+        int32_t material;
+        Vector size;
+        int32_t excluded;
+        int found;
+        uint32_t object;
+        float fraction;
+    };
+    const Case cases[] = {
+        {"the floor stops contents up to its own", {200, 200, 100}, {0, 0, -1}, 200, STONE, {0, 0, 0}, -1, 1, 0, 100},
+        {"but not above", {200, 200, 100}, {0, 0, -1}, 200, STONE + 1, {0, 0, 0}, -1, 0, 0, 0},
+        {"too short", {200, 200, 100}, {0, 0, -1}, 50, STONE, {0, 0, 0}, -1, 0, 0, 0},
+        {"the direction scales the fraction", {200, 200, 100}, {0, 0, -2}, 100, STONE, {0, 0, 0}, -1, 1, 0, 50},
+        {"a hull lifts the floor", {200, 200, 100}, {0, 0, -1}, 200, STONE, {16, 16, 28}, -1, 1, 0, 72},
+        {"the carried box is met first", {300, 300, 100}, {0, 0, -1}, 200, 40, {0, 0, 0}, -1, 1, 0x99, 30},
+        {"unless excluded", {300, 300, 100}, {0, 0, -1}, 200, 40, {0, 0, 0}, door, 1, 0, 100},
+        {"a free entity excludes nothing", {300, 300, 100}, {0, 0, -1}, 200, 40, {0, 0, 0}, gone, 1, 0x99, 30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        for (uint32_t k = 0; k < 14; ++k) {
+            server.k_context->arena.set_word(hit + 4 * k, 0xC0DE0000 + k);
+        }
+        const uint32_t found = call("cast_ray", {hit, cell(c.start.x), cell(c.start.y), cell(c.start.z),
+                                                 cell(c.direction.x), cell(c.direction.y), cell(c.direction.z),
+                                                 cell(c.length), u(c.material), cell(c.size.x), cell(c.size.y),
+                                                 cell(c.size.z), u(c.excluded)})[0];
+        EXPECT_EQ(found, static_cast<uint32_t>(c.found));
+        EXPECT_EQ(word(hit), c.object);
+        EXPECT_EQ(word(hit + 36), 0u);
+        EXPECT_EQ(word(hit + 40), 0u);
+        EXPECT_EQ(word(hit + 44), 0u);
+        EXPECT_EQ(word(hit + 48), c.object != 0 ? u(door) : NONE) << "the entity hit, -1 for the map";
+        if (c.found == 0) {
+            EXPECT_EQ(word(hit + 8), 0xC0DE0002u) << "a miss leaves the fraction";
+            continue;
+        }
+        EXPECT_NEAR(as_float(word(hit + 8)), c.fraction, 1e-3f);
+        EXPECT_EQ(static_cast<int32_t>(word(hit + 4)), c.material == 40 && c.object != 0 ? 40 : STONE);
+        EXPECT_NEAR(as_float(word(hit + 12)), c.start.x, 1e-3f);
+        EXPECT_NEAR(as_float(word(hit + 20)), c.start.z + c.direction.z * c.fraction, 1e-3f);
+        EXPECT_EQ(as_float(word(hit + 32)), 1.0f) << "the normal faces up";
+        EXPECT_EQ(word(hit + 52), 1u) << "and is valid";
+    }
+}
+
+TEST_F(PhysicsBuiltins, FindListsTheObjectsWhoseClassFlagsMatch)
+{
+    const uint32_t thing = address("thing");
+    const uint32_t other = address("other_thing");
+    body_at(Vector{300, 300, 40}, thing);
+    body_at(Vector{320, 300, 40}, other);
+    body_at(Vector{600, 300, 40}, thing);
+    struct Case {
+        const char* why;
+        float radius;
+        uint32_t mask, value;
+        std::vector<uint32_t> objects;
+    };
+    const Case cases[] = {
+        {"mask, then value", 50, 0x30, 0x10, {other}},
+        {"every class", 50, 0, 0, {thing, other}},
+        {"only the first class", 50, 0x20, 0x20, {thing}},
+        {"the radius reaches the third", 400, 0x20, 0x20, {thing, thing}},
+        {"no class has these flags", 400, 0x40, 0x40, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        const uint32_t cursor = call("find_entity", {cell(300), cell(300), cell(40), cell(c.radius), c.mask, c.value})[0];
+        ASSERT_LT(cursor, static_cast<uint32_t>(PHYS_FIND_CURSORS));
+        std::vector<uint32_t> seen;
+        const uint32_t first = call("find_first", {cursor})[0];
+        for (uint32_t o = first; o != 0 && seen.size() < 8; o = call("find_next", {cursor})[0]) {
+            seen.push_back(o);
+        }
+        EXPECT_EQ(call("find_first", {cursor})[0], first) << "find_first starts again";
+        std::sort(seen.begin(), seen.end());
+        std::vector<uint32_t> want = c.objects;
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(seen, want);
+        call("find_done", {cursor});
+        EXPECT_EQ(call("find_first", {cursor})[0], 0u) << "a finished cursor finds nothing";
+    }
+    EXPECT_EQ(call("find_first", {NONE})[0], 0u);
+    call("find_done", {NONE});
+}
+
+TEST_F(PhysicsBuiltins, ObjectVolumesComeFromTheMapModelOrTheMeshsCollisionSize)
+{
+    const uint32_t model0 = object_id(OBJCLASS_BSP, 0);
+    EXPECT_EQ(call("get_volume", {model0, 40})[0], VOLUME_MAP_MODEL);
+    const uint32_t past = object_id(OBJCLASS_BSP, static_cast<uint32_t>(server.physics.model_count()));
+    EXPECT_EQ(call("get_volume", {past, 40})[0], NONE) << "no such model";
+
+    tmm::Model model;
+    model.size = {30, 30, 60};
+    model.collision_size = {32, 24, 64};
+    tree.write("models/crate.tmm", tmm::write_model(model));
+    const int32_t created = server.mirror.create(OBJCLASS_MESH, AUDIENCE_EVERYONE, false);
+    ASSERT_GE(created, 0);
+    const uint32_t mesh = static_cast<uint32_t>(created);
+    const SObjArg name{0, 0.0, "crate"};
+    ASSERT_EQ(server.mirror.set_special(created, PROPERTY_MESH_MODEL, SObjArgs(&name, 1)), 1);
+    const int32_t volume = static_cast<int32_t>(call("get_volume", {mesh, 40})[0]);
+    ASSERT_EQ(static_cast<uint32_t>(volume) & 0xF0000000u, VOLUME_DYNAMIC);
+    const int32_t crate = create(0, Vector{32, 24, 64}, volume, PHYS_VOLUME);
+    const VolumeInstance& box = *entity(crate).volume;
+    // Hull 2 (16, 16, 28) is the nearest to the model's size: the box stands 64 - 28 above the centre.
+    EXPECT_TRUE(same(box.box_min, Vector{-32, -24, 36 - 64}));
+    EXPECT_TRUE(same(box.box_max, Vector{32, 24, 36 + 64}));
+    EXPECT_EQ(call("get_volume", {mesh, 40})[0], u(volume)) << "the same box again";
+    EXPECT_NE(call("get_volume", {mesh, 41})[0], u(volume)) << "other contents";
+    server.mirror.destroy(created);
+    server.mirror.purge_destroyed_objects();
+    EXPECT_EQ(call("get_volume", {mesh, 40})[0], NONE) << "a mesh object that is gone has no box";
+}
+
 TEST_F(PhysicsBuiltins, TriggerFunctionsRunWhileTheBuiltinRuns)
 {
     register_triggers();
@@ -457,12 +599,8 @@ TEST_F(PhysicsBuiltins, ATriggerFunctionMayDestroyTheEntityTheBuiltinMoves)
     EXPECT_EQ(call("place_and_go_on", {u(e), cell(1050), cell(256), cell(50)})[0], 0xD0Eu)
         << "the calling script goes on after the builtin";
     EXPECT_EQ(server.physics.entity(e), nullptr);
-    const std::vector<Note> seen = notes();
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.back(), (Note{DESTROYER, u(e), 0x77, 1}));
-    for (const Note& n : seen) {
-        EXPECT_NE(n.tag, ENTER) << "no enter runs for an entity destroyed on the way";
-    }
+    EXPECT_EQ(notes(), (std::vector<Note>{{LEAVE, u(e), 0x77, 1}, {DESTROYER, u(e), 0x77, 1}}))
+        << "it leaves the trigger it entered, and no other trigger runs for it";
 
     // A leave function run by the destroy destroys it again: nothing more happens.
     const int32_t f = body_at(Vector{800, 256, 50}, 0x78);
@@ -481,6 +619,23 @@ TEST_F(PhysicsBuiltins, ATriggerFunctionMayDestroyTheEntityTheBuiltinMoves)
     EXPECT_TRUE(same(call_vector("get_physical_position", {u(g)}), Vector{300, 300, 40}));
 }
 
+TEST_F(PhysicsBuiltins, ATriggerFunctionThatMovesTheEntityEndsTheWalkItInterrupts)
+{
+    const int32_t e = body_at(Vector{800, 256, 50}, 0x77);
+    call("register_trigger", {1, 0x1, address("mover"), address("on_leave"), 0, u(e)});
+    call("register_trigger", {2, 0x1, address("on_enter"), address("on_leave"), 0, 0xA2});
+    call("enable_triggers", {u(e)});
+    place(e, Vector{1050, 256, 50});
+    EXPECT_EQ(notes(), (std::vector<Note>{{LEAVE, u(e), 0x77, 1}, {MOVER, u(e), 0x77, 1}}))
+        << "moved out from trigger 1's enter: it leaves 1 and never enters 2";
+    EXPECT_TRUE(same(entity(e).position, Vector{800, 256, 50}));
+    EXPECT_EQ(entity(e).motion->trigger_count, 0);
+    place(e, Vector{1100, 256, 50});
+    EXPECT_EQ(notes(), (std::vector<Note>{{ENTER, 0xA2, 0x77, 2}}));
+    call("destroy_physical", {u(e)});
+    EXPECT_EQ(notes(), (std::vector<Note>{{LEAVE, 0xA2, 0x77, 2}}));
+}
+
 TEST_F(PhysicsBuiltins, TriggerFunctionsLeaveTheResultRegisterAlone)
 {
     const int32_t e = body_at(Vector{800, 256, 50}, 0x77);
@@ -488,6 +643,22 @@ TEST_F(PhysicsBuiltins, TriggerFunctionsLeaveTheResultRegisterAlone)
     call("enable_triggers", {u(e)});
     EXPECT_EQ(call("place_keeps_result", {u(e), cell(1000), cell(256), cell(50)})[0], 0x5EEDu);
     EXPECT_EQ(notes(), (std::vector<Note>{{CLOBBER, 0xA1, 0x77, 1}})) << "the function did run";
+}
+
+TEST_F(PhysicsBuiltins, QueriesWithNonFiniteValuesAnswerNothing)
+{
+    const int32_t e = body_at(Vector{300, 300, 40});
+    register_triggers();
+    const uint32_t nan = cell(std::numeric_limits<float>::quiet_NaN());
+    const uint32_t inf = cell(std::numeric_limits<float>::infinity());
+    EXPECT_EQ(call("physical_point_material", {u(e), nan, 0, 0})[0], 0u);
+    EXPECT_EQ(call("cast_ray", {address("hit"), cell(200), cell(200), cell(100), 0, 0, cell(-1), inf, 1, 0, 0, 0,
+                                NONE})[0],
+              0u);
+    EXPECT_EQ(call("find_entity", {cell(300), cell(300), nan, cell(10), 0, 0})[0], NONE);
+    EXPECT_EQ(call("get_box_volume", {0, 0, 0, inf, 0, 0, 40})[0], NONE);
+    call("activate_point_triggers", {cell(1050), nan, cell(50), 0, 0});
+    EXPECT_TRUE(notes().empty());
 }
 
 TEST_F(PhysicsBuiltins, BadArgumentsEndTheScript)
@@ -532,6 +703,7 @@ TEST_F(PhysicsBuiltins, BadArgumentsEndTheScript)
         {"find_done", {1000}, "KRun: @find_done: cursor < PHYS_FIND_CURSORS"},
         {"get_volume", {NONE, 0}, "KRun: @get_volume: visual_id >= 0 failed"},
         {"cast_ray", {8, 0, 0, 0, 0, 0, cell(-1), cell(10), 1, 0, 0, 0, NONE}, "KRun: .*0x00000008"},
+        {"cast_ray", {K_DIECODE, 0, 0, 0, 0, 0, cell(-1), cell(10), 1, 0, 0, 0, NONE}, "KRun: .*0x00010000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.function);

@@ -334,6 +334,35 @@ TEST_F(VisualBuiltins, ModelQueriesAnswerTheModelOrTheirDefaults)
     }
 }
 
+TEST_F(VisualBuiltins, BuiltinsWithoutAResultLeaveTheRegister)
+{
+    const uint32_t id = make("mesh", "walker");
+    const int32_t entity = server.physics.create_entity(0, Vector{8, 8, 8}, -1, 0);
+    ASSERT_GE(entity, 0);
+    const std::array<uint32_t, 3> size = call("size", {id});
+    ASSERT_EQ(as_float(size[2]), 60.0f);
+    struct Case {
+        const char* function;
+        std::vector<uint32_t> args;
+    };
+    const Case cases[] = {
+        {"position", {id, cell(1), cell(2), cell(3)}},
+        {"angles", {id, cell(1), cell(2), cell(3)}},
+        {"audience", {id, static_cast<uint32_t>(AUDIENCE_EVERYONE)}},
+        {"bind", {id, static_cast<uint32_t>(entity)}},
+        {"unbind", {id}},
+        {"reset", {id}},
+        {"pose", {id, 1, 2, cell(0.5f)}},
+        {"lighting", {id, 0xFFFFFF, cell(1.0f), cell(1.0f)}},
+        {"transparency", {id, cell(0.5f)}},
+        {"destroy", {id}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.function);
+        EXPECT_EQ(call(c.function, c.args), size);
+    }
+}
+
 TEST_F(VisualBuiltins, AnimationAnswersTheNextCyclesDurationOverTheSpeed)
 {
     const uint32_t id = make("mesh", "walker");
@@ -351,6 +380,7 @@ TEST_F(VisualBuiltins, AnimationAnswersTheNextCyclesDurationOverTheSpeed)
         {"queued behind the active one", 1, 0.5f, MESH_ANIM_QUEUE, 1.6f, 0, 1},
         {"a pose, at once", 2 + 4, 1.0f, 0, 1.0f, 6, 6},
         {"beyond the poses: nothing", 2 + 10, 1.0f, 0, 0.0f, 6, 6},
+        {"at speed 0: held, for ever", 0, 0.0f, 0, INF, 0, 0},
         {"backwards", 1, -2.0f, 0, -0.4f, 1, 1},
     };
     for (const Case& c : cases) {

@@ -1,0 +1,192 @@
+// The demo game: what the build writes into its base directory, and the
+// program playing the level headless through the scripted walk of main.cfg,
+// which must end in the engine's orderly shutdown (not its time-out) with a
+// screenshot that shows the level and what the scripts put into it.
+#include "tools/sound/module_render.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A 24-bit bottom-up BMP as the engine writes its screenshots.
+struct Shot {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb; // rows top to bottom
+
+    bool read(const std::string& bytes)
+    {
+        const auto u32 = [&](size_t at) {
+            return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
+                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
+                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
+                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
+        };
+        if (bytes.size() < 54 || bytes.compare(0, 2, "BM") != 0 || (u32(28) & 0xFFFF) != 24) {
+            return false;
+        }
+        const uint32_t data = u32(10);
+        width = static_cast<int>(u32(18));
+        height = static_cast<int>(u32(22));
+        if (width <= 0 || height <= 0 || width > 4096 || height > 4096) {
+            return false;
+        }
+        const size_t row = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+        if (data + row * static_cast<size_t>(height) > bytes.size()) {
+            return false;
+        }
+        for (int y = 0; y < height; ++y) {
+            const size_t line = data + row * static_cast<size_t>(height - 1 - y);
+            for (int x = 0; x < width; ++x) {
+                const size_t p = line + 3 * static_cast<size_t>(x);
+                rgb.push_back(static_cast<uint8_t>(bytes[p + 2]));
+                rgb.push_back(static_cast<uint8_t>(bytes[p + 1]));
+                rgb.push_back(static_cast<uint8_t>(bytes[p]));
+            }
+        }
+        return true;
+    }
+
+    // Pixels of the rows from y0 on that pass the test.
+    template <typename Test>
+    int count(int y0, Test test) const
+    {
+        int n = 0;
+        for (size_t i = static_cast<size_t>(y0) * static_cast<size_t>(width) * 3; i + 2 < rgb.size(); i += 3) {
+            n += test(rgb[i], rgb[i + 1], rgb[i + 2]) ? 1 : 0;
+        }
+        return n;
+    }
+};
+
+class DemoGame : public ::testing::Test {
+protected:
+    static fs::path base() { return OSTREL_DEMO_BASE; }
+};
+
+TEST_F(DemoGame, TheBaseHoldsTheLevelAndEverythingItUses)
+{
+    const char* const files[] = {"main.cfg",
+                                 "small.fnt",
+                                 "initial.ksv",
+                                 "k/koblist.txt",
+                                 "k/game.kob",
+                                 "maps/demo/geometry.txt",
+                                 "maps/demo/volume.txt",
+                                 "maps/demo/lightmap.bin",
+                                 "maps/demo/pvs.bin",
+                                 "models/walker.txt",
+                                 "models/walker.tmm",
+                                 "models/demo/cube.tmm",
+                                 "models/demo/door.tmm",
+                                 "models/demo/steps.tmm",
+                                 "models/demo/door.txt",
+                                 "models/demo/steps.txt",
+                                 "textures/sprites/glow.cmt",
+                                 "pictures/size04/marker.cic",
+                                 "sounds/hum.wav",
+                                 "sounds/step.wav",
+                                 "sounds/door.wav",
+                                 "sounds/chime.wav",
+                                 "music/demo.s3m"};
+    for (const char* f : files) {
+        EXPECT_TRUE(fs::is_regular_file(base() / f)) << f;
+    }
+    for (const char* wav : {"hum", "step", "door", "chime"}) {
+        const std::string bytes = read_file(base() / "sounds" / (std::string(wav) + ".wav"));
+        ASSERT_GT(bytes.size(), 44u) << wav;
+        EXPECT_EQ(bytes.substr(0, 4), "RIFF") << wav;
+        EXPECT_EQ(bytes.substr(8, 4), "WAVE") << wav;
+    }
+    const std::string config = read_file(base() / "main.cfg");
+    for (const char* line : {"Connect local", "Map demo", "Set Client_Administrator True", "ScreenShot"}) {
+        EXPECT_NE(config.find(line), std::string::npos) << line;
+    }
+}
+
+TEST_F(DemoGame, TheMusicIsOurTuneAndNotSilent)
+{
+    tools::ModuleRender render;
+    ASSERT_TRUE(render.open((base() / "music" / "demo.s3m").string().c_str(), 22050));
+    std::vector<int16_t> frames;
+    ASSERT_EQ(render.render(frames, 2 * 22050), 2 * 22050);
+    double sum = 0.0;
+    for (const int16_t s : frames) {
+        sum += static_cast<double>(s) * s;
+    }
+    const double rms = std::sqrt(sum / static_cast<double>(frames.size()));
+    EXPECT_GT(rms, 500.0) << "the tune is heard";
+    EXPECT_LT(rms, 20000.0) << "and does not clip throughout";
+}
+
+TEST_F(DemoGame, AHeadlessRunWalksTheLevelShootsItAndShutsDownInOrder)
+{
+    std::random_device seed;
+    const fs::path run = fs::temp_directory_path() / ("ostrel_demo_game_" + std::to_string(seed()));
+    fs::create_directories(run);
+    fs::copy(base(), run / "kavrin", fs::copy_options::recursive);
+    fs::remove_all(run / "kavrin" / "shots");
+    // The time-out only keeps a hung program from holding the suite: the
+    // orderly shutdown takes well under a second.
+    const std::string command = "cd '" + run.string() +
+                                "' && env SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy OSTREL_NO_MESSAGE_BOX=1 "
+                                "OSTREL_FRAMES=300 timeout 120 '" OSTREL_PROGRAM
+                                "' -log -set S_FrameTicks 1 -width 640 -height 480 > out.txt 2>&1";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << read_file(run / "out.txt");
+    EXPECT_EQ(WEXITSTATUS(status), 0) << read_file(run / "out.txt");
+
+    const std::string log = read_file(run / "kavrin.log");
+    EXPECT_NE(log.find("Server: Loading map 'demo'"), std::string::npos) << log;
+    EXPECT_NE(log.find("Client: Loading map 'demo'"), std::string::npos) << log;
+    EXPECT_NE(log.find("Log: Shutting down..."), std::string::npos) << log;
+    EXPECT_EQ(log.find("Shutdown: Timeout"), std::string::npos) << "every client was let go at once:\n" << log;
+    // Nothing went wrong but, on a busy machine, the UDP port being taken.
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        const bool trouble = line.rfind("Error: ", 0) == 0 || line.rfind("Warning: ", 0) == 0 ||
+                             line.rfind("Fatal: ", 0) == 0;
+        const bool port = line.find("UDP") != std::string::npos || line.find("Datagram") != std::string::npos;
+        EXPECT_FALSE(trouble && !port) << line;
+    }
+
+    Shot shot;
+    ASSERT_TRUE(shot.read(read_file(run / "kavrin" / "shots" / "kvr00000.bmp")));
+    ASSERT_EQ(shot.width, 640);
+    ASSERT_EQ(shot.height, 480);
+    const int below_text = 100; // the console's notify lines stand above
+    const int pixels = shot.width * (shot.height - below_text);
+    const int lit = shot.count(below_text, [](int r, int g, int b) { return r + g + b > 36; });
+    EXPECT_GT(lit, pixels * 8 / 10) << "walls and floor, lit, fill the view";
+    const int bricks = shot.count(below_text, [](int r, int g, int b) { return r > g + 20 && r > b + 20; });
+    EXPECT_GT(bricks, pixels / 5) << "the rooms' brick walls";
+    const int water = shot.count(0, [](int r, int g, int b) { return b > 200 && g > 150 && r < 170; });
+    EXPECT_GT(water, 200) << "the fountain's blue drops";
+    const int glow = shot.count(0, [](int r, int g, int b) { return r > 200 && g > 150 && b < 140; });
+    EXPECT_GT(glow, 50) << "the glow over the fountain";
+
+    std::error_code ignored;
+    fs::remove_all(run, ignored);
+}
+
+} // namespace
