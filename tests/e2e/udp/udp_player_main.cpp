@@ -4,8 +4,8 @@
 //     serves the demo level on a UDP port the system picks ("port <n>"),
 //     plays on it through the loopback ("ready"), reports each client slot
 //     taken and freed ("slot <c> <name>", "free <c> <name>").
-//   e2e_udp_player join <port> <name> <seconds>
-//     connects to 127.0.0.1:<port> holding Forward ("spawned"), quits
+//   e2e_udp_player join <port> <name> <seconds> [<address>]
+//     connects to <address> (127.0.0.1) on the port holding Forward ("spawned"), quits
 //     through the console after the seconds and reports every object it saw
 //     move ("moved <id> from <x> <y> <z> to <x> <y> <z>") and how it ended
 //     ("quit").
@@ -79,9 +79,9 @@ void watch_objects(Client& client, std::map<uint32_t, Seen>& seen)
 int main(int argc, char** argv)
 {
     const bool host = argc == 3 && std::strcmp(argv[1], "host") == 0;
-    const bool join = argc == 5 && std::strcmp(argv[1], "join") == 0;
+    const bool join = (argc == 5 || argc == 6) && std::strcmp(argv[1], "join") == 0;
     if (!host && !join) {
-        std::fprintf(stderr, "usage: e2e_udp_player host <seconds> | join <port> <name> <seconds>\n");
+        std::fprintf(stderr, "usage: e2e_udp_player host <seconds> | join <port> <name> <seconds> [<address>]\n");
         return 2;
     }
     const double seconds = std::atof(argv[host ? 2 : 4]);
@@ -97,7 +97,8 @@ int main(int argc, char** argv)
         report("port %d", listening_port(engine));
         client.cons_cmd()->add_text("Set Client_Name host\nSet Client_Administrator True\nConnect local\nWait 5\nMap demo");
     } else {
-        const std::string text = std::string("Set Client_Name ") + argv[3] + "\nPress Forward\nConnect 127.0.0.1";
+        const std::string text = std::string("Set Client_Name ") + argv[3] + "\nPress Forward\nConnect " +
+                                 (argc == 6 ? argv[5] : "127.0.0.1");
         client.cons_cmd()->add_text(text.c_str());
     }
     std::map<uint32_t, Seen> seen;
