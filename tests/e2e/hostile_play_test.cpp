@@ -1,8 +1,9 @@
 // A hostile client beside a player on the demo level: random and truncated
 // messages, floods, cut connection requests and commands that name paths
 // out of the base directory, for a bounded number of frames. The server
-// stays up, the player's session is the very one it has without the hostile
-// client, and no file appears outside the base directory.
+// stays up; the player walks and sees, frame by frame, all it sees without
+// the hostile client (which adds only its own figure); and no file appears
+// outside the base directory.
 #include "demo_session.h"
 
 #include "client/client.h"
@@ -55,8 +56,9 @@ std::string hex(uint32_t id)
 
 class HostilePlay : public e2e::DemoSession {
 protected:
-    // The player walks the demo level while a light circles; with `hostile`
-    // the attackers run beside it. What the player held after every frame.
+    // The player walks north on the demo level while a light circles; with
+    // `hostile` the attackers run beside it. What the player held after
+    // every frame.
     std::vector<e2e::HeldObjects> play(bool hostile);
     void attack(std::mt19937& random, int frame);
 
@@ -108,7 +110,8 @@ std::vector<e2e::HeldObjects> HostilePlay::play(bool hostile)
         attackers_.clear();
         EXPECT_TRUE(capture_->contains("Server: '../escaped' is not a plain name"));
         EXPECT_TRUE(capture_->contains("Server: 'C:\\escaped' is not a plain name"));
-        EXPECT_TRUE(capture_->contains("Server: Corrupted message") || capture_->contains("Server: Unknown client message"));
+        EXPECT_TRUE(capture_->contains("Server: Corrupted message") ||
+                    capture_->contains("Server: Unknown client message"));
         capture_.reset();
     }
     EXPECT_EQ(client().damaged_messages(), 0);
