@@ -31,6 +31,9 @@ int WorldModelManager::link(int index)
     ModelEntity& e = world_->models.entity(index);
     unlink_entity(*world_, e);
     e.reset();
+    // The reset clears the sphere; the model's polygons give its radius
+    // again, so that it is linked into every leaf it reaches.
+    e.fit_radius();
     link_new_entity(*world_, e);
     return 1;
 }

@@ -170,8 +170,3 @@ const krequired_t required[REQUIRED_NAMES + 1] = {
 const kbuiltin_t* builtin_table() { return rows; }
 
 const krequired_t* required_names() { return required; }
-
-void builtin_pending(void*, kcontext_t* c, const uint8_t*, uint32_t)
-{
-    print_format(P_ERROR, "Server: Builtin %s is not available yet", builtin_name(c));
-}

@@ -72,4 +72,3 @@ void builtin_unbind_camera(void* host, kcontext_t* c, const uint8_t* args, uint3
 void builtin_get_camera_position(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
 void builtin_set_camera_filter(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
 void builtin_set_camera_zoom(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);
-void builtin_pending(void* host, kcontext_t* c, const uint8_t* args, uint32_t bytes);

@@ -102,16 +102,12 @@ int32_t get_object_volume(Server& s, int32_t id, uint32_t contents)
     }
     const uint32_t object = static_cast<uint32_t>(id);
     if (object_class_of(object) == OBJCLASS_BSP) {
-        return s.physics.map_model_volume(static_cast<int32_t>(object_index_of(object)));
+        return s.physics.map_model_volume(object_index_of(object));
     }
-    // Any other object is taken as a mesh object; one that is not live has no box.
-    const VolumeSet* const set = s.physics.volume_set();
-    if (set == nullptr || object_class_of(object) != OBJCLASS_MESH || s.mesh_objects.lookup(object) < 0) {
-        return -1;
-    }
-    const Vector size = s.mesh_objects.collision_size_of(object);
-    const Vector& hull = set->hulls[set->nearest_tree(s.mesh_objects.size_of(object))];
-    return s.physics.get_box_volume(static_cast<int32_t>(contents), Vector{0.0f, 0.0f, size.z - hull.z}, size);
+    const Vector half = s.mesh_objects.collision_size_of(object);
+    const int32_t hull = nearest_hull(s.mesh_physics, s.mesh_objects.size_of(object));
+    const float hull_z = hull >= 0 ? s.mesh_physics.hull_size(hull).z : 0.0f;
+    return s.physics.get_box_volume(static_cast<int32_t>(contents), Vector{0.0f, 0.0f, half.z - hull_z}, half);
 }
 
 void dump(Server& s, uint32_t object)

@@ -1,5 +1,6 @@
 #include "engine_server_access.h"
 
+#include "core/timer.h"
 #include "engine/engine.h"
 #include "server/server.h"
 
@@ -44,3 +45,15 @@ void server_place(Engine& engine, int32_t id, float x, float y, float z)
 }
 
 void server_destroy(Engine& engine, int32_t id) { engine.server()->mirror.destroy(id); }
+
+void server_turn(Engine& engine, int32_t id, float a, float b, float c)
+{
+    (void)engine.server()->mirror.set_angles(id, a, b, c);
+}
+
+void server_frame(Engine& engine) { (void)engine.server()->frame(sys_time(), 0); }
+
+float server_animate(Engine& engine, int32_t id, int32_t cycle, float speed)
+{
+    return engine.server()->mesh_objects.set_animation(static_cast<uint32_t>(id), cycle, speed, 0);
+}

@@ -33,3 +33,9 @@ int32_t server_object_at(Engine& engine, int object_class, int32_t index);
 int server_set(Engine& engine, int32_t id, int property, std::initializer_list<ServerArg> args);
 void server_place(Engine& engine, int32_t id, float x, float y, float z);
 void server_destroy(Engine& engine, int32_t id);
+void server_turn(Engine& engine, int32_t id, float a, float b, float c);
+// One frame of the server alone, at the engine's time now.
+void server_frame(Engine& engine);
+// Plays a mesh object's cycle at a speed, as the animation builtin does;
+// the cycle's duration divided by the speed, or 0.
+float server_animate(Engine& engine, int32_t id, int32_t cycle, float speed);

@@ -4,110 +4,42 @@
 // the server's input. Every update message of the session, recorded, is
 // decoded again by the server's reference decoder, which must agree with the
 // client's objects.
-#include "client/client.h"
 #include "client/client_renderer.h"
 #include "client/entity_set.h"
 #include "client/update_decoder.h"
-#include "engine_server_access.h"
-#include "core/cons_cmd.h"
-#include "engine/engine.h"
+#include "engine_fixture.h"
+#include "generated_map.h"
+#include "host/host_events.h"
 #include "render/icon_picture.h"
 #include "render/screen_manager.h"
-#include "host/host_clock.h"
-#include "host/host_events.h"
-#include "tools/assets/demo_assets.h"
+#include "server_properties.h"
 #include "tools/fake_client/client_view.h"
-#include "tools/kasm/kasm_assembler.h"
-#include "tools/kasm/kasm_runtime.h"
-#include "generated_map.h"
-#include "tools/mapgen/mapgen.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
 #include <bit>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <memory>
-#include <random>
-#include <sstream>
 
 namespace {
 
 constexpr uint32_t SCAN_W = 0x11;
 
-class EngineServerTest : public ::testing::Test {
+// The engine on the generated three rooms, with a queue of window events.
+class EngineServerTest : public EngineFixture {
 protected:
     void SetUp() override
     {
-        std::random_device seed;
-        folder_ = std::filesystem::temp_directory_path() / ("ostrel_engine_server_" + std::to_string(seed()));
-        std::filesystem::create_directories(folder_);
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_);
+        EngineFixture::SetUp();
         ASSERT_NO_FATAL_FAILURE(write_generated_map("three_rooms", "maps/rooms"));
-        ASSERT_TRUE(tools::write_demo_assets("kavrin"));
-        clock_.set_micros(1000000);
     }
-    void TearDown() override
-    {
-        engine_.reset();
-        std::filesystem::current_path(previous_);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    void frame(double seconds)
-    {
-        clock_.advance_seconds(seconds);
-        ASSERT_EQ(engine_->frame(), 1);
-    }
+    void start_engine() { ASSERT_NO_FATAL_FAILURE(EngineFixture::start_engine("rooms")); }
 
-    // The engine with the assembled game scripts, its server on the generated map.
-    void start_engine();
-
-    std::filesystem::path folder_;
-    std::filesystem::path previous_;
-    host::ManualClock clock_;
-    host::ScopedClock clock_guard_{&clock_};
     host::QueueEventSource events_;
     host::ScopedEventSource events_guard_{&events_};
-    std::unique_ptr<Engine> engine_;
 };
-
-// spawnclient answers the client's slot plus one: every player enters.
-const char* const SPAWN_SCRIPT = R"(
-.global spawnclient, archive
-.code
-.func spawnclient, 8
-    pushargs
-    load1
-    push 1
-    add
-    ret1
-.func archive, 8
-    push 0
-    ret1
-)";
-
-void EngineServerTest::start_engine()
-{
-    const kasm::Assembly scripts = kasm::assemble(std::string(SPAWN_SCRIPT) + kasm::OBJECT_BASE_SOURCE, "game");
-    ASSERT_TRUE(scripts.ok());
-    std::filesystem::create_directories("k");
-    {
-        std::ofstream kob("k/game.kob", std::ios::binary);
-        const std::vector<uint8_t> bytes = scripts.bytes();
-        kob.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        std::ofstream("k/koblist.txt") << "textualKOBlist,version000\n1\nk/game.kob\n";
-        std::ofstream("initial.ksv").flush();
-    }
-    engine_ = std::make_unique<Engine>();
-    const char* argv[] = {"ostrel"};
-    ASSERT_EQ(engine_->init(1, argv), 1);
-    ASSERT_TRUE(start_server_map(*engine_, "rooms"));
-}
 
 TEST_F(EngineServerTest, SessionOverTheEnginesLoopback)
 {
@@ -220,32 +152,7 @@ TEST_F(EngineServerTest, SessionOverTheEnginesLoopback)
 
 namespace {
 
-// Property ids of the server's classes, (class << 8) + n.
-constexpr int LAMP_VALUE = 0x100;
-constexpr int LAMP_COLOR = 0x101;
-constexpr int LAMP_EFFECT = 0x102;
-constexpr int LIGHT_INTENSITY = 0x300;
-constexpr int LIGHT_FOCUS = 0x301;
-constexpr int LIGHT_LAMP = 0x303;
-constexpr int FLARE_INTENSITY = 0x400;
-constexpr int FLARE_LAMP = 0x401;
-constexpr int FLARE_LIMIT = 0x402;
-constexpr int FLARE_COLOR = 0x403;
-constexpr int FLARE_STAR = 0x404;
-constexpr int SPRITE_NAME = 0x600;
-constexpr int PARTICLE_CREATE = 0x800;
-constexpr int PARTICLE_COLOR = 0x801;
-constexpr int PARTICLE_SIZE = 0x802;
-constexpr int PARTICLE_START = 0x809;
-constexpr int PARTICLE_LIFETIME = 0x804;
-constexpr int PARTICLE_FLAGS = 0x805;
-constexpr int ICON_NAME = 0xB00;
-constexpr int ICON_RECTANGLE = 0xB01;
-constexpr int ICON_CLIP = 0xB02;
-
-ServerArg i(int32_t v) { return ServerArg{v, 0.0, nullptr}; }
-ServerArg r(double v) { return ServerArg{0, v, nullptr}; }
-ServerArg t(const char* s) { return ServerArg{0, 0.0, s}; }
+using namespace server_property;
 
 uint32_t widen6_word(const std::array<uint32_t, 3>& c)
 {

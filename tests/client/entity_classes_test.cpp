@@ -455,6 +455,21 @@ TEST_F(EntityClassesTest, BspModelsArePlaced)
     ASSERT_EQ(send({removal(7, 2)}), UpdateResult::applied);
     EXPECT_EQ(in_cell(0, ENTITY_TYPE_MODEL), 0);
     EXPECT_EQ(send({object(7, 4, CREATE)}), UpdateResult::ended) << "the map has four models";
+
+    // A model reaches as far as its polygons: 20 right of the plane, a quad
+    // 30 wide on each side of its origin crosses it.
+    Vector corners[4] = {{-30.0f, 0.0f, 0.0f}, {30.0f, 0.0f, 0.0f}, {30.0f, 0.0f, 10.0f}, {-30.0f, 0.0f, 10.0f}};
+    Vector* const pointers[4] = {&corners[0], &corners[1], &corners[2], &corners[3]};
+    MapPolygon quad;
+    quad.vertices = pointers;
+    quad.vertex_count = 4;
+    map_->models.entity(3).set_polygons(&quad, 1);
+    ASSERT_EQ(send({object(7, 3, CREATE | PLACE_X, nullptr, 20.0f)}), UpdateResult::applied);
+    EXPECT_GT(map_->models.entity(3).radius, 30.0f);
+    EXPECT_EQ(in_cell(0, ENTITY_TYPE_MODEL), 1);
+    EXPECT_EQ(in_cell(1, ENTITY_TYPE_MODEL), 1) << "linked across the plane";
+    ASSERT_EQ(send({removal(7, 3)}), UpdateResult::applied);
+    map_->models.entity(3).set_polygons(nullptr, 0);
 }
 
 TEST_F(EntityClassesTest, RemovedEmittersDrawUntilTheirParticlesDie)

@@ -71,9 +71,18 @@ struct Shot {
     template <typename Test>
     int count(int y0, Test test) const
     {
+        return count_in(0, y0, width, height, test);
+    }
+    // Pixels of the rectangle [x0, x1) x [y0, y1) that pass the test.
+    template <typename Test>
+    int count_in(int x0, int y0, int x1, int y1, Test test) const
+    {
         int n = 0;
-        for (size_t i = static_cast<size_t>(y0) * static_cast<size_t>(width) * 3; i + 2 < rgb.size(); i += 3) {
-            n += test(rgb[i], rgb[i + 1], rgb[i + 2]) ? 1 : 0;
+        for (int y = y0; y < y1; ++y) {
+            for (int x = x0; x < x1; ++x) {
+                const size_t i = 3 * (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x));
+                n += test(rgb[i], rgb[i + 1], rgb[i + 2]) ? 1 : 0;
+            }
         }
         return n;
     }
@@ -143,9 +152,16 @@ TEST_F(DemoGame, AHeadlessRunWalksTheLevelShootsItAndShutsDownInOrder)
 {
     std::random_device seed;
     const fs::path run = fs::temp_directory_path() / ("ostrel_demo_game_" + std::to_string(seed()));
-    fs::create_directories(run);
-    fs::copy(base(), run / "kavrin", fs::copy_options::recursive);
-    fs::remove_all(run / "kavrin" / "shots");
+    fs::create_directories(run / "kavrin");
+    // What the build wrote; not what other runs of the program there leave
+    // (their screenshots, the scripts' persistent block), which may be
+    // written while this copies.
+    for (const fs::directory_entry& e : fs::directory_iterator(base())) {
+        const std::string name = e.path().filename().string();
+        if (name != "shots" && name != "config") {
+            fs::copy(e.path(), run / "kavrin" / name, fs::copy_options::recursive);
+        }
+    }
     // The time-out only keeps a hung program from holding the suite: the
     // orderly shutdown takes well under a second.
     const std::string command = "cd '" + run.string() +
@@ -184,6 +200,10 @@ TEST_F(DemoGame, AHeadlessRunWalksTheLevelShootsItAndShutsDownInOrder)
     EXPECT_GT(water, 200) << "the fountain's blue drops";
     const int glow = shot.count(0, [](int r, int g, int b) { return r > 200 && g > 150 && b < 140; });
     EXPECT_GT(glow, 50) << "the glow over the fountain";
+    // The markers are orange, the floor round them a dim grey-brown.
+    const auto marker = [](int r, int, int b) { return r > 100 && r > b + 60; };
+    EXPECT_GT(shot.count_in(0, 420, 60, 480, marker), 80) << "the marker icon at the bottom left";
+    EXPECT_GT(shot.count_in(580, 420, 640, 480, marker), 80) << "the marker icon at the bottom right";
 
     std::error_code ignored;
     fs::remove_all(run, ignored);

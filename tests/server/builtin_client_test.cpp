@@ -113,11 +113,7 @@ TEST_F(ClientBuiltins, CameraOfAClientWithoutOneOrABadEntityEndsTheProgram)
     ASSERT_TRUE(spawn({&player}));
     ASSERT_GE(slot_of("cam"), 0);
     const uint32_t slot = static_cast<uint32_t>(slot_of("cam"));
-    struct Case {
-        const char* function;
-        std::vector<uint32_t> args;
-        const char* message;
-    };
+    using Case = ScriptEnd;
     const Case cases[] = {
         {"camera_position", {slot + 1}, "KRun: @get_camera_position: camera_id >= 0 failed"},
         {"unbind", {static_cast<uint32_t>(-1)}, "KRun: @unbind_camera: client >= 0 failed"},
@@ -125,15 +121,7 @@ TEST_F(ClientBuiltins, CameraOfAClientWithoutOneOrABadEntityEndsTheProgram)
         {"bind", {slot, 256}, "KRun: @bind_camera: s.physics.entity\\(ent\\) != nullptr failed"},
         {"bind", {slot, static_cast<uint32_t>(-3)}, "KRun: @bind_camera: s.physics.entity"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.function);
-        EXPECT_EXIT(
-            {
-                kio_defaults(server.k_context);
-                call_address(server.k_context, address(c.function), c.args);
-            },
-            ::testing::ExitedWithCode(255), c.message);
-    }
+    expect_each_ends_the_script(server.k_context, cases);
 }
 
 } // namespace

@@ -403,11 +403,7 @@ TEST_F(EffectBuiltins, BadIdsFromScriptsEndTheProgram)
     const uint32_t flare = u(call("flare"));
     const uint32_t particles = object_id(OBJCLASS_PARTICLE, 0);
     const uint32_t lamps = u(server.map_lamps.max_objects);
-    struct Case {
-        const char* function;
-        std::vector<uint32_t> args;
-        const char* message;
-    };
+    using Case = ScriptEnd;
     const Case cases[] = {
         {"particle_size", {u(-1), 0, 0}, "KRun: @set_particle_size: id >= 0 failed at "},
         {"lamp_value", {5, 0}, "KRun: @set_lamp_value: s.mirror.manager.* failed"},
@@ -423,15 +419,7 @@ TEST_F(EffectBuiltins, BadIdsFromScriptsEndTheProgram)
         {"icon_name", {u(-1), 0}, "KRun: @set_icon_name: id >= 0 failed"},
         {"sound", {0xFFFFFFF0, 0}, "KRun: bad address 0xfffffff0"},
     };
-    for (const Case& k : cases) {
-        SCOPED_TRACE(k.function);
-        EXPECT_EXIT(
-            {
-                kio_defaults(server.k_context);
-                call_address(server.k_context, address(k.function), k.args);
-            },
-            ::testing::ExitedWithCode(255), k.message);
-    }
+    expect_each_ends_the_script(server.k_context, cases);
 }
 
 } // namespace

@@ -4,14 +4,38 @@
 // register it leaves.
 #include "server_fixture.h"
 
+#include "script/kio.h"
 #include "script/klabels.h"
 #include "script/krun.h"
 
 #include <array>
 #include <bit>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
+
+// A script call that must end the program: a broken rule of a builtin ends it
+// with its message and exit code 255.
+struct ScriptEnd {
+    const char* function;
+    std::vector<uint32_t> args;
+    const char* message; // a pattern for the program's output
+};
+
+inline void expect_each_ends_the_script(kcontext_t* c, std::span<const ScriptEnd> cases)
+{
+    for (const ScriptEnd& e : cases) {
+        SCOPED_TRACE(std::string(e.function) + ": " + e.message);
+        const uint32_t at = labels_address_of(c->labels, e.function);
+        EXPECT_EXIT(
+            {
+                kio_defaults(c);
+                call_address(c, at, e.args);
+            },
+            ::testing::ExitedWithCode(255), e.message);
+    }
+}
 
 struct Forwarder {
     const char* function;

@@ -181,26 +181,14 @@ TEST_F(PrintBuiltins, CprintSendsTheTextToTheClientsOnTheStream)
 TEST_F(PrintBuiltins, StreamsOutsideTheSixteenEndTheProgram)
 {
     const uint32_t format = put_text("x");
-    struct Case {
-        const char* function;
-        std::vector<uint32_t> args;
-        const char* message;
-    };
+    using Case = ScriptEnd;
     const Case cases[] = {
         {"print6", {16, format, 0, 0, 0, 0}, "KRun: @print: stream >= 0 && stream < P_STREAMS failed"},
         {"print6", {static_cast<uint32_t>(-1), format, 0, 0, 0, 0}, "KRun: @print: stream >= 0"},
         {"cprint6", {static_cast<uint32_t>(-2), 99, format, 0, 0, 0}, "KRun: @cprint: stream >= 0"},
         {"pline6", {0x10, 0, 0, 0, 0, 0}, "KRun: bad address 0x00000010"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.function);
-        EXPECT_EXIT(
-            {
-                kio_defaults(server.k_context);
-                call_address(server.k_context, address(c.function), c.args);
-            },
-            ::testing::ExitedWithCode(255), c.message);
-    }
+    expect_each_ends_the_script(server.k_context, cases);
     EXPECT_EXIT(
         {
             kio_defaults(server.k_context);

@@ -1,5 +1,5 @@
 // The builtin table and the calling convention, seen from assembled scripts.
-#include "server_fixture.h"
+#include "builtin_fixture.h"
 
 #include "script/kio.h"
 #include "script/klabels.h"
@@ -170,15 +170,6 @@ TEST_F(Builtins, ABuiltinWithoutAResultLeavesTheRegisterAsItWas)
     EXPECT_EQ(server.route.node(0).value, 5u);
 }
 
-TEST_F(Builtins, UnbuiltRowsSayTheyAreNotThereYet)
-{
-    ASSERT_NO_FATAL_FAILURE(start_world(PROGRAM));
-    capture.clear();
-    // Outside a script's call the row's name is not known.
-    builtin_pending(&server, server.k_context, nullptr, 0);
-    EXPECT_TRUE(capture.contains("Server: Builtin a builtin is not available yet"));
-}
-
 TEST_F(Builtins, RouteBuiltinsWalkTheGeneratedGraph)
 {
     ASSERT_NO_FATAL_FAILURE(start_world(PROGRAM));
@@ -269,11 +260,7 @@ TEST_F(Builtins, ClientGettersReadInputImpulsesAndNamesAndSeeALogoutOnce)
 TEST_F(Builtins, ScriptFaultsEndTheProgramNamingTheBuiltin)
 {
     ASSERT_NO_FATAL_FAILURE(start_world(PROGRAM));
-    struct Case {
-        const char* function;
-        std::vector<uint32_t> args;
-        const char* message;
-    };
+    using Case = ScriptEnd;
     const Case cases[] = {
         {"short_block", {}, "KRun: @register_node: 4 argument bytes given, 8 needed, at 0x[0-9a-f]+ \\(short_block"},
         {"name_of", {0xFFFFFFFF}, "KRun: @get_client_name: client >= 0 failed"},
@@ -282,15 +269,7 @@ TEST_F(Builtins, ScriptFaultsEndTheProgramNamingTheBuiltin)
         {"info", {address("routeinfo"), 100000}, "KRun: @get_node_info: ref <= "},
         {"info", {0x10, 1}, "KRun: bad address 0x00000010"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.function);
-        EXPECT_EXIT(
-            {
-                kio_defaults(server.k_context);
-                call_address(server.k_context, address(c.function), c.args);
-            },
-            ::testing::ExitedWithCode(255), c.message);
-    }
+    expect_each_ends_the_script(server.k_context, cases);
 }
 
 } // namespace

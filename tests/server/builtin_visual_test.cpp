@@ -495,11 +495,7 @@ TEST_F(VisualBuiltins, BadIdsEndTheProgramNamingTheBuiltin)
     ASSERT_EQ(server.physics.entity(static_cast<int32_t>(free_entity)), nullptr);
     const uint32_t name = put_text("walker");
     const uint32_t one = cell(1.0f);
-    struct Case {
-        const char* function;
-        std::vector<uint32_t> args;
-        const char* message;
-    };
+    using Case = ScriptEnd;
     const Case cases[] = {
         {"destroy", {NO_ID}, "KRun: @destroy_visual: visual_id >= 0 failed at"},
         {"destroy", {unmanaged}, "KRun: @destroy_visual: class_manager != nullptr failed"},
@@ -529,15 +525,7 @@ TEST_F(VisualBuiltins, BadIdsEndTheProgramNamingTheBuiltin)
         {"bsp", {NO_ID}, "KRun: @create_bsp_model: model >= 0 && model < bsp_objects->max_objects failed"},
         {"bsp", {static_cast<uint32_t>(server.bsp_objects.max_objects)}, "KRun: @create_bsp_model: model >= 0"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
-        EXPECT_EXIT(
-            {
-                kio_defaults(server.k_context);
-                call_address(server.k_context, address(c.function), c.args);
-            },
-            ::testing::ExitedWithCode(255), c.message);
-    }
+    expect_each_ends_the_script(server.k_context, cases);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "server/route_graph.h"
 #include "support/print_capture.h"
 #include "tools/mapgen/graph_writer.h"
+#include "tools/mapgen/room_model.h"
 
 #include <gtest/gtest.h>
 

@@ -58,6 +58,21 @@ TEST_F(Route, AGraphLoadsWithItsCountsAndAnEmptyOneAsOneRouterAtTheOrigin)
     EXPECT_EQ(info.cost, 0u);
 }
 
+TEST_F(Route, GeneratedGraphsLoadWithOrWithoutDoorways)
+{
+    const char* const maps[] = {
+        "id 0x77\nroom hall 0 0 0 512 256 128\n",
+        "id 0x77\nroom a 0 0 0 256 256 128\nroom b 512 0 0 768 256 128\n",
+        "id 0x77\nroom a 0 0 0 256 256 128\nroom b 256 0 0 512 256 128\ndoor a b 256 96 0 256 160 96\n",
+    };
+    for (const char* const text : maps) {
+        mapgen::RoomModel model;
+        std::string error;
+        ASSERT_TRUE(mapgen::parse_room_model(text, model, error)) << error;
+        EXPECT_EQ(load(mapgen::write_graph(model), 0x77), 1) << text;
+    }
+}
+
 TEST_F(Route, BadFilesFailWithTheirMessageAndLeaveNoGraph)
 {
     const std::string good = three_in_a_row().text();

@@ -79,7 +79,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "line 4: a light needs"},
         DescriptionCase{"OpenUnknownRoom", std::string(TWO_ROOMS) + "open c\n", "line 4: 'open' names a room"},
         DescriptionCase{"PatchOfDoors", std::string(TWO_ROOMS) + "patch a doors warp\n", "line 4: 'patch' names"},
-        DescriptionCase{"SkyOfStars", std::string(TWO_ROOMS) + "sky stars\n", "line 4: expected"}),
+        DescriptionCase{"SkyOfStars", std::string(TWO_ROOMS) + "sky stars\n", "line 4: expected"},
+        DescriptionCase{"FlatMover", std::string(TWO_ROOMS) + "mover 10 10 10 20 20 10\n", "line 4: a mover needs"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MapGenerator, SameDescriptionSameBytes)
@@ -282,4 +283,29 @@ TEST(MapGenerator, RoomsSeeTheirNeighboursAndSolidSeesNothing)
         EXPECT_EQ(map->cells[c].visible, 0u);
     }
     EXPECT_EQ(map->nodes[0].flags & BSP_VISIBLE, 0u);
+}
+
+// Movers are BSP models 1, 2, ... of their own: a box of six polygons after
+// the world's, and in the volume a model whose every root is open space.
+TEST(MapGenerator, MoversAreModelsAfterTheWorld)
+{
+    mapgen::MapFiles generated;
+    std::string error;
+    ASSERT_TRUE(mapgen::generate_map(std::string(TWO_ROOMS) + "mover 32 32 0 64 64 32\nmover 300 40 8 340 80 40\n",
+                                     generated, error))
+        << error;
+    const auto text = [&](const char* name) {
+        const mapgen::MapFile* const f = generated.find(name);
+        return f != nullptr ? std::string(f->bytes.begin(), f->bytes.end()) : std::string();
+    };
+    EXPECT_NE(text("geometry.txt").find("\n0 0 0 6\n0 0 0 6\n"), std::string::npos) << "six polygons a mover";
+    EXPECT_NE(text("rtrees.txt").find("0 0\n300 40 8 340 80 40\n"), std::string::npos) << "its box about the origin";
+    EXPECT_NE(text("volume.txt").find("\n3\n"), std::string::npos) << "three volume models";
+    WorldFiles files;
+    files.write_map("maps/movers", generated);
+    const auto map = files.load("maps/movers");
+    ASSERT_NE(map, nullptr);
+    EXPECT_FALSE(files.capture.contains("KLoad:"));
+    EXPECT_EQ(map->model_count, 3);
+    EXPECT_NEAR(map->models.entity(2).radius, std::sqrt(340.0 * 340.0 + 80.0 * 80.0 + 40.0 * 40.0), 1e-3);
 }

@@ -353,6 +353,20 @@ BspMap build_bsp(const RoomModel& model)
         }
     }
     tile_walls(map, model.tile);
+    // A mover's face on its upper side faces +axis as a cell's lower wall does.
+    for (const Box& b : model.movers) {
+        map.movers.push_back(b);
+        for (int axis = 0; axis < 3; ++axis) {
+            const int u = u_axis(axis);
+            const int v = v_axis(axis);
+            const std::array<double, 4> r = {b.lo[static_cast<size_t>(u)], b.hi[static_cast<size_t>(u)],
+                                             b.lo[static_cast<size_t>(v)], b.hi[static_cast<size_t>(v)]};
+            for (const bool upper : {true, false}) {
+                const double coord = upper ? b.lo[static_cast<size_t>(axis)] : b.hi[static_cast<size_t>(axis)];
+                map.mover_walls.push_back(make_wall(-1, axis, coord, map.planes.index(axis, coord), upper, r));
+            }
+        }
+    }
     return map;
 }
 

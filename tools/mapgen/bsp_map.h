@@ -73,6 +73,10 @@ struct BspMap {
     std::vector<BspCell> cells;
     std::vector<WallPolygon> polygons; // grouped by cell, in cell order
     std::vector<Portal> portals;
+    // The movers, BSP models 1, 2, ... placed at the origin, and the six
+    // outward faces of each (cell -1), mover by mover.
+    std::vector<Box> movers;
+    std::vector<WallPolygon> mover_walls;
 };
 
 // Rectangles {u0, u1, v0, v1} covering the face minus the open rectangles: a

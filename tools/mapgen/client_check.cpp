@@ -25,7 +25,7 @@ bool point_line(Lines& in, const Point& p)
     return in.scan("%f %f %f", 3, v, v + 1, v + 2) && in.expect(same_point(v, p), "a point differs");
 }
 
-bool check_geometry(const SurfaceMap& s, const std::string& text, uint32_t map_id, std::string& error)
+bool check_geometry(const SurfaceMap& s, size_t movers, const std::string& text, uint32_t map_id, std::string& error)
 {
     Lines in(text, "textualGeometry,version005", map_id, error);
     int c[6] = {};
@@ -35,15 +35,21 @@ bool check_geometry(const SurfaceMap& s, const std::string& text, uint32_t map_i
         }
     }
     const int polygons = static_cast<int>(s.polygons.size());
-    if (!in.expect(c[0] == 1 && c[1] == static_cast<int>(s.vertices.size()) && c[3] == static_cast<int>(s.faces.size()) &&
+    if (!in.expect(c[0] == 1 + static_cast<int>(movers) && c[1] == static_cast<int>(s.vertices.size()) && c[3] == static_cast<int>(s.faces.size()) &&
                        c[4] == polygons && c[5] == 4 * polygons,
                    "counts differ")) {
         return false;
     }
     int model[4] = {};
     if (!in.scan("%d %d %d %d", 4, model, model + 1, model + 2, model + 3) ||
-        !in.expect(model[3] == polygons, "the model's polygons differ")) {
+        !in.expect(model[3] == polygons - 6 * static_cast<int>(movers), "the model's polygons differ")) {
         return false;
+    }
+    for (size_t m = 0; m < movers; ++m) {
+        if (!in.scan("%d %d %d %d", 4, model, model + 1, model + 2, model + 3) ||
+            !in.expect(model[3] == 6, "a mover's polygons differ")) {
+            return false;
+        }
     }
     for (const Point& v : s.vertices) {
         if (!point_line(in, v)) {
@@ -232,7 +238,7 @@ bool check_client_files(const RoomModel& model, const SurfaceMap& surfaces, cons
 {
     const MapFile* const lightmap = files.find("lightmap.bin");
     if (!check_small_files(surfaces, files, map_id, error) ||
-        !check_geometry(surfaces, text_of(files, "geometry.txt"), map_id, error) ||
+        !check_geometry(surfaces, model.movers.size(), text_of(files, "geometry.txt"), map_id, error) ||
         !check_lights(model, text_of(files, "lights.txt"), map_id, error)) {
         return false;
     }

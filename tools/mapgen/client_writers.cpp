@@ -49,10 +49,14 @@ std::string write_geometry(const BspMap& map, const SurfaceMap& surfaces, uint32
 {
     std::string out = header("textualGeometry,version005", map_id);
     out += "# models, vertices, unused lines, faces, polygons, vertex pointers\n";
-    out += "1\n" + std::to_string(surfaces.vertices.size()) + "\n1\n" + std::to_string(surfaces.faces.size()) + "\n" +
-           std::to_string(surfaces.polygons.size()) + "\n" + std::to_string(4 * surfaces.polygons.size()) + "\n";
+    out += std::to_string(1 + map.movers.size()) + "\n" + std::to_string(surfaces.vertices.size()) + "\n1\n" +
+           std::to_string(surfaces.faces.size()) + "\n" + std::to_string(surfaces.polygons.size()) + "\n" +
+           std::to_string(4 * surfaces.polygons.size()) + "\n";
     out += "# per model: three unused numbers and its polygon count\n";
-    out += "0 0 0 " + std::to_string(surfaces.polygons.size()) + "\n";
+    out += "0 0 0 " + std::to_string(surfaces.polygons.size() - map.mover_walls.size()) + "\n";
+    for (size_t m = 0; m < map.movers.size(); ++m) {
+        out += "0 0 0 6\n";
+    }
     for (const Point& v : surfaces.vertices) {
         out += point_line(v);
     }

@@ -124,6 +124,19 @@ std::string write_graph(const RoomModel& model)
     const int doors = static_cast<int>(model.doors.size());
     const int rooms = static_cast<int>(model.rooms.size());
     GraphText g;
+    if (doors == 0) {
+        // Without doorways there are no routers to reach an area through, and
+        // areas need a node apiece beyond their record 0: each room centre is
+        // its own router, unlinked.
+        g.routers = rooms;
+        for (const Room& room : model.rooms) {
+            g.points.push_back(middle(room.box));
+            g.factors.push_back(0);
+        }
+        g.links.resize(g.points.size());
+        g.records.assign(static_cast<size_t>(rooms), {});
+        return g.text(model.map_id);
+    }
     g.routers = doors;
     g.areas = rooms + 1; // area 0 belongs to no room
     for (const Doorway& d : model.doors) {

@@ -20,8 +20,13 @@ bool check_rplanes(const BspMap& map, const std::string& text, uint32_t map_id, 
     int a = 0;
     int b = 0;
     if (!in.scan("%d", 1, &models) || !in.scan("%d", 1, &planes) || !in.scan("%d %d", 2, &a, &b) ||
-        !in.expect(models == 1 && planes == map.planes.size(), "counts differ")) {
+        !in.expect(models == 1 + static_cast<int>(map.movers.size()) && planes == map.planes.size(), "counts differ")) {
         return false;
+    }
+    for (size_t m = 0; m < map.movers.size(); ++m) {
+        if (!in.scan("%d %d", 2, &a, &b)) {
+            return false;
+        }
     }
     for (const PlaneTable::Entry& e : map.planes.entries()) {
         float v[4];
@@ -49,11 +54,16 @@ bool check_rtrees(const BspMap& map, const std::string& text, uint32_t map_id, s
     int a = 0;
     int b = 0;
     if (!in.scan("%d", 1, &models) || !in.scan("%d", 1, &nodes) || !in.scan("%d", 1, &cells) ||
-        !in.expect(models == 1 && nodes == static_cast<int>(map.nodes.size()) &&
+        !in.expect(models == 1 + static_cast<int>(map.movers.size()) && nodes == static_cast<int>(map.nodes.size()) &&
                        cells == static_cast<int>(map.cells.size()),
                    "counts differ") ||
         !in.scan("%d %d", 2, &a, &b) || !in.box(map.world)) {
         return false;
+    }
+    for (const Box& m : map.movers) {
+        if (!in.scan("%d %d", 2, &a, &b) || !in.box(m)) {
+            return false;
+        }
     }
     for (const BspCell& c : map.cells) {
         int v[3];
@@ -125,7 +135,8 @@ struct ReadVolume {
     std::vector<int> roots;
 };
 
-bool read_volume_text(const std::string& text, uint32_t map_id, ReadVolume& v, std::string& error)
+// Each mover's roots must be leaves of open space.
+bool read_volume_text(const std::string& text, uint32_t map_id, size_t movers, ReadVolume& v, std::string& error)
 {
     Lines in(text, "textualVolume,version001", map_id, error);
     int counts[5] = {};
@@ -134,7 +145,7 @@ bool read_volume_text(const std::string& text, uint32_t map_id, ReadVolume& v, s
             return false;
         }
     }
-    if (!in.expect(counts[1] == 1 && counts[0] >= 1 && counts[3] >= 0 && counts[4] >= 0, "counts differ")) {
+    if (!in.expect(counts[1] == 1 + static_cast<int>(movers) && counts[0] >= 1 && counts[3] >= 0 && counts[4] >= 0, "counts differ")) {
         return false;
     }
     v.hulls.resize(static_cast<size_t>(counts[0]));
@@ -168,6 +179,23 @@ bool read_volume_text(const std::string& text, uint32_t map_id, ReadVolume& v, s
     for (int& r : v.roots) {
         if (!in.scan("%d", 1, &r)) {
             return false;
+        }
+    }
+    for (size_t m = 0; m < movers; ++m) {
+        if (!in.scan("%f %f %f %f %f %f", 6, box, box + 1, box + 2, box + 3, box + 4, box + 5)) {
+            return false;
+        }
+        for (size_t t = 0; t < v.hulls.size(); ++t) {
+            int r = 0;
+            if (!in.scan("%d", 1, &r)) {
+                return false;
+            }
+            const long long leaf = static_cast<long long>(r) - static_cast<long long>(v.nodes.size());
+            if (!in.expect(leaf >= 0 && leaf < static_cast<long long>(v.leaves.size()) &&
+                               v.leaves[static_cast<size_t>(leaf)] == std::vector<long long>{VOLUME_AIR, 0},
+                           "a mover's root is not open space")) {
+                return false;
+            }
         }
     }
     return in.at_end();
@@ -208,7 +236,7 @@ bool check_volume_file(const RoomModel& model, const BspMap& map, const VolumeMa
                        const std::string& text, std::string& error)
 {
     ReadVolume v;
-    if (!read_volume_text(text, map_id, v, error)) {
+    if (!read_volume_text(text, map_id, volume.movers.size(), v, error)) {
         return false;
     }
     std::vector<VolumeBox> solids;

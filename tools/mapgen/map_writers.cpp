@@ -24,8 +24,11 @@ std::string write_rplanes(const BspMap& map, uint32_t map_id)
 {
     std::string out = header("textualRPlanes,version005", map_id);
     out += "# models, planes, then a line per model (its first plane and plane count)\n";
-    out += "1\n" + std::to_string(map.planes.size()) + "\n";
+    out += std::to_string(1 + map.movers.size()) + "\n" + std::to_string(map.planes.size()) + "\n";
     out += "0 " + std::to_string(map.planes.size()) + "\n";
+    for (size_t m = 0; m < map.movers.size(); ++m) {
+        out += "0 0\n"; // a mover's faces lie on planes of the table
+    }
     for (const PlaneTable::Entry& e : map.planes.entries()) {
         const double n[3] = {e.axis == 0 ? 1.0 : 0.0, e.axis == 1 ? 1.0 : 0.0, e.axis == 2 ? 1.0 : 0.0};
         out += number(n[0]) + " " + number(n[1]) + " " + number(n[2]) + " " + number(-e.coord) + "\n";
@@ -37,9 +40,14 @@ std::string write_rtrees(const BspMap& map, uint32_t map_id)
 {
     std::string out = header("textualRTrees,version005", map_id);
     out += "# models, nodes, cells\n";
-    out += "1\n" + std::to_string(map.nodes.size()) + "\n" + std::to_string(map.cells.size()) + "\n";
+    out += std::to_string(1 + map.movers.size()) + "\n" + std::to_string(map.nodes.size()) + "\n" +
+           std::to_string(map.cells.size()) + "\n";
     out += "# per model: its root node and first cell, then its box around its origin\n";
     out += "0 0\n" + box_line(map.world);
+    // A mover has no tree of its own; it is drawn from its polygons.
+    for (const Box& b : map.movers) {
+        out += "0 0\n" + box_line(b);
+    }
     out += "# per cell: first polygon, polygon count, 1 when solid\n";
     for (const BspCell& c : map.cells) {
         out += std::to_string(c.first_polygon) + " " + std::to_string(c.polygon_count) + " " +
@@ -63,7 +71,8 @@ std::string write_volume(const VolumeMap& volume, uint32_t map_id)
         pool += l.triggers.size();
     }
     out += "# hull trees, models, trigger list length, leaves, nodes\n";
-    out += std::to_string(volume.trees.size()) + "\n1\n" + std::to_string(pool) + "\n" +
+    out += std::to_string(volume.trees.size()) + "\n" + std::to_string(1 + volume.movers.size()) + "\n" +
+           std::to_string(pool) + "\n" +
            std::to_string(volume.leaves.size()) + "\n" + std::to_string(volume.nodes.size()) + "\n";
     out += "# hull vector of each tree\n";
     for (const VolumeTreeMap& t : volume.trees) {
@@ -85,9 +94,20 @@ std::string write_volume(const VolumeMap& volume, uint32_t map_id)
     }
     out += "# the world model: its box, then the root element of each tree\n";
     out += box_line(volume.model_box);
+    const auto element = [&](uint32_t e) {
+        return std::to_string((e & CHILD_CELL) != 0 ? volume.nodes.size() + (e & ~CHILD_CELL) : e) + "\n";
+    };
     for (const VolumeTreeMap& t : volume.trees) {
-        const bool leaf = (t.root & CHILD_CELL) != 0;
-        out += std::to_string(leaf ? volume.nodes.size() + (t.root & ~CHILD_CELL) : t.root) + "\n";
+        out += element(t.root);
+    }
+    if (!volume.movers.empty()) {
+        out += "# each mover: its box, then an open leaf of each tree, for it does not collide\n";
+    }
+    for (const Box& b : volume.movers) {
+        out += box_line(b);
+        for (const VolumeTreeMap& t : volume.trees) {
+            out += element(CHILD_CELL | static_cast<uint32_t>(t.open_leaf));
+        }
     }
     return out;
 }

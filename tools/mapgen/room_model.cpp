@@ -296,6 +296,12 @@ bool parse_room_model(const std::string& text, RoomModel& model, std::string& er
                 return fail(error, number, "a block's contents must be a number whose low byte is not 0");
             }
             model.blocks.push_back(block);
+        } else if (w[0] == "mover" && w.size() == 7) {
+            Box box;
+            if (!parse_box(w, 1, box) || !positive_size(box)) {
+                return fail(error, number, "a mover needs six finite coordinates and a positive size");
+            }
+            model.movers.push_back(box);
         } else if (w[0] == "stairs" && w.size() == 9) {
             Box box;
             if (!parse_box(w, 1, box) || !positive_size(box) || !add_stairs(model, box, w[7], w[8])) {
@@ -341,7 +347,7 @@ bool parse_room_model(const std::string& text, RoomModel& model, std::string& er
         } else {
             return fail(error, number, "expected 'id <n>', 'margin <n>', 'room <name> <6 numbers>', "
                                        "'door <room> <room> <6 numbers>', 'hull', 'block', 'stairs', 'trigger', 'tile', "
-                                       "'light', 'sky', 'open' or 'patch'");
+                                       "'light', 'sky', 'open', 'patch' or 'mover'");
         }
     }
     if (model.rooms.empty()) {

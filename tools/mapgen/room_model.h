@@ -17,6 +17,8 @@
 //                                   colour; with a lamp (1-255) the light is baked into that
 //                                   switchable lamp's layer instead of the base lightmap
 //     sky box                       the sky of info.txt: box or dome (default dome)
+//     mover 100 100 0 164 164 64    a BSP model (1, 2, ... in order) drawn as a box; it
+//                                   does not collide
 //     open hall                     the room's ceiling shows the sky
 //     patch hall floor warp         floor, ceiling or walls of a room: warp (water) or scroll
 //
@@ -88,6 +90,7 @@ struct RoomModel {
     bool sky_box = false;
     std::vector<Light> lights;
     std::vector<RoomLook> looks; // one per room
+    std::vector<Box> movers;     // BSP models 1, 2, ...
 };
 
 // The hull vectors of volume.txt: the model's, or the default three.

@@ -58,14 +58,9 @@ SurfaceMap build_surfaces(const RoomModel& model, const BspMap& map)
 
     std::map<Point, int> vertex_index;
     std::map<std::tuple<int, bool, int, uint32_t>, int> face_index;
-    for (const WallPolygon& w : map.polygons) {
+    const auto add = [&](const WallPolygon& w, int patch, uint32_t flags) {
         const int axis = map.planes.entries()[static_cast<size_t>(w.plane)].axis;
         const double coord = map.planes.entries()[static_cast<size_t>(w.plane)].coord;
-        const Surface surface = axis != 2 ? SURFACE_WALLS : w.opposite ? SURFACE_CEILING : SURFACE_FLOOR;
-        const int room = map.cells[static_cast<size_t>(w.cell)].room;
-        const PatchKind kind = model.looks[static_cast<size_t>(room)].patch[surface];
-        const int patch = patch_index(surface, kind);
-        const uint32_t flags = (w.opposite ? FACE_FLAG_OPPOSITE : 0) | (kind == PATCH_SKY ? FACE_FLAG_SKY : 0);
         const auto key = std::make_tuple(w.plane, w.opposite, patch, flags);
         auto found = face_index.find(key);
         if (found == face_index.end()) {
@@ -103,6 +98,18 @@ SurfaceMap build_surfaces(const RoomModel& model, const BspMap& map)
             p.t_hi = c == 0 ? t : std::max(p.t_hi, t);
         }
         out.polygons.push_back(p);
+    };
+    for (const WallPolygon& w : map.polygons) {
+        const int axis = map.planes.entries()[static_cast<size_t>(w.plane)].axis;
+        const Surface surface = axis != 2 ? SURFACE_WALLS : w.opposite ? SURFACE_CEILING : SURFACE_FLOOR;
+        const int room = map.cells[static_cast<size_t>(w.cell)].room;
+        const PatchKind kind = model.looks[static_cast<size_t>(room)].patch[surface];
+        add(w, patch_index(surface, kind),
+            (w.opposite ? FACE_FLAG_OPPOSITE : 0) | (kind == PATCH_SKY ? FACE_FLAG_SKY : 0));
+    }
+    // Movers are chequered all over, to stand out from the walls.
+    for (const WallPolygon& w : map.mover_walls) {
+        add(w, PATCH_INDEX_CEILING, w.opposite ? FACE_FLAG_OPPOSITE : 0);
     }
     return out;
 }

@@ -56,7 +56,7 @@ struct SurfaceMap {
     std::vector<PatchLine> patches;
     std::vector<Point> vertices;
     std::vector<SurfaceFace> faces;
-    std::vector<SurfacePolygon> polygons;
+    std::vector<SurfacePolygon> polygons; // the world's, then six of each mover
     std::string sky_resource;
     std::string sky_name;
     bool sky_box = false;

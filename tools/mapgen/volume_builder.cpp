@@ -224,8 +224,16 @@ VolumeMap build_volume(const RoomModel& model, const BspMap& map)
         tree.first_leaf = out.leaves.size();
         tree.root = builder.build(tree.region, solids, zones);
         tree.end_leaf = out.leaves.size();
+        tree.open_leaf = tree.first_leaf;
+        for (size_t i = tree.first_leaf; i < tree.end_leaf; ++i) {
+            if (out.leaves[i].contents == VOLUME_AIR && out.leaves[i].triggers.empty()) {
+                tree.open_leaf = i;
+                break;
+            }
+        }
         out.trees.push_back(tree);
     }
+    out.movers = model.movers;
     return out;
 }
 

@@ -36,6 +36,7 @@ struct VolumeTreeMap {
     Box region;        // the model's box widened twice by the hull
     size_t first_leaf = 0; // the tree's leaves: first_leaf .. end_leaf - 1
     size_t end_leaf = 0;
+    size_t open_leaf = 0;  // a leaf of open space, the root of every mover
 };
 
 struct VolumeMap {
@@ -43,6 +44,7 @@ struct VolumeMap {
     std::vector<VolumeTreeMap> trees;
     std::vector<VolumeNode> nodes; // of every tree
     std::vector<VolumeLeaf> leaves;
+    std::vector<Box> movers;
 };
 
 // A box of the volume with what fills it.
