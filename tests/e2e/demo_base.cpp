@@ -22,10 +22,12 @@ bool copy_demo_base(const fs::path& to, std::string& error)
     }
     std::error_code ec;
     fs::create_directories(to, ec);
-    // Screenshots of earlier demo runs would move the numbers of new ones.
+    // What the build wrote, not what runs of the demo there leave: their
+    // screenshots would move the numbers of new ones, and the scripts'
+    // persistent block ("config") would carry their state in.
     for (const fs::directory_entry& e : fs::directory_iterator(from, ec)) {
         const std::string name = e.path().filename().string();
-        if (name != "main.cfg" && name != "shots") {
+        if (name != "main.cfg" && name != "shots" && name != "config") {
             fs::copy(e.path(), to / name, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
         }
         if (ec) {

@@ -9,8 +9,9 @@ namespace e2e {
 // From OSTREL_DEMO_BASE; empty when it is not set.
 std::filesystem::path demo_base();
 // A copy of the demo base at `to` with an empty start-up script, so that
-// the copy's user says what a session does, and without screenshots of earlier
-// runs. False with a reason.
+// the copy's user says what a session does, and without what runs of the
+// demo leave in the base (screenshots, the scripts' persistent block). False
+// with a reason.
 bool copy_demo_base(const std::filesystem::path& to, std::string& error);
 
 } // namespace e2e
