@@ -39,18 +39,37 @@ void SystemSound::shutdown()
     system_.shutdown();
 }
 
+void listener_transform(Matrix& out, const CObjCommon* listener)
+{
+    mat_identity(out);
+    if (listener == nullptr) {
+        return;
+    }
+    // The camera's placement, the product of the transforms of its two poses,
+    // takes the camera's coordinates into the world's; the 3-D mixing needs
+    // the way back, or sources would be heard from the camera's mirror image.
+    Matrix a;
+    Matrix b;
+    Matrix placement;
+    mat_from_angles(a, listener->pose[0].position, listener->pose[0].a, listener->pose[0].b, listener->pose[0].c);
+    mat_from_angles(b, listener->pose[1].position, listener->pose[1].a, listener->pose[1].b, listener->pose[1].c);
+    mat_multiply(placement, a, b);
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            out.m[4 * r + c] = placement.m[4 * c + r];
+        }
+    }
+    Vector t;
+    mat_inverse_translation(t, placement);
+    out.m[3] = t.x;
+    out.m[7] = t.y;
+    out.m[11] = t.z;
+}
+
 void SystemSound::update(const CObjCommon* listener)
 {
-    // The camera's placement: the product of the transforms of its two poses.
     Matrix m;
-    mat_identity(m);
-    if (listener != nullptr) {
-        Matrix a;
-        Matrix b;
-        mat_from_angles(a, listener->pose[0].position, listener->pose[0].a, listener->pose[0].b, listener->pose[0].c);
-        mat_from_angles(b, listener->pose[1].position, listener->pose[1].a, listener->pose[1].b, listener->pose[1].c);
-        mat_multiply(m, a, b);
-    }
+    listener_transform(m, listener);
     system_.update(m);
 }
 

@@ -27,6 +27,10 @@ private:
     SoundSourceTable* table_ = nullptr;
 };
 
+// The listener's transform for the sound system: world coordinates into
+// those of the camera (the identity without a camera).
+void listener_transform(Matrix& out, const CObjCommon* listener);
+
 class SystemSound final : public ClientSound {
 public:
     int init() override { return system_.init(); }

@@ -26,7 +26,8 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTREL_SANITIZE=ON 
       -DOSTREL_BENCH=OFF -DOSTREL_PROGRAMS=OFF -DCMAKE_CXX_FLAGS="-O1" > /dev/null
 cmake --build build/asan -j "$jobs"
 step "sanitizer tests"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+# The end-to-end tests play the demo base that the release build wrote.
+OSTREL_DEMO_BASE="$root/build/rel/demo/kavrin" ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build/asan -j "$jobs" --output-on-failure --timeout 600 -LE 'no_sanitizer|xvfb' || status=1
 
 if ls fuzz/*/CMakeLists.txt > /dev/null 2>&1; then
