@@ -67,6 +67,7 @@ void PhysicsServer::tick()
     }
     for (int pass = 0; pass < COLLISION_PASSES; ++pass) {
         ++pass_;
+        locator_.tighten();
         bool again = false;
         for (int32_t i = physical_entity_list_.first(); i >= 0; i = physical_entity_list_.next()) {
             PhysicalEntity& e = entities_[i];
@@ -291,6 +292,12 @@ int PhysicsServer::collide_entity(PhysicalEntity& e)
             const Vector from = difference(o->position, e.position);
             const float reach = tree.reach + std::sqrt(vec_dot(relative, relative));
             if (vec_dot(from, from) > reach * reach) {
+                continue;
+            }
+            Vector path_lo;
+            Vector path_hi;
+            segment_box(o->position, sum(o->position, relative), path_lo, path_hi);
+            if (clear_of_tree(e.upright, e.transform, tree, path_lo, path_hi)) {
                 continue;
             }
             const Vector motion = unturned(e.transform, relative);

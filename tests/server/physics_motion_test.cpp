@@ -174,3 +174,36 @@ TEST_F(BusyHall, MotionMatchesTheRecordBitForBit)
     }
     EXPECT_GT(in_water, 10);
 }
+
+// Far volumes are passed over in world space when they do not turn: a ray
+// that grazes an upright box's edge must meet it as a walk in its frame does,
+// near the origin and far out, where rounding is coarse.
+TEST_F(PhysicsHall, RaysGrazingAnUprightBoxMeetItAsItsWalkDoes)
+{
+    struct Case {
+        float off; // of the ray from the box's side
+        int hits;
+    };
+    for (const float x : {300.0f, 30000.0f, -250000.0f}) {
+        const int32_t id = box(Vector{x, 320, 50}, Vector{10, 10, 10}, 0x2200, PHYS_VOLUME, 0x99);
+        ASSERT_TRUE(at(id).upright);
+        for (const Case& c : {Case{-0.01f, 1}, Case{0.0f, 1}, Case{0.05f, 0}, Case{2.0f, 0}}) {
+            RayHit hit;
+            const Vector start = {x - 60, 330 + c.off, 50};
+            EXPECT_EQ(physics.cast_ray(hit, start, Vector{1, 0, 0}, 100, 0x2000, Vector{0, 0, 0}, -1), c.hits)
+                << x << " " << c.off;
+            if (c.hits != 0) {
+                EXPECT_EQ(hit.entity, physics.entity(id));
+                EXPECT_NEAR(hit.fraction, 50.0f, 0.05f) << x;
+            }
+            const Vector up = {x, 330 + c.off, 0};
+            EXPECT_EQ(physics.cast_ray(hit, up, Vector{0, 0, 1}, 100, 0x2000, Vector{0, 0, 0}, -1), c.hits)
+                << x << " " << c.off << " up";
+        }
+        physics.set_physical_angles(id, 0.5f, 0, 0);
+        EXPECT_FALSE(at(id).upright);
+        physics.set_physical_angles(id, 0, 0, 0);
+        EXPECT_TRUE(at(id).upright) << "its turn undone";
+        physics.destroy_entity(id);
+    }
+}
