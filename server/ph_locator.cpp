@@ -136,15 +136,25 @@ void PhysicsLocator::empty_slots()
             v = std::numeric_limits<float>::quiet_NaN();
         }
     }
+    widened_ = true;
+    widest_ = PHYS_ENTITIES - 1;
     tighten();
 }
 
 void PhysicsLocator::tighten()
 {
     // An empty run's box is inside out (minus +inf, plus -inf): it meets
-    // nothing. A NaN slot is passed over by the comparisons.
+    // nothing. A NaN slot is passed over by the comparisons. Runs past the
+    // last slot in use stay as they are: they were emptied when the slots
+    // emptied, or widened by nothing since.
+    if (!widened_) {
+        return;
+    }
+    widened_ = false;
+    const int32_t groups = (widest_ + GROUP) / GROUP;
+    widest_ = count_ - 1;
     for (int a = 0; a < 3; ++a) {
-        for (int32_t g = 0; g < GROUPS; ++g) {
+        for (int32_t g = 0; g < groups; ++g) {
             float lo = std::numeric_limits<float>::infinity();
             float hi = -lo;
             for (int32_t k = g * GROUP; k < (g + 1) * GROUP; ++k) {
@@ -160,6 +170,8 @@ void PhysicsLocator::tighten()
 void PhysicsLocator::widen_group(int32_t slot)
 {
     const int32_t g = slot / GROUP;
+    widened_ = true;
+    widest_ = slot > widest_ ? slot : widest_;
     for (int a = 0; a < 3; ++a) {
         group_minus_[a][g] = minus_[a][slot] < group_minus_[a][g] ? minus_[a][slot] : group_minus_[a][g];
         group_plus_[a][g] = plus_[a][slot] > group_plus_[a][g] ? plus_[a][slot] : group_plus_[a][g];

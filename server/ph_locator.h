@@ -89,6 +89,8 @@ private:
     static constexpr int32_t GROUP = 16;
     static constexpr int32_t GROUPS = PHYS_ENTITIES / GROUP;
     void widen_group(int32_t slot);
+    bool widened_ = false;  // since the last tighten
+    int32_t widest_ = -1;   // the highest slot widened or in use since then
     alignas(16) float group_minus_[3][GROUPS];
     alignas(16) float group_plus_[3][GROUPS];
 
