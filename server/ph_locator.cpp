@@ -408,27 +408,29 @@ void PhysicsLocator::candidates_in_box(const Vector& lo, const Vector& hi, float
         return;
     }
     // Every sphere box that meets the query box lies in a node the walk
-    // reaches, and the slots are in the walk's order: a plain scan of them
-    // all, four at a time, finds the walk's entities in its order.
+    // reaches, and the slots are in the walk's order: a plain scan of them,
+    // four at a time, finds the walk's entities in its order; runs of slots
+    // whose common box misses the query box are passed over.
     const Quad qlo[3] = {quad_of(lo.x), quad_of(lo.y), quad_of(lo.z)};
     const Quad qhi[3] = {quad_of(hi.x), quad_of(hi.y), quad_of(hi.z)};
-    const auto meets = [&](const float (&minus)[3][PHYS_ENTITIES + 4], const float(&plus)[3][PHYS_ENTITIES + 4],
-                           int32_t base) {
-        return lanes_of((load(&minus[0][base]) <= qhi[0]) & (load(&plus[0][base]) >= qlo[0]) &
-                        (load(&minus[1][base]) <= qhi[1]) & (load(&plus[1][base]) >= qlo[1]) &
-                        (load(&minus[2][base]) <= qhi[2]) & (load(&plus[2][base]) >= qlo[2]));
+    // One bit a box of the four from `base` on that meets the query box.
+    const auto meets = [&](const float* const minus[3], const float* const plus[3], int32_t base) {
+        return lanes_of((load(minus[0] + base) <= qhi[0]) & (load(plus[0] + base) >= qlo[0]) &
+                        (load(minus[1] + base) <= qhi[1]) & (load(plus[1] + base) >= qlo[1]) &
+                        (load(minus[2] + base) <= qhi[2]) & (load(plus[2] + base) >= qlo[2]));
     };
+    const float* const group_minus[3] = {group_minus_[0], group_minus_[1], group_minus_[2]};
+    const float* const group_plus[3] = {group_plus_[0], group_plus_[1], group_plus_[2]};
+    const float* const minus[3] = {minus_[0], minus_[1], minus_[2]};
+    const float* const plus[3] = {plus_[0], plus_[1], plus_[2]};
     uint32_t groups = 0;
     for (int32_t g = 0; g * GROUP < count_; g += 4) {
-        groups |= lanes_of((load(&group_minus_[0][g]) <= qhi[0]) & (load(&group_plus_[0][g]) >= qlo[0]) &
-                           (load(&group_minus_[1][g]) <= qhi[1]) & (load(&group_plus_[1][g]) >= qlo[1]) &
-                           (load(&group_minus_[2][g]) <= qhi[2]) & (load(&group_plus_[2][g]) >= qlo[2]))
-                  << g;
+        groups |= meets(group_minus, group_plus, g) << g;
     }
     for (; groups != 0; groups &= groups - 1) {
         const int32_t first = __builtin_ctz(groups) * GROUP;
         for (int32_t base = first; base < first + GROUP; base += 4) {
-            for (uint32_t lanes = meets(minus_, plus_, base); lanes != 0; lanes &= lanes - 1) {
+            for (uint32_t lanes = meets(minus, plus, base); lanes != 0; lanes &= lanes - 1) {
                 take(slots_[base + __builtin_ctz(lanes)]);
             }
         }
