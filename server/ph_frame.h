@@ -2,6 +2,7 @@
 // Taking points and directions into and out of an entity's frame, and the
 // finiteness every value from a script is checked for.
 #include "core/matrix.h"
+#include "world/volume_set.h"
 
 #include <cmath>
 
@@ -27,3 +28,27 @@ inline Vector turned(const Matrix& m, const Vector& v)
 }
 
 inline bool finite(const Vector& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// Whether m's rotation is exactly none, so that a frame differs from the
+// world by the translation alone.
+inline bool turns_not(const Matrix& m)
+{
+    return m.m[0] == 1.0f && m.m[1] == 0.0f && m.m[2] == 0.0f && m.m[4] == 0.0f && m.m[5] == 1.0f &&
+           m.m[6] == 0.0f && m.m[8] == 0.0f && m.m[9] == 0.0f && m.m[10] == 1.0f;
+}
+
+// Whether the world box lo .. hi lies outside the tree of an upright frame
+// m by more than rounding could close, so that no walk of the tree from
+// inside that box can find anything but the outside (contents 1, no hit).
+// Checked in world space, it spares the turn into the frame. Not upright:
+// false, the walk decides.
+inline bool clear_of_tree(bool upright, const Matrix& m, const VolumeTree& tree, const Vector& lo, const Vector& hi)
+{
+    if (!upright) {
+        return false;
+    }
+    const float margin = 1.0f + 1e-4f * (std::fabs(m.m[3]) + std::fabs(m.m[7]) + std::fabs(m.m[11]) + tree.reach);
+    return hi.x < m.m[3] + tree.box_min.x - margin || lo.x > m.m[3] + tree.box_max.x + margin ||
+           hi.y < m.m[7] + tree.box_min.y - margin || lo.y > m.m[7] + tree.box_max.y + margin ||
+           hi.z < m.m[11] + tree.box_min.z - margin || lo.z > m.m[11] + tree.box_max.z + margin;
+}

@@ -136,6 +136,46 @@ void PhysicsLocator::empty_slots()
             v = std::numeric_limits<float>::quiet_NaN();
         }
     }
+    widened_ = true;
+    widest_ = PHYS_ENTITIES - 1;
+    tighten();
+}
+
+void PhysicsLocator::tighten()
+{
+    // An empty run's box is inside out (minus +inf, plus -inf): it meets
+    // nothing. A NaN slot is passed over by the comparisons. Runs past the
+    // last slot in use stay as they are: they were emptied when the slots
+    // emptied, or widened by nothing since.
+    if (!widened_) {
+        return;
+    }
+    widened_ = false;
+    const int32_t groups = (widest_ + GROUP) / GROUP;
+    widest_ = count_ - 1;
+    for (int a = 0; a < 3; ++a) {
+        for (int32_t g = 0; g < groups; ++g) {
+            float lo = std::numeric_limits<float>::infinity();
+            float hi = -lo;
+            for (int32_t k = g * GROUP; k < (g + 1) * GROUP; ++k) {
+                lo = minus_[a][k] < lo ? minus_[a][k] : lo;
+                hi = plus_[a][k] > hi ? plus_[a][k] : hi;
+            }
+            group_minus_[a][g] = lo;
+            group_plus_[a][g] = hi;
+        }
+    }
+}
+
+void PhysicsLocator::widen_group(int32_t slot)
+{
+    const int32_t g = slot / GROUP;
+    widened_ = true;
+    widest_ = slot > widest_ ? slot : widest_;
+    for (int a = 0; a < 3; ++a) {
+        group_minus_[a][g] = minus_[a][slot] < group_minus_[a][g] ? minus_[a][slot] : group_minus_[a][g];
+        group_plus_[a][g] = plus_[a][slot] > group_plus_[a][g] ? plus_[a][slot] : group_plus_[a][g];
+    }
 }
 
 void PhysicsLocator::shift(int32_t from, int32_t to, int32_t n)
@@ -148,6 +188,11 @@ void PhysicsLocator::shift(int32_t from, int32_t to, int32_t n)
     std::memmove(&slots_[to], &slots_[from], sizeof(PhysicalEntity*) * static_cast<size_t>(n));
     for (int32_t i = to; i < to + n; ++i) {
         slots_[i]->slot = i;
+    }
+    // A slot that moved into another run widens that run's box.
+    const int32_t edge = to > from ? 0 : GROUP - 1;
+    for (int32_t i = (to + GROUP - 1 - edge) / GROUP * GROUP + edge; i < to + n; i += GROUP) {
+        widen_group(i);
     }
 }
 
@@ -162,6 +207,7 @@ void PhysicsLocator::put(PhysicalEntity* e, int32_t i)
     plus_[2][i] = e->position.z + r;
     slots_[i] = e;
     e->slot = i;
+    widen_group(i);
 }
 
 void PhysicsLocator::add_slot(PhysicalEntity* e, int32_t from, int32_t to)
@@ -362,16 +408,31 @@ void PhysicsLocator::candidates_in_box(const Vector& lo, const Vector& hi, float
         return;
     }
     // Every sphere box that meets the query box lies in a node the walk
-    // reaches, and the slots are in the walk's order: a plain scan of them
-    // all, four at a time, finds the walk's entities in its order.
+    // reaches, and the slots are in the walk's order: a plain scan of them,
+    // four at a time, finds the walk's entities in its order; runs of slots
+    // whose common box misses the query box are passed over.
     const Quad qlo[3] = {quad_of(lo.x), quad_of(lo.y), quad_of(lo.z)};
     const Quad qhi[3] = {quad_of(hi.x), quad_of(hi.y), quad_of(hi.z)};
-    for (int32_t base = 0; base < count_; base += 4) {
-        const QuadMask meets = (load(&minus_[0][base]) <= qhi[0]) & (load(&plus_[0][base]) >= qlo[0]) &
-                               (load(&minus_[1][base]) <= qhi[1]) & (load(&plus_[1][base]) >= qlo[1]) &
-                               (load(&minus_[2][base]) <= qhi[2]) & (load(&plus_[2][base]) >= qlo[2]);
-        for (uint32_t lanes = lanes_of(meets); lanes != 0; lanes &= lanes - 1) {
-            take(slots_[base + __builtin_ctz(lanes)]);
+    // One bit a box of the four from `base` on that meets the query box.
+    const auto meets = [&](const float* const minus[3], const float* const plus[3], int32_t base) {
+        return lanes_of((load(minus[0] + base) <= qhi[0]) & (load(plus[0] + base) >= qlo[0]) &
+                        (load(minus[1] + base) <= qhi[1]) & (load(plus[1] + base) >= qlo[1]) &
+                        (load(minus[2] + base) <= qhi[2]) & (load(plus[2] + base) >= qlo[2]));
+    };
+    const float* const group_minus[3] = {group_minus_[0], group_minus_[1], group_minus_[2]};
+    const float* const group_plus[3] = {group_plus_[0], group_plus_[1], group_plus_[2]};
+    const float* const minus[3] = {minus_[0], minus_[1], minus_[2]};
+    const float* const plus[3] = {plus_[0], plus_[1], plus_[2]};
+    uint32_t groups = 0;
+    for (int32_t g = 0; g * GROUP < count_; g += 4) {
+        groups |= meets(group_minus, group_plus, g) << g;
+    }
+    for (; groups != 0; groups &= groups - 1) {
+        const int32_t first = __builtin_ctz(groups) * GROUP;
+        for (int32_t base = first; base < first + GROUP; base += 4) {
+            for (uint32_t lanes = meets(minus, plus, base); lanes != 0; lanes &= lanes - 1) {
+                take(slots_[base + __builtin_ctz(lanes)]);
+            }
         }
     }
 }

@@ -39,6 +39,10 @@ public:
     void build(const Vector& box_min, const Vector& box_max);
     void clear();
 
+    // Fits the boxes that pass over runs of entities to where they are now
+    // (they widen as entities move); the tick calls it once a pass.
+    void tighten();
+
     void link(PhysicalEntity* e);
     void unlink(PhysicalEntity* e);
 
@@ -79,6 +83,17 @@ private:
     // box query scans them instead of chasing the nodes' lists. Slots past
     // count_ hold NaN, which meets nothing, so that a scan may read four at
     // a time past the end.
+    // Every run of GROUP slots has a box that holds all of theirs, so that
+    // a scan passes over the runs the query box misses. Boxes only grow as
+    // entities move, until tighten.
+    static constexpr int32_t GROUP = 16;
+    static constexpr int32_t GROUPS = PHYS_ENTITIES / GROUP;
+    void widen_group(int32_t slot);
+    bool widened_ = false;  // since the last tighten
+    int32_t widest_ = -1;   // the highest slot widened or in use since then
+    alignas(16) float group_minus_[3][GROUPS];
+    alignas(16) float group_plus_[3][GROUPS];
+
     int32_t count_ = 0;
     int32_t unslotted_ = 0; // linked beyond the table: the lists serve then
     int32_t begin_[LOCATOR_NODES + 1]; // first slot of each rank's run

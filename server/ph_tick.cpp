@@ -33,11 +33,58 @@ float zero_small(float v) { return std::fabs(v) < REST_SPEED ? 0.0f : v; }
 struct PhysicsServer::Contacts {
     EntityList volumes; // walls and volumes the entity may hit
     EntityList moving;  // moving entities that may hit its volume
+    // Of volumes, those whose box in the mover's tree reaches into lo .. hi,
+    // which holds every point and segment that the pass and a step-up from
+    // it test; the others (`dropped`) can only answer "outside" there. Good
+    // while no script has run since they were gathered.
+    EntityList near;
+    int32_t dropped = 0;
+    Vector lo = {0, 0, 0};
+    Vector hi = {0, 0, 0};
+    uint32_t script_calls = 0;
+
+    bool covers(const Vector& a, const Vector& b, uint32_t calls) const
+    {
+        Vector l;
+        Vector h;
+        segment_box(a, b, l, h);
+        return calls == script_calls && l.x >= lo.x && l.y >= lo.y && l.z >= lo.z && h.x <= hi.x && h.y <= hi.y &&
+               h.z <= hi.z;
+    }
 };
+
+// Point contents and casts among a pass's candidates: those near enough
+// when the test lies in the pass's reach. A dropped candidate is counted as
+// tested, and its "outside" (contents 1) still takes part in the highest.
+int32_t PhysicsServer::contents_near(int32_t tree, const Vector& point, const Contacts& c)
+{
+    if (!c.covers(point, point, script_calls_)) {
+        return point_contents(tree, point, c.volumes);
+    }
+    stats_.locate_volume_tests += c.dropped;
+    const int32_t contents = point_contents(tree, point, c.near);
+    return c.dropped > 0 && contents < VOLUME_OUTSIDE_CONTENTS ? VOLUME_OUTSIDE_CONTENTS : contents;
+}
+
+int PhysicsServer::cast_near(RayHit& hit, const Vector& start, const Vector& direction, float length,
+                             int32_t threshold, int32_t tree, const Contacts& c)
+{
+    Vector end = start;
+    vec_add_scaled(end, direction, length);
+    if (!c.covers(start, end, script_calls_)) {
+        return cast_segment(hit, start, direction, length, threshold, tree, c.volumes);
+    }
+    stats_.ray_volume_tests += c.dropped;
+    return cast_segment(hit, start, direction, length, threshold, tree, c.near);
+}
 
 uint32_t PhysicsServer::call_method(uint32_t offset, uint32_t object, uint32_t argument)
 {
-    return script_ != nullptr && object != 0 ? script_->call_method(offset, object, argument) : 0;
+    if (script_ == nullptr || object == 0) {
+        return 0;
+    }
+    ++script_calls_;
+    return script_->call_method(offset, object, argument);
 }
 
 // The velocity of o's body at a point: from its next pose when it turns.
@@ -67,6 +114,7 @@ void PhysicsServer::tick()
     }
     for (int pass = 0; pass < COLLISION_PASSES; ++pass) {
         ++pass_;
+        locator_.tighten();
         bool again = false;
         for (int32_t i = physical_entity_list_.first(); i >= 0; i = physical_entity_list_.next()) {
             PhysicalEntity& e = entities_[i];
@@ -177,12 +225,36 @@ void PhysicsServer::find_candidates(PhysicalEntity& e, const Vector& lo, const V
     const bool carries = e.volume != nullptr;
     locator_.candidates_in_box(lo, hi, e.radius, moves ? &c.volumes : nullptr, !carries, carries ? &c.moving : nullptr,
                                !moves, &e);
+    c.near.clear();
+    c.dropped = 0;
+    c.script_calls = script_calls_;
+    if (!moves) {
+        c.lo = c.hi = Vector{0, 0, 0};
+        return;
+    }
+    // Every point a pass or a step-up from it tests lies within the whole
+    // move, a step up and down, the fit searches' back-off, of its start.
+    const int32_t tree = e.motion->tree;
+    const float speed = std::sqrt(vec_dot(e.velocity, e.velocity));
+    const float step = e.motion->step_height > 0.0f ? e.motion->step_height : 0.0f;
+    const float reach = speed * (e.time_left + FIT_TRIES * FIT_STEP_TIME) + step + 1.0f;
+    c.lo = Vector{e.position.x - reach, e.position.y - reach, e.position.z - reach};
+    c.hi = Vector{e.position.x + reach, e.position.y + reach, e.position.z + reach};
+    for (int32_t k = 0; k < c.volumes.count; ++k) {
+        PhysicalEntity* const o = c.volumes.items[k];
+        if (o->volume != nullptr && tree < o->volume->tree_count &&
+            !clear_of_tree(o->upright, o->transform, o->volume->trees[tree], c.lo, c.hi)) {
+            c.near.add(o);
+        } else if (o->alive() && o->volume != nullptr && tree < o->volume->tree_count) {
+            ++c.dropped;
+        }
+    }
 }
 
 bool PhysicsServer::fits(PhysicalEntity& e, const Vector& position, float heading, float pitch, float bank,
                          const Contacts& c)
 {
-    if (e.motion != nullptr && point_contents(e.motion->tree, position, c.volumes) > e.motion->penetrable) {
+    if (e.motion != nullptr && contents_near(e.motion->tree, position, c) > e.motion->penetrable) {
         return false;
     }
     if (e.volume == nullptr || c.moving.count == 0) {
@@ -259,7 +331,7 @@ int PhysicsServer::collide_entity(PhysicalEntity& e)
     int kind = 0;
     float contact = tl;
     RayHit hit;
-    if (e.motion != nullptr && cast_segment(hit, e.position, d, 1.0f, e.motion->penetrable, e.motion->tree, c.volumes)) {
+    if (e.motion != nullptr && cast_near(hit, e.position, d, 1.0f, e.motion->penetrable, e.motion->tree, c)) {
         if (hit.normal_valid == 0) {
             if (hit.entity != nullptr) {
                 print_format(P_DEBUG, "Physics: Entity %d stuck in entity %d", e.number, hit.entity->number);
@@ -291,6 +363,12 @@ int PhysicsServer::collide_entity(PhysicalEntity& e)
             const Vector from = difference(o->position, e.position);
             const float reach = tree.reach + std::sqrt(vec_dot(relative, relative));
             if (vec_dot(from, from) > reach * reach) {
+                continue;
+            }
+            Vector path_lo;
+            Vector path_hi;
+            segment_box(o->position, sum(o->position, relative), path_lo, path_hi);
+            if (clear_of_tree(e.upright, e.transform, tree, path_lo, path_hi)) {
                 continue;
             }
             const Vector motion = unturned(e.transform, relative);
@@ -504,7 +582,7 @@ int PhysicsServer::sweep_with(PhysicalEntity& e, const Contacts& c)
     const Vector up = {0, 0, 1};
     Vector raised = e.position;
     raised.z += h;
-    if (cast_segment(hit, e.position, up, h, m.penetrable, m.tree, c.volumes) != 0) {
+    if (cast_near(hit, e.position, up, h, m.penetrable, m.tree, c) != 0) {
         raised = hit.point;
     }
     int tries = 0;
@@ -518,7 +596,7 @@ int PhysicsServer::sweep_with(PhysicalEntity& e, const Contacts& c)
     Vector across = raised;
     vec_add_scaled(across, e.velocity, e.time_left);
     float used = e.time_left;
-    if (cast_segment(hit, raised, e.velocity, e.time_left, m.penetrable, m.tree, c.volumes) != 0) {
+    if (cast_near(hit, raised, e.velocity, e.time_left, m.penetrable, m.tree, c) != 0) {
         across = hit.point;
         used = hit.fraction;
     }
@@ -529,7 +607,7 @@ int PhysicsServer::sweep_with(PhysicalEntity& e, const Contacts& c)
         return 0;
     }
     const Vector down = {0, 0, -1};
-    if (cast_segment(hit, across, down, h, m.penetrable, m.tree, c.volumes) == 0 || hit.normal_valid == 0 ||
+    if (cast_near(hit, across, down, h, m.penetrable, m.tree, c) == 0 || hit.normal_valid == 0 ||
         hit.normal.z < 0.7f) {
         return 0;
     }

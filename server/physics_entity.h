@@ -95,6 +95,7 @@ struct PhysicalEntity {
     LocatorNode* node = nullptr;
     int32_t slot = -1; // in the locator's packed boxes; -1 without one
     uint32_t pass = 0; // the collision pass that last handled it
+    bool upright = true; // the transform does not turn: frames differ by the translation alone
     PhysicalEntity** prev_link = nullptr; // in the locator node's list
     PhysicalEntity* next = nullptr;
     PhysicalEntity* last_block = nullptr;

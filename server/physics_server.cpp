@@ -196,6 +196,7 @@ int32_t PhysicsServer::create_entity(uint32_t object, const Vector& size, int32_
     e.flags = flags | PHYS_CREATED;
     mat_identity(e.transform);
     mat_identity(e.next_transform);
+    e.upright = true;
     return id;
 }
 
@@ -301,6 +302,7 @@ void PhysicsServer::place(PhysicalEntity& e, const Vector& position, float headi
     vec_add_scaled(ahead, e.velocity, TICK);
     if (turned_now) {
         mat_from_angles(e.transform, e.position, e.heading, e.pitch, e.bank);
+        e.upright = turns_not(e.transform);
     } else {
         mat_set_translation(e.transform, e.position);
     }

@@ -155,6 +155,9 @@ private:
     float fit_search(PhysicalEntity& e, float t, const Contacts& c);
     int clip(PhysicalEntity& e, const Vector& n, float speed);
     int sweep_with(PhysicalEntity& e, const Contacts& c);
+    int32_t contents_near(int32_t tree, const Vector& point, const Contacts& c);
+    int cast_near(RayHit& hit, const Vector& start, const Vector& direction, float length, int32_t threshold,
+                  int32_t tree, const Contacts& c);
     void find_candidates(PhysicalEntity& e, const Vector& lo, const Vector& hi, Contacts& c) const;
     Vector point_velocity(const PhysicalEntity& o, const Vector& at) const;
     int contact_first_kind(PhysicalEntity& e, PhysicalEntity* o, const Vector& n, int32_t m, const Contacts& c);
@@ -182,4 +185,5 @@ private:
     ConfigVariable* ph_stats_ = nullptr;
     PhysicsStats stats_;
     uint32_t pass_ = 0;
+    uint32_t script_calls_ = 0; // scripts may move anything: what was gathered before a call may be stale
 };

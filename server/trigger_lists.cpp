@@ -61,6 +61,7 @@ const PhysicsTrigger* PhysicsServer::trigger(int32_t number) const
 void PhysicsServer::run_trigger_function(const PhysicsTrigger& t, uint32_t function, uint32_t object)
 {
     if (function != 0 && script_ != nullptr) {
+        ++script_calls_;
         script_->call_function(function, t.argument, object, t.number);
     }
 }

@@ -29,7 +29,7 @@ struct SegmentWalk {
             if (e->is_leaf()) {
                 return leaf(e->contents, p, t0);
             }
-            const Plane& plane = *e->plane;
+            const Plane& plane = e->split;
             float dist = plane_distance(plane, p);
             Vector n = plane.normal;
             const VolumeElement* near = e->front;
@@ -94,7 +94,7 @@ const VolumeElement* tree_leaf_at(const VolumeTree& tree, const Vector& point)
         return nullptr;
     }
     while (!e->is_leaf()) {
-        e = plane_distance(*e->plane, point) > 0.0f ? e->front : e->back;
+        e = plane_distance(e->split, point) > 0.0f ? e->front : e->back;
     }
     return e;
 }

@@ -82,6 +82,7 @@ bool read_node(VolumeSet& set, MapTextReader& in, int32_t node)
     set.planes[node] = Plane{{v[0], v[1], v[2]}, v[3]};
     VolumeElement& e = set.elements[node];
     e.plane = set.planes + node;
+    e.split = set.planes[node];
     e.front = child_element(set, front);
     e.back = child_element(set, back);
     if (e.front == nullptr || e.back == nullptr) {

@@ -134,6 +134,7 @@ int VolumeSet::build_box(int32_t tree_count, int32_t contents, const Vector& min
             e[k].front = e + BOX_OUTSIDE;
             e[k].back = e + k + 1;
             e[k].plane = p + k;
+            e[k].split = p[k];
         }
         e[BOX_INSIDE].contents = contents;
         e[BOX_INSIDE].triggers = pool;

@@ -31,8 +31,11 @@ constexpr int32_t VOLUME_TRIGGER_LIMIT = 0x10000;
 constexpr int32_t VOLUME_TREE_DEPTH_MAX = 1024;
 constexpr int32_t VOLUME_OUTSIDE_CONTENTS = 1;
 
-// A node (front child set) or a leaf (front child null).
-struct VolumeElement {
+// A node (front child set) or a leaf (front child null). A node keeps a
+// copy of its plane beside its children, so that a walk reads one record a
+// level.
+struct alignas(64) VolumeElement {
+    Plane split = {{0.0f, 0.0f, 0.0f}, 0.0f}; // *plane
     const VolumeElement* front = nullptr;
     const VolumeElement* back = nullptr;
     const Plane* plane = nullptr;

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -263,8 +264,12 @@ private:
 
 } // namespace
 
-int main()
+// Arguments, both optional: the only entity count to run, and "awake" or
+// "asleep" for the only state (for profiling one case).
+int main(int argc, char** argv)
 {
+    const int only_count = argc > 1 ? std::atoi(argv[1]) : 0;
+    const std::string only_state = argc > 2 ? argv[2] : "";
     set_stream_handler(quiet, 0);
     const std::string description = read_text(std::string(OSTREL_SOURCE_DIR) + "/tools/mapgen/maps/physics_hall.rooms");
     mapgen::MapFiles files;
@@ -288,6 +293,9 @@ int main()
         for (const bool awake : {true, false}) {
             for (const int n : {16, 64, 128, 256}) {
                 const char* const state = awake ? "awake" : "asleep";
+                if ((only_count != 0 && n != only_count) || (!only_state.empty() && only_state != state)) {
+                    continue;
+                }
                 int moving = 0;
                 const double us = ostrel.run(n, awake, moving);
                 std::printf("ostrel_tick_%s_%d %.1f us\n", state, n, us);
