@@ -15,9 +15,6 @@ namespace {
 
 constexpr float TICK = 1.0f / 70.0f;
 constexpr int COLLISION_PASSES = 10;
-constexpr int FIT_TRIES = 10;
-constexpr float FIT_STEP_TIME = 0.001f;
-constexpr float FIT_STEP_HEIGHT = 0.001f;
 constexpr float CONTACT_SLACK = 0.01f;
 constexpr float REST_SPEED = 0.01f;
 

@@ -276,7 +276,19 @@ void PhysicsServer::place_from_setter(PhysicalEntity& e, const Vector& position,
     EntityList near;
     locator_.at_point(position, near);
     near.drop_related(&e);
-    place(e, position, heading, pitch, bank, near);
+    // A point on a plane lies behind it, so a body placed exactly on a floor
+    // would stand inside it and never move again: lift it the few thousandths
+    // that the fit searches step by.
+    Vector at = position;
+    if (e.motion != nullptr && finite(position)) {
+        for (int i = 0; i < FIT_TRIES && point_contents(e.motion->tree, at, near) > e.motion->penetrable; ++i) {
+            at.z = position.z + FIT_STEP_HEIGHT * static_cast<float>(i + 1);
+        }
+        if (point_contents(e.motion->tree, at, near) > e.motion->penetrable) {
+            at = position;
+        }
+    }
+    place(e, at, heading, pitch, bank, near);
 }
 
 void PhysicsServer::place(PhysicalEntity& e, const Vector& position, float heading, float pitch, float bank,

@@ -24,6 +24,10 @@ class ConfigVariable;
 struct kcontext_t;
 
 constexpr int32_t PHYS_FIND_CURSORS = 16;
+// Fit searches try this many times, stepping back in time or in height.
+constexpr int FIT_TRIES = 10;
+constexpr float FIT_STEP_TIME = 0.001f;
+constexpr float FIT_STEP_HEIGHT = 0.001f;
 
 // A ray cast's answer: the tree hit plus what was hit (object 0 and entity
 // null for the map).

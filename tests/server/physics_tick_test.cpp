@@ -186,3 +186,21 @@ TEST_F(PhysicsHall, EveryEntityIsMovedOnceAPassWhileTheListStaysInDescendingHeig
         EXPECT_NEAR(at(ids[i]).position.z, 21.0f + 20.0f * i, 0.01f) << "one tick's move, not two";
     }
 }
+
+TEST_F(PhysicsHall, ABodyPlacedExactlyOnTheFloorWalks)
+{
+    // On the floor's plane by the hull's height, a little above it, and falling onto it.
+    physics.set_physical_gravity(GRAVITY);
+    for (const float z : {28.0f, 28.001f, 30.0f}) {
+        const int32_t id = body(Vector{16, 16, 28}, Vector{800, 640, z});
+        EXPECT_GT(at(id).position.z, 28.0f) << z;
+        EXPECT_LE(at(id).position.z, std::max(z, 28.01f)) << z;
+        physics.set_physical_bounce(id, 0);
+        physics.set_physical_thrust(id, Vector{150, 0, 0});
+        ticks(70);
+        EXPECT_GT(at(id).position.x, 830.0f) << z;
+        EXPECT_NEAR(at(id).position.z, 28.0f, 0.05f) << z;
+        EXPECT_GT(at(id).velocity.z, -20.0f) << z << ": held by the floor, not falling ever faster";
+        physics.destroy_entity(id);
+    }
+}
