@@ -5,6 +5,7 @@
 #include "client/update_decoder.h"
 #include "core/config_variable.h"
 #include "core/print.h"
+#include "core/random_table.h"
 #include "core/sine_table.h"
 #include "net/net_stream_in.h"
 #include "tests/client/sound_records.h"
@@ -29,6 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         cvar_list = new ConfigVariableList;
         sine_table = new SineTable;
         sine_table->init(4096);
+        // The engine makes both tables before any object can arrive.
+        random_table = new RandomTable;
+        random_table->init(1024);
         ready = true;
     }
     static std::unique_ptr<SharedMap> map = make_two_cell_map();
