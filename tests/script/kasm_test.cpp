@@ -267,6 +267,10 @@ TEST(Kasm, ErrorsNameTheLine)
         {".data\n.class C, 4\n.field f, blob, 0\n.endclass", "unknown field type \"blob\""},
         {".word 1/0", "division by zero"},
         {".macro r\nr\n.endm\nr", "macros nested too deeply"},
+        // Nesting that doubles at each level ends at the expansion bound, not after 2^32 lines.
+        {".macro r\nr\nr\n.endm\nr", "lines after macro expansion"},
+        // A macro without a name is refused, and blank lines never name one.
+        {".macro\n\n\n\n.endm\n\n\npush 1", "macro name expected"},
     };
     for (const auto& k : cases) {
         const kasm::Assembly a = kasm::assemble(k.source, "t.kas");

@@ -209,6 +209,7 @@ private:
     std::map<std::string, Macro> macros;
     int macro_uses = 0;
     bool expansion_full = false;
+    size_t expanded_lines = 0; // every line the expansion looked at, so nesting cannot blow up unseen
 
     Section sections[KOBJ_SECTIONS_MAX];
     int current = 0;
@@ -432,7 +433,8 @@ void Assembler::expand(const std::vector<SourceLine>& in, int depth, std::vector
             for (size_t w = 1; w < words.size(); ++w) {
                 params.push_back(words[w]);
             }
-            if (head.empty()) {
+            const bool named = !head.empty();
+            if (!named) {
                 error("macro name expected");
             }
             Macro m;
@@ -447,7 +449,9 @@ void Assembler::expand(const std::vector<SourceLine>& in, int depth, std::vector
             if (j == in.size()) {
                 error("\".macro " + head + "\" has no .endm");
             }
-            macros[head] = m;
+            if (named) {
+                macros[head] = m;
+            }
             i = j;
             continue;
         }
@@ -470,8 +474,8 @@ void Assembler::expand(const std::vector<SourceLine>& in, int depth, std::vector
         while (k < body.size() && !std::isspace(static_cast<unsigned char>(body[k]))) {
             ++k;
         }
-        const auto m = macros.find(body.substr(0, k));
-        if (out.size() >= EXPANDED_LINES_MAX) {
+        const auto m = k > 0 ? macros.find(body.substr(0, k)) : macros.end();
+        if (++expanded_lines > EXPANDED_LINES_MAX || out.size() >= EXPANDED_LINES_MAX) {
             if (!expansion_full) {
                 error("more than " + std::to_string(EXPANDED_LINES_MAX) + " lines after macro expansion");
             }
