@@ -2,6 +2,7 @@
 // Taking points and directions into and out of an entity's frame, and the
 // finiteness every value from a script is checked for.
 #include "core/matrix.h"
+#include "server/physics_entity.h"
 #include "world/volume_set.h"
 
 #include <cmath>
@@ -37,18 +38,25 @@ inline bool turns_not(const Matrix& m)
            m.m[6] == 0.0f && m.m[8] == 0.0f && m.m[9] == 0.0f && m.m[10] == 1.0f;
 }
 
-// Whether the world box lo .. hi lies outside the tree of an upright frame
-// m by more than rounding could close, so that no walk of the tree from
-// inside that box can find anything but the outside (contents 1, no hit).
-// Checked in world space, it spares the turn into the frame. Not upright:
-// false, the walk decides.
-inline bool clear_of_tree(bool upright, const Matrix& m, const VolumeTree& tree, const Vector& lo, const Vector& hi)
+// Whether the world box lo .. hi lies outside the tree of the upright
+// entity o by more than rounding could close, so that no walk of the tree
+// from inside that box can find anything but the outside (contents 1, no
+// hit). Checked in world space, it spares the turn into the frame. Not
+// upright: false, the walk decides. The bounds are kept in o until it moves.
+inline bool clear_of_tree(const PhysicalEntity& o, const VolumeTree& tree, const Vector& lo, const Vector& hi)
 {
-    if (!upright) {
+    if (!o.upright) {
         return false;
     }
-    const float margin = 1.0f + 1e-4f * (std::fabs(m.m[3]) + std::fabs(m.m[7]) + std::fabs(m.m[11]) + tree.reach);
-    return hi.x < m.m[3] + tree.box_min.x - margin || lo.x > m.m[3] + tree.box_max.x + margin ||
-           hi.y < m.m[7] + tree.box_min.y - margin || lo.y > m.m[7] + tree.box_max.y + margin ||
-           hi.z < m.m[11] + tree.box_min.z - margin || lo.z > m.m[11] + tree.box_max.z + margin;
+    if (o.clear_tree != &tree) {
+        const Matrix& m = o.transform;
+        const float margin = 1.0f + 1e-4f * (std::fabs(m.m[3]) + std::fabs(m.m[7]) + std::fabs(m.m[11]) + tree.reach);
+        o.clear_lo = Vector{m.m[3] + tree.box_min.x - margin, m.m[7] + tree.box_min.y - margin,
+                            m.m[11] + tree.box_min.z - margin};
+        o.clear_hi = Vector{m.m[3] + tree.box_max.x + margin, m.m[7] + tree.box_max.y + margin,
+                            m.m[11] + tree.box_max.z + margin};
+        o.clear_tree = &tree;
+    }
+    return hi.x < o.clear_lo.x || lo.x > o.clear_hi.x || hi.y < o.clear_lo.y || lo.y > o.clear_hi.y ||
+           hi.z < o.clear_lo.z || lo.z > o.clear_hi.z;
 }

@@ -29,7 +29,7 @@ int32_t PhysicsServer::point_contents(int32_t tree, const Vector& point, const E
         }
         ++stats_.locate_volume_tests;
         const VolumeTree& t = o->volume->trees[tree];
-        const int32_t c = may_hold(*o, t, point) && !clear_of_tree(o->upright, o->transform, t, point, point)
+        const int32_t c = may_hold(*o, t, point) && !clear_of_tree(*o, t, point, point)
                               ? tree_point_contents(t, into_frame(o->transform, point))
                               : VOLUME_OUTSIDE_CONTENTS;
         contents = c > contents ? c : contents;
@@ -74,7 +74,7 @@ int PhysicsServer::cast_segment(RayHit& hit, const Vector& start, const Vector& 
         const Vector& c = o->position;
         if (c.x + reach < lo.x || c.x - reach > hi.x || c.y + reach < lo.y || c.y - reach > hi.y ||
             c.z + reach < lo.z || c.z - reach > hi.z ||
-            clear_of_tree(o->upright, o->transform, o->volume->trees[tree], lo, hi)) {
+            clear_of_tree(*o, o->volume->trees[tree], lo, hi)) {
             continue;
         }
         // A walk of its own, so that one that misses leaves the kept hit whole.

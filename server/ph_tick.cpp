@@ -240,7 +240,7 @@ void PhysicsServer::find_candidates(PhysicalEntity& e, const Vector& lo, const V
     for (int32_t k = 0; k < c.volumes.count; ++k) {
         PhysicalEntity* const o = c.volumes.items[k];
         if (o->volume != nullptr && tree < o->volume->tree_count &&
-            !clear_of_tree(o->upright, o->transform, o->volume->trees[tree], c.lo, c.hi)) {
+            !clear_of_tree(*o, o->volume->trees[tree], c.lo, c.hi)) {
             c.near.add(o);
         } else if (o->alive() && o->volume != nullptr && tree < o->volume->tree_count) {
             ++c.dropped;
@@ -365,7 +365,7 @@ int PhysicsServer::collide_entity(PhysicalEntity& e)
             Vector path_lo;
             Vector path_hi;
             segment_box(o->position, sum(o->position, relative), path_lo, path_hi);
-            if (clear_of_tree(e.upright, e.transform, tree, path_lo, path_hi)) {
+            if (clear_of_tree(e, tree, path_lo, path_hi)) {
                 continue;
             }
             const Vector motion = unturned(e.transform, relative);

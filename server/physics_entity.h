@@ -107,6 +107,12 @@ struct PhysicalEntity {
     Matrix transform = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}};
     Matrix next_transform = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0}};
     float time_left = 0.0f;
+    // For an upright entity, the world box beyond which the tree `clear_tree`
+    // of its volume holds only the outside; kept until the transform changes
+    // (null: not known).
+    mutable const VolumeTree* clear_tree = nullptr;
+    mutable Vector clear_lo = {0, 0, 0};
+    mutable Vector clear_hi = {0, 0, 0};
 
     bool alive() const { return (flags & PHYS_ALIVE) != 0; }
     bool awake() const { return (flags & PHYS_AWAKE) != 0; }

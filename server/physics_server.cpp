@@ -197,6 +197,7 @@ int32_t PhysicsServer::create_entity(uint32_t object, const Vector& size, int32_
     mat_identity(e.transform);
     mat_identity(e.next_transform);
     e.upright = true;
+    e.clear_tree = nullptr;
     return id;
 }
 
@@ -318,6 +319,7 @@ void PhysicsServer::place(PhysicalEntity& e, const Vector& position, float headi
     } else {
         mat_set_translation(e.transform, e.position);
     }
+    e.clear_tree = nullptr;
     if (e.spin.x != 0.0f || e.spin.y != 0.0f || e.spin.z != 0.0f) {
         mat_from_angles(e.next_transform, ahead, e.heading + e.spin.x * TICK, e.pitch + e.spin.y * TICK,
                         e.bank + e.spin.z * TICK);

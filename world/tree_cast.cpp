@@ -25,6 +25,8 @@ struct SegmentWalk {
     // the depth is bounded by the tree's, which the reader checked.
     int walk(const VolumeElement* e, Vector p, float t0, float length)
     {
+        // A copy the hit's stores cannot touch, so it stays in registers.
+        const Vector d = direction;
         for (;;) {
             if (e->is_leaf()) {
                 return leaf(e->contents, p, t0);
@@ -40,7 +42,7 @@ struct SegmentWalk {
                 near = e->back;
                 far = e->front;
             }
-            const float speed = -vec_dot(direction, n);
+            const float speed = -vec_dot(d, n);
             float tc = length;
             if (speed * 1e30f > dist) {
                 tc = dist / speed;
@@ -58,7 +60,7 @@ struct SegmentWalk {
             }
             hit.normal = n;
             hit.normal_valid = 1;
-            vec_add_scaled(p, direction, tc);
+            vec_add_scaled(p, d, tc);
             e = far;
             t0 = t0 + tc;
             length = length - tc;

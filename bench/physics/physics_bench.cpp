@@ -107,7 +107,7 @@ public:
     }
 
     // Awake: every box walks; asleep: they settle and sleep first.
-    double run(int n, bool awake, int& awake_count)
+    double run(int n, bool awake, int& awake_count, PhysicsStats& stats)
     {
         uint32_t id = 0;
         physics_.init(&share_, "maps/hall/volume.txt", &script_, &id);
@@ -144,6 +144,7 @@ public:
         for (const int32_t e : ids) {
             awake_count += physics_.entity(e)->awake() ? 1 : 0;
         }
+        stats = physics_.stats();
         physics_.done();
         return us;
     }
@@ -297,9 +298,16 @@ int main(int argc, char** argv)
                     continue;
                 }
                 int moving = 0;
-                const double us = ostrel.run(n, awake, moving);
+                PhysicsStats stats;
+                const double us = ostrel.run(n, awake, moving, stats);
                 std::printf("ostrel_tick_%s_%d %.1f us\n", state, n, us);
                 std::printf("ostrel_tick_%s_%d_active %d entities\n", state, n, moving);
+                // The work counted over the whole run, to tell a change of
+                // speed from a change of what was done.
+                std::printf("ostrel_locates_%s_%d %d locates\n", state, n, stats.locates);
+                std::printf("ostrel_locate_tests_%s_%d %d tests\n", state, n, stats.locate_volume_tests);
+                std::printf("ostrel_ray_casts_%s_%d %d casts\n", state, n, stats.ray_casts);
+                std::printf("ostrel_ray_tests_%s_%d %d tests\n", state, n, stats.ray_volume_tests);
 #ifdef OSTREL_WITH_BULLET
                 const double bt = bullet.run(n, awake, moving);
                 std::printf("bullet_step_%s_%d %.1f us\n", state, n, bt);
