@@ -2,6 +2,7 @@
 
 #include "gl/gl_display_modes.h"
 #include "gl/gl_video_mode.h"
+#include "gl/ws_mouse.h"
 #include "soft/video_platform.h"
 #include "soft/video_registry.h"
 
@@ -30,9 +31,15 @@ int video_init()
     video_clear_registry();
     video_register_driver("WIN", "Windowed OpenGL", GL_DRIVER_FLAGS, create_win);
     video_register_driver("FS", "Full-screen OpenGL", GL_DRIVER_FLAGS, create_fs);
+    // Without its variable the mouse reports raw motion, as in the software program.
+    gl_mouse_init();
     video_debug_end();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     return 1;
 }
 
-void video_done() { video_free_mode_infos(); }
+void video_done()
+{
+    gl_mouse_done();
+    video_free_mode_infos();
+}
