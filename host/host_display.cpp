@@ -1,5 +1,7 @@
 #include "host/host_display.h"
 
+#include "host/host_window.h"
+
 #include <SDL.h>
 
 namespace host {
@@ -91,6 +93,12 @@ SdlDisplay sdl_display;
 Display* current = nullptr;
 
 } // namespace
+
+uint32_t Display::window_bits()
+{
+    SDL_Window* const w = window_sdl();
+    return w != nullptr ? bits_of(SDL_GetWindowPixelFormat(w)) : 0;
+}
 
 Display& display() { return current != nullptr ? *current : sdl_display; }
 

@@ -42,6 +42,9 @@ public:
     // Switches to a mode (with the fields given), tests it only with CDS_TEST,
     // or returns to the desktop's mode when mode is null.
     virtual int32_t change_mode(const DisplayMode* mode, uint32_t fields, uint32_t flags) = 0;
+    // Colour bits of the application window's pixels, counted as the modes
+    // count theirs; 0 without a window.
+    virtual uint32_t window_bits();
 };
 
 // The display in use: SDL's unless a test set another.
@@ -65,6 +68,7 @@ public:
     DesktopResult desktop_size(int32_t& width, int32_t& height) override;
     bool enum_mode(uint32_t n, DisplayMode& mode) override;
     int32_t change_mode(const DisplayMode* mode, uint32_t fields, uint32_t flags) override;
+    uint32_t window_bits() override { return window_bits_value; }
 
     void add_mode(uint32_t bits, uint32_t width, uint32_t height, uint32_t frequency);
     void accept_size(uint32_t bits, uint32_t width, uint32_t height);
@@ -77,6 +81,7 @@ public:
     DisplayMode accepted[MAX_MODES] = {};
     int accepted_count = 0;
     bool refuse_all = false;
+    uint32_t window_bits_value = 32;
     // The last mode set for real (not a test); bits 0 after a return to the desktop.
     DisplayMode current = {};
     uint32_t current_fields = 0;

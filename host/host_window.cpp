@@ -10,6 +10,13 @@ SDL_Window* window = nullptr;
 bool video_started = false;
 bool repaint = false;
 bool quit_requested = false;
+// Windows are made OpenGL windows once the OpenGL program asked for a pixel format.
+bool opengl_windows = false;
+
+Uint32 window_flags()
+{
+    return static_cast<Uint32>(SDL_WINDOW_SHOWN) | (opengl_windows ? static_cast<Uint32>(SDL_WINDOW_OPENGL) : 0u);
+}
 
 int clamp_to(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
@@ -32,7 +39,7 @@ bool window_open(const char* title, int width, int height, bool& init_failed)
     // like any other: SDL would drop it as the click that focused the window.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
     window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, width, height,
-                              SDL_WINDOW_SHOWN);
+                              window_flags());
     if (window == nullptr) {
         return false;
     }
@@ -54,6 +61,35 @@ void window_close()
 }
 
 bool window_exists() { return window != nullptr; }
+
+bool window_recreate_opengl()
+{
+    opengl_windows = true;
+    if (window == nullptr) {
+        return false;
+    }
+    // A GL window takes its pixel format when it is created: the old window
+    // gives way to one of the same title, place and size.
+    int x = 0;
+    int y = 0;
+    int w = 0;
+    int h = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSize(window, &w, &h);
+    const Uint32 kept = SDL_GetWindowFlags(window) & (SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP);
+    char title[256];
+    SDL_strlcpy(title, SDL_GetWindowTitle(window), sizeof title);
+    SDL_DestroyWindow(window);
+    window = SDL_CreateWindow(title, x, y, w, h, window_flags() | kept);
+    repaint = true;
+    if (window == nullptr) {
+        // A video driver without OpenGL: the engine keeps a plain window.
+        opengl_windows = false;
+        window = SDL_CreateWindow(title, x, y, w, h, window_flags() | kept);
+        return false;
+    }
+    return true;
+}
 
 SDL_Window* window_sdl() { return window; }
 

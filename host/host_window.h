@@ -4,6 +4,7 @@
 // Shape of this interface (kept stable for the video drivers):
 //   window_open / window_close / window_exists  - life of the window;
 //   window_sdl()                                - the SDL window, for GL contexts (null when closed);
+//   window_recreate_opengl()                    - from now on windows are OpenGL windows (host_gl.h);
 //   window_set_shape(w, h, full_screen)         - client area w x h at (0, 0); full screen: borderless, top-most;
 //   window_client_rect(x, y, w, h)              - client area in screen pixels;
 //   window_present(...)                         - copies a rectangle of a 32-bit frame buffer (0x00RRGGBB)
@@ -24,6 +25,11 @@ bool window_open(const char* title, int width, int height, bool& init_failed);
 void window_close();
 bool window_exists();
 SDL_Window* window_sdl();
+// Makes this and every later window an OpenGL window, taking the GL
+// attributes set so far; the open window is replaced by a new one of the same
+// title, place and size. False when there is no window or the video driver
+// can't make an OpenGL one (a plain window then takes the old one's place).
+bool window_recreate_opengl();
 
 // False when a window call fails or there is no window.
 bool window_set_shape(int width, int height, bool full_screen);

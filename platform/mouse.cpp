@@ -29,6 +29,7 @@ int wheel = 0;
 void ignore_mouse_message(const host::Message&) {}
 
 MouseHook hook = ignore_mouse_message;
+MouseMotionFilter motion_filter = nullptr;
 
 // A variable's value as a number, whatever its type.
 double number_of(const ConfigVariable* v)
@@ -124,6 +125,9 @@ void Mouse::read(InputDeviceState& state, double from, double to)
         host::pointer().position(x, y);
         dx = x - centre_x;
         dy = y - centre_y;
+        if (motion_filter != nullptr) {
+            motion_filter(dx, dy, dt);
+        }
     }
     state.x = to_float(dx * number_of(x_sensitivity_) / (dt * 256.0));
     state.y = to_float(dy * number_of(y_sensitivity_) / (dt * -256.0));
@@ -133,6 +137,8 @@ void Mouse::read(InputDeviceState& state, double from, double to)
         host::pointer().set_position(centre_x, centre_y);
     }
 }
+
+void mouse_set_motion_filter(MouseMotionFilter filter) { motion_filter = filter; }
 
 int mouse_init()
 {

@@ -46,6 +46,13 @@ void mouse_capture(uint32_t flags);
 void show_cursor();
 void mouse_message(const host::Message& message);
 
+// A program's smoothing of the motion: receives the offset of the held cursor
+// from the centre and the read's length in seconds, leaves the motion to report
+// (the cursor goes back to the centre only when that is not 0, 0).
+using MouseMotionFilter = void (*)(int& dx, int& dy, double dt);
+// Null reports the motion as measured.
+void mouse_set_motion_filter(MouseMotionFilter filter);
+
 using MouseHook = void (*)(const host::Message& message);
 // mouse_message, or a hook that does nothing without a mouse.
 MouseHook mouse_hook();

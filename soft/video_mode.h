@@ -39,7 +39,8 @@ public:
     // Makes framebuffer valid for the frame; 1 when the whole screen must be presented.
     virtual int begin_frame() = 0;
     virtual void present(const VideoRect& rect) = 0;
-    virtual void end_frame() = 0;
+    // Modes that keep no frame buffer between frames have nothing to do here.
+    virtual void end_frame() {}
 
     // Writes 0 to the first xres pixels of every row.
     void clear();

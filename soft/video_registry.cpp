@@ -20,11 +20,13 @@ KVideoMode* create_win_d() { return new (std::nothrow) WindowedDIB(2, 2); }
 
 constexpr int INITIAL_DRIVERS = 3;
 
-VideoDriverEntry drivers[VIDEO_MAX_DRIVERS] = {
+constexpr VideoDriverEntry INITIAL_ROWS[INITIAL_DRIVERS] = {
     {"WIN", "Windowed DIB", 32, create_win},
     {"WIN_V", "Windowed DIB, vertical doubling", 32, create_win_v},
     {"WIN_D", "Windowed DIB, pixel doubling", 32, create_win_d},
 };
+
+VideoDriverEntry drivers[VIDEO_MAX_DRIVERS] = {INITIAL_ROWS[0], INITIAL_ROWS[1], INITIAL_ROWS[2]};
 int driver_count = INITIAL_DRIVERS;
 
 } // namespace
@@ -86,10 +88,19 @@ const VideoDriverEntry* video_driver(int index)
 
 void video_reset_registry()
 {
-    for (int i = INITIAL_DRIVERS; i < driver_count; ++i) {
-        drivers[i] = {};
+    video_clear_registry();
+    for (int i = 0; i < INITIAL_DRIVERS; ++i) {
+        drivers[i] = INITIAL_ROWS[i];
     }
     driver_count = INITIAL_DRIVERS;
+}
+
+void video_clear_registry()
+{
+    for (VideoDriverEntry& row : drivers) {
+        row = {};
+    }
+    driver_count = 0;
 }
 
 int measure_desktop()

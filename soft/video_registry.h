@@ -31,6 +31,8 @@ int video_driver_count();
 const VideoDriverEntry* video_driver(int index);
 // Back to the three windowed rows; for a fresh start.
 void video_reset_registry();
+// No rows at all: for a program whose drivers replace the windowed DIB rows.
+void video_clear_registry();
 
 // Desktop size, measured once at start-up.
 extern int32_t desktop_width;
