@@ -1,0 +1,185 @@
+#include "gl/gl_texture.h"
+
+#include "core/print.h"
+#include "gl/gl_bind.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr int PALETTE_ENTRIES = 256;
+// Levels of the largest texture: 256 x 256 down to 1 x 1.
+constexpr int BUFFER_LEVELS = 9;
+
+// The RGBA conversion buffers shared by every upload, one per level.
+uint8_t* conversion_buffer(int level)
+{
+    static std::vector<uint8_t> buffers[BUFFER_LEVELS];
+    if (buffers[level].empty()) {
+        const size_t side = static_cast<size_t>(GLTEX_MAX_SIDE >> level);
+        buffers[level].resize(side * side * 4u);
+    }
+    return buffers[level].data();
+}
+
+bool power_of_two(int32_t v) { return v > 0 && (v & (v - 1)) == 0; }
+
+int32_t log2_of(int32_t v)
+{
+    int32_t log = 0;
+    while ((1 << log) < v) {
+        ++log;
+    }
+    return log;
+}
+
+// Texels of level 0 and each halved level, down to 1 x 1.
+int level_count(int32_t width, int32_t height)
+{
+    int n = 1;
+    while (width > 1 || height > 1) {
+        width = (width + 1) / 2;
+        height = (height + 1) / 2;
+        ++n;
+    }
+    return n;
+}
+
+void convert_level(const GLTexelMap& map, const uint32_t* palette, bool transparent, uint8_t* out)
+{
+    const size_t texels = static_cast<size_t>(map.width) * static_cast<size_t>(map.height);
+    const size_t step = transparent ? 2u : 1u;
+    for (size_t i = 0; i < texels; ++i) {
+        const uint32_t entry = palette[map.texels[i * step]];
+        out[4 * i] = static_cast<uint8_t>(entry);
+        out[4 * i + 1] = static_cast<uint8_t>(entry >> 8);
+        out[4 * i + 2] = static_cast<uint8_t>(entry >> 16);
+        out[4 * i + 3] = transparent ? map.texels[i * step + 1] : static_cast<uint8_t>(entry >> 24);
+    }
+}
+
+} // namespace
+
+int GLTexture::refuse(const char* why)
+{
+    print_format(P_ERROR, "GLTexture(%s): %s", name, why);
+    return 0;
+}
+
+void GLTexture::free_levels()
+{
+    for (GLTexelMap& map : levels) {
+        delete[] map.texels;
+        map = GLTexelMap{};
+    }
+    mipmaps = 0;
+}
+
+void GLTexture::release()
+{
+    owner.release();
+    delete[] palette;
+    palette = nullptr;
+    free_levels();
+}
+
+int GLTexture::create_levels(int32_t width, int32_t height)
+{
+    if (!power_of_two(width) || width > GLTEX_MAX_SIDE || height < 1 || height > GLTEX_MAX_SIDE) {
+        print_format(P_ERROR, "GLTexture(%s): size (%d * %d) refused", name, width, height);
+        return 0;
+    }
+    owner.release();
+    free_levels();
+    if (palette == nullptr) {
+        palette = new (std::nothrow) uint32_t[PALETTE_ENTRIES]();
+    }
+    const int n = level_count(width, height);
+    const size_t bytes_per_texel = (flags & GLTEX_TRANSPARENT) != 0 ? 2u : 1u;
+    int32_t w = width;
+    int32_t h = height;
+    for (int i = 0; i < n; ++i) {
+        levels[i].texels = new (std::nothrow) uint8_t[static_cast<size_t>(w) * static_cast<size_t>(h) * bytes_per_texel]();
+        if (levels[i].texels == nullptr || palette == nullptr) {
+            release();
+            return refuse("Not enough memory");
+        }
+        levels[i].width = w;
+        levels[i].height = h;
+        w = (w + 1) / 2;
+        h = (h + 1) / 2;
+    }
+    mipmaps = n;
+    transparent_levels = bytes_per_texel == 2u;
+    usize = width;
+    ulog = log2_of(width);
+    vsize = height;
+    owner.set_size(3 * width * height);
+    dirty = 1;
+    return 1;
+}
+
+int GLTexture::create_blank(int32_t width, int32_t height)
+{
+    delete[] palette;
+    palette = nullptr;
+    return create_levels(width, height);
+}
+
+int GLTexture::bind()
+{
+    const int r = owner.activate();
+    if (r < 0) {
+        return 0;
+    }
+    if (r == 1 && dirty == 0) {
+        return 1;
+    }
+    if (palette == nullptr || usize < 1 || usize > GLTEX_MAX_SIDE || vsize < 1 || vsize > GLTEX_MAX_SIDE ||
+        mipmaps != level_count(usize, vsize) || transparent_levels != ((flags & GLTEX_TRANSPARENT) != 0)) {
+        // Nothing went into the new name: give it back so the next bind retries.
+        owner.release();
+        return refuse("no palette or levels to upload");
+    }
+    const bool transparent = transparent_levels;
+    const void* buffers[BUFFER_LEVELS] = {};
+    int32_t w = usize;
+    int32_t h = vsize;
+    for (int i = 0; i < mipmaps; ++i) {
+        if (levels[i].texels == nullptr || levels[i].width != w || levels[i].height != h) {
+            owner.release();
+            return refuse("a level without texels");
+        }
+        w = (w + 1) / 2;
+        h = (h + 1) / 2;
+        uint8_t* const out = conversion_buffer(i);
+        convert_level(levels[i], palette, transparent, out);
+        buffers[i] = out;
+    }
+    if (r == 1) {
+        GLSys::update_mipmaps(buffers, usize, vsize);
+    } else {
+        GLSys::send_mipmaps(buffers, usize, vsize, transparent ? GLTEX_RGBA : GLTEX_RGB);
+    }
+    dirty = 0;
+    return 1;
+}
+
+void scale_palette(uint32_t* palette, float factor)
+{
+    // A factor of 256 already turns every non-zero byte white.
+    const float bounded = std::isnan(factor) ? 0.0f : std::fmin(std::fmax(factor, 0.0f), 256.0f);
+    const int64_t m = static_cast<int64_t>(bounded * 256.0f);
+    for (int i = 0; i < PALETTE_ENTRIES; ++i) {
+        uint32_t entry = palette[i] & 0xFF000000u;
+        for (int shift = 0; shift < 24; shift += 8) {
+            const int64_t v = static_cast<int64_t>((palette[i] >> shift) & 0xFFu) * m;
+            entry |= static_cast<uint32_t>(v >= 65536 ? 255 : v / 256) << shift;
+        }
+        palette[i] = entry;
+    }
+}
