@@ -171,6 +171,9 @@ int GLTexture::bind()
 
 void scale_palette(uint32_t* palette, float factor)
 {
+    if (palette == nullptr) {
+        return;
+    }
     // A factor of 256 already turns every non-zero byte white.
     const float bounded = std::isnan(factor) ? 0.0f : std::fmin(std::fmax(factor, 0.0f), 256.0f);
     const int64_t m = static_cast<int64_t>(bounded * 256.0f);

@@ -248,6 +248,7 @@ TEST(GLTexturePaletteTest, BrightnessScalesColourBytesUpToWhite)
             ASSERT_EQ(e, want) << static_cast<int>(c.in) << " x " << c.factor;
         }
     }
+    scale_palette(nullptr, 2.0f); // a texture without palette has nothing to scale
 }
 
 } // namespace
