@@ -102,9 +102,9 @@ void ScreenManager::present(int screenshot)
             print_string(3, "ScreenManager: Can't allocate buffer for screenshot");
         } else {
             glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
-            static constexpr uint8_t rgba_layout[4] = {0, 8, 16, 24};
-            const int32_t n =
-                save_screenshot("shots/kvr", shot_number_, pixels, width, height, width, rgba_layout, SHOT_BOTTOM_UP);
+            // GL hands the rows back lowest first.
+            const int32_t n = save_screenshot("shots/kvr", shot_number_, pixels, width, height, width,
+                                              v_mode->rgb_layout, SHOT_BOTTOM_UP);
             if (n >= 0) {
                 shot_number_ = n + 1;
             }
