@@ -1,0 +1,351 @@
+// Every builtin called with cells a hostile script would choose: bad, stale
+// and foreign ids, clients and entities past the last, NaN, infinities and
+// huge floats, addresses outside script memory. A call either returns or
+// ends the program with "KRun: ...!" and exit code 255; nothing else (a
+// host assertion, a signal, a sanitizer report, a hang) may happen.
+#include "builtin_fixture.h"
+#include "class_fixture.h"
+
+#include "script/kio.h"
+#include "server/builtin_table.h"
+#include "server/object_id.h"
+#include "tools/tmm/tmm_writer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Argument cells every forwarder hands on: the most any builtin reads.
+constexpr int CELLS = 13;
+// Calls between two server frames of the long run.
+constexpr uint32_t FRAME_EVERY = 4;
+// The exit code of a child whose calls closed the map (with "@exit"): the next call starts afresh.
+constexpr int MAP_CLOSED = 254;
+
+// A forwarder per row of the table, named "row<N>".
+struct Rows {
+    std::vector<std::string> functions;
+    std::vector<std::string> builtins;
+    std::string program;
+};
+
+const Rows& rows()
+{
+    static const Rows r = [] {
+        Rows out;
+        const kbuiltin_t* const table = builtin_table();
+        for (int row = 1; row < BUILTIN_ROWS; ++row) {
+            out.functions.push_back("row" + std::to_string(row));
+            out.builtins.push_back(table[row].name + 1); // without the '@'
+        }
+        std::vector<Forwarder> f;
+        for (size_t k = 0; k < out.functions.size(); ++k) {
+            f.push_back({out.functions[k].c_str(), out.builtins[k].c_str(), CELLS});
+        }
+        out.program = forwarding_program(f, std::string(SCRATCH_DATA) +
+                                                ".global few\n.func few, 16\n    push 0\n    ret1\n");
+        return out;
+    }();
+    return r;
+}
+
+uint32_t u(int32_t v) { return static_cast<uint32_t>(v); }
+
+// The texts put in script memory for string and format arguments.
+const char* const TEXTS[] = {
+    "walker", "hum", "health", "ball", "",
+    "%s %d %f %x %c %u %p %n %%", "%99999999d%.99999999f%-2147483648s", "%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f%f",
+    "%s%s%s%s%s%s%s%s%s%s%s%s", "quit", "CloseMap; CloseMap", "echo %s %s",
+};
+
+// One call of a builtin with its cells.
+struct Call {
+    int row;
+    std::array<uint32_t, CELLS> cells;
+};
+
+std::string describe(const Call& call)
+{
+    std::string text = std::string(builtin_table()[call.row].name) + "(";
+    char hex[16];
+    for (int k = 0; k < CELLS; ++k) {
+        std::snprintf(hex, sizeof hex, "%s0x%X", k ? ", " : "", call.cells[static_cast<size_t>(k)]);
+        text += hex;
+    }
+    return text + ")";
+}
+
+// The end of one forked run of calls.
+struct Outcome {
+    int status;
+    std::string output;
+};
+
+class HostileBuiltins : public BuiltinTextsOn<ClassFixture> {
+protected:
+    std::string scripts() const override { return rows().program; }
+
+    void SetUp() override
+    {
+        BuiltinTextsOn<ClassFixture>::SetUp();
+        tree.write("models/walker.tmm", tmm::write_model(tmm::demo_walker()));
+        for (const char* t : TEXTS) {
+            texts_.push_back(put_text(t));
+        }
+        progress_ = static_cast<uint32_t*>(
+            mmap(nullptr, sizeof(uint32_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+        ASSERT_NE(progress_, MAP_FAILED);
+        make_objects();
+        build_table();
+    }
+    void TearDown() override
+    {
+        munmap(progress_, sizeof(uint32_t));
+        BuiltinTextsOn<ClassFixture>::TearDown();
+    }
+
+    int row_of(const char* builtin) const
+    {
+        for (int row = 1; row < BUILTIN_ROWS; ++row) {
+            if (std::strcmp(builtin_table()[row].name + 1, builtin) == 0) {
+                return row;
+            }
+        }
+        ADD_FAILURE() << builtin;
+        return 1;
+    }
+    // Runs a builtin in this process with the cells given, the rest 0; its first result cell.
+    uint32_t run(const char* builtin, std::vector<uint32_t> cells)
+    {
+        cells.resize(CELLS, 0);
+        return call(rows().functions[static_cast<size_t>(row_of(builtin) - 1)].c_str(), cells)[0];
+    }
+
+    // Live objects of every class a script makes, stale ids of destroyed
+    // ones, and physics entities.
+    void make_objects()
+    {
+        const uint32_t lamp = run("create_lamp", {});
+        const uint32_t made[] = {
+            lamp,
+            run("create_light", {lamp}),
+            run("create_lensflare", {}),
+            run("create_particles", {100}),
+            run("create_sound", {texts_[1], 1}),
+            run("create_icon", {0, 0, 16, 16}),
+            run("create_mesh_model", {texts_[0]}),
+            run("create_sprite", {texts_[3]}),
+            run("create_bsp_model", {0}),
+        };
+        for (uint32_t id : made) {
+            if (id != u(-1)) {
+                live_.push_back(id);
+            }
+        }
+        live_.push_back(u(camera));
+        // A second of the first classes, destroyed: stale ids.
+        stale_.push_back(run("create_lamp", {}));
+        run("destroy_lamp", {stale_.back()});
+        stale_.push_back(run("create_particles", {10}));
+        run("destroy_visual", {stale_.back()});
+        const uint32_t mesh = run("create_mesh_model", {texts_[0]});
+        if (mesh != u(-1)) {
+            stale_.push_back(mesh);
+            run("destroy_visual", {mesh});
+        }
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t e = run("create_physical", {0, cell(8), cell(8), cell(8), u(-1), 0});
+            if (e != u(-1)) {
+                entities_.push_back(e);
+            }
+        }
+        if (!entities_.empty()) {
+            stale_.push_back(entities_.back());
+            run("destroy_physical", {entities_.back()});
+            entities_.pop_back();
+        }
+    }
+
+    void build_table()
+    {
+        const kcontext_t* const c = server.k_context;
+        const float floats[] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
+                                std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                                3e38f, -3e38f, -0.0f, 1e-45f, 1e-30f, 1e30f, 0.5f, 1.0f, 64.0f, 1e9f, -1e9f};
+        for (float f : floats) {
+            hostile_.push_back(cell(f));
+        }
+        const uint32_t ints[] = {0, 1, 2, 3, 15, 16, 17, 63, 64, 255, 256, 257, 4096, 0x7FFFFFFF, 0x80000000,
+                                 0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFF00, 0x00C00001, 0x00800000, 0xFF000000};
+        hostile_.insert(hostile_.end(), std::begin(ints), std::end(ints));
+        // Addresses: the reserved start, around the arena's ends, the code, the data.
+        const uint32_t addresses[] = {
+            4, KARENA_LOW - 4, KARENA_LOW, KARENA_LOW + 1, c->arena.mark(), c->arena.size() - 1, c->arena.size(),
+            c->arena.size() + 4, 0xFFFFFFFC, address("few"), address("row1"), address("scratch") + SCRATCH_BYTES - 1,
+        };
+        hostile_.insert(hostile_.end(), std::begin(addresses), std::end(addresses));
+        hostile_.insert(hostile_.end(), stale_.begin(), stale_.end());
+        // Ids of a live object with another class's bits.
+        for (uint32_t id : live_) {
+            hostile_.push_back(id ^ 0x00100000u);
+            hostile_.push_back(id + 1);
+        }
+        valid_ = live_;
+        valid_.insert(valid_.end(), entities_.begin(), entities_.end());
+        valid_.insert(valid_.end(), texts_.begin(), texts_.end());
+        valid_.push_back(0);
+    }
+
+    // Calls of each row, drawn with a fixed seed: each cell hostile or valid.
+    std::vector<Call> draw(uint32_t seed, int per_row) const
+    {
+        std::mt19937 random(seed);
+        std::vector<Call> calls;
+        for (int row = 1; row < BUILTIN_ROWS; ++row) {
+            for (int n = 0; n < per_row; ++n) {
+                Call call{row, {}};
+                for (uint32_t& v : call.cells) {
+                    const std::vector<uint32_t>& from = random() % 2 ? hostile_ : valid_;
+                    v = from[random() % from.size()];
+                }
+                calls.push_back(call);
+            }
+        }
+        return calls;
+    }
+
+    // Runs the calls from `first` in a forked child until one ends the child.
+    Outcome run_forked(const std::vector<Call>& calls, uint32_t first, uint32_t frame_every)
+    {
+        FILE* out = std::tmpfile();
+        *progress_ = first;
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(fileno(out), 1);
+            dup2(fileno(out), 2);
+            kcontext_t* const c = server.k_context;
+            kio_defaults(c);
+            for (uint32_t k = first; k < calls.size(); ++k) {
+                *progress_ = k;
+                // A bound on one call, so that a hang ends as a signal.
+                alarm(60);
+                const Call& call = calls[k];
+                call_address(c, address(rows().functions[static_cast<size_t>(call.row - 1)].c_str()), call.cells);
+                // What the calls left in the world must also survive a frame that sends it.
+                if (k % frame_every == frame_every - 1) {
+                    frame({&player});
+                    if (server.map_name[0] == '\0') {
+                        _exit(MAP_CLOSED);
+                    }
+                }
+            }
+            std::fflush(nullptr);
+            _exit(0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        std::string output;
+        std::rewind(out);
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0 && output.size() < 65536;) {
+            output.append(buffer, n);
+        }
+        std::fclose(out);
+        return {status, output};
+    }
+
+    // Every call returns or ends with its "KRun:" line; the calls that did not, with what happened.
+    std::vector<std::string> faults(const std::vector<Call>& calls, uint32_t frame_every, int* forks = nullptr)
+    {
+        std::vector<std::string> found;
+        uint32_t first = 0;
+        while (first < calls.size()) {
+            const Outcome o = run_forked(calls, first, frame_every);
+            if (forks != nullptr) {
+                ++*forks;
+            }
+            const uint32_t at = *progress_;
+            const bool sanitizer = o.output.find("runtime error") != std::string::npos ||
+                                   o.output.find("Sanitizer") != std::string::npos ||
+                                   o.output.find("Fatal:") != std::string::npos;
+            const bool returned = WIFEXITED(o.status) && WEXITSTATUS(o.status) == 0;
+            const bool ended = WIFEXITED(o.status) && WEXITSTATUS(o.status) == 255 &&
+                               o.output.find("KRun: ") != std::string::npos;
+            if (!sanitizer && returned) {
+                break;
+            }
+            const bool closed = WIFEXITED(o.status) && WEXITSTATUS(o.status) == MAP_CLOSED;
+            if (sanitizer || (!ended && !closed)) {
+                const std::string how = WIFSIGNALED(o.status) ? "signal " + std::to_string(WTERMSIG(o.status))
+                                                              : "exit code " + std::to_string(WEXITSTATUS(o.status));
+                const size_t tail = o.output.size() > 2000 ? o.output.size() - 2000 : 0;
+                found.push_back(describe(calls[at]) + " ended with " + how + ":\n" + o.output.substr(tail));
+            }
+            first = at + 1;
+        }
+        return found;
+    }
+
+    // A call of the builtin with the cells given, the rest 0.
+    Call one(const char* builtin, std::vector<uint32_t> cells) const
+    {
+        Call call{row_of(builtin), {}};
+        std::copy_n(cells.begin(), std::min<size_t>(cells.size(), CELLS), call.cells.begin());
+        return call;
+    }
+
+    std::vector<uint32_t> texts_, live_, stale_, entities_;
+    std::vector<uint32_t> hostile_, valid_;
+    uint32_t* progress_ = nullptr;
+};
+
+// OSTREL_HOSTILE_CALLS (calls per row) and OSTREL_HOSTILE_SEED make a longer run.
+int from_environment(const char* name, int otherwise)
+{
+    const char* v = std::getenv(name);
+    return v != nullptr ? std::atoi(v) : otherwise;
+}
+
+TEST_F(HostileBuiltins, EveryRowReturnsOrEndsTheScriptOnHostileCells)
+{
+    ASSERT_GE(live_.size(), 8u) << printed();
+    ASSERT_FALSE(entities_.empty()) << printed();
+    const uint32_t seed = static_cast<uint32_t>(from_environment("OSTREL_HOSTILE_SEED", 28));
+    const int per_row = from_environment("OSTREL_HOSTILE_CALLS", 12);
+    int forks = 0;
+    const std::vector<Call> calls = draw(seed, per_row);
+    const std::vector<std::string> found = faults(calls, FRAME_EVERY, &forks);
+    for (const std::string& f : found) {
+        ADD_FAILURE() << f;
+    }
+    std::printf("%zu calls, %d forks, %zu faults\n", calls.size(), forks, found.size());
+}
+
+} // namespace
+
+namespace {
+
+// Cells that once brought the host down, each followed by a frame.
+TEST_F(HostileBuiltins, CasesThatOnceFailedReturnOrEndTheScript)
+{
+    struct Case {
+        const char* what;
+        Call call;
+    };
+    const Case cases[] = {
+        {"the frame after \"@exit\" sends nothing of the closed map", one("exit", {})},
+    };
+    for (const Case& k : cases) {
+        for (const std::string& f : faults({k.call}, 1)) {
+            ADD_FAILURE() << k.what << ": " << f;
+        }
+    }
+}
+
+} // namespace
