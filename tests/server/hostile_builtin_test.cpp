@@ -4,11 +4,11 @@
 // ends the program with "KRun: ...!" and exit code 255; nothing else (a
 // host assertion, a signal, a sanitizer report, a hang) may happen.
 #include "builtin_fixture.h"
-#include "class_fixture.h"
 
 #include "script/kio.h"
 #include "server/builtin_table.h"
 #include "server/object_id.h"
+#include "server/physics_entity.h"
 #include "tools/tmm/tmm_writer.h"
 
 #include <csignal>
@@ -64,6 +64,13 @@ const char* const TEXTS[] = {
     "%s%s%s%s%s%s%s%s%s%s%s%s", "quit", "CloseMap; CloseMap", "echo %s %s",
 };
 
+// OSTREL_HOSTILE_CALLS (calls per row) and OSTREL_HOSTILE_SEED make a longer run.
+int from_environment(const char* name, int otherwise)
+{
+    const char* v = std::getenv(name);
+    return v != nullptr ? std::atoi(v) : otherwise;
+}
+
 // One call of a builtin with its cells.
 struct Call {
     int row;
@@ -87,13 +94,21 @@ struct Outcome {
     std::string output;
 };
 
-class HostileBuiltins : public BuiltinTextsOn<ClassFixture> {
+class HostileBuiltins : public BuiltinTextsOn<ServerFixture> {
 protected:
-    std::string scripts() const override { return rows().program; }
+    // The map's room description.
+    virtual const char* rooms() const { return "snake4x4"; }
 
     void SetUp() override
     {
-        BuiltinTextsOn<ClassFixture>::SetUp();
+        BuiltinTextsOn<ServerFixture>::SetUp();
+        ASSERT_NO_FATAL_FAILURE(write_map("hostile", rooms()));
+        ASSERT_NO_FATAL_FAILURE(write_scripts(rows().program.c_str()));
+        ASSERT_EQ(server.start_map("hostile", nullptr), 1) << printed();
+        ASSERT_TRUE(spawn({&player}));
+        var("S_FrameTicks")->set_int(1);
+        camera = server.client[slot_of("fake")].camera_id;
+        server.mirror.set_position(camera, Vector{128.0f, 128.0f, 64.0f});
         tree.write("models/walker.tmm", tmm::write_model(tmm::demo_walker()));
         for (const char* t : TEXTS) {
             texts_.push_back(put_text(t));
@@ -106,8 +121,11 @@ protected:
     }
     void TearDown() override
     {
-        munmap(progress_, sizeof(uint32_t));
-        BuiltinTextsOn<ClassFixture>::TearDown();
+        if (progress_ != nullptr) {
+            munmap(progress_, sizeof(uint32_t));
+        }
+        player.close();
+        BuiltinTextsOn<ServerFixture>::TearDown();
     }
 
     int row_of(const char* builtin) const
@@ -160,7 +178,9 @@ protected:
             run("destroy_visual", {mesh});
         }
         for (int k = 0; k < 3; ++k) {
-            const uint32_t e = run("create_physical", {0, cell(8), cell(8), cell(8), u(-1), 0});
+            // Bodies that move and meet triggers.
+            const uint32_t e = run("create_physical", {0x77, cell(8), cell(8), cell(8), u(-1),
+                                                       PHYS_MOVING | PHYS_GROUND_CONTACT});
             if (e != u(-1)) {
                 entities_.push_back(e);
             }
@@ -210,9 +230,14 @@ protected:
         for (int row = 1; row < BUILTIN_ROWS; ++row) {
             for (int n = 0; n < per_row; ++n) {
                 Call call{row, {}};
-                for (uint32_t& v : call.cells) {
-                    const std::vector<uint32_t>& from = random() % 2 ? hostile_ : valid_;
-                    v = from[random() % from.size()];
+                // A mix of cells; or a good first cell (most builtins take an object or entity there)
+                // and hostile ones after it, all alike or drawn each.
+                const uint32_t mode = random() % 3;
+                const uint32_t same = hostile_[random() % hostile_.size()];
+                for (size_t k = 0; k < call.cells.size(); ++k) {
+                    const bool good = mode == 0 ? random() % 2 == 0 : k == 0;
+                    const std::vector<uint32_t>& from = good ? valid_ : hostile_;
+                    call.cells[k] = mode == 2 && !good ? same : from[random() % from.size()];
                 }
                 calls.push_back(call);
             }
@@ -300,24 +325,42 @@ protected:
         return call;
     }
 
+    // Random calls of every row with the seed.
+    void expect_no_faults(uint32_t seed);
+
     std::vector<uint32_t> texts_, live_, stale_, entities_;
     std::vector<uint32_t> hostile_, valid_;
     uint32_t* progress_ = nullptr;
+    FakeClient player{&hive, "local"};
+    int32_t camera = -1;
 };
 
-// OSTREL_HOSTILE_CALLS (calls per row) and OSTREL_HOSTILE_SEED make a longer run.
-int from_environment(const char* name, int otherwise)
-{
-    const char* v = std::getenv(name);
-    return v != nullptr ? std::atoi(v) : otherwise;
-}
+// The hall has trigger volumes, water and a side room: triggers run script functions.
+class HostileBuiltinsInTheHall : public HostileBuiltins {
+protected:
+    const char* rooms() const override { return "physics_hall"; }
+};
 
-TEST_F(HostileBuiltins, EveryRowReturnsOrEndsTheScriptOnHostileCells)
+
+// Calls per row: fewer under the sanitizers, where a fork costs ten times as much.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int CALLS_PER_ROW = 6;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr int CALLS_PER_ROW = 6;
+#else
+constexpr int CALLS_PER_ROW = 12;
+#endif
+#else
+constexpr int CALLS_PER_ROW = 12;
+#endif
+
+void HostileBuiltins::expect_no_faults(uint32_t seed)
 {
     ASSERT_GE(live_.size(), 8u) << printed();
     ASSERT_FALSE(entities_.empty()) << printed();
-    const uint32_t seed = static_cast<uint32_t>(from_environment("OSTREL_HOSTILE_SEED", 28));
-    const int per_row = from_environment("OSTREL_HOSTILE_CALLS", 12);
+    seed = static_cast<uint32_t>(from_environment("OSTREL_HOSTILE_SEED", static_cast<int>(seed)));
+    const int per_row = from_environment("OSTREL_HOSTILE_CALLS", CALLS_PER_ROW);
     int forks = 0;
     const std::vector<Call> calls = draw(seed, per_row);
     const std::vector<std::string> found = faults(calls, FRAME_EVERY, &forks);
@@ -327,9 +370,10 @@ TEST_F(HostileBuiltins, EveryRowReturnsOrEndsTheScriptOnHostileCells)
     std::printf("%zu calls, %d forks, %zu faults\n", calls.size(), forks, found.size());
 }
 
-} // namespace
+TEST_F(HostileBuiltins, EveryRowReturnsOrEndsTheScriptOnHostileCells) { expect_no_faults(28); }
 
-namespace {
+TEST_F(HostileBuiltinsInTheHall, EveryRowReturnsOrEndsTheScriptOnHostileCells) { expect_no_faults(29); }
+
 
 // Cells that once brought the host down, each followed by a frame.
 TEST_F(HostileBuiltins, CasesThatOnceFailedReturnOrEndTheScript)
@@ -344,6 +388,41 @@ TEST_F(HostileBuiltins, CasesThatOnceFailedReturnOrEndTheScript)
     for (const Case& k : cases) {
         for (const std::string& f : faults({k.call}, 1)) {
             ADD_FAILURE() << k.what << ": " << f;
+        }
+    }
+}
+
+// Trigger functions at addresses that hold no function: the trigger's call
+// into the script ends the program or returns, as the builtin that ran it does.
+TEST_F(HostileBuiltinsInTheHall, TriggerFunctionsAtBadAddressesEndTheScript)
+{
+    ASSERT_FALSE(entities_.empty());
+    const uint32_t e = entities_.front();
+    const kcontext_t* const c = server.k_context;
+    const uint32_t bad[] = {4,          KARENA_LOW,         c->arena.size() - 2, 0xFFFFFFFC, address("scratch"),
+                            address("few"), address("row1"), address("row1") + 1};
+    const uint32_t outside[] = {cell(800), cell(256), cell(50)};
+    const uint32_t inside[] = {cell(1050), cell(256), cell(50)};
+    for (const uint32_t f : bad) {
+        SCOPED_TRACE(f);
+        for (int role = 0; role < 3; ++role) {
+            // The function as the enter, the leave or the activate function of both triggers.
+            std::array<uint32_t, 3> functions{0, 0, 0};
+            functions[static_cast<size_t>(role)] = f;
+            const std::vector<Call> calls = {
+                one("set_physical_position", {e, outside[0], outside[1], outside[2]}),
+                one("register_trigger", {1, 0x1, functions[0], functions[1], functions[2], 0xA1}),
+                one("register_trigger", {2, 0x6, functions[0], functions[1], functions[2], 0xA2}),
+                one("enable_triggers", {e}),
+                one("set_physical_position", {e, inside[0], inside[1], inside[2]}),
+                one("activate_entity_triggers", {e, 0x6, 0x6}),
+                one("activate_point_triggers", {inside[0], inside[1], inside[2], 0x1, 0x1}),
+                one("set_physical_position", {e, outside[0], outside[1], outside[2]}),
+                one("disable_triggers", {e}),
+            };
+            for (const std::string& fault : faults(calls, 1)) {
+                ADD_FAILURE() << "role " << role << ": " << fault;
+            }
         }
     }
 }
