@@ -28,6 +28,33 @@ constexpr uint32_t FRAME_EVERY = 4;
 // The exit code of a child whose calls closed the map (with "@exit"): the next call starts afresh.
 constexpr int MAP_CLOSED = 254;
 
+// Trigger functions (argument, object, trigger) that run triggers again
+// without end: the argument is the entity.
+const char* const TRIGGER_FUNCTIONS = R"(
+.global few, again, go_out, go_in
+.func few, 16
+    push 0
+    ret1
+.func again, 32
+    push 6, 6
+    pushargs
+    load1
+    callnative @@activate_entity_triggers, 12
+    ret
+.func go_out, 32
+    push 0x44480000, 0x43800000, 0x42480000
+    pushargs
+    load1
+    callnative @@set_physical_position, 16
+    ret
+.func go_in, 32
+    push 0x44834000, 0x43800000, 0x42480000
+    pushargs
+    load1
+    callnative @@set_physical_position, 16
+    ret
+)";
+
 // A forwarder per row of the table, named "row<N>".
 struct Rows {
     std::vector<std::string> functions;
@@ -48,8 +75,7 @@ const Rows& rows()
         for (size_t k = 0; k < out.functions.size(); ++k) {
             f.push_back({out.functions[k].c_str(), out.builtins[k].c_str(), CELLS});
         }
-        out.program = forwarding_program(f, std::string(SCRATCH_DATA) +
-                                                ".global few\n.func few, 16\n    push 0\n    ret1\n");
+        out.program = forwarding_program(f, std::string(SCRATCH_DATA) + TRIGGER_FUNCTIONS);
         return out;
     }();
     return r;
@@ -250,6 +276,8 @@ protected:
     {
         FILE* out = std::tmpfile();
         *progress_ = first;
+        // What this process has buffered must not reach the child's output.
+        std::fflush(nullptr);
         const pid_t pid = fork();
         if (pid == 0) {
             dup2(fileno(out), 1);
@@ -423,6 +451,34 @@ TEST_F(HostileBuiltinsInTheHall, TriggerFunctionsAtBadAddressesEndTheScript)
             for (const std::string& fault : faults(calls, 1)) {
                 ADD_FAILURE() << "role " << role << ": " << fault;
             }
+        }
+    }
+}
+
+// Trigger functions that run the triggers again, directly or by moving the
+// entity in and out, end the script once the calls nest too deep.
+TEST_F(HostileBuiltinsInTheHall, TriggersThatRunThemselvesEndTheScript)
+{
+    ASSERT_FALSE(entities_.empty());
+    const uint32_t e = entities_.front();
+    const uint32_t out[] = {e, cell(800), cell(256), cell(50)};
+    const uint32_t in[] = {e, cell(1050), cell(256), cell(50)};
+    struct Case {
+        const char* what;
+        std::vector<Call> calls;
+    };
+    const Case cases[] = {
+        {"an activate function that activates",
+         {one("set_physical_position", {in, in + 4}), one("register_trigger", {2, 0x6, 0, 0, address("again"), e}),
+          one("enable_triggers", {e}), one("activate_entity_triggers", {e, 0x6, 0x6})}},
+        {"enter moves out, leave moves in",
+         {one("set_physical_position", {out, out + 4}),
+          one("register_trigger", {1, 0x1, address("go_out"), address("go_in"), 0, e}), one("enable_triggers", {e}),
+          one("set_physical_position", {in, in + 4})}},
+    };
+    for (const Case& k : cases) {
+        for (const std::string& fault : faults(k.calls, 1)) {
+            ADD_FAILURE() << k.what << ": " << fault;
         }
     }
 }
