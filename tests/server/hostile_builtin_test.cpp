@@ -11,6 +11,8 @@
 #include "server/physics_entity.h"
 #include "tools/tmm/tmm_writer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -139,6 +141,13 @@ protected:
         for (const char* t : TEXTS) {
             texts_.push_back(put_text(t));
         }
+        // Texts longer than any builtin's buffer, and formats that write far more.
+        texts_.push_back(put_text(std::string(1500, 'x')));
+        std::string wide;
+        for (int k = 0; k < 300; ++k) {
+            wide += "%99d";
+        }
+        texts_.push_back(put_text(wide));
         progress_ = static_cast<uint32_t*>(
             mmap(nullptr, sizeof(uint32_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
         ASSERT_NE(progress_, MAP_FAILED);
@@ -187,6 +196,7 @@ protected:
             run("create_sprite", {texts_[3]}),
             run("create_bsp_model", {0}),
         };
+        icon_ = made[5];
         for (uint32_t id : made) {
             if (id != u(-1)) {
                 live_.push_back(id);
@@ -356,6 +366,7 @@ protected:
     // Random calls of every row with the seed.
     void expect_no_faults(uint32_t seed);
 
+    uint32_t icon_ = 0;
     std::vector<uint32_t> texts_, live_, stale_, entities_;
     std::vector<uint32_t> hostile_, valid_;
     uint32_t* progress_ = nullptr;
@@ -480,6 +491,33 @@ TEST_F(HostileBuiltinsInTheHall, TriggersThatRunThemselvesEndTheScript)
         for (const std::string& fault : faults(k.calls, 1)) {
             ADD_FAILURE() << k.what << ": " << fault;
         }
+    }
+}
+
+// Every text as the format of the printing builtins, the cells after it all
+// one hostile value: the formatter reads what it may and bounds what it writes.
+TEST_F(HostileBuiltins, FormatsOverHostileCellsReturnOrEndTheScript)
+{
+    const kcontext_t* const c = server.k_context;
+    const uint32_t fills[] = {0,         1,         u(-1),           0x7FFFFFFF,         cell(std::nanf("")),
+                              cell(-INFINITY), cell(3e38f), c->arena.size(), address("scratch")};
+    std::vector<Call> calls;
+    for (const uint32_t text : texts_) {
+        for (const uint32_t v : fills) {
+            const std::vector<uint32_t> rest(CELLS, v);
+            const auto with = [&](std::vector<uint32_t> first) {
+                first.insert(first.end(), rest.begin(), rest.end());
+                return first;
+            };
+            calls.push_back(one("print", with({1, text})));
+            calls.push_back(one("sprint", with({0x54657374, text})));
+            calls.push_back(one("cprint", with({u(-1), 1, text})));
+            calls.push_back(one("pline", with({text})));
+            calls.push_back(one("set_icon_name", with({icon_, text})));
+        }
+    }
+    for (const std::string& fault : faults(calls, FRAME_EVERY)) {
+        ADD_FAILURE() << fault;
     }
 }
 
