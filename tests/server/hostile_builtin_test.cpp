@@ -203,6 +203,13 @@ protected:
             }
         }
         live_.push_back(u(camera));
+        // Targets on the map's route graph and a route between them: ids 0-255 like the hostile small numbers.
+        if (server.route.loaded()) {
+            const uint32_t from = run("create_target", {1});
+            const uint32_t to = run("create_target", {2});
+            run("place_target", {to, cell(300), cell(300), cell(50)});
+            run("create_route", {from, to});
+        }
         // A second of the first classes, destroyed: stale ids.
         stale_.push_back(run("create_lamp", {}));
         run("destroy_lamp", {stale_.back()});
