@@ -388,12 +388,12 @@ protected:
 };
 
 
-// Calls per row: fewer under the sanitizers, where a fork costs ten times as much.
+// Calls per row: fewer under the sanitizers, where a fork costs twenty times as much.
 #if defined(__SANITIZE_ADDRESS__)
-constexpr int CALLS_PER_ROW = 6;
+constexpr int CALLS_PER_ROW = 4;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-constexpr int CALLS_PER_ROW = 6;
+constexpr int CALLS_PER_ROW = 4;
 #else
 constexpr int CALLS_PER_ROW = 12;
 #endif
