@@ -430,6 +430,13 @@ TEST_F(HostileBuiltins, CasesThatOnceFailedReturnOrEndTheScript)
     };
     const Case cases[] = {
         {"the frame after \"@exit\" sends nothing of the closed map", one("exit", {})},
+        {"a ray stopped by the lowest material", one("cast_ray", {address("scratch"), 0x80000000, 0x80000000,
+                                                                  0x80000000, 0x80000000, 0x80000000, 0x80000000,
+                                                                  0x80000000, 0x80000000, 0x80000000, 0x80000000,
+                                                                  0x80000000, 0x80000000})},
+        {"a ray through the hall stopped by the lowest material",
+         one("cast_ray", {address("scratch"), cell(100), cell(100), cell(50), cell(1), cell(0), cell(0), cell(500),
+                          0x80000000, cell(0), cell(0), cell(0), u(-1)})},
     };
     for (const Case& k : cases) {
         for (const std::string& f : faults({k.call}, 1)) {
