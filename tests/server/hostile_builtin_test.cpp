@@ -352,10 +352,13 @@ protected:
             }
             const bool closed = WIFEXITED(o.status) && WEXITSTATUS(o.status) == MAP_CLOSED;
             if (sanitizer || (!ended && !closed)) {
-                const std::string how = WIFSIGNALED(o.status) ? "signal " + std::to_string(WTERMSIG(o.status))
-                                                              : "exit code " + std::to_string(WEXITSTATUS(o.status));
+                const std::string how =
+                    WIFSIGNALED(o.status)
+                        ? "signal " + std::to_string(WTERMSIG(o.status)) + (WTERMSIG(o.status) == SIGALRM ? " (a hang)" : "")
+                        : "exit code " + std::to_string(WEXITSTATUS(o.status));
                 const size_t tail = o.output.size() > 2000 ? o.output.size() - 2000 : 0;
-                found.push_back(describe(calls[at]) + " ended with " + how + ":\n" + o.output.substr(tail));
+                found.push_back(describe(calls[at]) + " (or the frame after it) ended with " + how + ":\n" +
+                                o.output.substr(tail));
             }
             first = at + 1;
         }
