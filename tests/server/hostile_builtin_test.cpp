@@ -352,10 +352,10 @@ protected:
             }
             const bool closed = WIFEXITED(o.status) && WEXITSTATUS(o.status) == MAP_CLOSED;
             if (sanitizer || (!ended && !closed)) {
-                const std::string how =
-                    WIFSIGNALED(o.status)
-                        ? "signal " + std::to_string(WTERMSIG(o.status)) + (WTERMSIG(o.status) == SIGALRM ? " (a hang)" : "")
-                        : "exit code " + std::to_string(WEXITSTATUS(o.status));
+                const bool hang = WIFSIGNALED(o.status) && WTERMSIG(o.status) == SIGALRM;
+                const std::string how = WIFSIGNALED(o.status)
+                                            ? "signal " + std::to_string(WTERMSIG(o.status)) + (hang ? " (a hang)" : "")
+                                            : "exit code " + std::to_string(WEXITSTATUS(o.status));
                 const size_t tail = o.output.size() > 2000 ? o.output.size() - 2000 : 0;
                 found.push_back(describe(calls[at]) + " (or the frame after it) ended with " + how + ":\n" +
                                 o.output.substr(tail));
