@@ -5,6 +5,7 @@
 #include "server/physics_server.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -120,7 +121,9 @@ int PhysicsServer::cast_ray(RayHit& hit, const Vector& start, const Vector& dire
         }
     }
     near.count = kept;
-    return cast_segment(hit, start, direction, length, material - 1, volumes_->nearest_tree(size), near);
+    // Contents of m and above stop the ray; the lowest m a script can give stops it at everything.
+    const int32_t threshold = material == std::numeric_limits<int32_t>::min() ? material : material - 1;
+    return cast_segment(hit, start, direction, length, threshold, volumes_->nearest_tree(size), near);
 }
 
 int32_t PhysicsServer::find_entity(const Vector& centre, float radius, uint32_t mask, uint32_t value)

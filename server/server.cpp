@@ -188,7 +188,8 @@ int Server::frame(double frame_now, int shutting_down)
         K_ASSERT(cmd);
         K_ASSERT(current_client == CLIENTID_NONE);
         cmd->exec_buffer();
-        if (ticks > 0 && !S_TickUpdate->is_true()) {
+        // A command of the buffer (a script's "@exit") may have closed the map: nothing is left to send.
+        if (ticks > 0 && !S_TickUpdate->is_true() && (world_flags & SWF_MAP) != 0) {
             net_step([&] { send_client_updates(); });
         }
     }

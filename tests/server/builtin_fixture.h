@@ -44,7 +44,7 @@ struct Forwarder {
 };
 
 // A script function per forwarder, then `extra` (more functions and data).
-inline std::string forwarding_program(std::initializer_list<Forwarder> forwarders, const std::string& extra = "")
+inline std::string forwarding_program(std::span<const Forwarder> forwarders, const std::string& extra = "")
 {
     std::string globals = "spawnclient, archive";
     std::string code;
@@ -64,6 +64,10 @@ inline std::string forwarding_program(std::initializer_list<Forwarder> forwarder
     return ".global " + globals + "\n.code\n.func spawnclient, 16\n    push 1\n    ret1\n.func archive, 8\n"
            "    push 0\n    ret1\n" +
            code + extra;
+}
+inline std::string forwarding_program(std::initializer_list<Forwarder> forwarders, const std::string& extra = "")
+{
+    return forwarding_program(std::span<const Forwarder>(forwarders.begin(), forwarders.size()), extra);
 }
 
 inline uint32_t cell(float f) { return std::bit_cast<uint32_t>(f); }
