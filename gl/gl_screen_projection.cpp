@@ -3,6 +3,7 @@
 #include "core/config_variable.h"
 #include "core/four_cc.h"
 #include "core/kassert.h"
+#include "core/polygon_clip.h"
 #include "core/print.h"
 #include "core/sine_table.h"
 #include "core/view_frame.h"
@@ -14,7 +15,6 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -32,7 +32,6 @@ constexpr VariableRow projection_variables[GPV_COUNT] = {
 };
 
 // Polygons of up to this many vertices are clipped on the stack.
-constexpr int CLIP_STACK_VERTICES = 72;
 
 Plane normalised_plane(double x, double y, double z, float d)
 {
@@ -261,55 +260,12 @@ void ScreenProjection::post_process_frame()
 
 int ScreenProjection::clip_to_plane(const Plane& plane, Vector* vertices, int n)
 {
-    if (n <= 0) {
-        return 0;
-    }
-    float stack_d[CLIP_STACK_VERTICES];
-    // Each inside run adds two crossings: a polygon that is not convex may
-    // yield up to 2 n vertices here.
-    Vector stack_out[2 * CLIP_STACK_VERTICES];
-    std::vector<float> heap_d;
-    std::vector<Vector> heap_out;
-    float* d = stack_d;
-    Vector* out = stack_out;
-    if (n > CLIP_STACK_VERTICES) {
-        heap_d.resize(static_cast<size_t>(n));
-        heap_out.resize(2 * static_cast<size_t>(n));
-        d = heap_d.data();
-        out = heap_out.data();
-    }
-    int outside = 0;
-    for (int i = 0; i < n; ++i) {
-        d[i] = vec_dot(plane.normal, vertices[i]) + plane.d;
-        outside += std::signbit(d[i]) ? 1 : 0;
-    }
-    if (outside == 0) {
-        return n;
-    }
-    if (outside == n) {
-        return 0;
-    }
-    int count = 0;
-    for (int i = 0; i < n; ++i) {
-        const int j = i + 1 < n ? i + 1 : 0;
-        const bool in_i = !std::signbit(d[i]);
-        if (in_i) {
-            out[count++] = vertices[i];
-        }
-        if (in_i != !std::signbit(d[j])) {
-            const Vector& a = vertices[i];
-            const Vector& b = vertices[j];
-            const float f = d[i] / (d[i] - d[j]);
-            out[count++] = {a.x + f * (b.x - a.x), a.y + f * (b.y - a.y), a.z + f * (b.z - a.z)};
-        }
-    }
-    // A convex polygon grows by one vertex at most; more would overrun the
-    // caller's buffer, so such a polygon is dropped.
-    if (count > n + 1) {
-        return 0;
-    }
-    std::memcpy(vertices, out, static_cast<size_t>(count) * sizeof(Vector));
-    return count;
+    return clip_polygon_by_plane(
+        vertices, n, [&plane](const Vector& v) { return vec_dot(plane.normal, v) + plane.d; },
+        [](const Vector& a, const Vector& b, float da, float db) {
+            const float f = da / (da - db);
+            return Vector{a.x + f * (b.x - a.x), a.y + f * (b.y - a.y), a.z + f * (b.z - a.z)};
+        });
 }
 
 int ScreenProjection::clip_against(const Plane* planes, Vector* vertices, int n)

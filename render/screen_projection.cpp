@@ -3,6 +3,7 @@
 #include "core/config_variable.h"
 #include "core/four_cc.h"
 #include "core/kassert.h"
+#include "core/polygon_clip.h"
 #include "core/print.h"
 #include "core/view_frame.h"
 #include "render/palette.h"
@@ -14,7 +15,6 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <vector>
 
 namespace {
 
@@ -36,7 +36,6 @@ constexpr VariableRow projection_variables[PV_COUNT] = {
 
 constexpr uint32_t GREY_PALETTE_ENTRY = 0x40404040;
 // Clip buffers of this many vertices live on the stack; larger polygons take the heap.
-constexpr int CLIP_STACK_VERTICES = 64;
 
 Vector normalised(double x, double y, double z)
 {
@@ -229,57 +228,12 @@ void ScreenProjection::apply_tint()
 
 int ScreenProjection::clip_to_plane(const Vector& normal, Vector* vertices, int count)
 {
-    if (count <= 0) {
-        return 0;
-    }
-    float stack_d[CLIP_STACK_VERTICES];
-    // Each inside run adds two crossings: a polygon that is not convex may
-    // yield up to 2 x count vertices here.
-    Vector stack_out[2 * CLIP_STACK_VERTICES];
-    std::vector<float> heap_d;
-    std::vector<Vector> heap_out;
-    float* d = stack_d;
-    Vector* out = stack_out;
-    if (count > CLIP_STACK_VERTICES) {
-        heap_d.resize(static_cast<size_t>(count));
-        heap_out.resize(2 * static_cast<size_t>(count));
-        d = heap_d.data();
-        out = heap_out.data();
-    }
-    int outside = 0;
-    for (int i = 0; i < count; ++i) {
-        d[i] = vec_dot(normal, vertices[i]);
-        outside += std::signbit(d[i]) ? 1 : 0;
-    }
-    if (outside == 0) {
-        return count;
-    }
-    if (outside == count) {
-        return 0;
-    }
-    int n = 0;
-    for (int i = 0; i < count; ++i) {
-        const int j = i + 1 < count ? i + 1 : 0;
-        const bool in_i = !std::signbit(d[i]);
-        if (in_i) {
-            out[n++] = vertices[i];
-        }
-        if (in_i != !std::signbit(d[j])) {
-            const Vector& a = vertices[i];
-            const Vector& b = vertices[j];
-            const float da = d[i];
-            const float db = d[j];
+    return clip_polygon_by_plane(
+        vertices, count, [&normal](const Vector& v) { return vec_dot(normal, v); },
+        [](const Vector& a, const Vector& b, float da, float db) {
             const float s = 1.0f / (db - da);
-            out[n++] = {(db * a.x - da * b.x) * s, (db * a.y - da * b.y) * s, (db * a.z - da * b.z) * s};
-        }
-    }
-    // A convex polygon has one inside run: n = count - outside + 2 <= count + 1.
-    // More does not fit the caller's array: such a polygon is dropped.
-    if (n > count + 1) {
-        return 0;
-    }
-    std::memcpy(vertices, out, static_cast<size_t>(n) * sizeof(Vector));
-    return n;
+            return Vector{(db * a.x - da * b.x) * s, (db * a.y - da * b.y) * s, (db * a.z - da * b.z) * s};
+        });
 }
 
 int ScreenProjection::clip_to_frustum(Vector* vertices, int count) const

@@ -11,6 +11,8 @@
 #include "tools/kasm/kasm_assembler.h"
 #include "tools/kasm/kasm_runtime.h"
 
+#include "tests/support/spawn_script.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -20,23 +22,11 @@
 #include <string>
 #include <vector>
 
-// spawnclient answers the client's slot plus one: every player enters.
-inline const char* const SPAWN_SCRIPT = R"(
-.global spawnclient, archive
-.code
-.func spawnclient, 8
-    pushargs
-    load1
-    push 1
-    add
-    ret1
-.func archive, 8
-    push 0
-    ret1
-)";
 
 class EngineFixture : public ::testing::Test {
 protected:
+    // The source of the game's scripts.
+    virtual std::string scripts() const { return SPAWN_SCRIPT; }
     void SetUp() override
     {
         std::random_device seed;
@@ -45,11 +35,11 @@ protected:
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(folder_);
         ASSERT_TRUE(tools::write_demo_assets("kavrin"));
-        const kasm::Assembly scripts = kasm::assemble(std::string(SPAWN_SCRIPT) + kasm::OBJECT_BASE_SOURCE, "game");
-        ASSERT_TRUE(scripts.ok());
+        const kasm::Assembly game = kasm::assemble(scripts() + kasm::OBJECT_BASE_SOURCE, "game");
+        ASSERT_TRUE(game.ok());
         {
             std::ofstream kob("k/game.kob", std::ios::binary);
-            const std::vector<uint8_t> bytes = scripts.bytes();
+            const std::vector<uint8_t> bytes = game.bytes();
             kob.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         }
         std::ofstream("k/koblist.txt") << "textualKOBlist,version000\n1\nk/game.kob\n";

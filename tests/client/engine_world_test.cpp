@@ -4,6 +4,7 @@
 // volumes) is held from the load to the unload.
 #include "client/client.h"
 #include "client/client_map.h"
+#include "engine_fixture.h"
 #include "engine_server_access.h"
 #include "core/cons_cmd.h"
 #include "engine/engine.h"
@@ -35,41 +36,17 @@ std::string source_text(const char* name)
     return text.str();
 }
 
-class EngineWorldTest : public ::testing::Test {
+class EngineWorldTest : public EngineFixture {
 protected:
+    std::string scripts() const override { return source_text("game/demo.kas"); }
     void SetUp() override
     {
-        std::random_device seed;
-        folder_ = std::filesystem::temp_directory_path() / ("ostrel_engine_world_" + std::to_string(seed()));
-        std::filesystem::create_directories(folder_ / "k");
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(folder_);
+        ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
         mapgen::MapFiles files;
         std::string error;
         ASSERT_TRUE(mapgen::generate_map(source_text("game/maps/demo.rooms"), files, error)) << error;
         ASSERT_TRUE(mapgen::write_map_directory(files, "maps/demo", error)) << error;
         ASSERT_TRUE(mapgen::write_map_textures(files, ".", error)) << error;
-        ASSERT_TRUE(tools::write_demo_assets("kavrin"));
-        const kasm::Assembly scripts = kasm::assemble(source_text("game/demo.kas") + kasm::OBJECT_BASE_SOURCE, "game");
-        ASSERT_TRUE(scripts.ok());
-        std::ofstream kob("k/game.kob", std::ios::binary);
-        const std::vector<uint8_t> bytes = scripts.bytes();
-        kob.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        std::ofstream("k/koblist.txt") << "textualKOBlist,version000\n1\nk/game.kob\n";
-        std::ofstream("initial.ksv").flush();
-        clock_.set_micros(1000000);
-    }
-    void TearDown() override
-    {
-        engine_.reset();
-        std::filesystem::current_path(previous_);
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    void frame()
-    {
-        clock_.advance_seconds(1.0 / 70.0);
-        ASSERT_EQ(engine_->frame(), 1);
     }
     // Pixels of the lower half of the screen (below the console's lines)
     // that are not the clear colour.
@@ -84,12 +61,6 @@ protected:
         }
         return n;
     }
-
-    std::filesystem::path folder_;
-    std::filesystem::path previous_;
-    host::ManualClock clock_;
-    host::ScopedClock clock_guard_{&clock_};
-    std::unique_ptr<Engine> engine_;
 };
 
 TEST_F(EngineWorldTest, TheWorldIsDrawnFromTheServersCamera)

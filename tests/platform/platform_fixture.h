@@ -7,6 +7,7 @@
 #include "core/timer.h"
 #include "host/host_clock.h"
 #include "host/host_display.h"
+#include "tests/support/host_guards.h"
 #include "host/host_events.h"
 #include "host/host_pointer.h"
 #include "host/host_window.h"
@@ -108,16 +109,6 @@ protected:
     bool started = false;
 
 private:
-    struct PointerGuard {
-        explicit PointerGuard(host::Pointer* p) : previous(host::set_pointer(p)) {}
-        ~PointerGuard() { host::set_pointer(previous); }
-        host::Pointer* previous;
-    };
-    struct DisplayGuard {
-        explicit DisplayGuard(host::Display* d) : previous(host::set_display(d)) {}
-        ~DisplayGuard() { host::set_display(previous); }
-        host::Display* previous;
-    };
     PointerGuard pointer_guard{&pointer};
     DisplayGuard display_guard{&display};
 };

@@ -19,6 +19,8 @@
 #include "tools/kasm/kasm_runtime.h"
 #include "tools/mapgen/mapgen.h"
 
+#include "tests/support/spawn_script.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,20 +33,6 @@
 
 using fake_client::FakeClient;
 
-// spawnclient answers the client's slot plus one: never 0.
-inline const char* const SPAWN_SCRIPT = R"(
-.global spawnclient, archive
-.code
-.func spawnclient, 8
-    pushargs
-    load1
-    push 1
-    add
-    ret1
-.func archive, 8
-    push 0
-    ret1
-)";
 
 inline const char* const REFUSING_SPAWN_SCRIPT = R"(
 .global spawnclient, archive

@@ -7,6 +7,7 @@
 #include "core/video_drivers.h"
 #include "host/host_ddraw.h"
 #include "host/host_display.h"
+#include "tests/support/host_guards.h"
 #include "host/host_pointer.h"
 #include "host/host_window.h"
 #include "platform/os.h"
@@ -135,16 +136,6 @@ protected:
     bool video_started = false;
 
 private:
-    struct DisplayGuard {
-        explicit DisplayGuard(host::Display* d) : previous(host::set_display(d)) {}
-        ~DisplayGuard() { host::set_display(previous); }
-        host::Display* previous;
-    };
-    struct PointerGuard {
-        explicit PointerGuard(host::Pointer* p) : previous(host::set_pointer(p)) {}
-        ~PointerGuard() { host::set_pointer(previous); }
-        host::Pointer* previous;
-    };
     DisplayGuard display_guard{&display};
     PointerGuard pointer_guard{&pointer};
 };

@@ -11,6 +11,7 @@
 #include "net/hive.h"
 #include "net/udp_protocol.h"
 #include "server/server.h"
+#include "tests/support/spawn_script.h"
 #include "tools/kasm/kasm_assembler.h"
 #include "tools/kasm/kasm_runtime.h"
 
@@ -18,24 +19,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-
-namespace {
-
-const char* const SPAWN_SCRIPT = R"(
-.global spawnclient, archive
-.code
-.func spawnclient, 8
-    pushargs
-    load1
-    push 1
-    add
-    ret1
-.func archive, 8
-    push 0
-    ret1
-)";
-
-} // namespace
 
 int main(int argc, char** argv)
 {

@@ -22,14 +22,7 @@ fail() {
   for f in host alpha beta gamma; do [ -f $f.out ] && { echo "--- $f"; cat $f.out; }; done
   exit 1
 }
-# Waits up to $2 seconds for a line matching $3 in file $1.
-await() {
-  for _ in $(seq 1 $(( $2 * 10 ))); do
-    grep -qE "$3" "$1" 2> /dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/await.sh"
 
 "$player" host 60 > host.out 2> host.err & pids+=($!)
 await host.out 10 '^ready' || fail "the host did not start the level"

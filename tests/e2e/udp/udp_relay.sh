@@ -43,13 +43,7 @@ fail() {
   for f in relay host alpha beta; do [ -f $f.out ] && { echo "--- $f"; cat $f.out; }; done
   exit 1
 }
-await() {
-  for _ in $(seq 1 $(( $2 * 10 ))); do
-    grep -qE "$3" "$1" 2> /dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/await.sh"
 ip netns exec "$ns_r" "$relay" "ox$tag" "oy$tag" --loss 0.05 --seed 34 --seconds 40 > relay.out 2>&1 & pids+=($!)
 ip netns exec "$ns_s" "$player" host 20 > host.out 2> host.err & pids+=($!)
 await host.out 10 '^ready' || fail "the host did not start the level"
