@@ -5,6 +5,7 @@
 #include "tools/fsys/chunk_writer.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace {
 
@@ -250,6 +251,32 @@ TEST_F(TextureFileTest, FindTriesTheChunkedFileThenThePicture)
     EXPECT_EQ(texture_.usize, 32);
     EXPECT_EQ(find_texture_file(texture_, "gfx", "res", "absent"), 0);
     EXPECT_EQ(texture_.mipmaps, 0);
+}
+
+// Files hold the whole chain down to 1 x 1, so that a reader that wants every
+// level finds them; the software reader takes the first five.
+TEST(TextureWriter, ChunkedFilesHoldTheWholeChain)
+{
+    struct Case {
+        int width, height, levels;
+    };
+    for (const Case c : {Case{16, 16, 5}, Case{64, 16, 7}, Case{16, 256, 9}, Case{256, 256, 9}}) {
+        const tools::TextureImage image = pattern_image(c.width, c.height, true, 5);
+        ASSERT_EQ(tools::whole_chain_levels(c.width, c.height), c.levels);
+        const auto levels = tools::index_levels(image, c.levels);
+        const auto alphas = tools::alpha_levels(image, c.levels);
+        ASSERT_EQ(levels.size(), static_cast<size_t>(c.levels));
+        for (int l = 0; l < c.levels; ++l) {
+            const size_t texels = static_cast<size_t>(std::max(1, c.width >> l)) * static_cast<size_t>(std::max(1, c.height >> l));
+            EXPECT_EQ(levels[static_cast<size_t>(l)].size(), texels) << c.width << "x" << c.height << " level " << l;
+            EXPECT_EQ(alphas[static_cast<size_t>(l)].size(), texels) << c.width << "x" << c.height << " level " << l;
+        }
+        // Past a side of one texel, two texels make one: the last alpha is the mean of the whole image.
+        const auto& top = image.alpha;
+        const long sum = std::accumulate(top.begin(), top.end(), 0L);
+        EXPECT_NEAR(alphas.back()[0], static_cast<double>(sum) / static_cast<double>(top.size()), c.levels)
+            << c.width << "x" << c.height;
+    }
 }
 
 TEST(TexelMap, CreatedMapsAreZeroAndWhole)

@@ -37,35 +37,51 @@ int nearest_entry(const std::array<uint8_t, 768>& palette, int r, int g, int b)
 
 namespace {
 
-// Level 0 as given, each further level one texel for every 2 x 2 of the one above.
+// Level 0 as given, each further level one texel for every 2 x 2 of the one
+// above (2 x 1 or 1 x 2 once a side is down to one texel).
 template <typename Combine>
 std::vector<std::vector<uint8_t>> halved_levels(const TextureImage& image, const std::vector<uint8_t>& level0,
-                                                Combine combine)
+                                                int count, Combine combine)
 {
     std::vector<std::vector<uint8_t>> levels{level0};
-    for (int l = 1; l < TEXTURE_FILE_LEVELS; ++l) {
+    int uw = image.width;
+    int uh = image.height;
+    for (int l = 1; l < count; ++l) {
         const std::vector<uint8_t>& up = levels.back();
-        const int uw = image.width >> (l - 1);
-        const int w = image.width >> l;
-        const int h = image.height >> l;
+        const int w = uw > 1 ? uw / 2 : 1;
+        const int h = uh > 1 ? uh / 2 : 1;
+        const int dx = uw > 1 ? 1 : 0;
+        const int dy = uh > 1 ? uw : 0;
         std::vector<uint8_t> level(static_cast<size_t>(w) * static_cast<size_t>(h));
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < w; ++x) {
-                const size_t a = static_cast<size_t>(2 * y * uw + 2 * x);
-                const size_t b = a + static_cast<size_t>(uw);
-                level[static_cast<size_t>(y * w + x)] = combine(up[a], up[a + 1], up[b], up[b + 1]);
+                const size_t a = static_cast<size_t>((dy != 0 ? 2 * y : y) * uw + (dx != 0 ? 2 * x : x));
+                const size_t b = a + static_cast<size_t>(dy);
+                level[static_cast<size_t>(y * w + x)] = combine(up[a], up[a + static_cast<size_t>(dx)], up[b],
+                                                                up[b + static_cast<size_t>(dx)]);
             }
         }
         levels.push_back(std::move(level));
+        uw = w;
+        uh = h;
     }
     return levels;
 }
 
 } // namespace
 
-std::vector<std::vector<uint8_t>> index_levels(const TextureImage& image)
+int whole_chain_levels(int width, int height)
 {
-    return halved_levels(image, image.index, [&](int i0, int i1, int i2, int i3) {
+    int levels = 1;
+    for (int side = width > height ? width : height; side > 1; side /= 2) {
+        ++levels;
+    }
+    return levels;
+}
+
+std::vector<std::vector<uint8_t>> index_levels(const TextureImage& image, int count)
+{
+    return halved_levels(image, image.index, count, [&](int i0, int i1, int i2, int i3) {
         int sum[3] = {0, 0, 0};
         for (const int i : {i0, i1, i2, i3}) {
             for (int c = 0; c < 3; ++c) {
@@ -76,9 +92,9 @@ std::vector<std::vector<uint8_t>> index_levels(const TextureImage& image)
     });
 }
 
-std::vector<std::vector<uint8_t>> alpha_levels(const TextureImage& image)
+std::vector<std::vector<uint8_t>> alpha_levels(const TextureImage& image, int count)
 {
-    return halved_levels(image, image.alpha,
+    return halved_levels(image, image.alpha, count,
                          [](int a0, int a1, int a2, int a3) { return static_cast<uint8_t>((a0 + a1 + a2 + a3) / 4); });
 }
 
@@ -108,13 +124,14 @@ std::vector<uint8_t> levels_data(const std::vector<std::vector<uint8_t>>& levels
 std::vector<uint8_t> cmt_bytes(const TextureImage& image)
 {
     const bool with_alpha = !image.alpha.empty();
+    const int count = whole_chain_levels(image.width, image.height);
     ChunkWriter w(with_alpha ? "MAPT" : "MIPT");
     w.add("HEAD", head_data(static_cast<uint32_t>(image.width), static_cast<uint32_t>(image.height),
-                            TEXTURE_FILE_LEVELS));
+                            static_cast<uint32_t>(count)));
     w.add("PAL8", palette_data(image.palette));
-    w.add("DATA", levels_data(index_levels(image)));
+    w.add("DATA", levels_data(index_levels(image, count)));
     if (with_alpha) {
-        w.add("ALPH", levels_data(alpha_levels(image)));
+        w.add("ALPH", levels_data(alpha_levels(image, count)));
     }
     return w.bytes();
 }

@@ -9,7 +9,11 @@
 
 namespace tools {
 
+// ".cel" files hold five levels; ".cmt" files hold the whole chain, down to
+// 1 x 1, which both programs' readers take.
 constexpr int TEXTURE_FILE_LEVELS = 5;
+// 1 + log2 of the longer side: the levels of a whole chain of a power-of-two image.
+int whole_chain_levels(int width, int height);
 
 // An 8-bit palette image; alpha empty for an opaque one.
 struct TextureImage {
@@ -20,18 +24,19 @@ struct TextureImage {
     std::array<uint8_t, 768> palette = {}; // r, g, b of each entry, 8 bits
 };
 
-// The five levels, level i (width >> i) x (height >> i): each texel of a
-// level the palette entry nearest the mean colour of its four parents.
-std::vector<std::vector<uint8_t>> index_levels(const TextureImage& image);
-// The five alpha levels, means of four parents.
-std::vector<std::vector<uint8_t>> alpha_levels(const TextureImage& image);
+// The first `count` levels, level i max(1, width >> i) x max(1, height >> i):
+// each texel of a level the palette entry nearest the mean colour of its
+// (up to four) parents.
+std::vector<std::vector<uint8_t>> index_levels(const TextureImage& image, int count = TEXTURE_FILE_LEVELS);
+// The alpha levels, means of their parents.
+std::vector<std::vector<uint8_t>> alpha_levels(const TextureImage& image, int count = TEXTURE_FILE_LEVELS);
 
 // Chunk contents, for writing damaged files in tests.
 std::vector<uint8_t> head_data(uint32_t width, uint32_t height, uint32_t levels);
 std::vector<uint8_t> palette_data(const std::array<uint8_t, 768>& palette);
 std::vector<uint8_t> levels_data(const std::vector<std::vector<uint8_t>>& levels);
 
-// "MIPT", or "MAPT" when the image has alpha.
+// "MIPT", or "MAPT" when the image has alpha; the whole chain of levels.
 std::vector<uint8_t> cmt_bytes(const TextureImage& image);
 // Palette components stored with 6 bits (the top six of each).
 std::vector<uint8_t> cel_bytes(const TextureImage& image);
