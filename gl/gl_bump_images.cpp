@@ -1,5 +1,8 @@
 #include "gl/gl_bump_images.h"
 
+#include "core/numerics.h"
+#include "core/sine_table.h"
+
 #include <cmath>
 
 namespace {
@@ -100,4 +103,12 @@ void build_bump_images(const BumpField& field, float x, float y, float z, BumpIm
             }
         }
     }
+}
+
+void bump_light_direction(const SineTable& sine, int32_t time, float light[3])
+{
+    const double scale = sine.scale;
+    light[0] = sine.sine_at(float_to_int_trunc(0.02 * time * scale));
+    light[1] = sine.cosine_at(float_to_int_trunc(0.015 * time * scale));
+    light[2] = 0.0f;
 }

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+class SineTable;
+
 constexpr int32_t BUMP_SIZE = 64; // heights and level 0 texels a side; indices wrap
 constexpr int BUMP_LEVELS = 7;
 constexpr int BUMP_RANDOM_COUNT = 256;
@@ -40,3 +42,8 @@ struct BumpImages {
 // 128 + the nearest integer to 128 times it, at most 255. Each further level
 // averages 2 x 2 texels of the one above.
 void build_bump_images(const BumpField& field, float x, float y, float z, BumpImages& images);
+
+// The light that animates the bumps at projection time t (ticks):
+// (sin 0.02 t, cos 0.015 t, 0), each read from the sine table at the
+// truncated index of its angle.
+void bump_light_direction(const SineTable& sine, int32_t time, float light[3]);

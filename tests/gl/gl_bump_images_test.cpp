@@ -1,5 +1,6 @@
 // The bump texture: its own generator, the round bumps, the lit images and
 // their averaged levels, against values worked out by hand from the rules.
+#include "core/sine_table.h"
 #include "gl/gl_bump_images.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <numbers>
 
 namespace {
 
@@ -191,4 +193,26 @@ TEST(BumpImagesTest, EachLevelAveragesTwoByTwoOfTheOneAbove)
     // Random bumps give a texture, not one grey.
     const std::vector<uint8_t>& top = images.bump_image[0];
     EXPECT_NE(*std::min_element(top.begin(), top.end()), *std::max_element(top.begin(), top.end()));
+}
+
+TEST(BumpLightTest, TheLightCirclesWithTheTimeThroughTheSineTable)
+{
+    SineTable sine;
+    ASSERT_EQ(sine.init(4096), 1);
+    // Indices truncated from angle * 4096 / (2 pi): t = 100 gives 2.0 -> 1303.80
+    // -> 1303 and 1.5 -> 977.85 -> 977, whose cosine is entry 1024 - 977.
+    const auto entry = [](int32_t i) { return std::sin(2.0 * std::numbers::pi * i / 4096.0); };
+    const struct {
+        int32_t time;
+        double x;
+        double y;
+    } cases[] = {{0, 0.0, 1.0}, {100, entry(1303), entry(47)}, {-100, entry(-1303), entry(47)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.time);
+        float light[3] = {9.0f, 9.0f, 9.0f};
+        bump_light_direction(sine, c.time, light);
+        EXPECT_NEAR(light[0], c.x, 1e-6);
+        EXPECT_NEAR(light[1], c.y, 1e-6);
+        EXPECT_EQ(light[2], 0.0f);
+    }
 }

@@ -103,7 +103,8 @@ TEST(GeneratedTextureTest, SpotGlowAndRingAtChosenTexels)
     } cases[] = {
         // White; alpha exp(-5 (x^2 + y^2) / 256) 255 truncated.
         {"spot", particle_spot_texels, PARTICLE_SPOT_SIZE,
-         {{7, 7, 255, 245}, {8, 8, 255, 245}, {15, 15, 255, 0}, {0, 0, 255, 0}, {6, 11, 255, 82}, {12, 8, 255, 51}}},
+         {{7, 7, 255, 245}, {8, 8, 255, 245}, {15, 15, 255, 0}, {0, 0, 255, 0}, {6, 11, 255, 82}, {12, 8, 255, 51},
+          {9, 8, 255, 209}, {11, 11, 255, 37}}}, // 209.76 and 37.61 truncated
         // q = (x^2 + y^2) / 1024: 248.21, 35.66 inside q < 0.5; 31.75, 22.29,
         // 10.83 on the slope; 0 from q = 1 on.
         {"glow", flare_glow_texels, FLARE_TEXTURE_SIZE,

@@ -374,7 +374,7 @@ TEST_F(MeshTextTest, TheVertexArrayBoundsAModel)
         const bool loads = read(tools::model_text(d)) != nullptr;
         EXPECT_EQ(loads, n <= 2048) << why_;
         if (!loads) {
-            EXPECT_NE(why_.find("vertex count 2049 out of range (0 to 2048)"), std::string::npos) << why_;
+            EXPECT_NE(why_.find("line 8: vertex count 2049 out of range (0 to 2048)"), std::string::npos) << why_;
         }
     }
 }
