@@ -43,13 +43,21 @@ std::string model_text(const ModelDesign& d)
     for (const ModelFrame& f : d.frames) {
         points += f.points.size();
     }
+    size_t chains = 0;
+    size_t chain_corners = 0;
+    for (const ModelSkin& skin : d.skins) {
+        for (const ModelPolygon& p : skin.polygons) {
+            ++chains;
+            chain_corners += p.corners.size();
+        }
+    }
     std::string out;
     line(out, "textualModel,version004");
     line(out, "%zu", d.skins.size());
     line(out, "%s", d.skin_pattern.c_str());
     line(out, "%u", model_triangles(d));
-    line(out, "0");
-    line(out, "0");
+    line(out, "%zu", chains);
+    line(out, "%zu", chain_corners);
     line(out, "%zu", d.groups.size());
     line(out, "%zu", d.vertices.size());
     line(out, "%zu", d.sets.size());
