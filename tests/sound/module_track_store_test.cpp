@@ -2,8 +2,7 @@
 // reads back exactly what was written, across block and chunk boundaries.
 #include "sound/mod_track_store.h"
 
-#include "core/config_variable.h"
-#include "core/kheap.h"
+#include "tests/core/kheap_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -165,41 +164,37 @@ TEST(ModTrackStore, OneBlockHoldsExactlyItsCells)
 
 // The loaders' temporary pattern is two heap blocks: the record tagged
 // "ModTempPattern" and its cells "ModTempRows", both gone with it.
-TEST(ModTrackStore, TheTemporaryPatternIsTaggedInTheHeap)
-{
-    ConfigVariableList variables;
-    ConfigVariableList* const saved_list = cvar_list;
-    KHeap* const saved_heap = kheap;
-    cvar_list = &variables;
+class ModTempPatternHeap : public KHeapTest {
+protected:
+    // The data sizes of the persistent blocks of that name.
+    std::vector<uint32_t> persistent(const char* name) const
     {
-        KHeap heap;
-        ASSERT_EQ(heap.init(1 << 20, 0), 1);
-        kheap = &heap;
-        auto persistent = [&](const char* name) {
-            std::vector<uint32_t> sizes;
-            for (MemoryBlock* m = heap.first_block(); m != nullptr; m = m->next) {
-                if (m->is_persistent() && std::strcmp(m->name, name) == 0) {
-                    sizes.push_back(m->size - uint32_t(sizeof(MemoryBlock)));
-                }
+        std::vector<uint32_t> sizes;
+        for (MemoryBlock* m = heap_.first_block(); m != nullptr; m = m->next) {
+            if (m->is_persistent() && std::strcmp(m->name, name) == 0) {
+                sizes.push_back(m->size - uint32_t(sizeof(MemoryBlock)));
             }
-            return sizes;
-        };
-        {
-            const ModTempPattern temp = mod_temp_pattern(64, 256);
-            ASSERT_NE(temp, nullptr);
-            const std::vector<uint32_t> record = persistent("ModTempPattern");
-            const std::vector<uint32_t> cells = persistent("ModTempRows");
-            ASSERT_EQ(record.size(), 1u);
-            ASSERT_EQ(cells.size(), 1u);
-            EXPECT_GE(record[0], sizeof(ModTempRows));
-            EXPECT_GE(cells[0], 64u * 256u * sizeof(ModCell));
-            EXPECT_STREQ(heap.object_block(temp.get())->name, "ModTempPattern");
         }
-        EXPECT_TRUE(persistent("ModTempPattern").empty());
-        EXPECT_TRUE(persistent("ModTempRows").empty());
-        kheap = saved_heap;
+        return sizes;
     }
-    cvar_list = saved_list;
+};
+
+TEST_F(ModTempPatternHeap, TheRecordAndItsCellsCarryTheirTags)
+{
+    open(1 << 20, 0);
+    {
+        const ModTempPattern temp = mod_temp_pattern(64, 256);
+        ASSERT_NE(temp, nullptr);
+        EXPECT_STREQ(block_of(temp.get())->name, "ModTempPattern");
+        const std::vector<uint32_t> record = persistent("ModTempPattern");
+        const std::vector<uint32_t> cells = persistent("ModTempRows");
+        ASSERT_EQ(record.size(), 1u);
+        ASSERT_EQ(cells.size(), 1u);
+        EXPECT_GE(record[0], sizeof(ModTempRows));
+        EXPECT_GE(cells[0], 64u * 256u * sizeof(ModCell));
+    }
+    EXPECT_TRUE(persistent("ModTempPattern").empty());
+    EXPECT_TRUE(persistent("ModTempRows").empty());
 }
 
 } // namespace
