@@ -2,9 +2,9 @@
 // writes each pixel's palette colour first and then lights four pixels at a
 // time in 16-bit lanes; span_draw_lit_filtered mixes light and texels one
 // pixel at a time. The byte-wise interpolations give the bytes of lerp_bytes
-// for every input. The bilinear light of span_draw_lit_mmx holds each light
-// byte as byte * 256 in a signed lane, which fits for light bytes 0-127, the
-// light block's range.
+// for every input. The bilinear light of span_draw_lit_mmx is held at half
+// the portable form's scale (light byte * 128), where every step of the
+// portable form is even, so that all light bytes 0-255 fit a signed lane.
 #include "soft/drawer_portable.h"
 #include "soft/lit_span.h"
 
@@ -36,18 +36,27 @@ int light_per_pixel(const SpanPlan* plan, int32_t light_s, int32_t light_t)
     return _mm_unpacklo_epi32(ab, cd);
 }
 
-// Two bilinear lights from their two rows each: light_rows interpolates a
-// sample's top and bottom rows side by side, light_columns goes down both
-// samples' columns at once and halves. 15-bit weights.
+// floor(x * w / 2^shift) of 16-bit lanes whose full product fits 16 + shift
+// bits: the 32-bit products' bits from `shift` up.
+template <int Shift>
+[[gnu::always_inline]] inline __m128i mul_shift(__m128i x, __m128i w)
+{
+    return _mm_or_si128(_mm_slli_epi16(_mm_mulhi_epi16(x, w), 16 - Shift),
+                        _mm_srli_epi16(_mm_mullo_epi16(x, w), Shift));
+}
+
+// Two bilinear lights from their two rows each, at half scale with 15-bit
+// weights: light_rows interpolates a sample's top and bottom rows side by
+// side, light_columns goes down both samples' columns at once.
 [[gnu::always_inline]] inline __m128i light_rows(uint32_t s, uint32_t t)
 {
     const __m128i texels = light_texels(s, t);
     const __m128i zero = _mm_setzero_si128();
-    const __m128i left = _mm_unpacklo_epi8(zero, texels); // A, C as byte * 256
-    const __m128i right = _mm_unpackhi_epi8(zero, texels);
+    const __m128i left = _mm_unpacklo_epi8(texels, zero); // A, C
+    const __m128i right = _mm_unpackhi_epi8(texels, zero);
     const __m128i ws = _mm_shufflelo_epi16(_mm_cvtsi32_si128(static_cast<int>((s & 0xFFFF) >> 1)), 0);
-    const __m128i across = _mm_mulhi_epi16(_mm_sub_epi16(right, left), _mm_unpacklo_epi64(ws, ws));
-    return _mm_add_epi16(left, _mm_add_epi16(across, across)); // top, bottom
+    const __m128i across = mul_shift<8>(_mm_sub_epi16(right, left), _mm_unpacklo_epi64(ws, ws));
+    return _mm_add_epi16(_mm_slli_epi16(left, 7), across); // top, bottom
 }
 
 [[gnu::always_inline]] inline __m128i light_columns(__m128i rows_a, uint32_t t_a, __m128i rows_b, uint32_t t_b)
@@ -56,9 +65,8 @@ int light_per_pixel(const SpanPlan* plan, int32_t light_s, int32_t light_t)
     const __m128i bottoms = _mm_unpackhi_epi64(rows_a, rows_b);
     const __m128i w = _mm_cvtsi32_si128(static_cast<int>(((t_a & 0xFFFF) >> 1) | ((t_b & 0xFFFF) >> 1) << 16));
     const __m128i w2 = _mm_unpacklo_epi16(w, w);
-    const __m128i down = _mm_mulhi_epi16(_mm_sub_epi16(bottoms, tops), _mm_unpacklo_epi32(w2, w2));
-    const __m128i light = _mm_add_epi16(tops, _mm_add_epi16(down, down));
-    return _mm_srli_epi16(_mm_max_epi16(light, _mm_setzero_si128()), 1);
+    // Between two rows of 0..32640 the light stays in that range.
+    return _mm_add_epi16(tops, mul_shift<15>(_mm_sub_epi16(bottoms, tops), _mm_unpacklo_epi32(w2, w2)));
 }
 
 using LightSample = uint16_t[4];

@@ -397,7 +397,12 @@ bool it_load(ModuleData& m, FileStream* stream)
     const uint16_t compatible = r.u16();
     const uint16_t flags = r.u16();
     r.u16();
-    if (!r.ok() || compatible > IT_NEWEST_FORMAT || samples > IT_MAX_RECORDS || file_instruments > IT_MAX_RECORDS) {
+    if (!r.ok() || samples > IT_MAX_RECORDS || file_instruments > IT_MAX_RECORDS) {
+        return false;
+    }
+    if (compatible > IT_NEWEST_FORMAT) {
+        print_format(P_ERROR, "ModPlay: IT file compatible with version %#06x; the highest supported is %#06x",
+                     compatible, IT_NEWEST_FORMAT);
         return false;
     }
     if (!m.store.create(MOD_STORE_BLOCKS, MOD_STORE_CELLS, MOD_STORE_TRACKS)) {
@@ -451,7 +456,7 @@ bool it_load(ModuleData& m, FileStream* stream)
         const uint8_t o = r.u8();
         m.orders[i] = o == MOD_ORDER_END || o == MOD_ORDER_SKIP || o < patterns ? o : patterns;
     }
-    ModTempRows temp;
+    const ModTempPattern temp = mod_temp_pattern(IT_CHANNELS, IT_MAX_ROWS);
     Offsets offsets;
     offsets.counts[0] = file_instruments;
     offsets.counts[1] = samples;
@@ -459,7 +464,7 @@ bool it_load(ModuleData& m, FileStream* stream)
     offsets.instruments = mod_new_array<uint32_t>(size_t(file_instruments), "Instrument offsets");
     offsets.samples = mod_new_array<uint32_t>(size_t(samples), "Sample offsets");
     offsets.patterns = mod_new_array<uint32_t>(size_t(m.pattern_count), "Pattern offsets");
-    if (!temp.create(IT_CHANNELS, IT_MAX_ROWS) || offsets.instruments == nullptr || offsets.samples == nullptr ||
+    if (temp == nullptr || offsets.instruments == nullptr || offsets.samples == nullptr ||
         offsets.patterns == nullptr) {
         return false;
     }
@@ -496,11 +501,11 @@ bool it_load(ModuleData& m, FileStream* stream)
     }
     for (int32_t p = 0; p < m.pattern_count; ++p) {
         if (offsets.patterns[p] == 0) {
-            temp.clear(64);
-            if (!temp.compress(m.store, m.patterns[p])) {
+            temp->clear(64);
+            if (!temp->compress(m.store, m.patterns[p])) {
                 return false;
             }
-        } else if (!r.seek(offsets.patterns[p]) || !read_pattern(r, temp, m.store, m.patterns[p])) {
+        } else if (!r.seek(offsets.patterns[p]) || !read_pattern(r, *temp, m.store, m.patterns[p])) {
             return false;
         }
     }

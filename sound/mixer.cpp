@@ -10,6 +10,7 @@
 #include "sound/mix_sample.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 Mixer::~Mixer() { release(); }
@@ -40,7 +41,8 @@ int Mixer::init()
     settings_.rate = std::clamp(settings_.rate, MIX_MIN_RATE, MIX_MAX_RATE);
     settings_.channels = std::clamp(settings_.channels, 0, MIX_CHANNELS);
     since_tick_ = 0;
-    timer_period_ = settings_.rate / 50;
+    period_carry_ = 0;
+    set_timer_period(0.0f);
     frame_shift_ = ((settings_.flags & SDF_STEREO) != 0 ? 1 : 0) + ((settings_.flags & SDF_16BIT) != 0 ? 1 : 0);
 
     volume_table_ = static_cast<int32_t*>(
@@ -97,21 +99,51 @@ void Mixer::release()
     }
 }
 
-// Rounded, not cut: 44100 x 0.02f is 881.99998, and a period one frame short
-// of the timer's would lose a tick every 881 periods.
+namespace {
+
+constexpr double ONE_32 = 4294967296.0;
+// A period within a few float roundings of whole frames is whole: 44100 x
+// 0.02f is 881.99998 frames, whose carried fraction would drop a frame every
+// 50,000 periods.
+constexpr double WHOLE_PERIOD_TOLERANCE = 1.0 / (1 << 22);
+// Keeps the 32.32 period and the frame counts in range for any timer rate.
+constexpr double MIX_MAX_PERIOD = double(1 << 30);
+
+} // namespace
+
+// The exact period is kept with a 32-bit fraction and each period takes the
+// whole frames that the carried fraction reaches, so that a period of
+// 1378.125 frames runs 1378, 1378, ... 1379 and the ticks keep its pace.
+void Mixer::set_exact_period(uint64_t frames_32_32, float seconds)
+{
+    period_exact_ = frames_32_32;
+    tick_seconds_ = seconds;
+    timer_period_ = static_cast<int32_t>((period_carry_ + period_exact_) >> 32);
+}
+
 void Mixer::set_timer_period(float seconds)
 {
-    const int32_t frames = seconds > 0.0f ? float_to_int_round(static_cast<double>(settings_.rate) * seconds) : 0;
-    if (frames > 0) {
-        timer_period_ = frames;
-    } else if (seconds > 0.0f) {
-        timer_period_ = 1; // a timer faster than the mixing rate ticks every frame
-    } else {
-        timer_period_ = settings_.rate / 50;
+    const int32_t rate = settings_.rate;
+    const float frame_seconds = rate > 0 ? 1.0f / static_cast<float>(rate) : 0.0f;
+    if (!(seconds > 0.0f)) {
+        const int32_t frames = std::max(rate / 50, 1);
+        set_exact_period(static_cast<uint64_t>(frames) << 32, static_cast<float>(frames) * frame_seconds);
+        return;
     }
-    if (timer_period_ < 1) {
-        timer_period_ = 1;
+    double exact = static_cast<double>(rate) * static_cast<double>(seconds);
+    if (!(exact >= 1.0)) {
+        // A timer faster than the mixing rate ticks every frame.
+        set_exact_period(uint64_t{1} << 32, frame_seconds);
+        return;
     }
+    exact = std::min(exact, MIX_MAX_PERIOD);
+    const double whole = std::nearbyint(exact);
+    if (std::fabs(exact - whole) <= exact * WHOLE_PERIOD_TOLERANCE) {
+        exact = whole;
+    }
+    // The timers are handed their own period, so the shortest one ticks once
+    // a period whichever whole frames the period took.
+    set_exact_period(static_cast<uint64_t>(std::llround(exact * ONE_32)), seconds);
 }
 
 int32_t Mixer::render(void* buffer, int32_t bytes)
@@ -148,7 +180,9 @@ void Mixer::run_due_ticks()
 {
     while (since_tick_ >= timer_period_) {
         since_tick_ -= timer_period_;
-        timer_dispatch(static_cast<float>(timer_period_) / static_cast<float>(settings_.rate));
+        period_carry_ = static_cast<uint32_t>(period_carry_ + period_exact_);
+        timer_dispatch(tick_seconds_);
+        timer_period_ = static_cast<int32_t>((period_carry_ + period_exact_) >> 32);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "sound/mixing_buffer.h"
 #include "sound/sound_device.h"
 
+#include <algorithm>
 #include <cstdint>
 
 class MixSample;
@@ -62,7 +63,11 @@ public:
     // For tests and statistics.
     const MixChannel& channel(int index) const { return channels_[index]; }
     int32_t channel_count() const { return channel_count_; }
+    // Whole frames of the current timer period: the exact period's floor or
+    // ceiling, so that ticks fall on whole frames and keep the exact pace.
     int32_t timer_period_frames() const { return timer_period_; }
+    // Frames mixed before the next tick; a render of at most this many ends on it.
+    int32_t frames_to_tick() const { return std::max(timer_period_ - since_tick_, 0); }
     int frame_shift() const { return frame_shift_; }
     const int32_t* volume_table() const { return volume_table_; }
     MixSample* mix_sample(const SDSample* sample) const;
@@ -72,6 +77,7 @@ protected:
 
 private:
     void run_due_ticks();
+    void set_exact_period(uint64_t frames_32_32, float seconds);
     void mix(uint8_t* out, int32_t frames);
     void mix_channel(MixChannel& ch, int32_t* acc, int32_t frames);
     void stream_update(int slot);
@@ -84,8 +90,11 @@ private:
     MixingBuffer* buffers_ = nullptr;  // extra buffers, newest first
     MixChannel* channels_ = nullptr;   // MIX_CHANNELS records
     int32_t channel_count_ = 0;
-    int32_t timer_period_ = 0;         // frames
+    uint64_t period_exact_ = 0;        // frames, 32.32
+    uint32_t period_carry_ = 0;        // fraction of a frame carried into the current period, 0.32
+    int32_t timer_period_ = 0;         // frames of the current period
     int32_t since_tick_ = 0;           // frames
+    float tick_seconds_ = 0.0f;        // handed to the timers at each tick
     int frame_shift_ = 0;
     bool wrapped_[SDSTREAM_COUNT] = {};
 };

@@ -3,6 +3,8 @@
 #include "core/kassert.h"
 #include "core/print.h"
 
+#include <new>
+
 // Broken invariants of the store report themselves as "modtrack".
 #define MODTRACK_ASSERT(expr) \
     ((expr) ? static_cast<void>(0) : _hope_exit("Assertion failed: ", "modtrack", __LINE__, #expr))
@@ -187,6 +189,27 @@ void ModTempRows::set(uint32_t track, uint32_t row, const ModCell& cell)
     const uint32_t rows = rows_;
     MODTRACK_ASSERT(track < tracks && row < rows);
     cells_[size_t(track) * capacity_rows_ + row] = cell;
+}
+
+void ModTempPatternFree::operator()(ModTempRows* temp) const
+{
+    if (temp != nullptr) {
+        temp->~ModTempRows();
+        mod_free_bytes(temp);
+    }
+}
+
+ModTempPattern mod_temp_pattern(uint32_t tracks, uint32_t rows)
+{
+    void* const p = mod_alloc_bytes(sizeof(ModTempRows), "ModTempPattern");
+    if (p == nullptr) {
+        return nullptr;
+    }
+    ModTempPattern temp(new (p) ModTempRows);
+    if (!temp->create(tracks, rows)) {
+        return nullptr;
+    }
+    return temp;
 }
 
 bool ModTempRows::compress(ModTrackStore& store, ModPattern& pattern) const

@@ -7,6 +7,7 @@
 #include "sound/module_data.h"
 
 #include <cstdint>
+#include <memory>
 
 // Cell indices run through the row stream: block x cells per block + offset.
 struct ModTrackDesc {
@@ -113,3 +114,13 @@ private:
     uint32_t rows_ = 0;
     uint32_t capacity_rows_ = 0;
 };
+
+// The loaders' temporary pattern: the record is a heap block tagged
+// "ModTempPattern", its cells another tagged "ModTempRows".
+struct ModTempPatternFree {
+    void operator()(ModTempRows* temp) const;
+};
+using ModTempPattern = std::unique_ptr<ModTempRows, ModTempPatternFree>;
+
+// Null when either block cannot be allocated.
+ModTempPattern mod_temp_pattern(uint32_t tracks, uint32_t rows);

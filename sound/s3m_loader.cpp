@@ -314,18 +314,18 @@ bool s3m_load(ModuleData& m, FileStream* stream)
             m.samples[i].flags |= MODS_UNSIGNED;
         }
     }
-    ModTempRows temp;
-    if (!temp.create(uint32_t(m.channels), S3M_ROWS)) {
+    const ModTempPattern temp = mod_temp_pattern(uint32_t(m.channels), S3M_ROWS);
+    if (temp == nullptr) {
         return false;
     }
     for (int32_t p = 0; p < patterns; ++p) {
         if (pattern_at[p] == 0) {
-            temp.clear(S3M_ROWS);
-            if (!temp.compress(m.store, m.patterns[p])) {
+            temp->clear(S3M_ROWS);
+            if (!temp->compress(m.store, m.patterns[p])) {
                 return false;
             }
         } else if (!r.seek(int64_t(pattern_at[p]) * 16) ||
-                   !read_pattern(r, instruments, temp, m.store, m.patterns[p])) {
+                   !read_pattern(r, instruments, *temp, m.store, m.patterns[p])) {
             return false;
         }
     }

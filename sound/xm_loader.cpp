@@ -349,9 +349,9 @@ bool xm_load(ModuleData& m, FileStream* stream)
     m.initial_volume = mod_new_array<uint8_t>(size_t(channels), "IniChan. volume");
     m.orders = mod_new_array<int32_t>(size_t(length), "Orders");
     m.patterns = mod_new_array<ModPattern>(size_t(m.pattern_count), "ModPatterns");
-    ModTempRows temp;
+    const ModTempPattern temp = mod_temp_pattern(uint32_t(channels), XM_MAX_ROWS);
     if (m.initial_panning == nullptr || m.initial_volume == nullptr || m.orders == nullptr || m.patterns == nullptr ||
-        !temp.create(uint32_t(channels), XM_MAX_ROWS)) {
+        temp == nullptr) {
         return false;
     }
     for (int32_t c = 0; c < channels; ++c) {
@@ -366,12 +366,12 @@ bool xm_load(ModuleData& m, FileStream* stream)
         return false;
     }
     for (int32_t p = 0; p < patterns; ++p) {
-        if (!read_pattern(r, instruments, temp, m.store, m.patterns[p])) {
+        if (!read_pattern(r, instruments, *temp, m.store, m.patterns[p])) {
             return false;
         }
     }
-    temp.clear(64);
-    if (!temp.compress(m.store, m.patterns[patterns])) {
+    temp->clear(64);
+    if (!temp->compress(m.store, m.patterns[patterns])) {
         return false;
     }
     m.samples = mod_new_array<ModSample>(XM_MAX_SAMPLES, "ModSamples");

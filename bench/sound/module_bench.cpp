@@ -1,6 +1,8 @@
 // Each module of Debian's game packages played to its end on the mixer with
 // a null sink, beside xmp and openmpt123 rendering the same file in the same
-// run: CPU seconds per second of audio, one "name value unit" line each.
+// run: CPU seconds per second of audio, one "name value unit" line each. The
+// "_process" rows time the whole ostrel_modrender process writing the WAV
+// file (start-up, loading, mixing, writing), as the peers' rows do.
 // Usage: bench_modules [cache directory] (default build/game-data).
 #include "tools/sound/module_render.h"
 
@@ -120,6 +122,8 @@ int main(int argc, char** argv)
     double total_audio = 0.0;
     double total_audio_xmp = 0.0;
     double total_audio_openmpt = 0.0;
+    double total_process = 0.0;
+    double total_audio_process = 0.0;
     for (const char* const m : MODULES) {
         const std::string path = dir + "/" + m;
         const std::string name = base_name(path);
@@ -134,6 +138,16 @@ int main(int argc, char** argv)
         std::system(("cp '" + path + "' '" + scratch + "." + name + "'").c_str());
         const double cpu_openmpt = peer("openmpt123 --render --samplerate 44100 --no-float --force --output-type wav '" +
                                         scratch + "." + name + "' >/dev/null 2>&1");
+#ifdef OSTREL_MODRENDER
+        const std::string ours_wav = scratch + ".ostrel.wav";
+        const double cpu_process = peer(std::string("'") + OSTREL_MODRENDER + "' '" + path + "' -o '" + ours_wav +
+                                        "' -s " + std::to_string(int(LIMIT_SECONDS)) + " >/dev/null 2>&1");
+        const double audio_process = wav_seconds(ours_wav);
+        std::remove(ours_wav.c_str());
+#else
+        const double cpu_process = -1.0;
+        const double audio_process = 0.0;
+#endif
         const double audio_xmp = wav_seconds(scratch + ".wav");
         const double audio_openmpt = wav_seconds(scratch + "." + name + ".wav");
         std::remove((scratch + ".wav").c_str());
@@ -145,6 +159,13 @@ int main(int argc, char** argv)
         }
         std::printf("%s_audio %.3f s\n", name.c_str(), audio);
         std::printf("%s_ostrel %.6f cpu_s_per_audio_s\n", name.c_str(), cpu_ours / audio);
+        if (cpu_process >= 0.0 && audio_process > 0.0) {
+            std::printf("%s_ostrel_process %.6f cpu_s_per_audio_s\n", name.c_str(), cpu_process / audio_process);
+            total_process += cpu_process;
+            total_audio_process += audio_process;
+        } else {
+            std::printf("%s_ostrel_process failed -\n", name.c_str());
+        }
         std::printf("%s_xmp %.6f cpu_s_per_audio_s\n", name.c_str(), cpu_xmp / audio_xmp);
         std::printf("%s_openmpt123 %.6f cpu_s_per_audio_s\n", name.c_str(), cpu_openmpt / audio_openmpt);
         total_ours += cpu_ours;
@@ -155,6 +176,9 @@ int main(int argc, char** argv)
         total_audio_openmpt += audio_openmpt;
     }
     std::printf("all_ostrel %.6f cpu_s_per_audio_s\n", total_ours / total_audio);
+    if (total_audio_process > 0.0) {
+        std::printf("all_ostrel_process %.6f cpu_s_per_audio_s\n", total_process / total_audio_process);
+    }
     std::printf("all_xmp %.6f cpu_s_per_audio_s\n", total_xmp / total_audio_xmp);
     std::printf("all_openmpt123 %.6f cpu_s_per_audio_s\n", total_openmpt / total_audio_openmpt);
     return 0;

@@ -255,6 +255,7 @@ TEST(ItLoader, RefusedFiles)
         const char* why;
         std::function<void(tools::ModuleSong&)> song;
         std::function<void(std::vector<uint8_t>&)> bytes;
+        const char* says = nullptr; // the reason given
     };
     auto patch = [](size_t at, uint8_t v) { return [=](std::vector<uint8_t>& b) { b[at] = v; }; };
     auto find = [](const std::vector<uint8_t>& b, const char* tag) {
@@ -266,7 +267,8 @@ TEST(ItLoader, RefusedFiles)
         return size_t(0);
     };
     const Case cases[] = {
-        {"compatible with version 0x214", [](tools::ModuleSong& s) { s.it_compatible = 0x214; }, nullptr},
+        {"compatible with version 0x214", [](tools::ModuleSong& s) { s.it_compatible = 0x214; }, nullptr,
+         "ModPlay: IT file compatible with version 0x0214; the highest supported is 0x0213"},
         {"a stereo sample", [](tools::ModuleSong& s) { s.samples[0].stereo = true; }, nullptr},
         {"an envelope of 26 nodes",
          [](tools::ModuleSong& s) { s.instruments[0].volume.points.assign(26, {0, 0}); }, nullptr},
@@ -299,7 +301,11 @@ TEST(ItLoader, RefusedFiles)
             c.bytes(bytes);
         }
         ModuleRig rig;
+        PrintCapture printed;
         EXPECT_EQ(rig.load(bytes), nullptr) << c.why;
+        if (c.says != nullptr) {
+            EXPECT_TRUE(printed.contains(c.says)) << c.why;
+        }
     }
 }
 

@@ -194,6 +194,9 @@ public:
         return load_file(path_);
     }
 
+    // The scratch file that load() writes.
+    const std::string& path() const { return path_; }
+
     ModulePlayer* load_file(const std::string& path)
     {
         player.reset();

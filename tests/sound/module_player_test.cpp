@@ -138,6 +138,39 @@ TEST(ModulePlayer, SpeedAndTempo)
     EXPECT_EQ(rig.player->tempo(), 100);
 }
 
+// Tempo t ticks every 2.5 / t seconds, at 44.1 kHz every 1378.125 frames for
+// tempo 80, 984.375 for 112, 882 for 125 and 781.915 for 141. The mixer's
+// ticks fall on whole frames; the song must still end where the exact tick
+// times put it, neither a tick late after a change of tempo nor drifting by
+// a fraction of a frame each tick.
+TEST(ModulePlayer, SongLengthKeepsTheExactTickTimesThroughTempoChanges)
+{
+    const int tempos[] = {80, 112, 125, 141};
+    constexpr int ROWS_EACH = 64;
+    tools::ModuleSong song = song_of({ROWS_EACH * 4}, {0});
+    for (int i = 0; i < 4; ++i) {
+        song.patterns[0].at(i * ROWS_EACH, 0).command = IT_T;
+        song.patterns[0].at(i * ROWS_EACH, 0).param = tempos[i];
+    }
+    ModuleRig rig;
+    ASSERT_NE(rig.load(tools::write_it(song)), nullptr);
+    for (const int32_t rate : {44100, 48000, 22050, 8000}) {
+        tools::ModuleRender render;
+        ASSERT_TRUE(render.open(rig.path().c_str(), rate)) << rate;
+        std::vector<int16_t> out;
+        while (!render.finished() && render.seconds() < 60.0) {
+            render.render(out, rate);
+        }
+        ASSERT_TRUE(render.finished()) << rate;
+        // One row a tick: the song ends at the tick after its last row.
+        double exact = 0.0;
+        for (const int t : tempos) {
+            exact += ROWS_EACH * (rate * 2.5 / t);
+        }
+        EXPECT_NEAR(render.seconds() * rate, exact, 1.0) << rate << " Hz";
+    }
+}
+
 TEST(ModulePlayer, LifecycleFlagsDeviceSamplesAndTimer)
 {
     tools::ModuleSong song = song_of({4}, {0});

@@ -2,7 +2,12 @@
 // reads back exactly what was written, across block and chunk boundaries.
 #include "sound/mod_track_store.h"
 
+#include "tests/core/kheap_fixture.h"
+
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -155,6 +160,41 @@ TEST(ModTrackStore, OneBlockHoldsExactlyItsCells)
         EXPECT_EQ(store.append_cell(note_cell(uint8_t(i))), i);
     }
     EXPECT_EQ(store.append_cell(note_cell(9)), -1);
+}
+
+// The loaders' temporary pattern is two heap blocks: the record tagged
+// "ModTempPattern" and its cells "ModTempRows", both gone with it.
+class ModTempPatternHeap : public KHeapTest {
+protected:
+    // The data sizes of the persistent blocks of that name.
+    std::vector<uint32_t> persistent(const char* name) const
+    {
+        std::vector<uint32_t> sizes;
+        for (MemoryBlock* m = heap_.first_block(); m != nullptr; m = m->next) {
+            if (m->is_persistent() && std::strcmp(m->name, name) == 0) {
+                sizes.push_back(m->size - uint32_t(sizeof(MemoryBlock)));
+            }
+        }
+        return sizes;
+    }
+};
+
+TEST_F(ModTempPatternHeap, TheRecordAndItsCellsCarryTheirTags)
+{
+    open(1 << 20, 0);
+    {
+        const ModTempPattern temp = mod_temp_pattern(64, 256);
+        ASSERT_NE(temp, nullptr);
+        EXPECT_STREQ(block_of(temp.get())->name, "ModTempPattern");
+        const std::vector<uint32_t> record = persistent("ModTempPattern");
+        const std::vector<uint32_t> cells = persistent("ModTempRows");
+        ASSERT_EQ(record.size(), 1u);
+        ASSERT_EQ(cells.size(), 1u);
+        EXPECT_GE(record[0], sizeof(ModTempRows));
+        EXPECT_GE(cells[0], 64u * 256u * sizeof(ModCell));
+    }
+    EXPECT_TRUE(persistent("ModTempPattern").empty());
+    EXPECT_TRUE(persistent("ModTempRows").empty());
 }
 
 } // namespace

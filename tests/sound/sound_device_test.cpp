@@ -3,6 +3,7 @@
 
 #include "support/print_capture.h"
 
+#include <cmath>
 #include <functional>
 
 #include <limits>
@@ -105,6 +106,51 @@ TEST(Timers, ASongTimerTicksOnEveryPeriodForLong)
         ASSERT_EQ(t.ticks[i], int64_t(i / 5) * 882 * 5) << "tick " << i;
     }
     mixer.timer_remove(&t);
+}
+
+// A period of a fraction of a frame more than whole frames takes the floor or
+// the ceiling each time, so that every tick stays within a frame of its exact
+// time, k times the timer's period (1 / rate as a float), however long the
+// timer runs.
+TEST(Timers, FractionalPeriodsKeepEveryTickWithinAFrameOfItsExactTime)
+{
+    struct Case {
+        const char* why;
+        int32_t rate;
+        float hz;
+    };
+    const Case cases[] = {
+        {"tempo 80: 1378.125 frames", 44100, 80 * 0.4f},
+        {"tempo 112: 984.375 frames", 44100, 112 * 0.4f},
+        {"tempo 141: 781.915 frames", 44100, 141 * 0.4f},
+        {"tempo 125: 882 frames", 44100, 125 * 0.4f},
+        {"tempo 33 at 48 kHz: 3636.36 frames", 48000, 33 * 0.4f},
+        {"a third of a frame over", 1000, 3.0f},
+    };
+    for (const Case& c : cases) {
+        TestMixer mixer;
+        ASSERT_TRUE(mixer.start(c.rate));
+        int64_t frame = 0;
+        Ticker t;
+        t.frame = &frame;
+        ASSERT_EQ(mixer.timer_add(&t, c.hz), 1);
+        for (int i = 0; i < 10000; ++i) {
+            // Up to the next tick, so that the tick notes its own frame.
+            const int32_t n = mixer.frames_to_tick();
+            ASSERT_GT(n, 0) << c.why;
+            frame += n;
+            mixer.frames(n);
+        }
+        ASSERT_EQ(t.ticks.size(), 10000u) << c.why;
+        const double exact = c.rate * double(1.0f / c.hz);
+        const int64_t low = int64_t(std::floor(exact));
+        for (size_t i = 0; i < t.ticks.size(); ++i) {
+            const int64_t period = t.ticks[i] - (i > 0 ? t.ticks[i - 1] : 0);
+            ASSERT_TRUE(period == low || period == low + 1) << c.why << ", tick " << i << ": " << period;
+            ASSERT_NEAR(double(t.ticks[i]), double(i + 1) * exact, 1.0) << c.why << ", tick " << i;
+        }
+        mixer.timer_remove(&t);
+    }
 }
 
 TEST(Timers, RatesThatAreNotPositiveAndFiniteAreRefused)

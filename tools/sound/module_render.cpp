@@ -3,13 +3,16 @@
 #include "tools/fsys/write_bytes.h"
 #include "tools/wav/wav_writer.h"
 
+#include <algorithm>
+
 namespace tools {
 
 namespace {
 
 constexpr int32_t RENDER_CHANNELS = 128;
-// Frames mixed between looks at the song's end: well inside one tick.
-constexpr int32_t RENDER_STEP = 64;
+// Frames mixed at most between looks at the song's end; a step also stops at
+// the next tick, where the song may end, so the length is exact to the frame.
+constexpr int32_t RENDER_STEP = 4096;
 
 } // namespace
 
@@ -86,7 +89,7 @@ int32_t ModuleRender::render(std::vector<int16_t>& out, int32_t frames)
 {
     int32_t done = 0;
     while (done < frames && !finished()) {
-        const int32_t n = std::min(RENDER_STEP, frames - done);
+        const int32_t n = std::min({RENDER_STEP, frames - done, mixer_.frames_to_tick()});
         const size_t at = out.size();
         out.resize(at + size_t(n) * 2);
         mixer_.render(&out[at], n * 4);
