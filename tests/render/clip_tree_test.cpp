@@ -47,6 +47,11 @@ protected:
         ASSERT_EQ(tree.alloc(1024), 1);
         tree.reset(Vector{0, 0, 0}, view.planes, 4);
     }
+    // Whatever a test did, every node is in the tree or in the pool, once.
+    void TearDown() override
+    {
+        EXPECT_EQ(tree.free_nodes() + nodes_in_use(tree.root()), tree.capacity()) << "a node lost or counted twice";
+    }
     View90 view;
     BcpTree tree;
 };
@@ -201,7 +206,6 @@ TEST_F(ClipTreeTest, DeepTreesStayWithinTheirLimits)
         insert(tree, quad(x, -9, x + 0.03f, 9, 10.0f + 0.01f * i), 1);
     }
     EXPECT_GT(tree.unrecorded(), 0) << "the pool ran dry";
-    EXPECT_EQ(tree.free_nodes() + nodes_in_use(tree.root()), tree.capacity()) << "no node lost or counted twice";
     EXPECT_EQ(insert(tree, quad(-47.45f, -40, -47.40f, 40, 50), 1), 0) << "behind the first sliver";
     EXPECT_EQ(insert(tree, quad(9.0f, -1, 9.4f, 1, 10), 1), 1) << "beyond the last";
 }
