@@ -354,9 +354,9 @@ TEST_F(PolyPictureTest, ATexturedLitQuad)
     EXPECT_EQ(renderer_.stats.drawn, 1);
 
     // Clear of the edges by a pixel and a half, a pixel inside the quad is
-    // drawn (its depth written) and one outside is not; inside, more light never darkens a
-    // channel, and the right side, where the samples are highest, gains far
-    // more than the left.
+    // drawn (its depth written) and one outside is not; inside, more light
+    // never darkens a channel, and the right side, where the samples are
+    // highest, gains far more than the left.
     const double margin = 1.5 / projection_.xscale;
     int inside = 0;
     double gain[2] = {0, 0};
@@ -395,7 +395,8 @@ TEST_F(PolyPictureTest, ATexturedLitQuad)
     EXPECT_GT(inside, projection_.xsize * projection_.ysize / 4);
     ASSERT_GT(base[0], 0.0);
     ASSERT_GT(base[1], 0.0);
-    EXPECT_GT(gain[1] / base[1], 1.5 * (gain[0] / base[0])) << "left " << gain[0] / base[0] << ", right " << gain[1] / base[1];
+    EXPECT_GT(gain[1] / base[1], 1.5 * (gain[0] / base[0]))
+        << "left " << gain[0] / base[0] << ", right " << gain[1] / base[1];
     expect_approved(projection_, "poly_lit_quad.ppm");
 }
 

@@ -208,10 +208,11 @@ TEST_F(Interp, ConditionalJumps)
     for (const Jump& j : jumps) {
         for (const int32_t v : values) {
             const std::string name = std::string(j.op) + " " + std::to_string(v);
-            char tested[32];
-            std::snprintf(tested, sizeof tested, "push 0x%X, 77\n", static_cast<unsigned>(v));
-            const std::string code = (j.op == std::string("jump") ? std::string("push 77\n") : std::string(tested)) + " " + j.op +
-                                     " .y\n push 1\n ret2\n.y: push 2\n ret2";
+            char pushes[32];
+            std::snprintf(pushes, sizeof pushes, "push 0x%X, 77\n", static_cast<unsigned>(v));
+            const bool tests = j.op != std::string("jump");
+            const std::string code =
+                std::string(tests ? pushes : "push 77\n") + " " + j.op + " .y\n push 1\n ret2\n.y: push 2\n ret2";
             run_case({name.c_str(), code.c_str(), {j.taken(v) ? 2u : 1u, 77u}});
         }
     }

@@ -426,6 +426,7 @@ TEST(TranslucentSpans, BlendWhereDepthIsNotBelowAndNeverWriteDepth)
                 f->fill(c.dest);
                 f->fill_depth(0x1000);
                 f->depth_row(0)[4] = 0x1001; // nearer: kept
+                f->depth_row(0)[5] = 0x0FFF; // farther: drawn over
                 f->add_affine(2, 0, 4, 0, 0, 0x10000, 0, 0x1000FFFF, 0);
             }
             form.plain(plain->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
@@ -435,7 +436,9 @@ TEST(TranslucentSpans, BlendWhereDepthIsNotBelowAndNeverWriteDepth)
                 const uint32_t mmx_want = x == 4 ? c.dest : c.mmx;
                 EXPECT_EQ(plain->row(0)[x], plain_want) << c.why << " at " << x;
                 EXPECT_EQ(mmx->row(0)[x], mmx_want) << c.why << " at " << x;
-                EXPECT_EQ(plain->depth_row(0)[x], x == 4 ? 0x1001 : 0x1000);
+                const uint16_t kept = x == 4 ? 0x1001 : (x == 5 ? 0x0FFF : 0x1000);
+                EXPECT_EQ(plain->depth_row(0)[x], kept);
+                EXPECT_EQ(mmx->depth_row(0)[x], kept);
             }
         }
     }
