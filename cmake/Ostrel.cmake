@@ -47,12 +47,21 @@ function(ostrel_test name)
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
-# ostrel_fuzzer(<name> <source> LIBS <lib>...): a libFuzzer target.
+# ostrel_fuzzer(<name> <source> LIBS <lib>...): a libFuzzer target; in a
+# build without the fuzzer, a program that replays the target's committed
+# corpus (tests/fixtures/fuzz/<name>) once, as a test.
 function(ostrel_fuzzer name source)
   cmake_parse_arguments(A "" "" "LIBS" ${ARGN})
-  add_executable(${name} ${source})
-  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
-  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  if(OSTREL_FUZZ)
+    add_executable(${name} ${source})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  else()
+    add_executable(${name} ${source} ${CMAKE_SOURCE_DIR}/fuzz/replay_main.cpp)
+    add_test(NAME ${name}_corpus COMMAND ${name} ${CMAKE_SOURCE_DIR}/tests/fixtures/fuzz/${name})
+    set_tests_properties(${name}_corpus PROPERTIES
+      ENVIRONMENT "SDL_VIDEODRIVER=dummy;SDL_AUDIODRIVER=dummy;OSTREL_NO_MESSAGE_BOX=1" LABELS fuzz_corpus)
+  endif()
   target_link_libraries(${name} PRIVATE ${A_LIBS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
 endfunction()

@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // The first bytes steer the reads; the rest is the message, copied to
     // a block of its exact size so that any overrun shows.
-    const size_t steer = data[0] % 32 + 1 < size ? data[0] % 32 + 1 : size - 1;
+    const size_t wanted = data[0] % 32u + 1u;
+    const size_t steer = wanted < size ? wanted : size - 1;
     const uint8_t* program = data + 1;
     const size_t message_bytes = size - 1 - steer;
     std::vector<uint8_t> message(data + 1 + steer, data + size);

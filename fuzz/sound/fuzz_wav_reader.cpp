@@ -1,5 +1,6 @@
 // Reads any bytes as a WAV file: the codec's parse, then loads of frame
-// ranges of every channel, as the sample cache and the stream player do.
+// ranges of every channel, as the sample cache and the stream player do; the
+// frames loaded in one piece and in many small ones are the same.
 #include "fsys/fsys.h"
 #include "fuzz/fsys/fuzz_scratch.h"
 #include "sound/sc_codec.h"
@@ -36,6 +37,50 @@ void load_ranges(SCSample& s)
     }
 }
 
+// Frames from `first` on in loads of the given sizes, taken in turn, until
+// a load gives none: the bytes of each channel.
+std::vector<std::vector<uint8_t>> load_in_pieces(SCSample& s, const std::vector<int32_t>& sizes)
+{
+    std::vector<std::vector<uint8_t>> out(static_cast<size_t>(s.channels));
+    std::vector<std::vector<uint8_t>> piece(static_cast<size_t>(s.channels));
+    std::vector<SCDest> dests;
+    int32_t at = 0;
+    for (size_t i = 0; at < s.frames; ++i) {
+        const int32_t count = std::min(sizes[i % sizes.size()], s.frames - at);
+        dests.clear();
+        for (int32_t c = 0; c < s.channels; ++c) {
+            piece[static_cast<size_t>(c)].assign(static_cast<size_t>(count * s.bytes), 0);
+            dests.push_back({c, piece[static_cast<size_t>(c)].data()});
+        }
+        dests.push_back({SC_END_OF_LIST, nullptr});
+        const int32_t got = s.codec->load(&s, at, count, dests.data());
+        if (got <= 0) {
+            break;
+        }
+        if (got > count) {
+            __builtin_trap();
+        }
+        for (int32_t c = 0; c < s.channels; ++c) {
+            const std::vector<uint8_t>& p = piece[static_cast<size_t>(c)];
+            out[static_cast<size_t>(c)].insert(out[static_cast<size_t>(c)].end(), p.begin(), p.begin() + got * s.bytes);
+        }
+        at += got;
+    }
+    return out;
+}
+
+// The whole sample at once and in pieces of odd sizes give the same frames.
+void check_pieces(SCSample& s)
+{
+    if (s.frames <= 0 || s.frames > (1 << 16) || s.channels < 1 || s.channels > SC_MAX_CHANNELS ||
+        (s.bytes != 1 && s.bytes != 2)) {
+        return;
+    }
+    if (load_in_pieces(s, {s.frames}) != load_in_pieces(s, {1, 7, 64, 3, 1000})) {
+        __builtin_trap();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -63,6 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (sc_codec_table[codec]->parse(&s, data, static_cast<int32_t>(std::min<size_t>(size, 1024)))) {
             s.codec = sc_codec_table[codec];
             load_ranges(s);
+            check_pieces(s);
             s.codec->release(&s);
         }
         f->close();

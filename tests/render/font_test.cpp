@@ -267,10 +267,53 @@ TEST_F(FontTest, ConsoleLineMatchesTheApprovedImage)
             f.at(x, y) = v << 16 | (v / 2) << 8 | 0x40;
         }
     }
+    std::vector<uint32_t> ramp(static_cast<size_t>(W * H));
+    for (int32_t y = 0; y < H; ++y) {
+        for (int32_t x = 0; x < W; ++x) {
+            ramp[static_cast<size_t>(y * W + x)] = f.at(x, y);
+        }
+    }
     font_.set_target(W, H, f.offsets.data(), 0x80808080);
-    font_.draw_string(f.frame(), 1, 1, "> Map demo; Quit 1");
-    font_.draw_string(f.frame(), 1, 12, "gjpqy {Ostrel} @#$%&*?");
+    struct Line {
+        int32_t x, y;
+        const char* text;
+    };
+    const Line lines[] = {{1, 1, "> Map demo; Quit 1"}, {1, 12, "gjpqy {Ostrel} @#$%&*?"}};
+    for (const Line& l : lines) {
+        font_.draw_string(f.frame(), l.x, l.y, l.text);
+    }
     ASSERT_TRUE(f.border_intact());
+
+    // Text changes pixels only in the boxes of its glyphs, placed by the pen
+    // and the glyphs' own offsets, and every glyph but the space shows.
+    std::vector<bool> in_box(static_cast<size_t>(W * H), false);
+    for (const Line& l : lines) {
+        int32_t pen = l.x;
+        for (const char* c = l.text; *c != 0; ++c) {
+            const FontGlyph* const g = font_.glyph(static_cast<unsigned char>(*c));
+            if (g == nullptr) {
+                pen += font_.default_advance();
+                continue;
+            }
+            int changed = 0;
+            for (int32_t y = l.y + g->y_offset; y < l.y + g->y_offset + g->height; ++y) {
+                for (int32_t x = pen + g->x_offset; x < pen + g->x_offset + g->width; ++x) {
+                    ASSERT_TRUE(x >= 0 && x < W && y >= 0 && y < H) << *c;
+                    in_box[static_cast<size_t>(y * W + x)] = true;
+                    changed += f.at(x, y) != ramp[static_cast<size_t>(y * W + x)] ? 1 : 0;
+                }
+            }
+            EXPECT_TRUE(*c == ' ' || changed > 0) << "'" << *c << "' shows";
+            pen += g->advance;
+        }
+    }
+    for (int32_t y = 0; y < H; ++y) {
+        for (int32_t x = 0; x < W; ++x) {
+            if (!in_box[static_cast<size_t>(y * W + x)]) {
+                EXPECT_EQ(f.at(x, y), ramp[static_cast<size_t>(y * W + x)]) << "outside every glyph at " << x << "," << y;
+            }
+        }
+    }
 
     const std::string path = std::string(std::getenv("OSTREL_SOURCE_DIR")) + "/tests/fixtures/render/console_line.ppm";
     if (std::getenv("OSTREL_UPDATE_APPROVED") != nullptr) {

@@ -305,6 +305,7 @@ TEST_F(PolyPictureTest, ATexturedLitQuad)
     SoupPolygon p;
     p.vertices = {{-3, -1.5f, 9}, {3, -1.5f, 9}, {3, 2, 6}, {-3, 2, 6}};
     Scene::Item& it = scene.add(p, grid, 0.03, 3);
+    // Light samples rise along u (to the right) and along v.
     std::vector<LightRow> rows(8, LightRow{0, 0, 12});
     std::vector<uint8_t> samples(8 * 12);
     for (int r = 0; r < 8; ++r) {
@@ -324,18 +325,78 @@ TEST_F(PolyPictureTest, ATexturedLitQuad)
     light.set_lamp(&lamp);
     light.set_position(Vector{1.0f, 0.5f, 7.0f}, Vector{0, 0, 1});
     EntityLink link{&light, nullptr};
-    projection_.begin_frame(view_);
-    projection_.clear_window();
-    renderer_.begin_frame();
-    renderer_.set_transform(world_, nullptr);
-    PolygonRef ref;
-    ref.polygon = &it.polygon;
-    ref.transform = &world_;
-    ref.list_b = &link;
-    ref.order_key = 1;
-    renderer_.add_polygon(ref, POLY_CLIP);
-    renderer_.end_frame();
+    const auto render = [&](bool lit) {
+        projection_.begin_frame(view_);
+        projection_.clear_window();
+        renderer_.begin_frame();
+        renderer_.set_transform(world_, nullptr);
+        PolygonRef ref;
+        ref.polygon = &it.polygon;
+        ref.transform = &world_;
+        ref.list_b = lit ? &link : nullptr;
+        ref.order_key = 1;
+        renderer_.add_polygon(ref, POLY_CLIP);
+        renderer_.end_frame();
+    };
+
+    // The same quad under the least light of the map and no lamp.
+    const std::vector<uint8_t> lit_samples = samples;
+    std::fill(samples.begin(), samples.end(), static_cast<uint8_t>(40));
+    render(false);
+    std::vector<uint32_t> dark(static_cast<size_t>(projection_.xsize * projection_.ysize));
+    for (int32_t y = 0; y < projection_.ysize; ++y) {
+        for (int32_t x = 0; x < projection_.xsize; ++x) {
+            dark[static_cast<size_t>(y * projection_.xsize + x)] = pixel(x, y);
+        }
+    }
+    samples = lit_samples;
+    render(true);
     EXPECT_EQ(renderer_.stats.drawn, 1);
+
+    // Clear of the edges by a pixel and a half, a pixel inside the quad is
+    // drawn (its depth written) and one outside is not; inside, more light
+    // never darkens a channel, and the right side, where the samples are
+    // highest, gains far more than the left.
+    const double margin = 1.5 / projection_.xscale;
+    int inside = 0;
+    double gain[2] = {0, 0};
+    double base[2] = {0, 0};
+    for (int32_t y = 0; y < projection_.ysize; ++y) {
+        for (int32_t x = 0; x < projection_.xsize; ++x) {
+            const double dx = (x - projection_.centre_x) / projection_.xscale;
+            const double dy = (y - projection_.centre_y) / projection_.yscale;
+            const uint32_t got = pixel(x, y);
+            const uint16_t depth = projection_.depth_rows[y][x];
+            if (!ray_hits(p, dx, dy, -margin)) {
+                EXPECT_EQ(got, 0u) << "outside at " << x << "," << y;
+                EXPECT_EQ(depth, 0) << "outside at " << x << "," << y;
+                continue;
+            }
+            if (!ray_hits(p, dx, dy, margin)) {
+                continue;
+            }
+            ++inside;
+            EXPECT_NE(depth, 0) << "inside at " << x << "," << y;
+            const uint32_t under = dark[static_cast<size_t>(y * projection_.xsize + x)];
+            int sum = 0;
+            int under_sum = 0;
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_GE(channel(got, k), channel(under, k)) << x << "," << y;
+                sum += channel(got, k);
+                under_sum += channel(under, k);
+            }
+            if (x < projection_.xsize / 3 || x >= 2 * projection_.xsize / 3) {
+                const int side = x < projection_.xsize / 3 ? 0 : 1;
+                gain[side] += sum;
+                base[side] += under_sum;
+            }
+        }
+    }
+    EXPECT_GT(inside, projection_.xsize * projection_.ysize / 4);
+    ASSERT_GT(base[0], 0.0);
+    ASSERT_GT(base[1], 0.0);
+    EXPECT_GT(gain[1] / base[1], 1.5 * (gain[0] / base[0]))
+        << "left " << gain[0] / base[0] << ", right " << gain[1] / base[1];
     expect_approved(projection_, "poly_lit_quad.ppm");
 }
 
@@ -379,6 +440,38 @@ TEST_F(PolyPictureTest, ABoxRoom)
     // Every window pixel belongs to exactly one wall.
     const std::vector<int> ids = span_ids(scene);
     EXPECT_EQ(std::count(ids.begin(), ids.end(), -1), 0);
+    // The wall each pixel shows is the one its ray meets first: the walls in
+    // camera space, each pixel clear of a wall's edges by a pixel and a half.
+    std::vector<SoupPolygon> seen(walls.size());
+    for (size_t k = 0; k < walls.size(); ++k) {
+        for (const Vector& w : walls[k]) {
+            seen[k].vertices.push_back(Vector{m.m[0] * w.x + m.m[1] * w.y + m.m[2] * w.z + m.m[3],
+                                              m.m[4] * w.x + m.m[5] * w.y + m.m[6] * w.z + m.m[7],
+                                              m.m[8] * w.x + m.m[9] * w.y + m.m[10] * w.z + m.m[11]});
+        }
+    }
+    const double margin = 1.5 / projection_.xscale;
+    int checked = 0;
+    for (int32_t y = 0; y < projection_.ysize; ++y) {
+        for (int32_t x = 0; x < projection_.xsize; ++x) {
+            const double dx = (x - projection_.centre_x) / projection_.xscale;
+            const double dy = (y - projection_.centre_y) / projection_.yscale;
+            int nearest = -1;
+            double nearest_depth = 0.0;
+            for (size_t k = 0; k < seen.size(); ++k) {
+                double depth = 0.0;
+                if (ray_hits(seen[k], dx, dy, margin, &depth) && depth > 0.0 && (nearest < 0 || depth < nearest_depth)) {
+                    nearest = static_cast<int>(k);
+                    nearest_depth = depth;
+                }
+            }
+            if (nearest >= 0) {
+                ++checked;
+                EXPECT_EQ(ids[static_cast<size_t>(y * projection_.xsize + x)], nearest) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(checked, projection_.xsize * projection_.ysize / 2);
     expect_approved(projection_, "poly_box_room.ppm");
 }
 

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <climits>
+#include <cstdio>
 
 namespace {
 
@@ -171,8 +172,6 @@ TEST_F(Interp, JumpsCallsAndObjects)
         {"switchtable hit", "push 3\n switchtable .d, 2, .a, .b\n.a: push 10\n ret1\n.b: push 11\n ret1\n.d: push 12\n ret1", {11}},
         {"switchsearch hit", "push -5\n switchsearch .d, 9=.a, -5=.b, 0=.d\n.a: push 10\n ret1\n.b: push 11\n ret1\n.d: push 12\n ret1", {11}},
         {"switchsearch miss", "push 4\n switchsearch .d, 9=.a, -5=.b\n.a: push 10\n ret1\n.b: push 11\n ret1\n.d: push 12\n ret1", {12}},
-        {"jgt", "push 0\n jgt .y\n push 1\n ret1\n.y: push 2\n ret1", {1}},
-        {"jle", "push 0\n jle .y\n push 1\n ret1\n.y: push 2\n ret1", {2}},
         {"call drops its argument bytes", "push 50, 8, 99\n call g, 8\n pushresult1\n ret2", {42, 99}},
         {"callptr", "push 50, 8\n push g\n callptr 8\n pushresult1\n ret1", {42}},
         {"calltable", "push 5\n push table\n calltable 4, 8\n pushresult1\n ret1", {1005}},
@@ -185,6 +184,37 @@ TEST_F(Interp, JumpsCallsAndObjects)
     };
     for (const Case& k : cases) {
         run_case(k);
+    }
+}
+
+// Each conditional jump at both sides of zero and at the ends of a cell; the
+// cell under the tested one shows the test popped exactly one.
+TEST_F(Interp, ConditionalJumps)
+{
+    struct Jump {
+        const char* op;
+        bool (*taken)(int32_t);
+    };
+    const Jump jumps[] = {
+        {"jz", [](int32_t x) { return x == 0; }},
+        {"jnz", [](int32_t x) { return x != 0; }},
+        {"jgt", [](int32_t x) { return x > 0; }},
+        {"jlt", [](int32_t x) { return x < 0; }},
+        {"jge", [](int32_t x) { return x >= 0; }},
+        {"jle", [](int32_t x) { return x <= 0; }},
+        {"jump", [](int32_t) { return true; }},
+    };
+    const int32_t values[] = {INT_MIN, -1, 0, 1, INT_MAX};
+    for (const Jump& j : jumps) {
+        for (const int32_t v : values) {
+            const std::string name = std::string(j.op) + " " + std::to_string(v);
+            char pushes[32];
+            std::snprintf(pushes, sizeof pushes, "push 0x%X, 77\n", static_cast<unsigned>(v));
+            const bool tests = j.op != std::string("jump");
+            const std::string code =
+                std::string(tests ? pushes : "push 77\n") + " " + j.op + " .y\n push 1\n ret2\n.y: push 2\n ret2";
+            run_case({name.c_str(), code.c_str(), {j.taken(v) ? 2u : 1u, 77u}});
+        }
     }
 }
 

@@ -1,5 +1,7 @@
 #include "state_fixture.h"
 
+#include <algorithm>
+
 namespace {
 
 class StateLoad : public StateFixture {
@@ -212,19 +214,6 @@ TEST_F(StateLoad, BadInputFailsAndChangesNothing)
     EXPECT_EQ(word(kept + THING_N), 41u);
 }
 
-TEST_F(StateLoad, MoreTasksThanRecordsFail)
-{
-    std::string text;
-    for (int i = 0; i < 70; ++i) {
-        text += "T." + std::to_string(i) + " worker 0 " + std::to_string(i) + "\n";
-    }
-    const Image before = image();
-    EXPECT_EQ(load_text(text), 0);
-    EXPECT_TRUE(image() == before);
-    EXPECT_NE(std::string(load_state_failure()).find("full task table"), std::string::npos)
-        << load_state_failure();
-}
-
 TEST_F(StateLoad, RecordsHeldByDeadTasksServeTheLoad)
 {
     // Dead tasks that had started (with stack pages) and that had not, on levels of their own.
@@ -292,17 +281,54 @@ TEST_F(StateLoad, DamagedHeapOrWaitListFailsTheSaveAndTheLoad)
     EXPECT_EQ(objects(), std::vector<uint32_t>{thing});
 }
 
-TEST_F(StateLoad, MoreObjectsThanTheHeapHoldsFail)
+// 64 task records: a task takes one and its queueing one more for a level,
+// returned when the level exists, so 62 tasks of one tick fit and 32 of
+// separate ticks. Things take cells of the least power of two that holds them
+// and their header word, out of a data area of 64 largest cells rounded up to
+// two of the top class.
+TEST_F(StateLoad, FullTablesFailAtTheFirstItemPastThem)
 {
-    std::string text;
-    for (int i = 0; i < 200; ++i) {
-        text += "O." + std::to_string(i) + " Thing@vt { n " + std::to_string(i) + " }\n";
+    const auto class_of = [](uint32_t bytes) {
+        uint32_t size = 1;
+        while (size < bytes) {
+            size <<= 1;
+        }
+        return size;
+    };
+    const uint32_t smallest = class_of(std::max(c->minobjsize + 4, 16u));
+    const uint32_t top = std::max(class_of(c->maxobjsize + 4), smallest);
+    const uint32_t area = (64 * (c->maxobjsize + 4) + 2 * top - 1) / (2 * top) * (2 * top);
+    const int things = static_cast<int>(area / std::max(class_of(THING_SIZE + 4), smallest));
+    struct Case {
+        const char* name;
+        std::string (*item)(int);
+        int fit;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"tasks of one tick", [](int i) { return "T." + std::to_string(i) + " worker 0 1\n"; }, 62, "full task table"},
+        {"tasks of separate ticks", [](int i) { return "T." + std::to_string(i) + " worker 0 " + std::to_string(i + 1) + "\n"; },
+         32, "full task table"},
+        {"objects", [](int i) { return "O." + std::to_string(i) + " Thing@vt { n " + std::to_string(i) + " }\n"; }, things,
+         "full object table"},
+    };
+    ASSERT_GT(things, 1);
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        K_FreeContext(c);
+        ASSERT_NO_FATAL_FAILURE(setup_state());
+        std::string text;
+        for (int i = 0; i < k.fit; ++i) {
+            text += k.item(i);
+        }
+        const Image before = image();
+        EXPECT_EQ(load_text(text + k.item(k.fit)), 0);
+        EXPECT_TRUE(image() == before);
+        const std::string past = k.item(k.fit);
+        EXPECT_NE(std::string(load_state_failure()).find(past.substr(0, past.find(' ')) + ": " + k.message), std::string::npos)
+            << load_state_failure();
+        EXPECT_EQ(load_text(text), 1) << load_state_failure();
     }
-    const Image before = image();
-    EXPECT_EQ(load_text(text), 0);
-    EXPECT_TRUE(image() == before);
-    EXPECT_NE(std::string(load_state_failure()).find("full object table"), std::string::npos)
-        << load_state_failure();
 }
 
 TEST_F(StateLoad, FailedStreamFailsTheLoad)

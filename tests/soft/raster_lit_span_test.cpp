@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "raster_frame.h"
+#include "soft/drawer_portable.h"
 #include "soft/light_block.h"
 #include "soft/lit_span.h"
 #include "soft/span_warp.h"
@@ -26,6 +27,24 @@ const NamedDrawer LIT_DRAWERS[] = {
     {"blend", span_draw_lit_blend},
     {"filtered", span_draw_lit_filtered},
     {"mmx", span_draw_lit_mmx},
+    {"lit portable", span_draw_lit_portable},
+    {"blend portable", span_draw_lit_blend_portable},
+    {"filtered portable", span_draw_lit_filtered_portable},
+    {"mmx portable", span_draw_lit_mmx_portable},
+};
+
+using ZtestDrawer = void (*)(SpanPlan*, int, const uint16_t*, const uint32_t*, int, int, int, const int32_t*,
+                             const int32_t*);
+
+// The public translucent drawers and the portable ones: plain and mmx.
+struct ZtestForms {
+    const char* name;
+    ZtestDrawer plain, mmx;
+};
+
+const ZtestForms ZTEST_FORMS[] = {
+    {"public", span_draw_ztest, span_draw_ztest_mmx},
+    {"portable", span_draw_ztest_portable, span_draw_ztest_mmx_portable},
 };
 
 // A one-colour texture of 16 x 16 texels with its repeated last row.
@@ -395,26 +414,32 @@ TEST(TranslucentSpans, BlendWhereDepthIsNotBelowAndNeverWriteDepth)
         {"opacity 255 over black", 255, 0, 0x00C6FC1E, 0x00C4FA1F},
         {"half opacity over black", 128, 0x00000000, 0x00647E10, 0x00627D0F},
     };
-    for (const Case& c : cases) {
-        for (uint16_t& t : texels) {
-            t = static_cast<uint16_t>(7 | c.opacity << 8);
-        }
-        auto plain = make_frame();
-        auto mmx = make_frame();
-        for (RasterFrame* f : {plain.get(), mmx.get()}) {
-            f->fill(c.dest);
-            f->fill_depth(0x1000);
-            f->depth_row(0)[4] = 0x1001; // nearer: kept
-            f->add_affine(2, 0, 4, 0, 0, 0x10000, 0, 0x1000FFFF, 0);
-        }
-        span_draw_ztest(plain->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
-        span_draw_ztest_mmx(mmx->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
-        for (int x = 2; x < 6; ++x) {
-            const uint32_t plain_want = x == 4 ? c.dest : c.plain;
-            const uint32_t mmx_want = x == 4 ? c.dest : c.mmx;
-            EXPECT_EQ(plain->row(0)[x], plain_want) << c.why << " at " << x;
-            EXPECT_EQ(mmx->row(0)[x], mmx_want) << c.why << " at " << x;
-            EXPECT_EQ(plain->depth_row(0)[x], x == 4 ? 0x1001 : 0x1000);
+    for (const ZtestForms& form : ZTEST_FORMS) {
+        SCOPED_TRACE(form.name);
+        for (const Case& c : cases) {
+            for (uint16_t& t : texels) {
+                t = static_cast<uint16_t>(7 | c.opacity << 8);
+            }
+            auto plain = make_frame();
+            auto mmx = make_frame();
+            for (RasterFrame* f : {plain.get(), mmx.get()}) {
+                f->fill(c.dest);
+                f->fill_depth(0x1000);
+                f->depth_row(0)[4] = 0x1001; // nearer: kept
+                f->depth_row(0)[5] = 0x0FFF; // farther: drawn over
+                f->add_affine(2, 0, 4, 0, 0, 0x10000, 0, 0x1000FFFF, 0);
+            }
+            form.plain(plain->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
+            form.mmx(mmx->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
+            for (int x = 2; x < 6; ++x) {
+                const uint32_t plain_want = x == 4 ? c.dest : c.plain;
+                const uint32_t mmx_want = x == 4 ? c.dest : c.mmx;
+                EXPECT_EQ(plain->row(0)[x], plain_want) << c.why << " at " << x;
+                EXPECT_EQ(mmx->row(0)[x], mmx_want) << c.why << " at " << x;
+                const uint16_t kept = x == 4 ? 0x1001 : (x == 5 ? 0x0FFF : 0x1000);
+                EXPECT_EQ(plain->depth_row(0)[x], kept);
+                EXPECT_EQ(mmx->depth_row(0)[x], kept);
+            }
         }
     }
 }
@@ -437,18 +462,21 @@ TEST(TranslucentSpans, MmxDepthTestComparesSignedAndDiffersFromHalfTheRangeUp)
         {"farther across 32768: the stored value is negative", 0x7FFFFFFF, 0x8000, false, true},
         {"equal at the top of the range", 0xFFFF0000, 0xFFFF, true, true},
     };
-    for (const Case& c : cases) {
-        auto plain = make_frame();
-        auto mmx = make_frame();
-        for (RasterFrame* f : {plain.get(), mmx.get()}) {
-            f->fill_depth(c.stored);
-            f->add_affine(2, 0, 1, 0, 0, 0, 0, static_cast<int32_t>(c.z), 0);
+    for (const ZtestForms& form : ZTEST_FORMS) {
+        SCOPED_TRACE(form.name);
+        for (const Case& c : cases) {
+            auto plain = make_frame();
+            auto mmx = make_frame();
+            for (RasterFrame* f : {plain.get(), mmx.get()}) {
+                f->fill_depth(c.stored);
+                f->add_affine(2, 0, 1, 0, 0, 0, 0, static_cast<int32_t>(c.z), 0);
+            }
+            form.plain(plain->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
+            form.mmx(mmx->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
+            EXPECT_EQ(plain->row(0)[2] != 0, c.plain_draws) << c.why;
+            EXPECT_EQ(mmx->row(0)[2] != 0, c.mmx_draws) << c.why;
+            EXPECT_EQ(plain->depth_row(0)[2], c.stored) << c.why;
+            EXPECT_EQ(mmx->depth_row(0)[2], c.stored) << c.why;
         }
-        span_draw_ztest(plain->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
-        span_draw_ztest_mmx(mmx->plans(), 1, texels.data(), palette, 4, 16, 0, nullptr, nullptr);
-        EXPECT_EQ(plain->row(0)[2] != 0, c.plain_draws) << c.why;
-        EXPECT_EQ(mmx->row(0)[2] != 0, c.mmx_draws) << c.why;
-        EXPECT_EQ(plain->depth_row(0)[2], c.stored) << c.why;
-        EXPECT_EQ(mmx->depth_row(0)[2], c.stored) << c.why;
     }
 }

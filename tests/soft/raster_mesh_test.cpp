@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "raster_frame.h"
+#include "soft/drawer_portable.h"
 #include "soft/mesh_span.h"
 #include "soft/mesh_triangle.h"
 
@@ -310,5 +311,47 @@ TEST(MeshSpan, PerspectiveSpanInterpolatesBetweenExactValuesEveryEightPixels)
             start = end;
         }
         EXPECT_EQ(f->row(0)[c.count], 0u) << c.why << ": nothing past the span";
+    }
+}
+
+// Every lit mesh span, public and portable: drawn where its depth is not below
+// the stored one, which it then takes; a stored depth one nearer stops it.
+TEST(MeshSpan, LitSpansDrawAndWriteWhereTheDepthIsNotBelow)
+{
+    build_lighting_tables();
+    using Zlit = void (*)(uint32_t*, uint16_t*, int, const ZlitSpan&);
+    const struct {
+        const char* name;
+        Zlit draw;
+    } forms[] = {
+        {"zlit", span_draw_zlit},
+        {"zlit mmx", span_draw_zlit_mmx},
+        {"zlit portable", span_draw_zlit_portable},
+        {"zlit mmx portable", span_draw_zlit_mmx_portable},
+    };
+    const uint8_t texels[2 * 4] = {};
+    uint32_t palette[256] = {};
+    palette[0] = 0x00644020;
+    ZlitSpan span{};
+    span.texels = texels;
+    span.palette = palette;
+    span.width = 4;
+    span.depth = 0x0800FFFF;
+    for (int32_t& l : span.light) {
+        l = 64 << 8; // a full light step doubles the half-intensity colour
+    }
+    for (const auto& form : forms) {
+        SCOPED_TRACE(form.name);
+        uint32_t pixels[4] = {1, 1, 1, 1};
+        uint16_t depth[4] = {0x0800, 0x0801, 0x07FF, 0x0000};
+        form.draw(pixels, depth, 3, span);
+        EXPECT_EQ(pixels[0], 0x00C88040u) << "equal depth";
+        EXPECT_EQ(pixels[1], 1u) << "stored one nearer";
+        EXPECT_EQ(pixels[2], 0x00C88040u) << "stored one farther";
+        EXPECT_EQ(pixels[3], 1u) << "past the span";
+        EXPECT_EQ(depth[0], 0x0800);
+        EXPECT_EQ(depth[1], 0x0801);
+        EXPECT_EQ(depth[2], 0x0800) << "the span's depth is written";
+        EXPECT_EQ(depth[3], 0x0000);
     }
 }

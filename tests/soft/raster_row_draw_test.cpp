@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "raster_frame.h"
+#include "soft/drawer_portable.h"
 #include "soft/particle_draw.h"
 #include "soft/row_draw.h"
 
@@ -34,6 +35,29 @@ TEST(RowDraw, BackgroundStepsThroughTheRowInSixteenSixteen)
     }
 }
 
+namespace {
+
+using IconRow = void (*)(uint32_t*, int, const uint16_t*, const uint32_t*, int32_t, int32_t);
+using SpriteRow = void (*)(uint32_t*, const uint16_t*, int, const uint16_t*, const uint32_t*, int32_t, int32_t, int32_t);
+using BlendRow = void (*)(uint32_t*, int, const uint8_t*, uint32_t, int32_t, int32_t);
+
+// The public drawers and the portable ones, each held to the same pixels.
+struct RowForms {
+    const char* name;
+    IconRow icon, icon_mmx;
+    SpriteRow sprite, sprite_mmx;
+    BlendRow blend, blend_mmx;
+};
+
+const RowForms ROW_FORMS[] = {
+    {"public", row_draw_icon, row_draw_icon_mmx, row_draw_sprite, row_draw_sprite_mmx, row_draw_blend,
+     row_draw_blend_mmx},
+    {"portable", row_draw_icon_portable, row_draw_icon_mmx_portable, row_draw_sprite_portable,
+     row_draw_sprite_mmx_portable, row_draw_blend_portable, row_draw_blend_mmx_portable},
+};
+
+} // namespace
+
 TEST(RowDraw, IconAndSpriteBlendsTowardTheTexelByItsOpacity)
 {
     build_lighting_tables();
@@ -49,48 +73,57 @@ TEST(RowDraw, IconAndSpriteBlendsTowardTheTexelByItsOpacity)
          0x00C9FF03},
         {"opacity 255 over black", 0xFF03, 0, 0x001EFCC6, 0x001FFAC4},
     };
-    for (const Case& c : cases) {
-        const uint16_t texels[2] = {c.texel, c.texel};
-        uint32_t plain[2] = {c.dest, c.dest};
-        uint32_t mmx[2] = {c.dest, c.dest};
-        row_draw_icon(plain, 2, texels, palette, 0, 0x8000);
-        row_draw_icon_mmx(mmx, 2, texels, palette, 0, 0x8000);
-        EXPECT_EQ(plain[1], c.plain) << c.why;
-        EXPECT_EQ(mmx[1], c.mmx) << c.why;
+    for (const RowForms& form : ROW_FORMS) {
+        SCOPED_TRACE(form.name);
+        for (const Case& c : cases) {
+            const uint16_t texels[2] = {c.texel, c.texel};
+            uint32_t plain[2] = {c.dest, c.dest};
+            uint32_t mmx[2] = {c.dest, c.dest};
+            form.icon(plain, 2, texels, palette, 0, 0x8000);
+            form.icon_mmx(mmx, 2, texels, palette, 0, 0x8000);
+            EXPECT_EQ(plain[1], c.plain) << c.why;
+            EXPECT_EQ(mmx[1], c.mmx) << c.why;
 
-        // A sprite draws where its depth is not below the stored one, and keeps the depth.
-        uint16_t depth[3] = {0x0800, 0x0801, 0x07FF};
-        uint32_t sprite[3] = {c.dest, c.dest, c.dest};
-        uint32_t sprite_mmx[3] = {c.dest, c.dest, c.dest};
-        const uint16_t row3[3] = {c.texel, c.texel, c.texel};
-        row_draw_sprite(sprite, depth, 3, row3, palette, 0, 0x10000, 0x0800FFFF);
-        row_draw_sprite_mmx(sprite_mmx, depth, 3, row3, palette, 0, 0x10000, 0x0800FFFF);
-        const uint32_t want_plain[3] = {c.plain, c.dest, c.plain};
-        const uint32_t want_mmx[3] = {c.mmx, c.dest, c.mmx};
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(sprite[i], want_plain[i]) << c.why << " sprite at " << i;
-            EXPECT_EQ(sprite_mmx[i], want_mmx[i]) << c.why << " mmx sprite at " << i;
+            // A sprite draws where its depth is not below the stored one
+            // (equal, stored one nearer, stored one farther), and keeps the depth.
+            uint16_t depth[3] = {0x0800, 0x0801, 0x07FF};
+            uint32_t sprite[3] = {c.dest, c.dest, c.dest};
+            uint32_t sprite_mmx[3] = {c.dest, c.dest, c.dest};
+            const uint16_t row3[3] = {c.texel, c.texel, c.texel};
+            form.sprite(sprite, depth, 3, row3, palette, 0, 0x10000, 0x0800FFFF);
+            form.sprite_mmx(sprite_mmx, depth, 3, row3, palette, 0, 0x10000, 0x0800FFFF);
+            const uint32_t want_plain[3] = {c.plain, c.dest, c.plain};
+            const uint32_t want_mmx[3] = {c.mmx, c.dest, c.mmx};
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_EQ(sprite[i], want_plain[i]) << c.why << " sprite at " << i;
+                EXPECT_EQ(sprite_mmx[i], want_mmx[i]) << c.why << " mmx sprite at " << i;
+            }
+            EXPECT_EQ(depth[0], 0x0800);
+            EXPECT_EQ(depth[1], 0x0801);
+            EXPECT_EQ(depth[2], 0x07FF);
         }
-        EXPECT_EQ(depth[1], 0x0801);
     }
 }
 
 TEST(RowDraw, BlendMovesTowardTheColourByTheWeight)
 {
     build_lighting_tables();
-    const uint8_t weights[] = {0, 128, 255};
-    uint32_t plain[3] = {0x00808080, 0x00000000, 0x00000000};
-    uint32_t mmx[3] = {0x00808080, 0x00000000, 0x00000000};
-    row_draw_blend(plain, 3, weights, 0x00FF4020, 0, 0x10000);
-    row_draw_blend_mmx(mmx, 3, weights, 0x00FF4020, 0, 0x10000);
-    EXPECT_EQ(plain[0], 0x00808080u);
-    EXPECT_EQ(mmx[0], 0x00808080u);
-    // Weight 128: halfway at 7-bit precision (plain), g = 63 of 128 (mmx).
-    EXPECT_EQ(plain[1], 0x007E2010u);
-    EXPECT_EQ(mmx[1], 0x007C1E0E);
-    // Weight 255 from black: the plain form keeps the halved colour's 7 bits.
-    EXPECT_EQ(plain[2], 0x00FC3E1E);
-    EXPECT_EQ(mmx[2], 0x00FA3E1E);
+    for (const RowForms& form : ROW_FORMS) {
+        SCOPED_TRACE(form.name);
+        const uint8_t weights[] = {0, 128, 255};
+        uint32_t plain[3] = {0x00808080, 0x00000000, 0x00000000};
+        uint32_t mmx[3] = {0x00808080, 0x00000000, 0x00000000};
+        form.blend(plain, 3, weights, 0x00FF4020, 0, 0x10000);
+        form.blend_mmx(mmx, 3, weights, 0x00FF4020, 0, 0x10000);
+        EXPECT_EQ(plain[0], 0x00808080u);
+        EXPECT_EQ(mmx[0], 0x00808080u);
+        // Weight 128: halfway at 7-bit precision (plain), g = 63 of 128 (mmx).
+        EXPECT_EQ(plain[1], 0x007E2010u);
+        EXPECT_EQ(mmx[1], 0x007C1E0E);
+        // Weight 255 from black: the plain form keeps the halved colour's 7 bits.
+        EXPECT_EQ(plain[2], 0x00FC3E1E);
+        EXPECT_EQ(mmx[2], 0x00FA3E1E);
+    }
 }
 
 namespace {

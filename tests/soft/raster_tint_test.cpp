@@ -1,7 +1,25 @@
 #include <gtest/gtest.h>
 
 #include "raster_frame.h"
+#include "soft/drawer_portable.h"
 #include "soft/screen_tint.h"
+
+namespace {
+
+using Tint = void (*)(uint32_t*, int, int, int, uint32_t, uint32_t);
+
+// The public tints and the portable ones: plain and mmx.
+struct TintForms {
+    const char* name;
+    Tint plain, mmx;
+};
+
+const TintForms TINT_FORMS[] = {
+    {"public", blend_span_to_colour, blend_span_to_colour_mmx},
+    {"portable", blend_span_to_colour_portable, blend_span_to_colour_mmx_portable},
+};
+
+} // namespace
 
 TEST(ScreenTint, PlainAndMmxFormulas)
 {
@@ -16,20 +34,23 @@ TEST(ScreenTint, PlainAndMmxFormulas)
         {"strength 255 toward white from black", 0, 0x00FFFFFF, 0xFFFFFFFF, 0x00F6F6F6, 0x00FFFFFF},
         {"each byte by its own strength", 0x00808080, 0x00FF0000, 0x00FF8000, 0x00F64080, 0x00FF3F7F},
     };
-    for (const Case& c : cases) {
-        uint32_t plain = c.pixel;
-        uint32_t mmx = c.pixel;
-        blend_span_to_colour(&plain, 1, 1, 1, c.colour, c.strengths);
-        blend_span_to_colour_mmx(&mmx, 1, 1, 1, c.colour, c.strengths);
-        EXPECT_EQ(plain, c.plain) << c.why;
-        EXPECT_EQ(mmx, c.mmx) << c.why;
+    for (const TintForms& form : TINT_FORMS) {
+        SCOPED_TRACE(form.name);
+        for (const Case& c : cases) {
+            uint32_t plain = c.pixel;
+            uint32_t mmx = c.pixel;
+            form.plain(&plain, 1, 1, 1, c.colour, c.strengths);
+            form.mmx(&mmx, 1, 1, 1, c.colour, c.strengths);
+            EXPECT_EQ(plain, c.plain) << c.why;
+            EXPECT_EQ(mmx, c.mmx) << c.why;
+        }
     }
 }
 
 TEST(ScreenTint, ChangesOnlyTheRectangle)
 {
-    using Tint = void (*)(uint32_t*, int, int, int, uint32_t, uint32_t);
-    for (const Tint tint : {Tint{blend_span_to_colour}, Tint{blend_span_to_colour_mmx}}) {
+    for (const Tint tint : {blend_span_to_colour, blend_span_to_colour_mmx, blend_span_to_colour_portable,
+                            blend_span_to_colour_mmx_portable}) {
         auto f = make_frame();
         f->fill(0x00404040);
         tint(f->row(2) + 3, 5, 4, RasterFrame::WIDTH, 0x00FFFFFF, 0xFFFFFFFF);

@@ -1,5 +1,6 @@
 #include "tools/mapgen/room_model.h"
 #include "world/entity_link.h"
+#include "world/pvs_decode.h"
 #include "world_entity.h"
 #include "world_fixture.h"
 
@@ -81,6 +82,54 @@ TEST(UnpackPvs, DecodingStopsAtTheCoveredCells)
     EXPECT_EQ(map->last_pvs, nullptr) << "cell 2 has no PVS: it sees everything";
     EXPECT_EQ(map->cells[0].visible, 1u);
     EXPECT_EQ(map->cells[2].visible, 5u) << "only the covered cells are set";
+}
+
+// Packed strings decoded into marks: 2 for a cell never written, else its bit.
+TEST(PvsDecode, ZeroRunsAndLiteralsCoverTheCellsInOrder)
+{
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> packed;
+        int32_t cells;
+        bool complete;
+        std::vector<int32_t> visible; // every other covered cell is 0
+    };
+    const Case cases[] = {
+        {"zero run first", {0x81, 0x00, 0x05}, 24, true, {16, 18}},
+        {"zero run between literals", {0x00, 0xFF, 0x80, 0x00, 0x01}, 24, true, {0, 1, 2, 3, 4, 5, 6, 7, 16}},
+        {"zero run last", {0x00, 0x80, 0x82}, 32, true, {7}},
+        {"longest zero run", {0xFF, 0x00, 0x01}, 1025, true, {1024}},
+        {"zero run cut by the cell count", {0x00, 0x01, 0x83}, 20, true, {0}},
+        {"literal cut inside its byte", {0x80, 0x01, 0xFF, 0xFF}, 20, true, {8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}},
+        {"string ends before the cells", {0x00, 0xFF, 0x80}, 24, false, {}},
+        {"literal bytes missing", {0x81, 0x01, 0x01}, 32, false, {}},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        std::vector<int> marks(static_cast<size_t>(k.cells) + 8, 2);
+        const bool complete = pvs_decode(
+            k.packed.data(), k.packed.data() + k.packed.size(), k.cells,
+            [&](int32_t first, int32_t count) {
+                ASSERT_LE(first + count, k.cells);
+                std::fill(marks.begin() + first, marks.begin() + first + count, 0);
+            },
+            [&](int32_t first, uint32_t byte, int32_t count) {
+                ASSERT_LE(first + count, k.cells);
+                for (int32_t i = 0; i < count; ++i) {
+                    marks[static_cast<size_t>(first + i)] = static_cast<int>((byte >> i) & 1u);
+                }
+            });
+        EXPECT_EQ(complete, k.complete);
+        if (!k.complete) {
+            continue;
+        }
+        std::vector<int> expected(marks.size(), 2);
+        std::fill(expected.begin(), expected.begin() + k.cells, 0);
+        for (const int32_t c : k.visible) {
+            expected[static_cast<size_t>(c)] = 1;
+        }
+        EXPECT_EQ(marks, expected);
+    }
 }
 
 TEST(VisibleEntities, WalkTheVisibleCellsOncePerLinkWithoutTouchingTheMarks)
