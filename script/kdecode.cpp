@@ -22,7 +22,7 @@ constexpr uint8_t B_NONE = NONE_OP;
 struct Pattern {
     uint8_t form;
     uint8_t count;
-    uint8_t ops[4];
+    uint8_t ops[5];
 };
 
 // The opcodes of a family, with P and B filled in.
@@ -48,7 +48,11 @@ constexpr Pattern family(uint8_t form, const char* f, uint8_t p, uint8_t b)
     if (is("LDB")) return {form, 3, {p, INST_LOAD1, b}};
     if (is("LDBJ")) return {form, 4, {p, INST_LOAD1, b, ANY_JUMP}};
     if (is("BST")) return {form, 3, {b, p, INST_STORE1}};
-    return {form, 4, {push, b, p, INST_STORE1}};  // IMMBST
+    if (is("IMMBST")) return {form, 4, {push, b, p, INST_STORE1}};
+    if (is("IMMLDB")) return {form, 4, {push, p, INST_LOAD1, b}};
+    if (is("LDIMMBJ")) return {form, 5, {p, INST_LOAD1, push, b, ANY_JUMP}};
+    if (is("RB")) return {form, 2, {INST_PUSHRESULT1, b}};
+    return {form, 2, {push, INST_RET1}};  // IMMRET1
 }
 
 #define KFORM_PATTERN(F, P, B) family(KF_##F##_##P##_##B, #F, P_##P, B_##B),

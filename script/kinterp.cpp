@@ -1259,6 +1259,71 @@ void interpret(kcontext_t* c, uint32_t task)
         WROTE(a, 4);                                                                                              \
         NEXT();                                                                                                   \
     }
+// push1 v; P load1 B: P sees sp after the push; the loaded cell is the left operand.
+#define FORM_IMMLDB(P, B)                                                                                         \
+    OP(KF_IMMLDB_##P##_##B) {                                                                                     \
+        const uint32_t s = sp;                                                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip + 5, s - 4, args);                                     \
+        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4) || !binary_fits(Bin::B, s - 8, page)) \
+            [[unlikely]] {                                                                                        \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        view.put(s - 4, view.get(op_ip + 1));                                                                     \
+        view.put(s - 8, a);                                                                                       \
+        const uint32_t v = view.get(a);                                                                           \
+        view.put(s - 8, v);                                                                                       \
+        view.put(s - 4, binary(Bin::B, v, view.get(s - 4)));                                                      \
+        sp = s - 4;                                                                                               \
+        ip = op_ip + pre_bytes(Pre::P) + 7;                                                                       \
+        NEXT();                                                                                                   \
+    }
+// P load1; push1 v; B J: the pushed word is the left operand.
+#define FORM_LDIMMBJ(P, B)                                                                                        \
+    OP(KF_LDIMMBJ_##P##_##B) {                                                                                    \
+        const uint32_t s = sp;                                                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                             \
+        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4) || !binary_fits(Bin::B, s - 8, page)) \
+            [[unlikely]] {                                                                                        \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        constexpr uint32_t at_push = pre_bytes(Pre::P) + 1;                                                       \
+        view.put(s - 4, a);                                                                                       \
+        const uint32_t v = view.get(a);                                                                           \
+        view.put(s - 4, v);                                                                                       \
+        const uint32_t w = view.get(op_ip + at_push + 1);                                                         \
+        view.put(s - 8, w);                                                                                       \
+        const uint32_t r = binary(Bin::B, w, v);                                                                  \
+        view.put(s - 4, r);                                                                                       \
+        sp = s;                                                                                                   \
+        ip = jump_taken(view.mem[op_ip + at_push + 6], r) ? view.get(op_ip + at_push + 7) : op_ip + at_push + 11; \
+        NEXT();                                                                                                   \
+    }
+// pushresult1; B: the result cell is the left operand.
+#define FORM_RB(B)                                                                                                \
+    OP(KF_RB_NONE_##B) {                                                                                          \
+        const uint32_t s = sp;                                                                                    \
+        if (!room(s, page, 1) || !view.holds(s - 4, 8) || !binary_fits(Bin::B, s - 4, page)) [[unlikely]] {       \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        const uint32_t v = c->result[0];                                                                          \
+        view.put(s - 4, v);                                                                                       \
+        view.put(s, binary(Bin::B, v, view.get(s)));                                                             \
+        ip = op_ip + 2;                                                                                           \
+        NEXT();                                                                                                   \
+    }
+        // push1 v; ret1: the return reports the ret1.
+        OP(KF_IMMRET1_NONE_NONE) {
+            const uint32_t s = sp;
+            if (!room(s, page, 1) || !view.holds(s - 4, 4)) [[unlikely]] {
+                goto plain;
+            }
+            const uint32_t v = view.get(op_ip + 1);
+            view.put(s - 4, v);
+            sp = s - 4;
+            c->result[0] = v;
+            op_ip += 5;
+            goto leave;
+        }
 #define FORM_BODY(F, P, B) FORM_##F(P, B)
 #define FORM_LD_BODY(P) FORM_LD(P)
 #define FORM_P_ONLY(F, P, B) FORM_##F(P)
@@ -1273,6 +1338,9 @@ void interpret(kcontext_t* c, uint32_t task)
         KFORMS_PB(FORM_BODY, LDBJ)
         KFORMS_PB(FORM_BODY, BST)
         KFORMS_PB(FORM_BODY, IMMBST)
+        KFORMS_PB(FORM_BODY, IMMLDB)
+        KFORMS_PB(FORM_BODY, LDIMMBJ)
+        KFORMS_B(FORM_B_ONLY, RB)
 #undef FORM_BODY
 #undef FORM_LD_BODY
 #undef FORM_P_ONLY
@@ -1289,6 +1357,9 @@ void interpret(kcontext_t* c, uint32_t task)
 #undef FORM_LDBJ
 #undef FORM_BST
 #undef FORM_IMMBST
+#undef FORM_IMMLDB
+#undef FORM_LDIMMBJ
+#undef FORM_RB
         OP(KF_UNEXPECTED)
             goto unexpected;
         OP(KF_RAW)

@@ -247,7 +247,7 @@ public:
         }
         body += ".s" + std::to_string(count) + ":\n";
         return R"(
-.global main, helper, g0
+.global main, helper, pick, g0
 .code
 .func main, 96
     push 0, 0, 0
@@ -277,6 +277,17 @@ public:
     load1
     push 3
     imul
+    ret1
+.func pick, 16
+    pushargs
+    load1
+    push 0
+    icmp
+    jge .low
+    push 7
+    ret1
+.low:
+    push -9
     ret1
 .data
 g0: .word 7, -3, 100, 0x80000000
@@ -360,8 +371,11 @@ private:
             return "    push " + std::to_string(pick(0, 2)) + "\n    wait\n";
         case 8:  // what a native sees, and what lies below the stack
             return pick(0, 1) == 0 ? value(0) + "    callnative @note, 4\n" : "    callnative @below, 0\n";
-        case 9:  // a call and its result
-            return value(0) + "    call helper, 4\n    pushresult1\n" + store_local(1);
+        case 9:  // calls and their results
+            if (pick(0, 1) == 0) {
+                return value(0) + "    call helper, 4\n    pushresult1\n" + store_local(1);
+            }
+            return value(0) + "    call pick, 4\n" + value(0) + "    pushresult1\n" + binary() + store_local(1);
         case 10:  // a global store
             return value(0) + "    push g0 + " + std::to_string(4 * pick(0, 3)) + "\n    store1\n";
         case 11:  // tasks: start one, or kill those of an argument
