@@ -22,7 +22,7 @@ constexpr uint8_t B_NONE = NONE_OP;
 struct Pattern {
     uint8_t form;
     uint8_t count;
-    uint8_t ops[5];
+    uint8_t ops[6];
 };
 
 // The opcodes of a family, with P and B filled in.
@@ -52,6 +52,7 @@ constexpr Pattern family(uint8_t form, const char* f, uint8_t p, uint8_t b)
     if (is("IMMLDB")) return {form, 4, {push, p, INST_LOAD1, b}};
     if (is("LDIMMBJ")) return {form, 5, {p, INST_LOAD1, push, b, ANY_JUMP}};
     if (is("RB")) return {form, 2, {INST_PUSHRESULT1, b}};
+    if (is("LDLDBJ")) return {form, 6, {p, INST_LOAD1, INST_PUSHSPOFS, INST_LOAD1, b, ANY_JUMP}};
     return {form, 2, {push, INST_RET1}};  // IMMRET1
 }
 

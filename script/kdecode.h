@@ -20,14 +20,15 @@
 // P a prefix, B a binary operation, J any conditional jump and imm a push1:
 //   LD P load1, LD2 P load2, ST P store1, IMMB imm B, BJ B J, IMMBJ imm B J,
 //   LDB P load1 B, LDBJ P load1 B J, BST B P store1, IMMBST imm B P store1,
-//   IMMLDB imm P load1 B, LDIMMBJ P load1 imm B J, RB pushresult1 B, IMMRET1 imm ret1.
+//   IMMLDB imm P load1 B, LDIMMBJ P load1 imm B J, RB pushresult1 B, IMMRET1 imm ret1,
+//   LDLDBJ P load1 pushspofs load1 B J.
 #define KFORMS_P(X, F, B) X(F, SP, B) X(F, SPK, B) X(F, A, B) X(F, AK, B)
 #define KFORMS_PB(X, F) KFORMS_P(X, F, ADD) KFORMS_P(X, F, SUB) KFORMS_P(X, F, ICMP)
 #define KFORMS_B(X, F) X(F, NONE, ADD) X(F, NONE, SUB) X(F, NONE, ICMP)
 #define KFORMS(X)                                                                                                 \
     KFORMS_P(X, LD, NONE) KFORMS_P(X, LD2, NONE) KFORMS_P(X, ST, NONE) KFORMS_B(X, IMMB) KFORMS_B(X, BJ)          \
     KFORMS_B(X, IMMBJ) KFORMS_PB(X, LDB) KFORMS_PB(X, LDBJ) KFORMS_PB(X, BST) KFORMS_PB(X, IMMBST)                \
-    KFORMS_PB(X, IMMLDB) KFORMS_PB(X, LDIMMBJ) KFORMS_B(X, RB) X(IMMRET1, NONE, NONE)
+    KFORMS_PB(X, IMMLDB) KFORMS_PB(X, LDIMMBJ) KFORMS_B(X, RB) X(IMMRET1, NONE, NONE) KFORMS_PB(X, LDLDBJ)
 
 #define KFORM_ID(F, P, B) KF_##F##_##P##_##B,
 enum kform_t : uint8_t {
@@ -55,7 +56,7 @@ struct KDecoded {
 };
 
 // The longest fused form, in bytes: a write re-decodes this far below it.
-constexpr uint32_t KFORM_MAX_BYTES = 17;
+constexpr uint32_t KFORM_MAX_BYTES = 18;
 
 // Decodes the code section [code, code + text_size) of a block of block_size
 // bytes (nothing when decoding is off).

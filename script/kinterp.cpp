@@ -162,7 +162,9 @@ struct FormView {
 
     void take(kcontext_t* c)
     {
-        kdecode_flush(c);
+        if (c->decoded.dirty_high != 0) [[unlikely]] {
+            kdecode_flush(c);
+        }
         forms = c->decoded.forms.data();
         limit = c->decoded.limit;
     }
@@ -1298,6 +1300,29 @@ void interpret(kcontext_t* c, uint32_t task)
         ip = jump_taken(view.mem[op_ip + at_push + 6], r) ? view.get(op_ip + at_push + 7) : op_ip + at_push + 11; \
         NEXT();                                                                                                   \
     }
+// P load1; pushspofs k load1; B J: the second cell loaded is the left operand.
+#define FORM_LDLDBJ(P, B)                                                                                         \
+    OP(KF_LDLDBJ_##P##_##B) {                                                                                     \
+        const uint32_t s = sp;                                                                                    \
+        constexpr uint32_t at_second = pre_bytes(Pre::P) + 1;                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                             \
+        const uint32_t b = pre_address(Pre::SPK, view, op_ip + at_second, s - 4, args);                           \
+        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4) || !view.holds(b, 4) ||              \
+            !binary_fits(Bin::B, s - 8, page)) [[unlikely]] {                                                     \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        view.put(s - 4, a);                                                                                       \
+        view.put(s - 4, view.get(a));                                                                             \
+        view.put(s - 8, b);                                                                                       \
+        const uint32_t v = view.get(b);                                                                           \
+        view.put(s - 8, v);                                                                                       \
+        const uint32_t r = binary(Bin::B, v, view.get(s - 4));                                                    \
+        view.put(s - 4, r);                                                                                       \
+        sp = s;                                                                                                   \
+        ip = jump_taken(view.mem[op_ip + at_second + 7], r) ? view.get(op_ip + at_second + 8)                     \
+                                                           : op_ip + at_second + 12;                              \
+        NEXT();                                                                                                   \
+    }
 // pushresult1; B: the result cell is the left operand.
 #define FORM_RB(B)                                                                                                \
     OP(KF_RB_NONE_##B) {                                                                                          \
@@ -1341,6 +1366,7 @@ void interpret(kcontext_t* c, uint32_t task)
         KFORMS_PB(FORM_BODY, IMMLDB)
         KFORMS_PB(FORM_BODY, LDIMMBJ)
         KFORMS_B(FORM_B_ONLY, RB)
+        KFORMS_PB(FORM_BODY, LDLDBJ)
 #undef FORM_BODY
 #undef FORM_LD_BODY
 #undef FORM_P_ONLY
@@ -1360,6 +1386,7 @@ void interpret(kcontext_t* c, uint32_t task)
 #undef FORM_IMMLDB
 #undef FORM_LDIMMBJ
 #undef FORM_RB
+#undef FORM_LDLDBJ
         OP(KF_UNEXPECTED)
             goto unexpected;
         OP(KF_RAW)
