@@ -109,11 +109,12 @@ uint32_t match(const Pattern& p, const uint8_t* bytes, uint32_t n)
     return at <= n ? at : 0;
 }
 
-// Decodes the addresses [from, to) of the section.
+// Decodes the addresses [from, to) of the section. A form covers only bytes
+// below the limit, so that a write from the limit up changes none.
 void decode_range(KDecoded& d, const uint8_t* arena, uint32_t from, uint32_t to)
 {
     for (uint32_t x = from; x < to; ++x) {
-        d.forms[x] = kdecode_form(arena + x, d.base + d.size - x);
+        d.forms[x] = kdecode_form(arena + x, d.limit - x);
     }
 }
 
