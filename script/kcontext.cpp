@@ -110,13 +110,17 @@ uint8_t* k_bytes(kcontext_t* c, uint32_t addr, uint32_t len)
     if (!c->arena.contains(addr, len)) {
         k_bad_address(c, addr, len);
     }
+    kdecode_mark(c, addr, len);
     return c->arena.base() + addr;
 }
 
 uint32_t k_load32(kcontext_t* c, uint32_t addr)
 {
+    if (!c->arena.contains(addr, 4)) {
+        k_bad_address(c, addr, 4);
+    }
     uint32_t v;
-    std::memcpy(&v, k_bytes(c, addr, 4), 4);
+    std::memcpy(&v, c->arena.base() + addr, 4);
     return v;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "script/karena.h"
+#include "script/kdecode.h"
 #include "script/kio.h"
 
 struct klabels;
@@ -118,6 +119,7 @@ struct kcontext_t {
     uint32_t last_ip;     // the last instruction of the last task run, for messages outside scripts
     uint32_t running_task;
     KArena arena;
+    KDecoded decoded;     // forms of the code section, host-side
 };
 static_assert(offsetof(kcontext_t, result) == 0, "the result cells come first");
 
@@ -145,5 +147,7 @@ uint32_t K_AllocHostRegion(kcontext_t* c, uint32_t size);
 [[noreturn]] void k_bad_address(kcontext_t* c, uint32_t addr, uint32_t len);
 uint32_t k_load32(kcontext_t* c, uint32_t addr);
 void k_store32(kcontext_t* c, uint32_t addr, uint32_t v);
+// k_bytes hands out bytes the host may write: code among them is decoded again
+// before a script runs it.
 uint8_t* k_bytes(kcontext_t* c, uint32_t addr, uint32_t len);
 const char* k_cstr(kcontext_t* c, uint32_t addr);

@@ -154,6 +154,62 @@ const char* script_string(kcontext_t* c, uint32_t op_ip, uint32_t a)
     return k_cstr(c, a);
 }
 
+// The decoded forms as one run sees them; taken again after a native, which
+// may have written code.
+struct FormView {
+    const uint8_t* forms;  // by arena address
+    uint32_t limit;        // addresses below it have a form
+
+    void take(kcontext_t* c)
+    {
+        if (c->decoded.dirty_high != 0) [[unlikely]] {
+            kdecode_flush(c);
+        }
+        forms = c->decoded.forms.data();
+        limit = c->decoded.limit;
+    }
+};
+
+// Parts of the fused forms: the instruction that pushes an address, and the
+// binary operation.
+enum class Pre { NONE, SP, SPK, A, AK };
+enum class Bin { NONE, ADD, SUB, ICMP };
+
+constexpr uint32_t pre_bytes(Pre p) { return p == Pre::SPK || p == Pre::AK ? 5 : 1; }
+
+// The address the prefix at `at` pushes, sp and args taken before the push.
+inline __attribute__((always_inline)) uint32_t pre_address(Pre p, const ArenaView& v, uint32_t at, uint32_t sp,
+                                                           uint32_t args)
+{
+    const uint32_t base = p == Pre::SP || p == Pre::SPK ? sp : args;
+    return p == Pre::SPK || p == Pre::AK ? base + v.get(at + 1) : base;
+}
+
+constexpr uint32_t binary(Bin b, uint32_t l, uint32_t r)
+{
+    if (b == Bin::ICMP) {
+        const int32_t x = static_cast<int32_t>(l);
+        const int32_t y = static_cast<int32_t>(r);
+        return x < y ? 0xFFFFFFFFu : x > y ? 1u : 0u;
+    }
+    return b == Bin::SUB ? l - r : l + r;
+}
+
+// Room for n cells below s on the page.
+constexpr bool room(uint64_t s, uint32_t page, uint32_t n) { return s >= static_cast<uint64_t>(page) + 4 * n; }
+
+// A comparison pops its two cells before it pushes its result.
+constexpr bool binary_fits(Bin b, uint32_t s, uint32_t page) { return b != Bin::ICMP || room(uint64_t{s} + 8, page, 1); }
+
+constexpr bool jump_taken(uint8_t jump, uint32_t v)
+{
+    // Three bits per conditional jump, from INST_JZ: jumps when below, at, above zero.
+    constexpr uint32_t when = 2u | 5u << 3 | 4u << 6 | 1u << 9 | 6u << 12 | 3u << 15;
+    const int32_t x = static_cast<int32_t>(v);
+    const uint32_t where = x < 0 ? 1u : x == 0 ? 2u : 4u;
+    return ((when >> (3 * (jump - INST_JZ))) & where) != 0;
+}
+
 // Every opcode in number order, for the dispatch table.
 #define KINTERP_OPCODES(X)                                                                                        \
     X(INST_NOP) X(INST_WAIT) X(INST_START) X(INST_KILL) X(INST_KILLARG) X(INST_CALL) X(INST_CALLPTR)              \
@@ -195,6 +251,8 @@ void interpret(kcontext_t* c, uint32_t task)
 {
     ArenaView view;
     view.take(c->arena);
+    FormView fm;
+    fm.take(c);
     uint32_t ip = 0;
     uint32_t sp = 0;
     uint32_t args = 0;
@@ -251,37 +309,59 @@ void interpret(kcontext_t* c, uint32_t task)
             view.put(sp + 4 * i_, (src)[i_]);                                                                     \
         }                                                                                                         \
     } while (0)
-#define FETCH()                                                                                                   \
+// An instruction read by its byte: ip lies outside the decoded section.
+#define RAW_FORM()                                                                                                \
     do {                                                                                                          \
-        op_ip = ip;                                                                                               \
         if (!view.holds(ip, FETCH_WINDOW)) [[unlikely]] {                                                         \
             fetch_near_end(c, view, ip);                                                                          \
         }                                                                                                         \
         op = view.mem[ip];                                                                                        \
-        ip += 1;                                                                                                  \
+        op = op < INST_COUNT ? op : static_cast<uint32_t>(KF_UNEXPECTED);                                         \
+    } while (0)
+// Only op_ip lives from one instruction to the next: each body takes ip and
+// its opcode from it (OP).
+#define FETCH()                                                                                                   \
+    do {                                                                                                          \
+        op_ip = ip;                                                                                               \
+        if (ip < fm.limit) [[likely]] {                                                                           \
+            op = fm.forms[ip];                                                                                    \
+        } else {                                                                                                  \
+            RAW_FORM();                                                                                           \
+        }                                                                                                         \
+    } while (0)
+// A script store into [a, a + n): forms that cover it are decoded again.
+#define WROTE(a, n)                                                                                               \
+    do {                                                                                                          \
+        if ((a) < fm.limit) [[unlikely]] {                                                                        \
+            kdecode_written(c, (a), (n));                                                                         \
+        }                                                                                                         \
     } while (0)
 
 #ifdef KINTERP_THREADED
-// Every byte value has an entry, so the opcode needs no range check of its own.
+// The opcodes' own bodies, the fused forms, then the body for bytes that are no opcode.
 #define KINTERP_LABEL(name) &&L_##name,
-#define KINTERP_UNEXPECTED4 &&unexpected, &&unexpected, &&unexpected, &&unexpected,
-#define KINTERP_UNEXPECTED31                                                                                      \
-    KINTERP_UNEXPECTED4 KINTERP_UNEXPECTED4 KINTERP_UNEXPECTED4 KINTERP_UNEXPECTED4 KINTERP_UNEXPECTED4           \
-    KINTERP_UNEXPECTED4 KINTERP_UNEXPECTED4 &&unexpected, &&unexpected, &&unexpected,
-    static const void* const dispatch[256] = {KINTERP_OPCODES(KINTERP_LABEL) KINTERP_UNEXPECTED31
-                                              KINTERP_UNEXPECTED31 KINTERP_UNEXPECTED31 KINTERP_UNEXPECTED31};
-    static_assert(INST_COUNT + 4 * 31 == 256, "one entry per byte value");
+#define KINTERP_FORM_LABEL(F, P, B) &&L_KF_##F##_##P##_##B,
+    static const void* const dispatch[KF_UNEXPECTED + 1] = {
+        KINTERP_OPCODES(KINTERP_LABEL) KFORMS(KINTERP_FORM_LABEL) &&L_KF_RAW, &&L_KF_UNEXPECTED};
 #undef KINTERP_LABEL
-#undef KINTERP_UNEXPECTED4
-#undef KINTERP_UNEXPECTED31
-#define OP(name) case name: L_##name
+#undef KINTERP_FORM_LABEL
+#define OP(name)                                                                                                  \
+    [[fallthrough]];                                                                                              \
+    case name:                                                                                                    \
+    L_##name:                                                                                                     \
+        ip = op_ip + 1;                                                                                           \
+        op = view.mem[op_ip];
 #define NEXT()                                                                                                    \
     do {                                                                                                          \
         FETCH();                                                                                                  \
         goto *dispatch[op];                                                                                       \
     } while (0)
 #else
-#define OP(name) case name
+#define OP(name)                                                                                                  \
+    [[fallthrough]];                                                                                              \
+    case name:                                                                                                    \
+        ip = op_ip + 1;                                                                                           \
+        op = view.mem[op_ip];
 #define NEXT() continue
 #endif
 
@@ -309,10 +389,17 @@ void interpret(kcontext_t* c, uint32_t task)
 
     for (;;) {
         FETCH();
+#ifndef KINTERP_THREADED
+    switch_op:
+#endif
         switch (op) {
-        OP(INST_NOP):
+        case INST_NOP:
+#ifdef KINTERP_THREADED
+        L_INST_NOP:
+#endif
+            ip = op_ip + 1;
             NEXT();
-        OP(INST_WAIT): {
+        OP(INST_WAIT) {
             NEED(sp, 4);
             const int32_t delay = static_cast<int32_t>(view.get(sp));
             sp += 4;
@@ -326,10 +413,10 @@ void interpret(kcontext_t* c, uint32_t task)
             queue_task(c, task, delay);
             return;
         }
-        OP(INST_RET):
+        OP(INST_RET)
             goto leave;
 #define RET_N(name, n)                                                                                            \
-    OP(name): {                                                                                                   \
+    OP(name) {                                                                                                   \
         NEED(sp, 4 * n);                                                                                          \
         for (uint32_t i = 0; i < n; ++i) {                                                                        \
             c->result[i] = view.get(sp + 4 * i);                                                                  \
@@ -340,7 +427,7 @@ void interpret(kcontext_t* c, uint32_t task)
         RET_N(INST_RET2, 2)
         RET_N(INST_RET3, 3)
 #undef RET_N
-        OP(INST_START): {
+        OP(INST_START) {
             uint32_t l[3];
             c->running_ip = op_ip;
             POP_CELLS(l, 3);
@@ -350,7 +437,7 @@ void interpret(kcontext_t* c, uint32_t task)
             c->result[0] = start_task(c, l[0], l[1], static_cast<int32_t>(l[2]));
             NEXT();
         }
-        OP(INST_KILL): {
+        OP(INST_KILL) {
             uint32_t l[3];
             c->running_ip = op_ip;
             POP_CELLS(l, 1);
@@ -360,7 +447,7 @@ void interpret(kcontext_t* c, uint32_t task)
             kill_task(c, l[0]);
             NEXT();
         }
-        OP(INST_KILLARG): {
+        OP(INST_KILLARG) {
             uint32_t l[3];
             c->running_ip = op_ip;
             POP_CELLS(l, 1);
@@ -370,19 +457,19 @@ void interpret(kcontext_t* c, uint32_t task)
             c->result[0] = kill_tasks_with_arg(c, l[0]);
             NEXT();
         }
-        OP(INST_CALL):
+        OP(INST_CALL)
             callee = view.get(ip);
             ip += 4;
             callee_args = sp;
             goto enter;
-        OP(INST_CALLPTR):
+        OP(INST_CALLPTR)
             NEED(sp, 4);
             callee = view.get(sp);
             sp += 4;
             callee_args = sp;
             goto enter;
-        OP(INST_CALLMETHOD):
-        OP(INST_CALLTABLE): {
+        OP(INST_CALLMETHOD)
+        OP(INST_CALLTABLE) {
             const uint32_t offset = view.get(ip);
             ip += 4;
             NEED(sp, 4);
@@ -396,7 +483,7 @@ void interpret(kcontext_t* c, uint32_t task)
             callee_args = sp;
             goto enter;
         }
-        OP(INST_CALLNATIVE): {
+        OP(INST_CALLNATIVE) {
             const uint32_t handle = view.get(ip);
             const uint32_t bytes = view.get(ip + 4);
             ip += 8;
@@ -411,11 +498,12 @@ void interpret(kcontext_t* c, uint32_t task)
             c->builtins[row].handler(c->host, c, view.mem + sp, bytes);
             c->running_task = task;
             view.take(c->arena);
+            fm.take(c);
             sp += bytes;
             NEXT();
         }
 #define SETRESULT_N(name, n)                                                                                      \
-    OP(name): {                                                                                                   \
+    OP(name) {                                                                                                   \
         NEED(sp, 4 * n);                                                                                          \
         for (uint32_t i = 0; i < n; ++i) {                                                                        \
             c->result[i] = view.get(sp + 4 * i);                                                                  \
@@ -423,7 +511,7 @@ void interpret(kcontext_t* c, uint32_t task)
         NEXT();                                                                                                   \
     }
 #define PUSHRESULT_N(name, n)                                                                                     \
-    OP(name): {                                                                                                   \
+    OP(name) {                                                                                                   \
         PUSH_CELLS(c->result, n);                                                                                 \
         NEXT();                                                                                                   \
     }
@@ -435,11 +523,11 @@ void interpret(kcontext_t* c, uint32_t task)
         PUSHRESULT_N(INST_PUSHRESULT3, 3)
 #undef SETRESULT_N
 #undef PUSHRESULT_N
-        OP(INST_JUMP):
+        OP(INST_JUMP)
             ip = view.get(ip);
             NEXT();
 #define BRANCH(name, test)                                                                                        \
-    OP(name): {                                                                                                   \
+    OP(name) {                                                                                                   \
         NEED(sp, 4);                                                                                              \
         const int32_t x = static_cast<int32_t>(view.get(sp));                                                     \
         sp += 4;                                                                                                  \
@@ -453,7 +541,7 @@ void interpret(kcontext_t* c, uint32_t task)
         BRANCH(INST_JGE, x >= 0)
         BRANCH(INST_JLE, x <= 0)
 #undef BRANCH
-        OP(INST_SWITCHTABLE): {
+        OP(INST_SWITCHTABLE) {
             uint32_t l[3];
             const uint32_t table = ip;
             POP_CELLS(l, 1);
@@ -468,7 +556,7 @@ void interpret(kcontext_t* c, uint32_t task)
             }
             NEXT();
         }
-        OP(INST_SWITCHSEARCH): {
+        OP(INST_SWITCHSEARCH) {
             uint32_t l[3];
             const uint32_t table = ip;
             POP_CELLS(l, 1);
@@ -498,7 +586,7 @@ void interpret(kcontext_t* c, uint32_t task)
             NEXT();
         }
 #define PUSH_N(name, n)                                                                                           \
-    OP(name): {                                                                                                   \
+    OP(name) {                                                                                                   \
         uint32_t v[n];                                                                                            \
         for (uint32_t i = 0; i < n; ++i) {                                                                        \
             v[i] = view.get(ip + 4 * i);                                                                          \
@@ -511,25 +599,25 @@ void interpret(kcontext_t* c, uint32_t task)
         PUSH_N(INST_PUSH2, 2)
         PUSH_N(INST_PUSH3, 3)
 #undef PUSH_N
-        OP(INST_PUSHSP):
+        OP(INST_PUSHSP)
             PUSH(sp);
             NEXT();
-        OP(INST_PUSHSPOFS): {
+        OP(INST_PUSHSPOFS) {
             const uint32_t v = sp + view.get(ip);
             ip += 4;
             PUSH(v);
             NEXT();
         }
-        OP(INST_PUSHARGS):
+        OP(INST_PUSHARGS)
             PUSH(args);
             NEXT();
-        OP(INST_PUSHARGSOFS): {
+        OP(INST_PUSHARGSOFS) {
             const uint32_t v = args + view.get(ip);
             ip += 4;
             PUSH(v);
             NEXT();
         }
-        OP(INST_ADDSP):
+        OP(INST_ADDSP)
             sp += view.get(ip);
             ip += 4;
             if (sp < page) {
@@ -537,7 +625,7 @@ void interpret(kcontext_t* c, uint32_t task)
             }
             NEXT();
 #define DUP_N(name, n)                                                                                            \
-    OP(name): {                                                                                                   \
+    OP(name) {                                                                                                   \
         NEED(sp, 4 * n);                                                                                          \
         uint32_t v[n];                                                                                            \
         for (uint32_t i = 0; i < n; ++i) {                                                                        \
@@ -550,7 +638,7 @@ void interpret(kcontext_t* c, uint32_t task)
         DUP_N(INST_DUP2, 2)
         DUP_N(INST_DUP3, 3)
 #undef DUP_N
-        OP(INST_NEW): {
+        OP(INST_NEW) {
             const uint32_t size = view.get(ip);
             const uint32_t table = view.get(ip + 4);
             ip += 8;
@@ -572,7 +660,7 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH(d + 4);
             NEXT();
         }
-        OP(INST_DELETE): {
+        OP(INST_DELETE) {
             uint32_t l[3];
             POP_CELLS(l, 1);
             if (!IsFullHeapCell(c->arena, c->objectheap, l[0] - 4)) {
@@ -586,7 +674,7 @@ void interpret(kcontext_t* c, uint32_t task)
             }
             NEXT();
         }
-        OP(INST_LOADBYTE): {
+        OP(INST_LOADBYTE) {
             NEED(sp, 4);
             const uint32_t at = view.get(sp);
             NEED(at, 1);
@@ -594,7 +682,7 @@ void interpret(kcontext_t* c, uint32_t task)
             NEXT();
         }
 #define LOAD_N(name, n)                                                                                           \
-    OP(name): {                                                                                                   \
+    OP(name) {                                                                                                   \
         NEED(sp, 4);                                                                                              \
         const uint32_t at = view.get(sp);                                                                         \
         sp += 4;                                                                                                  \
@@ -610,7 +698,7 @@ void interpret(kcontext_t* c, uint32_t task)
         LOAD_N(INST_LOAD2, 2)
         LOAD_N(INST_LOAD3, 3)
 #undef LOAD_N
-        OP(INST_LOADMETHOD): {
+        OP(INST_LOADMETHOD) {
             const uint32_t offset = view.get(ip);
             ip += 4;
             NEED(sp, 4);
@@ -621,15 +709,16 @@ void interpret(kcontext_t* c, uint32_t task)
             view.put(sp, view.get(table + offset));
             NEXT();
         }
-        OP(INST_STOREBYTE): {
+        OP(INST_STOREBYTE) {
             uint32_t l[3];
             POP_CELLS(l, 2);
             NEED_WRITE(l[0], 1);
             view.mem[l[0]] = static_cast<uint8_t>(l[1]);
+            WROTE(l[0], 1);
             NEXT();
         }
 #define STORE_N(name, n)                                                                                          \
-    OP(name): {                                                                                                   \
+    OP(name) {                                                                                                   \
         NEED(sp, 4 + 4 * n);                                                                                      \
         const uint32_t at = view.get(sp);                                                                         \
         uint32_t v[n];                                                                                            \
@@ -641,24 +730,25 @@ void interpret(kcontext_t* c, uint32_t task)
         for (uint32_t i = 0; i < n; ++i) {                                                                        \
             view.put(at + 4 * i, v[i]);                                                                           \
         }                                                                                                         \
+        WROTE(at, 4 * n);                                                                                         \
         NEXT();                                                                                                   \
     }
         STORE_N(INST_STORE1, 1)
         STORE_N(INST_STORE2, 2)
         STORE_N(INST_STORE3, 3)
 #undef STORE_N
-        OP(INST_ISZERO):
-        OP(INST_LNOT):
+        OP(INST_ISZERO)
+        OP(INST_LNOT)
             NEED(sp, 4);
             view.put(sp, view.get(sp) == 0);
             NEXT();
-        OP(INST_IDENTITY):
+        OP(INST_IDENTITY)
             NEXT();
-        OP(INST_ISPOS):
-        OP(INST_ISNEG):
-        OP(INST_ISNONNEG):
-        OP(INST_ISNONPOS):
-        OP(INST_ISNONZERO): {
+        OP(INST_ISPOS)
+        OP(INST_ISNEG)
+        OP(INST_ISNONNEG)
+        OP(INST_ISNONPOS)
+        OP(INST_ISNONZERO) {
             NEED(sp, 4);
             const int32_t x = static_cast<int32_t>(view.get(sp));
             bool v;
@@ -672,9 +762,9 @@ void interpret(kcontext_t* c, uint32_t task)
             view.put(sp, v);
             NEXT();
         }
-        OP(INST_FSIGN):
-        OP(INST_FSIGN2):
-        OP(INST_FSIGN3): {
+        OP(INST_FSIGN)
+        OP(INST_FSIGN2)
+        OP(INST_FSIGN3) {
             uint32_t l[3];
             const uint32_t n = op - INST_FSIGN + 1;
             POP_CELLS(l, n);
@@ -689,7 +779,7 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH(sign);
             NEXT();
         }
-        OP(INST_UCMP): {
+        OP(INST_UCMP) {
             NEED(sp, 8);
             const uint32_t a = view.get(sp);
             const uint32_t b = view.get(sp + 4);
@@ -697,7 +787,7 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH(a < b ? 0xFFFFFFFFu : a > b ? 1u : 0u);
             NEXT();
         }
-        OP(INST_ICMP): {
+        OP(INST_ICMP) {
             NEED(sp, 8);
             const int32_t a = static_cast<int32_t>(view.get(sp));
             const int32_t b = static_cast<int32_t>(view.get(sp + 4));
@@ -705,9 +795,9 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH(a < b ? 0xFFFFFFFFu : a > b ? 1u : 0u);
             NEXT();
         }
-        OP(INST_FCMP):
-        OP(INST_FCMP2):
-        OP(INST_FCMP3): {
+        OP(INST_FCMP)
+        OP(INST_FCMP2)
+        OP(INST_FCMP3) {
             uint32_t l[3];
             uint32_t r[3];
             const uint32_t n = op == INST_FCMP ? 1 : op - INST_FCMP2 + 2;
@@ -723,7 +813,7 @@ void interpret(kcontext_t* c, uint32_t task)
             NEXT();
         }
 #define BINARY(name, expr)                                                                                        \
-    OP(name): {                                                                                                   \
+    OP(name) {                                                                                                   \
         NEED(sp, 8);                                                                                              \
         const uint32_t a = view.get(sp);                                                                          \
         const uint32_t b = view.get(sp + 4);                                                                      \
@@ -741,10 +831,10 @@ void interpret(kcontext_t* c, uint32_t task)
         BINARY(INST_SAR, (a & 0x80000000u) != 0 ? ~(~a >> (b & 31)) : a >> (b & 31))
         BINARY(INST_ADD, a + b)
         BINARY(INST_SUB, a - b)
-        OP(INST_UMUL):
+        OP(INST_UMUL)
         BINARY(INST_IMUL, a * b)
 #undef BINARY
-        OP(INST_LXOR): {
+        OP(INST_LXOR) {
             uint32_t l[3];
             POP_CELLS(l, 1);
             if (l[0] != 0) {
@@ -753,17 +843,17 @@ void interpret(kcontext_t* c, uint32_t task)
             }
             NEXT();
         }
-        OP(INST_NOT):
+        OP(INST_NOT)
             NEED(sp, 4);
             view.put(sp, ~view.get(sp));
             NEXT();
-        OP(INST_NEG):
+        OP(INST_NEG)
             NEED(sp, 4);
             view.put(sp, 0u - view.get(sp));
             NEXT();
-        OP(INST_FNEG):
-        OP(INST_FNEG2):
-        OP(INST_FNEG3): {
+        OP(INST_FNEG)
+        OP(INST_FNEG2)
+        OP(INST_FNEG3) {
             const uint32_t n = op - INST_FNEG + 1;
             NEED(sp, 4 * n);
             for (uint32_t i = 0; i < n; ++i) {
@@ -771,12 +861,12 @@ void interpret(kcontext_t* c, uint32_t task)
             }
             NEXT();
         }
-        OP(INST_FADD):
-        OP(INST_FADD2):
-        OP(INST_FADD3):
-        OP(INST_FSUB):
-        OP(INST_FSUB2):
-        OP(INST_FSUB3): {
+        OP(INST_FADD)
+        OP(INST_FADD2)
+        OP(INST_FADD3)
+        OP(INST_FSUB)
+        OP(INST_FSUB2)
+        OP(INST_FSUB3) {
             uint32_t l[3];
             uint32_t r[3];
             const bool sub = op >= INST_FSUB;
@@ -789,8 +879,8 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH_CELLS(l, n);
             NEXT();
         }
-        OP(INST_FMUL):
-        OP(INST_FMOD): {
+        OP(INST_FMUL)
+        OP(INST_FMOD) {
             uint32_t l[3];
             POP_CELLS(l, 1);
             NEED(sp, 4);
@@ -799,8 +889,8 @@ void interpret(kcontext_t* c, uint32_t task)
             view.put(sp, u_of(op == INST_FMUL ? a * b : std::fmod(a, b)));
             NEXT();
         }
-        OP(INST_CMUL):
-        OP(INST_CDIV): {
+        OP(INST_CMUL)
+        OP(INST_CDIV) {
             uint32_t l[3];
             uint32_t r[3];
             POP_CELLS(l, 2);
@@ -817,7 +907,7 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH_CELLS(l, 2);
             NEXT();
         }
-        OP(INST_DOT): {
+        OP(INST_DOT) {
             uint32_t l[3];
             uint32_t r[3];
             POP_CELLS(l, 3);
@@ -829,7 +919,7 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH(u_of(s));
             NEXT();
         }
-        OP(INST_CROSS): {
+        OP(INST_CROSS) {
             uint32_t l[3];
             uint32_t r[3];
             POP_CELLS(l, 3);
@@ -840,8 +930,8 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH_CELLS(v, 3);
             NEXT();
         }
-        OP(INST_UDIV):
-        OP(INST_UMOD): {
+        OP(INST_UDIV)
+        OP(INST_UMOD) {
             uint32_t l[3];
             POP_CELLS(l, 1);
             NEED(sp, 4);
@@ -849,8 +939,8 @@ void interpret(kcontext_t* c, uint32_t task)
             view.put(sp, op == INST_UDIV ? l[0] / b : l[0] % b);
             NEXT();
         }
-        OP(INST_IDIV):
-        OP(INST_IMOD): {
+        OP(INST_IDIV)
+        OP(INST_IMOD) {
             uint32_t l[3];
             POP_CELLS(l, 1);
             NEED(sp, 4);
@@ -865,7 +955,7 @@ void interpret(kcontext_t* c, uint32_t task)
             view.put(sp, static_cast<uint32_t>(v));
             NEXT();
         }
-        OP(INST_FDIV): {
+        OP(INST_FDIV) {
             uint32_t l[3];
             POP_CELLS(l, 1);
             NEED(sp, 4);
@@ -877,10 +967,10 @@ void interpret(kcontext_t* c, uint32_t task)
             view.put(sp, u_of(f_of(l[0]) / b));
             NEXT();
         }
-        OP(INST_SCALE2):
-        OP(INST_SCALE3):
-        OP(INST_DIVSCALAR2):
-        OP(INST_DIVSCALAR3): {
+        OP(INST_SCALE2)
+        OP(INST_SCALE3)
+        OP(INST_DIVSCALAR2)
+        OP(INST_DIVSCALAR3) {
             uint32_t l[3];
             uint32_t r[3];
             const bool divide = op >= INST_DIVSCALAR2;
@@ -897,7 +987,7 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH_CELLS(l, n);
             NEXT();
         }
-        OP(INST_DIVLENGTH3): {
+        OP(INST_DIVLENGTH3) {
             uint32_t l[3];
             uint32_t r[3];
             POP_CELLS(l, 3);
@@ -913,14 +1003,14 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH_CELLS(l, 3);
             NEXT();
         }
-        OP(INST_ABS): {
+        OP(INST_ABS) {
             NEED(sp, 4);
             const uint32_t a = view.get(sp);
             view.put(sp, (a & 0x80000000u) != 0 ? 0u - a : a);
             NEXT();
         }
-        OP(INST_LENGTH2):
-        OP(INST_LENGTH3): {
+        OP(INST_LENGTH2)
+        OP(INST_LENGTH3) {
             uint32_t l[3];
             const uint32_t n = op - INST_LENGTH2 + 2;
             POP_CELLS(l, n);
@@ -931,15 +1021,15 @@ void interpret(kcontext_t* c, uint32_t task)
             PUSH(u_of(std::sqrt(s)));
             NEXT();
         }
-        OP(INST_FABS):
-        OP(INST_SQRT):
-        OP(INST_SIN):
-        OP(INST_COS):
-        OP(INST_LOG):
-        OP(INST_EXP):
-        OP(INST_FLOOR):
-        OP(INST_CEIL):
-        OP(INST_ROUND): {
+        OP(INST_FABS)
+        OP(INST_SQRT)
+        OP(INST_SIN)
+        OP(INST_COS)
+        OP(INST_LOG)
+        OP(INST_EXP)
+        OP(INST_FLOOR)
+        OP(INST_CEIL)
+        OP(INST_ROUND) {
             NEED(sp, 4);
             const float x = f_of(view.get(sp));
             const double d = x;
@@ -965,13 +1055,13 @@ void interpret(kcontext_t* c, uint32_t task)
             view.put(sp, v);
             NEXT();
         }
-        OP(INST_STRLEN): {
+        OP(INST_STRLEN) {
             NEED(sp, 4);
             const char* s = script_string(c, op_ip, view.get(sp));
             view.put(sp, static_cast<uint32_t>(std::strlen(s)));
             NEXT();
         }
-        OP(INST_STRCMP): {
+        OP(INST_STRCMP) {
             uint32_t l[3];
             POP_CELLS(l, 1);
             const char* a = script_string(c, op_ip, l[0]);
@@ -980,12 +1070,12 @@ void interpret(kcontext_t* c, uint32_t task)
             view.put(sp, v < 0 ? 0xFFFFFFFFu : v > 0 ? 1u : 0u);
             NEXT();
         }
-        OP(INST_ZEXTBYTE):
-        OP(INST_SEXTBYTE):
-        OP(INST_UTOF):
-        OP(INST_ITOF):
-        OP(INST_FTOU):
-        OP(INST_FTOI): {
+        OP(INST_ZEXTBYTE)
+        OP(INST_SEXTBYTE)
+        OP(INST_UTOF)
+        OP(INST_ITOF)
+        OP(INST_FTOU)
+        OP(INST_FTOI) {
             NEED(sp, 4);
             const uint32_t x = view.get(sp);
             uint32_t v;
@@ -1005,30 +1095,317 @@ void interpret(kcontext_t* c, uint32_t task)
             view.put(sp, v);
             NEXT();
         }
-        OP(INST_NIP):
+        OP(INST_NIP)
             NEED(sp, 8);
             view.put(sp + 4, view.get(sp));
             sp += 4;
             NEXT();
-        OP(INST_POP1):
+        OP(INST_POP1)
             sp += 4;
             NEXT();
-        OP(INST_NIP2):
+        OP(INST_NIP2)
             NEED(sp, 12);
             view.put(sp + 8, view.get(sp));
             sp += 8;
             NEXT();
-        OP(INST_POPNIP):
+        OP(INST_POPNIP)
             NEED(sp + 4, 8);
             view.put(sp + 8, view.get(sp + 4));
             sp += 8;
             NEXT();
-        OP(INST_POP2):
+        OP(INST_POP2)
             sp += 8;
             NEXT();
+        // Fused forms. Each checks first everything its instructions would
+        // check; when any check fails it runs its first instruction through
+        // that opcode's own body, which finds the fault where it lies. Every
+        // cell the instructions leave in memory is written, in their order.
+#define FORM_LD(P)                                                                                                \
+    OP(KF_LD_##P##_NONE) {                                                                                       \
+        const uint32_t s = sp;                                                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                             \
+        if (!room(s, page, 1) || !view.holds(s - 4, 4) || !view.holds(a, 4)) [[unlikely]] {                       \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        view.put(s - 4, a);                                                                                       \
+        view.put(s - 4, view.get(a));                                                                             \
+        sp = s - 4;                                                                                               \
+        ip = op_ip + pre_bytes(Pre::P) + 1;                                                                       \
+        NEXT();                                                                                                   \
+    }
+#define FORM_LD2(P)                                                                                               \
+    OP(KF_LD2_##P##_NONE) {                                                                                      \
+        const uint32_t s = sp;                                                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                             \
+        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 8)) [[unlikely]] {                       \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        view.put(s - 4, a);                                                                                       \
+        const uint32_t v0 = view.get(a);                                                                          \
+        const uint32_t v1 = view.get(a + 4);                                                                      \
+        view.put(s - 8, v0);                                                                                      \
+        view.put(s - 4, v1);                                                                                      \
+        sp = s - 8;                                                                                               \
+        ip = op_ip + pre_bytes(Pre::P) + 1;                                                                       \
+        NEXT();                                                                                                   \
+    }
+#define FORM_ST(P)                                                                                                \
+    OP(KF_ST_##P##_NONE) {                                                                                       \
+        const uint32_t s = sp;                                                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                             \
+        if (!room(s, page, 1) || !view.holds(s - 4, 8) || !view.writable(a, 4)) [[unlikely]] {                    \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        view.put(s - 4, a);                                                                                       \
+        view.put(a, view.get(s));                                                                                 \
+        sp = s + 4;                                                                                               \
+        ip = op_ip + pre_bytes(Pre::P) + 1;                                                                       \
+        WROTE(a, 4);                                                                                              \
+        NEXT();                                                                                                   \
+    }
+// push1 v; B: the pushed word is the left operand.
+#define FORM_IMMB_CHECK(B)                                                                                        \
+    if (!room(s, page, 1) || !view.holds(s - 4, 8) || !binary_fits(Bin::B, s - 4, page)) [[unlikely]] {           \
+        goto plain;                                                                                               \
+    }                                                                                                             \
+    const uint32_t v = view.get(op_ip + 1);                                                                       \
+    view.put(s - 4, v);                                                                                           \
+    const uint32_t r = binary(Bin::B, v, view.get(s));                                                            \
+    view.put(s, r);
+#define FORM_IMMB(B)                                                                                              \
+    OP(KF_IMMB_NONE_##B) {                                                                                       \
+        const uint32_t s = sp;                                                                                    \
+        FORM_IMMB_CHECK(B)                                                                                        \
+        ip = op_ip + 6;                                                                                           \
+        NEXT();                                                                                                   \
+    }
+#define FORM_BJ(B)                                                                                                \
+    OP(KF_BJ_NONE_##B) {                                                                                         \
+        const uint32_t s = sp;                                                                                    \
+        if (!view.holds(s, 8) || !binary_fits(Bin::B, s, page)) [[unlikely]] {                                    \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        const uint32_t r = binary(Bin::B, view.get(s), view.get(s + 4));                                          \
+        view.put(s + 4, r);                                                                                       \
+        sp = s + 8;                                                                                               \
+        ip = jump_taken(view.mem[op_ip + 1], r) ? view.get(op_ip + 2) : op_ip + 6;                                \
+        NEXT();                                                                                                   \
+    }
+#define FORM_IMMBJ(B)                                                                                             \
+    OP(KF_IMMBJ_NONE_##B) {                                                                                      \
+        const uint32_t s = sp;                                                                                    \
+        FORM_IMMB_CHECK(B)                                                                                        \
+        sp = s + 4;                                                                                               \
+        ip = jump_taken(view.mem[op_ip + 6], r) ? view.get(op_ip + 7) : op_ip + 11;                               \
+        NEXT();                                                                                                   \
+    }
+// P load1 B: the loaded cell is the left operand.
+#define FORM_LDB_CHECK(P, B)                                                                                      \
+    const uint32_t s = sp;                                                                                        \
+    const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                                 \
+    if (!room(s, page, 1) || !view.holds(s - 4, 8) || !view.holds(a, 4) || !binary_fits(Bin::B, s - 4, page))     \
+        [[unlikely]] {                                                                                            \
+        goto plain;                                                                                               \
+    }                                                                                                             \
+    view.put(s - 4, a);                                                                                           \
+    const uint32_t v = view.get(a);                                                                               \
+    view.put(s - 4, v);                                                                                           \
+    const uint32_t r = binary(Bin::B, v, view.get(s));                                                            \
+    view.put(s, r);                                                                                               \
+    constexpr uint32_t at_j = pre_bytes(Pre::P) + 2;
+#define FORM_LDB(P, B)                                                                                            \
+    OP(KF_LDB_##P##_##B) {                                                                                       \
+        FORM_LDB_CHECK(P, B)                                                                                      \
+        sp = s;                                                                                                   \
+        ip = op_ip + at_j;                                                                                        \
+        NEXT();                                                                                                   \
+    }
+#define FORM_LDBJ(P, B)                                                                                           \
+    OP(KF_LDBJ_##P##_##B) {                                                                                      \
+        FORM_LDB_CHECK(P, B)                                                                                      \
+        sp = s + 4;                                                                                               \
+        ip = jump_taken(view.mem[op_ip + at_j], r) ? view.get(op_ip + at_j + 1) : op_ip + at_j + 5;               \
+        NEXT();                                                                                                   \
+    }
+// B; P store1: the result is stored where P points (P sees sp after B).
+#define FORM_BST(P, B)                                                                                            \
+    OP(KF_BST_##P##_##B) {                                                                                       \
+        const uint32_t s = sp;                                                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip + 1, s + 4, args);                                     \
+        if (!view.holds(s, 8) || !binary_fits(Bin::B, s, page) || !room(uint64_t{s} + 4, page, 1) ||              \
+            !view.writable(a, 4)) [[unlikely]] {                                                                  \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        const uint32_t r = binary(Bin::B, view.get(s), view.get(s + 4));                                          \
+        view.put(s + 4, r);                                                                                       \
+        view.put(s, a);                                                                                           \
+        view.put(a, r);                                                                                           \
+        sp = s + 8;                                                                                               \
+        ip = op_ip + pre_bytes(Pre::P) + 2;                                                                       \
+        WROTE(a, 4);                                                                                              \
+        NEXT();                                                                                                   \
+    }
+// push1 v; B; P store1.
+#define FORM_IMMBST(P, B)                                                                                         \
+    OP(KF_IMMBST_##P##_##B) {                                                                                    \
+        const uint32_t s = sp;                                                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip + 6, s, args);                                         \
+        if (!view.writable(a, 4)) [[unlikely]] {                                                                  \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        FORM_IMMB_CHECK(B)                                                                                        \
+        view.put(s - 4, a);                                                                                       \
+        view.put(a, r);                                                                                           \
+        sp = s + 4;                                                                                               \
+        ip = op_ip + pre_bytes(Pre::P) + 7;                                                                       \
+        WROTE(a, 4);                                                                                              \
+        NEXT();                                                                                                   \
+    }
+// push1 v; P load1 B: P sees sp after the push; the loaded cell is the left operand.
+#define FORM_IMMLDB(P, B)                                                                                         \
+    OP(KF_IMMLDB_##P##_##B) {                                                                                     \
+        const uint32_t s = sp;                                                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip + 5, s - 4, args);                                     \
+        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4) || !binary_fits(Bin::B, s - 8, page)) \
+            [[unlikely]] {                                                                                        \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        view.put(s - 4, view.get(op_ip + 1));                                                                     \
+        view.put(s - 8, a);                                                                                       \
+        const uint32_t v = view.get(a);                                                                           \
+        view.put(s - 8, v);                                                                                       \
+        view.put(s - 4, binary(Bin::B, v, view.get(s - 4)));                                                      \
+        sp = s - 4;                                                                                               \
+        ip = op_ip + pre_bytes(Pre::P) + 7;                                                                       \
+        NEXT();                                                                                                   \
+    }
+// P load1; push1 v; B J: the pushed word is the left operand.
+#define FORM_LDIMMBJ(P, B)                                                                                        \
+    OP(KF_LDIMMBJ_##P##_##B) {                                                                                    \
+        const uint32_t s = sp;                                                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                             \
+        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4) || !binary_fits(Bin::B, s - 8, page)) \
+            [[unlikely]] {                                                                                        \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        constexpr uint32_t at_push = pre_bytes(Pre::P) + 1;                                                       \
+        view.put(s - 4, a);                                                                                       \
+        const uint32_t v = view.get(a);                                                                           \
+        view.put(s - 4, v);                                                                                       \
+        const uint32_t w = view.get(op_ip + at_push + 1);                                                         \
+        view.put(s - 8, w);                                                                                       \
+        const uint32_t r = binary(Bin::B, w, v);                                                                  \
+        view.put(s - 4, r);                                                                                       \
+        sp = s;                                                                                                   \
+        ip = jump_taken(view.mem[op_ip + at_push + 6], r) ? view.get(op_ip + at_push + 7) : op_ip + at_push + 11; \
+        NEXT();                                                                                                   \
+    }
+// P load1; pushspofs k load1; B J: the second cell loaded is the left operand.
+#define FORM_LDLDBJ(P, B)                                                                                         \
+    OP(KF_LDLDBJ_##P##_##B) {                                                                                     \
+        const uint32_t s = sp;                                                                                    \
+        constexpr uint32_t at_second = pre_bytes(Pre::P) + 1;                                                    \
+        const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                             \
+        const uint32_t b = pre_address(Pre::SPK, view, op_ip + at_second, s - 4, args);                           \
+        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4) || !view.holds(b, 4) ||              \
+            !binary_fits(Bin::B, s - 8, page)) [[unlikely]] {                                                     \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        view.put(s - 4, a);                                                                                       \
+        view.put(s - 4, view.get(a));                                                                             \
+        view.put(s - 8, b);                                                                                       \
+        const uint32_t v = view.get(b);                                                                           \
+        view.put(s - 8, v);                                                                                       \
+        const uint32_t r = binary(Bin::B, v, view.get(s - 4));                                                    \
+        view.put(s - 4, r);                                                                                       \
+        sp = s;                                                                                                   \
+        ip = jump_taken(view.mem[op_ip + at_second + 7], r) ? view.get(op_ip + at_second + 8)                     \
+                                                           : op_ip + at_second + 12;                              \
+        NEXT();                                                                                                   \
+    }
+// pushresult1; B: the result cell is the left operand.
+#define FORM_RB(B)                                                                                                \
+    OP(KF_RB_NONE_##B) {                                                                                          \
+        const uint32_t s = sp;                                                                                    \
+        if (!room(s, page, 1) || !view.holds(s - 4, 8) || !binary_fits(Bin::B, s - 4, page)) [[unlikely]] {       \
+            goto plain;                                                                                           \
+        }                                                                                                         \
+        const uint32_t v = c->result[0];                                                                          \
+        view.put(s - 4, v);                                                                                       \
+        view.put(s, binary(Bin::B, v, view.get(s)));                                                             \
+        ip = op_ip + 2;                                                                                           \
+        NEXT();                                                                                                   \
+    }
+        // push1 v; ret1: the return reports the ret1.
+        OP(KF_IMMRET1_NONE_NONE) {
+            const uint32_t s = sp;
+            if (!room(s, page, 1) || !view.holds(s - 4, 4)) [[unlikely]] {
+                goto plain;
+            }
+            const uint32_t v = view.get(op_ip + 1);
+            view.put(s - 4, v);
+            sp = s - 4;
+            c->result[0] = v;
+            op_ip += 5;
+            goto leave;
+        }
+#define FORM_BODY(F, P, B) FORM_##F(P, B)
+#define FORM_LD_BODY(P) FORM_LD(P)
+#define FORM_P_ONLY(F, P, B) FORM_##F(P)
+#define FORM_B_ONLY(F, P, B) FORM_##F(B)
+        KFORMS_P(FORM_P_ONLY, LD, NONE)
+        KFORMS_P(FORM_P_ONLY, LD2, NONE)
+        KFORMS_P(FORM_P_ONLY, ST, NONE)
+        KFORMS_B(FORM_B_ONLY, IMMB)
+        KFORMS_B(FORM_B_ONLY, BJ)
+        KFORMS_B(FORM_B_ONLY, IMMBJ)
+        KFORMS_PB(FORM_BODY, LDB)
+        KFORMS_PB(FORM_BODY, LDBJ)
+        KFORMS_PB(FORM_BODY, BST)
+        KFORMS_PB(FORM_BODY, IMMBST)
+        KFORMS_PB(FORM_BODY, IMMLDB)
+        KFORMS_PB(FORM_BODY, LDIMMBJ)
+        KFORMS_B(FORM_B_ONLY, RB)
+        KFORMS_PB(FORM_BODY, LDLDBJ)
+#undef FORM_BODY
+#undef FORM_LD_BODY
+#undef FORM_P_ONLY
+#undef FORM_B_ONLY
+#undef FORM_LD
+#undef FORM_LD2
+#undef FORM_ST
+#undef FORM_IMMB_CHECK
+#undef FORM_IMMB
+#undef FORM_BJ
+#undef FORM_IMMBJ
+#undef FORM_LDB_CHECK
+#undef FORM_LDB
+#undef FORM_LDBJ
+#undef FORM_BST
+#undef FORM_IMMBST
+#undef FORM_IMMLDB
+#undef FORM_LDIMMBJ
+#undef FORM_RB
+#undef FORM_LDLDBJ
+        OP(KF_UNEXPECTED)
+            goto unexpected;
+        OP(KF_RAW)
+            ip = op_ip;
+            RAW_FORM();
+            goto dispatch_op;
         default:
             goto unexpected;
         }
+
+    plain:
+        // The first instruction of a fused form, through its own body.
+        op = view.mem[op_ip];
+    dispatch_op:
+#ifdef KINTERP_THREADED
+        goto* dispatch[op];
+#else
+        goto switch_op;
+#endif
 
     enter: {
         // The frame header goes below sp, or at the top of a fresh page when
@@ -1126,6 +1503,8 @@ unexpected:
 #undef POP_CELLS
 #undef PUSH_CELLS
 #undef FETCH
+#undef RAW_FORM
+#undef WROTE
 #undef OP
 #undef NEXT
 }

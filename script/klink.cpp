@@ -435,6 +435,7 @@ int K_Link(kcontext_t* c, const char* const* names)
         K_Unlink(c);
         return 0;
     }
+    kdecode_build(c, c->code, static_cast<uint32_t>(running[0]), c->code_size);
     return 1;
 }
 
@@ -445,6 +446,7 @@ void K_Unlink(kcontext_t* c)
     c->labels = nullptr;
     c->code = 0;
     c->code_size = 0;
+    kdecode_clear(c);
     c->kept = 0;
     c->arena.release_to(c->link_mark);
 }

@@ -530,6 +530,8 @@ int load_state(kcontext_t* c, int fd)
         ok = false;
     }
     labels_destroy(names);
+    // Loaded values may lie anywhere the scripts could write, code included.
+    kdecode_rebuild(c);
     if (ok) {
         return 1;
     }
