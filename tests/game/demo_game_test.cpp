@@ -2,6 +2,7 @@
 // program playing the level headless through the scripted walk of main.cfg,
 // which must end in the engine's orderly shutdown (not its time-out) with a
 // screenshot that shows the level and what the scripts put into it.
+#include "demo_run.h"
 #include "tools/sound/module_render.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_file(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using demo_run::read_file;
 
 // A 24-bit bottom-up BMP as the engine writes its screenshots.
 struct Shot {
@@ -150,24 +145,13 @@ TEST_F(DemoGame, TheMusicIsOurTuneAndNotSilent)
 
 TEST_F(DemoGame, AHeadlessRunWalksTheLevelShootsItAndShutsDownInOrder)
 {
-    std::random_device seed;
-    const fs::path run = fs::temp_directory_path() / ("ostrel_demo_game_" + std::to_string(seed()));
-    fs::create_directories(run / "kavrin");
-    // What the build wrote; not what other runs of the program there leave
-    // (their screenshots, the scripts' persistent block), which may be
-    // written while this copies.
-    for (const fs::directory_entry& e : fs::directory_iterator(base())) {
-        const std::string name = e.path().filename().string();
-        if (name != "shots" && name != "config") {
-            fs::copy(e.path(), run / "kavrin" / name, fs::copy_options::recursive);
-        }
-    }
+    const fs::path run = demo_run::scratch_folder("demo_game");
+    demo_run::copy_base(run / "kavrin");
     // The time-out only keeps a hung program from holding the suite: the
     // orderly shutdown takes well under a second.
-    const std::string command = "cd '" + run.string() +
-                                "' && env SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy OSTREL_NO_MESSAGE_BOX=1 "
-                                "OSTREL_FRAMES=300 timeout 120 '" OSTREL_PROGRAM
-                                "' -log -set S_FrameTicks 1 -width 640 -height 480 > out.txt 2>&1";
+    const std::string command = "OSTREL_FRAMES=300 timeout 120 sh -c \"" +
+                                demo_run::program_command(run, "-log -set S_FrameTicks 1 -width 640 -height 480") +
+                                "\"";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << read_file(run / "out.txt");
     EXPECT_EQ(WEXITSTATUS(status), 0) << read_file(run / "out.txt");
