@@ -193,4 +193,37 @@ TEST_F(DemoGame, AHeadlessRunWalksTheLevelShootsItAndShutsDownInOrder)
     fs::remove_all(run, ignored);
 }
 
+// With the world's ticks a frame fixed, the headless walk is the same in
+// every run however fast each frame goes: the client's clock, its random
+// draws among the server's and the pacing of updates follow the ticks, so the
+// screenshots are equal byte for byte. Two runs side by side on a busy
+// machine differ in their frames' wall times.
+TEST_F(DemoGame, TwoHeadlessRunsWriteTheSameScreenshot)
+{
+    fs::path runs[2];
+    std::string commands;
+    for (int i = 0; i < 2; ++i) {
+        runs[i] = demo_run::scratch_folder("demo_repeat");
+        demo_run::copy_base(runs[i] / "kavrin");
+        commands += "(OSTREL_FRAMES=300 timeout 120 sh -c \"" +
+                    demo_run::program_command(runs[i], "-log -set S_FrameTicks 1 -width 640 -height 480") +
+                    "\") & ";
+    }
+    const int status = std::system((commands + "wait").c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << read_file(runs[0] / "out.txt");
+    const std::string first = read_file(runs[0] / "kavrin" / "shots" / "kvr00000.bmp");
+    const std::string second = read_file(runs[1] / "kavrin" / "shots" / "kvr00000.bmp");
+    ASSERT_GT(first.size(), 640u * 480u * 3u) << read_file(runs[0] / "out.txt");
+    ASSERT_EQ(first.size(), second.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < first.size(); ++i) {
+        differing += first[i] != second[i] ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0u) << "bytes of the two screenshots differ";
+    std::error_code ignored;
+    for (const fs::path& run : runs) {
+        fs::remove_all(run, ignored);
+    }
+}
+
 } // namespace
