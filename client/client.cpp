@@ -23,6 +23,7 @@
 #include "world/shared_map.h"
 #include "world/volume_set.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -195,6 +196,12 @@ const CObjCommon* Client::camera() const
     return map_active_ != 0 && c.is_allocated(0) ? &c.common(0) : nullptr;
 }
 
+int32_t Client::fixed_frame_ticks() const
+{
+    const ConfigVariable* const fixed = cvar_list != nullptr ? cvar_list->find("S_FrameTicks") : nullptr;
+    return fixed != nullptr ? std::max<int32_t>(0, fixed->int_value()) : 0;
+}
+
 int Client::frame(double time)
 {
     const bool profiling = cv_profile_ != nullptr && cv_profile_->is_true();
@@ -209,12 +216,25 @@ int Client::frame(double time)
         time_local_ = time;
     }
     const double from = time_local_;
-    K_ASSERT(time_local_ <= time);
     client_ticks_frame_ = 0;
-    while (time_local_ + CLIENT_TICK < time) {
+    // With the world's ticks a frame fixed, the client's clock takes the same
+    // ticks and not the wall clock's, so that what it animates and where its
+    // random draws fall among the server's repeat from run to run. Its clock
+    // may then run ahead of the wall clock; it waits for it after that.
+    const int32_t fixed = fixed_frame_ticks();
+    const auto tick = [this] {
         time_local_ += CLIENT_TICK;
         client_ticks_total_ = static_cast<int32_t>(static_cast<uint32_t>(client_ticks_total_) + 1u);
         ++client_ticks_frame_;
+    };
+    if (fixed > 0) {
+        for (int32_t i = 0; i < fixed; ++i) {
+            tick();
+        }
+    } else {
+        while (time_local_ + CLIENT_TICK < time) {
+            tick();
+        }
     }
 
     const double receive_start = profiling ? sys_time() : 0.0;

@@ -57,6 +57,9 @@ public:
     void shutdown();
     // One client frame at engine time `time`; 0 asks the engine to shut down.
     int frame(double time);
+    // The world's ticks a frame when S_FrameTicks fixes them; 0 when the
+    // wall clock sets them.
+    int32_t fixed_frame_ticks() const;
 
     // Clocks and the variable check.
     void interpolate(int budget);

@@ -19,6 +19,8 @@ public:
 
     // The screen manager on the open mode; 1 or 0.
     virtual int init_screen(KVideoMode* mode, const char* font, const char* background, const char* loading) = 0;
+    // After a failed init_screen: whether the font could not be read.
+    virtual bool font_failed() const { return false; }
     // The projection on the screen; 1 or 0.
     virtual int init_projection() = 0;
     // The world renderer on the projection; 1 or 0.

@@ -17,6 +17,7 @@
 #include "core/print.h"
 #include "core/scan.h"
 #include "core/timer.h"
+#include "fsys/fsys.h"
 #include "soft/video_mode.h"
 #include "soft/video_registry.h"
 
@@ -26,6 +27,7 @@
 namespace {
 
 constexpr int MAP_PATH_SIZE = 32;
+constexpr const char* CLIENT_FONT = "small.fnt";
 
 // The first occurrence of the option with exactly one parameter, when "%d"
 // reads 0 or more from it.
@@ -126,7 +128,18 @@ int Client::init_renderer()
 {
     done_renderer();
     renderer_ = client_renderer_factory()();
-    if (renderer_ == nullptr || renderer_->init_screen(v_mode_, "small.fnt", "backgrnd", "loading") == 0) {
+    if (renderer_ == nullptr || renderer_->init_screen(v_mode_, CLIENT_FONT, "backgrnd", "loading") == 0) {
+        // The font reader says nothing of why; the file is named before the
+        // lines that only say that the screen could not start.
+        if (renderer_ != nullptr && renderer_->font_failed()) {
+            FileStream* const file = fsys != nullptr ? fsys->open(CLIENT_FONT, FSYS_BINARY) : nullptr;
+            if (file == nullptr) {
+                print_format(P_ERROR, "Client: Can't find the font '%s'", CLIENT_FONT);
+            } else {
+                file->close();
+                print_format(P_ERROR, "Client: The font '%s' is damaged", CLIENT_FONT);
+            }
+        }
         print_string(P_ERROR, "Client: ScreenManager init error");
         return 0;
     }

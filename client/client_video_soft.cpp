@@ -25,6 +25,7 @@ public:
         screen_ = new (std::nothrow) ScreenManager;
         return screen_ != nullptr && screen_->init(mode, background, loading, font) != 0 ? 1 : 0;
     }
+    bool font_failed() const override { return screen_ != nullptr && !screen_->font().loaded(); }
     int init_projection() override
     {
         projection_ = new (std::nothrow) ScreenProjection;

@@ -38,16 +38,3 @@ uint32_t read_lamp_reference(NetStreamIn& stream)
     const uint32_t map_lamp = stream.read_bits(1);
     return make_object_id(map_lamp == 1 ? 1u : 2u, count, index);
 }
-
-bool is_plain_name(const char* name)
-{
-    if (name == nullptr || name[0] == '\0' || std::strstr(name, "..") != nullptr) {
-        return false;
-    }
-    for (const char* p = name; *p != '\0'; ++p) {
-        if (*p == '/' || *p == '\\' || *p == ':') {
-            return false;
-        }
-    }
-    return true;
-}

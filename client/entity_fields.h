@@ -2,6 +2,8 @@
 // Field readers shared by the entity classes' updates: presence flags, scaled
 // fractions, colours widened to a colour word (byte 0 the first channel),
 // lamp references and names that arrive from the server.
+#include "fsys/plain_name.h"
+
 #include <cstdint>
 
 class NetStreamIn;
@@ -24,7 +26,3 @@ uint32_t read_lamp_reference(NetStreamIn& stream);
 // Whether a lamp reference names no lamp: the server's reference of an
 // object without one (every index and count bit set).
 constexpr bool names_no_lamp(uint32_t id) { return (id & 0xFFFFFu) == 0xFFFFFu; }
-
-// A name the server may give for a file: not empty, no directory separators,
-// no "..", no drive. Only such names are formed into paths.
-bool is_plain_name(const char* name);

@@ -51,6 +51,13 @@ void LogFile::close()
     file_ = nullptr;
 }
 
+void LogFile::flush()
+{
+    if (file_ != nullptr) {
+        std::fflush(file_);
+    }
+}
+
 void LogFile::write_line(const char* text, unsigned flags)
 {
     if (file_ == nullptr) {

@@ -16,6 +16,8 @@ public:
     int open(int mode, const char* file_name, const char* header_format);
     void close();
     void write_line(const char* text, unsigned flags);
+    // Writes out what write_line has buffered.
+    void flush();
     bool is_open() const { return file_ != nullptr; }
 
 private:

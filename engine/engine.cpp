@@ -17,6 +17,7 @@
 #include "fsys/dir.h"
 #include "fsys/fsys.h"
 #include "host/host_file.h"
+#include "host/host_signals.h"
 #include "net/hive.h"
 #include "platform/os.h"
 #include "server/server.h"
@@ -294,6 +295,22 @@ void Engine::print_statistics()
 
 int Engine::frame()
 {
+    const int go_on = run_frame();
+    // Once a frame, so that a program that is killed leaves its log.
+    if (log_file != nullptr) {
+        log_file->flush();
+    }
+    return go_on;
+}
+
+int Engine::run_frame()
+{
+    // A termination signal ends the program as Quit does, through the shutdown.
+    if (host::take_termination_signal() && cvar_list != nullptr) {
+        if (ConfigVariable* const quit = cvar_list->find("Quit"); quit != nullptr) {
+            quit->set_bool(1);
+        }
+    }
     const double now = sys_time();
     update_statistics(now);
     print_statistics();

@@ -47,6 +47,8 @@ public:
 private:
     // Start-up's base directories: those of the option `base`, then "kavrin".
     int mount_bases();
+    // The frame's work; frame() adds what ends every frame.
+    int run_frame();
     void update_statistics(double now);
     void print_statistics();
 

@@ -5,6 +5,7 @@
 #include "core/kassert.h"
 #include "engine/engine.h"
 #include "host/host_process.h"
+#include "host/host_signals.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -174,5 +175,6 @@ int ostrel_main(int argc, char** argv, const char* system_name)
             _hope_safe_exit("Serious error", "karch", __LINE__, message);
         }
     }
+    host::catch_termination_signals();
     return program_main(arg_vector.argc, arg_vector.argv, system_name);
 }

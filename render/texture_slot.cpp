@@ -5,6 +5,7 @@
 #include "core/kheap.h"
 #include "core/print.h"
 #include "fsys/fsys.h"
+#include "fsys/plain_name.h"
 #include "render/chunk_walk.h"
 
 #include <cmath>
@@ -149,6 +150,11 @@ int TextureSlot::read_frame_list(FileStream* stream, uint32_t length, const char
         // A name of all eight characters has no terminator in the file.
         char frame_name[TEXTURE_NAME_LEN + 1] = {};
         std::memcpy(frame_name, raw, TEXTURE_NAME_LEN);
+        // The name becomes a path under the slot's resource folder.
+        if (!is_plain_name(frame_name)) {
+            print_format(P_ERROR, "TextureSlot(%s): Bad frame name '%s' !", path, frame_name);
+            return 0;
+        }
         frames[i].set_names(resource, frame_name);
         const float seconds = read_le_float(raw + TEXTURE_NAME_LEN);
         // Negative and NaN times would stall or reverse the clock: shown for no time.

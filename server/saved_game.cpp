@@ -2,6 +2,7 @@
 
 #include "core/print.h"
 #include "fsys/dir.h"
+#include "fsys/plain_name.h"
 #include "script/k_io.h"
 #include "script/krun.h"
 #include "script/ksave.h"
@@ -13,11 +14,7 @@
 #include <cstring>
 #include <string>
 
-bool plain_name(const char* name)
-{
-    const size_t n = name != nullptr ? std::strlen(name) : 0;
-    return n > 0 && n <= SAVED_NAME_MAX && std::strpbrk(name, "/\\:") == nullptr && std::strstr(name, "..") == nullptr;
-}
+bool plain_name(const char* name) { return is_plain_name(name) && std::strlen(name) <= SAVED_NAME_MAX; }
 
 int save_game(Server& s, const char* save)
 {

@@ -171,6 +171,10 @@ private:
     void client_error(int c, int stream, const char* format, ...) __attribute__((format(printf, 4, 5)));
     void check_timeouts(int c);
     void measure_rate(int c);
+    // The clock of the clients' byte rates: world time while S_FrameTicks
+    // fixes the ticks a frame (so that the pacing of updates repeats from run
+    // to run), else the wall clock.
+    double rate_clock() const;
     void admit_objects(int c, const Vector& camera);
     int32_t read_map_lamps(const char* name, uint32_t identifier);
 };

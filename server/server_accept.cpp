@@ -101,7 +101,7 @@ void Server::accept_new_client()
         sc.state = SCSTATE_CONNECTED;
         sc.rate = 0;
         sc.update_interval = 0.0;
-        sc.rate_time = sys_time();
+        sc.rate_time = rate_clock();
         if (send_accept(c) == 0) {
             sc.socket = nullptr;
             sc.clear();

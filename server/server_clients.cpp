@@ -9,14 +9,22 @@
 #include "server/builtin_table.h"
 #include "server/server.h"
 
+#include <algorithm>
 #include <span>
+
+double Server::rate_clock() const
+{
+    return S_FrameTicks != nullptr && S_FrameTicks->int_value() > 0 ? time_world : sys_time();
+}
 
 void Server::measure_rate(int c)
 {
     ServerClient& sc = client[c];
-    const double t = sys_time();
+    const double t = rate_clock();
     const double dt = t - sc.rate_time;
     if (!(dt > 0.0)) {
+        // A clock that went back (a map started again, the other clock taken) starts the measure anew.
+        sc.rate_time = std::min(sc.rate_time, t);
         return;
     }
     sc.rate_time = t;

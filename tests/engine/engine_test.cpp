@@ -325,6 +325,22 @@ TEST_F(EngineFixture, LogOptionsWriteHeaderAndRule)
     EXPECT_NE(log.find(rule, second), std::string::npos);
 }
 
+// Only error lines are flushed as they are written; every frame ends by
+// flushing the rest, so that a program that is killed leaves its log.
+TEST_F(EngineFixture, EachFrameLeavesItsLinesInTheLogFile)
+{
+    ASSERT_EQ(start({"-log"}), 1);
+    print_string(P_IMPORTANT, "said before the frame");
+    clock_.advance_seconds(0.02);
+    ASSERT_EQ(engine_->frame(), 1);
+    EXPECT_NE(read_file("kavrin.log").find("said before the frame\n"), std::string::npos) << read_file("kavrin.log");
+    print_string(P_IMPORTANT, "said after it");
+    EXPECT_EQ(read_file("kavrin.log").find("said after it"), std::string::npos) << "written only at the frame's end";
+    clock_.advance_seconds(0.02);
+    ASSERT_EQ(engine_->frame(), 1);
+    EXPECT_NE(read_file("kavrin.log").find("said after it\n"), std::string::npos);
+}
+
 TEST_F(EngineFixture, MainOptFollowsTheRealArguments)
 {
     {

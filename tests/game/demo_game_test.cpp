@@ -2,6 +2,8 @@
 // program playing the level headless through the scripted walk of main.cfg,
 // which must end in the engine's orderly shutdown (not its time-out) with a
 // screenshot that shows the level and what the scripts put into it.
+#include "demo_run.h"
+#include "support/bmp_shot.h"
 #include "tools/sound/module_render.h"
 
 #include <gtest/gtest.h>
@@ -20,73 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string read_file(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// A 24-bit bottom-up BMP as the engine writes its screenshots.
-struct Shot {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb; // rows top to bottom
-
-    bool read(const std::string& bytes)
-    {
-        const auto u32 = [&](size_t at) {
-            return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
-                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
-                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
-                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
-        };
-        if (bytes.size() < 54 || bytes.compare(0, 2, "BM") != 0 || (u32(28) & 0xFFFF) != 24) {
-            return false;
-        }
-        const uint32_t data = u32(10);
-        width = static_cast<int>(u32(18));
-        height = static_cast<int>(u32(22));
-        if (width <= 0 || height <= 0 || width > 4096 || height > 4096) {
-            return false;
-        }
-        const size_t row = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-        if (data + row * static_cast<size_t>(height) > bytes.size()) {
-            return false;
-        }
-        for (int y = 0; y < height; ++y) {
-            const size_t line = data + row * static_cast<size_t>(height - 1 - y);
-            for (int x = 0; x < width; ++x) {
-                const size_t p = line + 3 * static_cast<size_t>(x);
-                rgb.push_back(static_cast<uint8_t>(bytes[p + 2]));
-                rgb.push_back(static_cast<uint8_t>(bytes[p + 1]));
-                rgb.push_back(static_cast<uint8_t>(bytes[p]));
-            }
-        }
-        return true;
-    }
-
-    // Pixels of the rows from y0 on that pass the test.
-    template <typename Test>
-    int count(int y0, Test test) const
-    {
-        return count_in(0, y0, width, height, test);
-    }
-    // Pixels of the rectangle [x0, x1) x [y0, y1) that pass the test.
-    template <typename Test>
-    int count_in(int x0, int y0, int x1, int y1, Test test) const
-    {
-        int n = 0;
-        for (int y = y0; y < y1; ++y) {
-            for (int x = x0; x < x1; ++x) {
-                const size_t i = 3 * (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x));
-                n += test(rgb[i], rgb[i + 1], rgb[i + 2]) ? 1 : 0;
-            }
-        }
-        return n;
-    }
-};
+using demo_run::read_file;
 
 class DemoGame : public ::testing::Test {
 protected:
@@ -150,24 +86,13 @@ TEST_F(DemoGame, TheMusicIsOurTuneAndNotSilent)
 
 TEST_F(DemoGame, AHeadlessRunWalksTheLevelShootsItAndShutsDownInOrder)
 {
-    std::random_device seed;
-    const fs::path run = fs::temp_directory_path() / ("ostrel_demo_game_" + std::to_string(seed()));
-    fs::create_directories(run / "kavrin");
-    // What the build wrote; not what other runs of the program there leave
-    // (their screenshots, the scripts' persistent block), which may be
-    // written while this copies.
-    for (const fs::directory_entry& e : fs::directory_iterator(base())) {
-        const std::string name = e.path().filename().string();
-        if (name != "shots" && name != "config") {
-            fs::copy(e.path(), run / "kavrin" / name, fs::copy_options::recursive);
-        }
-    }
+    const fs::path run = demo_run::scratch_folder("demo_game");
+    demo_run::copy_base(run / "kavrin");
     // The time-out only keeps a hung program from holding the suite: the
     // orderly shutdown takes well under a second.
-    const std::string command = "cd '" + run.string() +
-                                "' && env SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy OSTREL_NO_MESSAGE_BOX=1 "
-                                "OSTREL_FRAMES=300 timeout 120 '" OSTREL_PROGRAM
-                                "' -log -set S_FrameTicks 1 -width 640 -height 480 > out.txt 2>&1";
+    const std::string command = "OSTREL_FRAMES=300 timeout 120 sh -c \"" +
+                                demo_run::program_command(run, "-log -set S_FrameTicks 1 -width 640 -height 480") +
+                                "\"";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << read_file(run / "out.txt");
     EXPECT_EQ(WEXITSTATUS(status), 0) << read_file(run / "out.txt");
@@ -207,6 +132,39 @@ TEST_F(DemoGame, AHeadlessRunWalksTheLevelShootsItAndShutsDownInOrder)
 
     std::error_code ignored;
     fs::remove_all(run, ignored);
+}
+
+// With the world's ticks a frame fixed, the headless walk is the same in
+// every run however fast each frame goes: the client's clock, its random
+// draws among the server's and the pacing of updates follow the ticks, so the
+// screenshots are equal byte for byte. Two runs side by side on a busy
+// machine differ in their frames' wall times.
+TEST_F(DemoGame, TwoHeadlessRunsWriteTheSameScreenshot)
+{
+    fs::path runs[2];
+    std::string commands;
+    for (int i = 0; i < 2; ++i) {
+        runs[i] = demo_run::scratch_folder("demo_repeat");
+        demo_run::copy_base(runs[i] / "kavrin");
+        commands += "(OSTREL_FRAMES=300 timeout 120 sh -c \"" +
+                    demo_run::program_command(runs[i], "-log -set S_FrameTicks 1 -width 640 -height 480") +
+                    "\") & ";
+    }
+    const int status = std::system((commands + "wait").c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << read_file(runs[0] / "out.txt");
+    const std::string first = read_file(runs[0] / "kavrin" / "shots" / "kvr00000.bmp");
+    const std::string second = read_file(runs[1] / "kavrin" / "shots" / "kvr00000.bmp");
+    ASSERT_GT(first.size(), 640u * 480u * 3u) << read_file(runs[0] / "out.txt");
+    ASSERT_EQ(first.size(), second.size());
+    size_t differing = 0;
+    for (size_t i = 0; i < first.size(); ++i) {
+        differing += first[i] != second[i] ? 1 : 0;
+    }
+    EXPECT_EQ(differing, 0u) << "bytes of the two screenshots differ";
+    std::error_code ignored;
+    for (const fs::path& run : runs) {
+        fs::remove_all(run, ignored);
+    }
 }
 
 } // namespace

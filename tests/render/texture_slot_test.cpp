@@ -181,6 +181,17 @@ TEST_F(TextureSlotTest, BadSequencesFallBackToOneFrame)
         {"short frame list", {{"SQHD", header(3, 0)}, {"FRAM", two}}, "FRAM too short !"},
         {"short header", {{"SQHD", std::vector<uint8_t>(4, 1)}}, "SQHD too short !"},
         {"no frame list", {{"SQHD", header(2, 0)}}, "FRAM not found !"},
+        // Frame names become paths: none may leave the resource's folder.
+        {"frame name up a folder", {{"SQHD", header(2, 0)}, {"FRAM", tools::frame_list_data({{"f0", 1.0f}, {"../f1", 1.0f}})}},
+         "Bad frame name '../f1' !"},
+        {"frame name with a slash", {{"SQHD", header(1, 0)}, {"FRAM", tools::frame_list_data({{"x/f0", 1.0f}})}},
+         "Bad frame name 'x/f0' !"},
+        {"frame name with a backslash", {{"SQHD", header(1, 0)}, {"FRAM", tools::frame_list_data({{"x\\f0", 1.0f}})}},
+         "Bad frame name 'x\\f0' !"},
+        {"frame name of dots", {{"SQHD", header(1, 0)}, {"FRAM", tools::frame_list_data({{"..", 1.0f}})}},
+         "Bad frame name '..' !"},
+        {"empty frame name", {{"SQHD", header(1, 0)}, {"FRAM", tools::frame_list_data({{"", 1.0f}})}},
+         "Bad frame name '' !"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -3,7 +3,9 @@
 //   e2e_udp_player host <seconds>
 //     serves the demo level on a UDP port the system picks ("port <n>"),
 //     plays on it through the loopback ("ready"), reports each client slot
-//     taken and freed ("slot <c> <name>", "free <c> <name>").
+//     taken and freed ("slot <c> <name>", "free <c> <name>"); console text
+//     written to "type.txt" in its folder is typed in and the file removed
+//     ("typed").
 //   e2e_udp_player join <port> <name> <seconds> [<address>]
 //     connects to <address> (127.0.0.1) on the port holding Forward ("spawned"), quits
 //     through the console after the seconds and reports every object it saw
@@ -117,6 +119,15 @@ int main(int argc, char** argv)
             watch_objects(client, seen);
         }
         if (host) {
+            if (std::FILE* const typed = std::fopen("type.txt", "rb"); typed != nullptr) {
+                char text[256] = {};
+                const size_t n = std::fread(text, 1, sizeof text - 1, typed);
+                std::fclose(typed);
+                std::remove("type.txt");
+                text[n] = '\0';
+                client.cons_cmd()->add_text(text);
+                report("typed");
+            }
             for (int c = 0; c < server_slot_count(); ++c) {
                 const std::string now = server_slot_holder(engine, c);
                 std::string& was = slots[static_cast<size_t>(c)];
