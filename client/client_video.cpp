@@ -17,8 +17,8 @@
 #include "core/print.h"
 #include "core/scan.h"
 #include "core/timer.h"
-#include "soft/video_mode.h"
-#include "soft/video_registry.h"
+#include "platform/video_mode.h"
+#include "platform/video_registry.h"
 
 #include <cmath>
 #include <cstdio>
