@@ -17,9 +17,9 @@
 #include "core/share_manager.h"
 #include "core/timer.h"
 #include "platform/cpu.h"
+#include "platform/video_mode.h"
+#include "platform/video_registry.h"
 #include "platform/win32_sys.h"
-#include "soft/video_mode.h"
-#include "soft/video_registry.h"
 #include "world/shared_map.h"
 #include "world/volume_set.h"
 

@@ -18,8 +18,8 @@
 #include "core/log_file.h"
 #include "core/print.h"
 #include "core/scan.h"
-#include "soft/video_mode.h"
-#include "soft/video_registry.h"
+#include "platform/video_mode.h"
+#include "platform/video_registry.h"
 
 #include <cstdio>
 #include <cstdlib>

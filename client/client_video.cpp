@@ -18,8 +18,8 @@
 #include "core/scan.h"
 #include "core/timer.h"
 #include "fsys/fsys.h"
-#include "soft/video_mode.h"
-#include "soft/video_registry.h"
+#include "platform/video_mode.h"
+#include "platform/video_registry.h"
 
 #include <cmath>
 #include <cstdio>

@@ -2,6 +2,7 @@
 // screen projection on the video mode and the world renderer over them.
 #include "client/client_map.h"
 #include "client/client_renderer.h"
+#include "client/screen_pair.h"
 #include "core/view_frame.h"
 #include "render/bsp_renderer.h"
 #include "render/screen_manager.h"
@@ -44,19 +45,7 @@ public:
         delete bsp_;
         bsp_ = nullptr;
     }
-    void close_screen() override
-    {
-        if (projection_ != nullptr) {
-            projection_->shutdown();
-            delete projection_;
-            projection_ = nullptr;
-        }
-        if (screen_ != nullptr) {
-            screen_->shutdown();
-            delete screen_;
-            screen_ = nullptr;
-        }
-    }
+    void close_screen() override { close_screen_pair(screen_, projection_); }
     bool has_screen() const override { return screen_ != nullptr; }
     bool has_projection() const override { return projection_ != nullptr; }
     TextScreen* text_screen() override { return screen_; }

@@ -78,6 +78,37 @@ const char* gl_string(GLenum name) { return reinterpret_cast<const char*>(glGetS
 // A driver may give no string; the logs and comparisons then see an empty one.
 const char* shown(const char* text) { return text != nullptr ? text : ""; }
 
+// A driver's extension list runs to thousands of characters, more than the
+// print ring holds: it goes out in lines of whole names, each well inside it.
+constexpr size_t EXTENSION_LINE = 1000;
+
+void print_extensions(const char* text)
+{
+    const char* rest = shown(text);
+    do {
+        size_t n = std::strlen(rest);
+        if (n > EXTENSION_LINE) {
+            n = EXTENSION_LINE;
+            // A name longer than a line is cut; any other ends the line whole.
+            while (n > 0 && rest[n] != ' ') {
+                --n;
+            }
+            if (n == 0) {
+                n = EXTENSION_LINE;
+            }
+        }
+        size_t shown_n = n;
+        while (shown_n > 0 && rest[shown_n - 1] == ' ') {
+            --shown_n;
+        }
+        print_format(P_MESSAGE, "OpenGL extensions: %.*s", static_cast<int>(shown_n), rest);
+        rest += n;
+        while (*rest == ' ') {
+            ++rest;
+        }
+    } while (*rest != '\0');
+}
+
 int link_variables()
 {
     K_ASSERT(cvar_list);
@@ -144,7 +175,7 @@ int init()
     print_format(P_MESSAGE, "OpenGL vendor: %s", shown(gl_vendor));
     print_format(P_MESSAGE, "OpenGL renderer: %s", shown(gl_renderer));
     print_format(P_MESSAGE, "OpenGL version: %s", shown(gl_version));
-    print_format(P_MESSAGE, "OpenGL extensions: %s", shown(gl_extensions_text));
+    print_extensions(gl_extensions_text);
 
     renderer_row = match_renderer(gl_renderer);
 

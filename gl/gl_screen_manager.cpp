@@ -4,7 +4,7 @@
 #include "core/print.h"
 #include "gl/gl_bind.h"
 #include "host/host_gl.h"
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 #include "world/screenshot.h"
 
 #include <algorithm>

@@ -10,7 +10,7 @@
 #include "gl/gl_bind.h"
 #include "gl/gl_screen_manager.h"
 #include "host/host_gl.h"
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 
 #include <bit>
 #include <cmath>
@@ -127,6 +127,20 @@ void ScreenProjection::init_frame(const ViewFrame& camera)
     set_zoom(camera.half_x, camera.half_y);
     // The word after the camera matrix carries the tint's bits.
     set_tint(std::bit_cast<uint32_t>(camera.param));
+}
+
+void ScreenProjection::clear_window()
+{
+    glViewport(origin_x, origin_y, width, height);
+    GLSys::report_errors("Viewport from ScreenProjection::clear_window()");
+    // The clear reaches only the window, and depth only with writes on.
+    glScissor(origin_x, origin_y, width, height);
+    glEnable(GL_SCISSOR_TEST);
+    GLSys::set_depth(2);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    GLSys::report_errors("Clear from ScreenProjection::clear_window()");
 }
 
 void ScreenProjection::clear_frame()

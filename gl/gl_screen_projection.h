@@ -44,6 +44,10 @@ public:
     // 1, or 0 when a variable can't be created; needs a current context.
     int init(ScreenManager* scr);
     void close();
+    // The client's names for the steps above and below.
+    void shutdown() { close(); }
+    void set_size(int32_t xsize, int32_t ysize) { resize(xsize, ysize); }
+    void begin_frame(const ViewFrame& view) { init_frame(view); }
 
     // A window of xsize x ysize centred on the screen.
     void resize(int32_t xsize, int32_t ysize);
@@ -51,6 +55,8 @@ public:
 
     // Viewport, depth cleared, background when R_Clear, camera, zoom, tint.
     void init_frame(const ViewFrame& view);
+    // The 3-D window black and its depth cleared: a frame without a world.
+    void clear_window();
     void clear_frame();
     // The camera's 3 x 4 matrix, rows m0-m3, m4-m7, m8-m11.
     void set_transform(const float* m);

@@ -3,8 +3,8 @@
 #include "gl/gl_display_modes.h"
 #include "gl/gl_video_mode.h"
 #include "gl/ws_mouse.h"
-#include "soft/video_platform.h"
-#include "soft/video_registry.h"
+#include "platform/video_platform.h"
+#include "platform/video_registry.h"
 
 #include <chrono>
 #include <new>

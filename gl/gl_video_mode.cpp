@@ -3,8 +3,8 @@
 #include "core/kassert.h"
 #include "gl/gl_display_modes.h"
 #include "host/host_display.h"
+#include "platform/video_platform.h"
 #include "platform/win32_sys.h"
-#include "soft/video_platform.h"
 
 #include <cstddef>
 #include <new>

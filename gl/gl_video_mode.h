@@ -4,7 +4,7 @@
 // are laid out red in the lowest byte, as the uploads pass them to GL.
 #include "gl/gl_display_modes.h"
 #include "host/host_gl.h"
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 
 // The window title of the OpenGL program.
 constexpr const char* GL_SYSTEM_NAME = "OpenGL / Win32";

@@ -6,9 +6,9 @@
 #include "core/print.h"
 #include "fsys/chunk_reader.h"
 #include "fsys/fsys.h"
+#include "platform/video_mode.h"
 #include "render/palette.h"
 #include "render/screen_manager.h"
-#include "soft/video_mode.h"
 #include "world/picture_directory.h"
 
 #include <new>

@@ -2,6 +2,7 @@
 
 #include "render/poly_renderer.h"
 #include "render/screen_projection.h"
+#include "soft/particle_draw.h"
 
 void draw_particles(const ParticleSystem& system, ScreenProjection& projection)
 {

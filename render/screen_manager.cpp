@@ -6,10 +6,10 @@
 #include "core/kheap.h"
 #include "core/print.h"
 #include "core/timer.h"
+#include "platform/video_mode.h"
 #include "render/icon_picture.h"
 #include "soft/lighting_tables.h"
 #include "soft/row_draw.h"
-#include "soft/video_mode.h"
 #include "world/screenshot.h"
 
 #include <algorithm>

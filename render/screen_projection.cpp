@@ -6,10 +6,10 @@
 #include "core/polygon_clip.h"
 #include "core/print.h"
 #include "core/view_frame.h"
+#include "platform/video_mode.h"
 #include "render/palette.h"
 #include "render/screen_manager.h"
 #include "soft/screen_tint.h"
-#include "soft/video_mode.h"
 
 #include <bit>
 #include <cmath>

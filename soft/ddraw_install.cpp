@@ -1,10 +1,10 @@
 #include "core/command_line.h"
 #include "core/print.h"
+#include "platform/video_platform.h"
+#include "platform/video_registry.h"
 #include "soft/ddraw_devices.h"
 #include "soft/ddraw_errors.h"
 #include "soft/ddraw_mode.h"
-#include "soft/video_platform.h"
-#include "soft/video_registry.h"
 #include "soft/wide_mode_filter.h"
 
 #include <array>

@@ -2,9 +2,9 @@
 
 #include "core/config_variable.h"
 #include "core/kassert.h"
+#include "platform/video_platform.h"
 #include "soft/ddraw_devices.h"
 #include "soft/ddraw_errors.h"
-#include "soft/video_platform.h"
 
 #include <new>
 

@@ -4,8 +4,8 @@
 // 16 and 15 (and 24) bits it draws into a 32-bit shadow buffer that end_frame
 // converts into the back buffer. A laced mode uses every second display line.
 #include "host/host_ddraw.h"
+#include "platform/video_mode.h"
 #include "soft/pixel_convert.h"
-#include "soft/video_mode.h"
 #include "soft/xmode_info.h"
 
 class VideoDDraw final : public KVideoMode {

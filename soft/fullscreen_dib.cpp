@@ -1,8 +1,8 @@
 #include "soft/fullscreen_dib.h"
 
 #include "host/host_display.h"
+#include "platform/video_platform.h"
 #include "soft/video_depth.h"
-#include "soft/video_platform.h"
 
 FullScreenDIB::FullScreenDIB(int32_t depth, int32_t x, int32_t y) : VideoDIB(x, y), depth_index(depth)
 {

@@ -1,9 +1,9 @@
 #include "core/print.h"
 #include "host/host_display.h"
+#include "platform/video_platform.h"
+#include "platform/video_registry.h"
 #include "soft/fullscreen_dib.h"
 #include "soft/video_depth.h"
-#include "soft/video_platform.h"
-#include "soft/video_registry.h"
 #include "soft/wide_mode_filter.h"
 
 #include <new>

@@ -9,8 +9,8 @@
 // drawer is at most LIGHT_LINE_PIXELS long, the width of the widest mode.
 #include <cstdint>
 
+#include "platform/video_mode.h"
 #include "soft/span_plan.h"
-#include "soft/video_mode.h"
 
 constexpr int LIGHT_LINE_PIXELS = VIDEO_MAX_WIDTH;
 constexpr int LIGHT_LINE_BYTES = 4 * LIGHT_LINE_PIXELS;

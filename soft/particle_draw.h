@@ -1,21 +1,9 @@
 #pragma once
 // Particle squares: each live particle is projected and filled as a square,
 // tested against the depth buffer without writing it.
-#include <cstdint>
+#include "core/particle.h"
 
-// A particle of the particle system's pool (40 bytes). The drawer reads the
-// position, `intensity` as the size in world units, the colour (pixel layout),
-// `phase` as the minimum half-size in 16.16 pixels below which a sub-pixel
-// particle is not drawn, and `life` (0 or less: not drawn).
-struct Particle {
-    float pos[3];
-    float vel[3];
-    float intensity;
-    uint32_t colour;
-    int32_t phase;
-    int32_t life;
-};
-static_assert(sizeof(Particle) == 40);
+#include <cstdint>
 
 // view: 3 rows of 4 floats (rotation and translation column). x_scale and
 // y_scale: the projection's scales in pixels (the fixed scales / 65536).

@@ -1,7 +1,7 @@
 #include "soft/video_dib.h"
 
 #include "host/host_window.h"
-#include "soft/video_platform.h"
+#include "platform/video_platform.h"
 
 #include <cstddef>
 #include <new>

@@ -2,7 +2,7 @@
 // VideoDIB: the frame buffer is the pixel memory of a device-independent
 // bitmap, and each changed rectangle is stretched into the window, doubling
 // pixels when the mode asks for it.
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 
 // The bitmap description: a top-down 32-bit bitmap when height is negative.
 struct BitmapInfoHeader {

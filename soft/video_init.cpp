@@ -1,16 +1,18 @@
 #include "core/video_drivers.h"
 
+#include "platform/video_platform.h"
+#include "platform/video_registry.h"
 #include "soft/ddraw_mode.h"
 #include "soft/fullscreen_dib.h"
-#include "soft/video_platform.h"
-#include "soft/video_registry.h"
+#include "soft/windowed_dib.h"
 
 #include <chrono>
 #include <thread>
 
 int video_init()
 {
-    if (measure_desktop() == 0 || fullscreen_dib_install() == 0 || VideoDDraw::initialize() == 0) {
+    if (windowed_dib_install() == 0 || measure_desktop() == 0 || fullscreen_dib_install() == 0 ||
+        VideoDDraw::initialize() == 0) {
         return 0;
     }
     video_debug_end();

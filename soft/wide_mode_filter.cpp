@@ -1,8 +1,8 @@
 #include "soft/wide_mode_filter.h"
 
 #include "core/print.h"
-#include "soft/video_mode.h"
-#include "soft/video_platform.h"
+#include "platform/video_mode.h"
+#include "platform/video_platform.h"
 
 WideModeFilter::~WideModeFilter()
 {

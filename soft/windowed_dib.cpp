@@ -1,7 +1,7 @@
 #include "soft/windowed_dib.h"
 
-#include "soft/video_platform.h"
-#include "soft/video_registry.h"
+#include "platform/video_platform.h"
+#include "platform/video_registry.h"
 
 namespace {
 

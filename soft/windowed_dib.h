@@ -18,3 +18,9 @@ public:
     int32_t default_height;
     VideoModeRecord mode_table[WINDOWED_SIZES] = {};
 };
+
+// The three windowed rows ("WIN", "WIN_V", "WIN_D"), which the software
+// program's registry lists first; 1, or 0 when the registry is full.
+int windowed_dib_install();
+// The registry back to the three windowed rows alone; for a fresh start.
+void video_reset_registry();

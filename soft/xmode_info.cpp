@@ -1,8 +1,8 @@
 #include "soft/xmode_info.h"
 
 #include "core/kassert.h"
-#include "soft/video_platform.h"
-#include "soft/video_mode.h"
+#include "platform/video_platform.h"
+#include "platform/video_mode.h"
 
 #include <cstdlib>
 #include <new>

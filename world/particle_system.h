@@ -7,7 +7,7 @@
 //
 // A particle's life is the ticks it has left; 0 is dead, a negative life
 // waits that many ticks to be born.
-#include "soft/particle_draw.h"
+#include "core/particle.h"
 #include "world/render_record.h"
 
 #include <cstdint>

@@ -16,8 +16,8 @@
 #include "net/net_socket.h"
 #include "net/net_stream_in.h"
 #include "net/net_stream_out.h"
-#include "soft/video_mode.h"
-#include "soft/video_registry.h"
+#include "platform/video_mode.h"
+#include "platform/video_registry.h"
 #include "tests/client/recording_renderer.h"
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 // Loads any bytes as an icon and as a picture, then reads every pixel and
 // palette entry of what was loaded.
 #include "fuzz/world/fuzz_world_files.h"
+#include "platform/video_mode.h"
 #include "render/icon_image.h"
 #include "render/icon_picture.h"
 #include "render/screen_manager.h"
-#include "soft/video_mode.h"
 
 #include <vector>
 

@@ -30,8 +30,9 @@
 #include "net/net_socket.h"
 #include "net/vcr_protocol.h"
 #include "platform/message_pump.h"
-#include "soft/video_mode.h"
-#include "soft/video_registry.h"
+#include "platform/video_mode.h"
+#include "platform/video_registry.h"
+#include "soft/windowed_dib.h"
 #include "support/print_capture.h"
 #include "tools/mapgen/mapgen.h"
 

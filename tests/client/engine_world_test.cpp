@@ -10,7 +10,7 @@
 #include "engine/engine.h"
 #include "host/host_clock.h"
 #include "render/client_world.h"
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 #include "tools/assets/demo_assets.h"
 #include "tools/kasm/kasm_assembler.h"
 #include "tools/kasm/kasm_runtime.h"

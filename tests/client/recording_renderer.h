@@ -4,7 +4,7 @@
 // client asked of it.
 #include "client/client_renderer.h"
 #include "core/text_screen.h"
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 
 #include <cstdint>
 #include <memory>

@@ -13,7 +13,7 @@
 #include "host/host_pointer.h"
 #include "platform/os.h"
 #include "platform/win32_sys.h"
-#include "soft/video_registry.h"
+#include "platform/video_registry.h"
 #include "support/print_capture.h"
 
 #include <gtest/gtest.h>
@@ -52,7 +52,7 @@ protected:
         if (platform_started) {
             os_shutdown();
         }
-        video_reset_registry();
+        video_clear_registry();
         delete command_line;
         command_line = nullptr;
         delete cvar_list;

@@ -82,6 +82,32 @@ TEST_F(GLSysTest, InitReadsTheDriverAndLinksTheVariablesWithTheirDefaults)
     }
 }
 
+// The driver's list (7,805 characters on llvmpipe) is longer than the print
+// ring: each line must hold whole names and the lines together the whole list.
+TEST_F(GLSysTest, TheExtensionListIsPrintedWholeInLinesThatFitThePrintRing)
+{
+    start_gl();
+    if (IsSkipped()) {
+        return;
+    }
+    const std::string prefix = "OpenGL extensions: ";
+    std::string joined;
+    for (const auto& line : capture.lines()) {
+        if (line.text.rfind(prefix, 0) != 0) {
+            continue;
+        }
+        EXPECT_LT(line.text.size(), static_cast<size_t>(PRINT_RING_SIZE)) << line.text;
+        const std::string piece = line.text.substr(prefix.size());
+        EXPECT_TRUE(piece.empty() || (piece.front() != ' ' && piece.back() != ' ')) << piece;
+        joined += joined.empty() ? piece : " " + piece;
+    }
+    std::string expected = GLSys::extensions();
+    while (!expected.empty() && expected.back() == ' ') {
+        expected.pop_back();
+    }
+    EXPECT_EQ(joined, expected);
+}
+
 TEST_F(GLSysTest, ValuesSetBeforeAStartAreKeptAndChangesAreNoticed)
 {
     start_gl();

@@ -9,7 +9,7 @@
 #include "render/icon_table.h"
 #include "render/screen_manager.h"
 #include "soft/video_fixture.h"
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 #include "tools/assets/demo_assets.h"
 #include "support/ppm_read.h"
 

@@ -12,7 +12,8 @@
 #include "host/host_window.h"
 #include "platform/os.h"
 #include "platform/win32_sys.h"
-#include "soft/video_registry.h"
+#include "platform/video_registry.h"
+#include "soft/windowed_dib.h"
 #include "support/print_capture.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 #include "soft/xmode_info.h"
 
 #include <gtest/gtest.h>

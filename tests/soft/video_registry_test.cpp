@@ -1,5 +1,5 @@
-#include "soft/video_mode.h"
-#include "soft/video_registry.h"
+#include "platform/video_mode.h"
+#include "platform/video_registry.h"
 #include "video_fixture.h"
 
 #include <string>

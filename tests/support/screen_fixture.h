@@ -6,7 +6,7 @@
 #include "core/config_variable.h"
 #include "fsys/fsys.h"
 #include "fsys/temp_tree.h"
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 #include "tools/assets/demo_assets.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 // A video mode whose frame buffer lives in memory and is shown nowhere: for
 // headless drawing (the map viewer, the renderer benchmark).
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "soft/video_platform.h"
+#include "platform/video_platform.h"
 
 #include "host/host_window.h"
 #include "platform/mouse.h"

@@ -1,7 +1,7 @@
-#include "soft/video_mode.h"
+#include "platform/video_mode.h"
 
 #include "core/kassert.h"
-#include "soft/video_platform.h"
+#include "platform/video_platform.h"
 
 #include <cstddef>
 #include <new>

@@ -1,11 +1,10 @@
-#include "soft/video_registry.h"
+#include "platform/video_registry.h"
 
 #include "core/compare_nocase.h"
 #include "core/kassert.h"
 #include "host/host_display.h"
-#include "soft/video_platform.h"
-#include "soft/video_mode.h"
-#include "soft/windowed_dib.h"
+#include "platform/video_mode.h"
+#include "platform/video_platform.h"
 
 #include <new>
 
@@ -14,20 +13,8 @@ int32_t desktop_height = 0;
 
 namespace {
 
-KVideoMode* create_win() { return new (std::nothrow) WindowedDIB(1, 1); }
-KVideoMode* create_win_v() { return new (std::nothrow) WindowedDIB(1, 2); }
-KVideoMode* create_win_d() { return new (std::nothrow) WindowedDIB(2, 2); }
-
-constexpr int INITIAL_DRIVERS = 3;
-
-constexpr VideoDriverEntry INITIAL_ROWS[INITIAL_DRIVERS] = {
-    {"WIN", "Windowed DIB", 32, create_win},
-    {"WIN_V", "Windowed DIB, vertical doubling", 32, create_win_v},
-    {"WIN_D", "Windowed DIB, pixel doubling", 32, create_win_d},
-};
-
-VideoDriverEntry drivers[VIDEO_MAX_DRIVERS] = {INITIAL_ROWS[0], INITIAL_ROWS[1], INITIAL_ROWS[2]};
-int driver_count = INITIAL_DRIVERS;
+VideoDriverEntry drivers[VIDEO_MAX_DRIVERS] = {};
+int driver_count = 0;
 
 } // namespace
 
@@ -84,15 +71,6 @@ const VideoDriverEntry* video_driver(int index)
         return nullptr;
     }
     return &drivers[index];
-}
-
-void video_reset_registry()
-{
-    video_clear_registry();
-    for (int i = 0; i < INITIAL_DRIVERS; ++i) {
-        drivers[i] = INITIAL_ROWS[i];
-    }
-    driver_count = INITIAL_DRIVERS;
 }
 
 void video_clear_registry()

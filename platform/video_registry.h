@@ -1,6 +1,6 @@
 #pragma once
-// The registry of named video drivers: up to 32 rows, the three windowed DIB
-// rows first; the installers append theirs at start-up. Names and
+// The registry of named video drivers: up to 32 rows, empty until the
+// program's video start-up registers its drivers. Names and
 // descriptions are kept as pointers and must outlive their use.
 #include <cstdint>
 
@@ -29,9 +29,7 @@ void video_destroy_mode(KVideoMode* v_mode);
 
 int video_driver_count();
 const VideoDriverEntry* video_driver(int index);
-// Back to the three windowed rows; for a fresh start.
-void video_reset_registry();
-// No rows at all: for a program whose drivers replace the windowed DIB rows.
+// No rows at all: for a fresh start.
 void video_clear_registry();
 
 // Desktop size, measured once at start-up.
