@@ -57,6 +57,12 @@ int udp_bind(int fd, uint16_t port)
     return ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 ? 0 : -1;
 }
 
+int udp_bind_to(int fd, const Ipv4Endpoint& local)
+{
+    const sockaddr_in a = to_sockaddr(local);
+    return ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0 ? 0 : -1;
+}
+
 int udp_set_nonblocking(int fd)
 {
     const int flags = ::fcntl(fd, F_GETFL, 0);

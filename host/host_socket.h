@@ -25,6 +25,8 @@ bool socket_would_block(int error);
 int udp_socket();
 // Binds to any local address; port 0 lets the system choose. 0 or -1.
 int udp_bind(int fd, uint16_t port);
+// Binds to one local address (tests speak from several loopback addresses). 0 or -1.
+int udp_bind_to(int fd, const Ipv4Endpoint& local);
 int udp_set_nonblocking(int fd);
 int udp_close(int fd);
 // Bytes sent, or -1.

@@ -26,6 +26,24 @@ int DatagramBuffer::allocate(int32_t bytes, bool incoming)
     return NET_OK;
 }
 
+void DatagramBuffer::reserve(int32_t bytes, bool incoming)
+{
+    K_ASSERT(bytes >= NET_DATAGRAM_HEADER);
+    release();
+    capacity = bytes;
+    id = 0;
+    time = 0.0;
+    state = incoming ? NET_DGBIS_EMPTY : NET_DGBOS_ACKED;
+}
+
+int DatagramBuffer::ensure_data()
+{
+    if (data == nullptr) {
+        data = new (std::nothrow) uint8_t[static_cast<size_t>(capacity)];
+    }
+    return data != nullptr ? NET_OK : NET_NO_RESOURCE;
+}
+
 void DatagramBuffer::release()
 {
     delete[] data;

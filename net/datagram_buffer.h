@@ -22,6 +22,11 @@ public:
 
     // 0, or 3 when memory is short.
     int allocate(int32_t bytes, bool incoming);
+    // The capacity and the free state without the bytes, which ensure_data
+    // allocates when the buffer is first used.
+    void reserve(int32_t bytes, bool incoming);
+    // 0, or 3 when memory is short.
+    int ensure_data();
     void release();
     bool allocated() const { return data != nullptr; }
 

@@ -26,6 +26,9 @@ constexpr double DGLINK_KEEP_TIME = 10.0;     // seconds a refused or dropped re
 // Half-open links each hold a socket with its buffers and a poll row; more
 // requests than this from new addresses are told to try later.
 constexpr int32_t DGLINK_HALF_OPEN_MAX = 32;
+// Of them, the most that one host may hold: a flood from one machine leaves
+// room for the requests of others.
+constexpr int32_t DGLINK_HALF_OPEN_PER_HOST = 8;
 // Seconds a half-open link waits for accept: by then a client that heard
 // nothing from its new socket has timed out.
 constexpr double DGLINK_HALF_OPEN_TIME = 30.0;
@@ -57,6 +60,7 @@ struct DatagramLink {
     // Server side: the address as the protocol's index holds it.
     bool keyed = false;
     NetAddress key{};
+    NetAddress host{}; // the protocol's host key of the address
     DatagramLinkQueue* queue = nullptr;
     DatagramLink* queue_next = nullptr;
     DatagramLink* queue_previous = nullptr;

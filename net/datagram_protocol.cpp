@@ -66,6 +66,7 @@ void DatagramProtocol::insert_link(DatagramLink* link, const NetAddress* client)
     }
     link->address = *client;
     link->key = address_key(client);
+    link->host = host_key(client);
     link->keyed = true;
     by_address_[link->key] = link;
 }
@@ -76,9 +77,7 @@ void DatagramProtocol::remove_link(DatagramLink* link)
     if (link->next != nullptr) {
         link->next->previous = link->previous;
     }
-    if (link->queue != nullptr) {
-        link->queue->remove(link);
-    }
+    leave_queue(link);
     if (link->keyed) {
         by_address_.erase(link->key);
     } else {
@@ -114,14 +113,40 @@ void DatagramProtocol::set_state(DatagramLink* link, int state)
 {
     link->state = state;
     link->time = sys_time();
-    if (link->queue != nullptr) {
-        link->queue->remove(link);
-    }
+    leave_queue(link);
     if (state == DGLINK_REQUESTED) {
         half_open_.push(link);
+        ++half_open_hosts_[link->host];
     } else if (state == DGLINK_REJECTED || state == DGLINK_DROPPED || state == DGLINK_BAD_VERSION ||
                state == DGLINK_NO_ADDRESS) {
         refused_.push(link);
+    }
+}
+
+void DatagramProtocol::leave_queue(DatagramLink* link)
+{
+    if (link->queue == &half_open_) {
+        const auto it = half_open_hosts_.find(link->host);
+        if (it != half_open_hosts_.end() && --it->second <= 0) {
+            half_open_hosts_.erase(it);
+        }
+    }
+    if (link->queue != nullptr) {
+        link->queue->remove(link);
+    }
+}
+
+void DatagramProtocol::unknown_record(int type)
+{
+    if (unknown_lines_.admit(sys_time())) {
+        print_format(P_ERROR, "Datagram: Unknown message type %d", type);
+    }
+}
+
+void DatagramProtocol::report_held_lines()
+{
+    if (unknown_lines_.held() > 0) {
+        unknown_lines_.report_held(sys_time());
     }
 }
 
@@ -413,7 +438,9 @@ void DatagramProtocol::handle_request(const NetAddress* source, NetStreamIn* rea
     DatagramLink* link = found != by_address_.end() ? found->second : nullptr;
     if (link == nullptr) {
         const bool good_version = version == NET_DGPROTOCOL_VERSION;
-        if (good_version && half_open_.count >= DGLINK_HALF_OPEN_MAX) {
+        const auto host = half_open_hosts_.find(host_key(source));
+        const bool host_full = host != half_open_hosts_.end() && host->second >= DGLINK_HALF_OPEN_PER_HOST;
+        if (good_version && (half_open_.count >= DGLINK_HALF_OPEN_MAX || host_full)) {
             print_format(P_DEBUG, "Datagram: Rejected %s (too many half-open connections)", address_to_text(source));
             ++deferred;
             answer_reject(DGLINK_TRY_LATER);

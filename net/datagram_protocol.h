@@ -5,6 +5,7 @@
 // every second until an accept or a reject arrives. A transport derives
 // from it and supplies sockets and addresses.
 #include "net/datagram_link.h"
+#include "net/line_limit.h"
 #include "net/net_protocol.h"
 
 #include <cstdint>
@@ -36,6 +37,9 @@ public:
     // The address with every byte that address_equal ignores cleared: two
     // addresses are equal exactly when their keys are the same bytes.
     virtual NetAddress address_key(const NetAddress* address) { return *address; }
+    // The key of the machine behind an address: connections of one host
+    // share it (a UDP port is cleared). Per address unless the transport knows better.
+    virtual NetAddress host_key(const NetAddress* address) { return address_key(address); }
     // true makes the listening socket when there is none (0, or 3); false deletes it.
     virtual int open_listening(bool open);
 
@@ -50,6 +54,12 @@ public:
     DatagramSocket* listening_socket() const { return listening; }
     const DatagramLink* first_link() const { return links; }
     int32_t half_open() const { return half_open_.count; }
+    // A record of a type the layer does not know, on any of this protocol's sockets.
+    void unknown_record(int type);
+    // The count of held lines, when one may be written now.
+    void report_held_lines();
+    const LineLimit& unknown_lines() const { return unknown_lines_; }
+
     int32_t dropped = 0;  // control records refused as malformed
     int32_t deferred = 0; // requests told to try later because too many links were half-open
 
@@ -67,6 +77,7 @@ private:
     void release_socket(DatagramLink* link);
     // The state and its time; the link waits in the queue that expires links of that state.
     void set_state(DatagramLink* link, int state);
+    void leave_queue(DatagramLink* link);
     void purge();
     // Frees the request and the socket; the link is closed (client side) or dropped, then purged.
     void close_link(DatagramLink* link);
@@ -87,4 +98,7 @@ private:
     std::unordered_map<const NetSocket*, DatagramLink*> by_socket_;
     DatagramLinkQueue half_open_; // requested, not yet taken by accept
     DatagramLinkQueue refused_;   // rejected, dropped, bad version, no address
+    // Half-open links of each host, so that one machine cannot fill the table.
+    std::unordered_map<NetAddress, int32_t, DatagramAddressHash, DatagramAddressSame> half_open_hosts_;
+    LineLimit unknown_lines_{"Unknown message type"};
 };

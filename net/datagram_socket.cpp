@@ -30,6 +30,15 @@ DatagramSocket::~DatagramSocket()
     free_buffers();
 }
 
+bool DatagramSocket::peer_host(NetAddress* host) const
+{
+    if (peer_.protocol == 0) {
+        return false;
+    }
+    *host = owner_->host_key(&peer_);
+    return true;
+}
+
 int DatagramSocket::init_buffers(int32_t size)
 {
     K_ASSERT(size >= NET_DATAGRAM_SIZE);
@@ -146,12 +155,13 @@ int DatagramSocket::reset(const NetAddress* address, bool connecting)
         if (out_ring_ != nullptr || in_ring_ != nullptr) {
             return NET_BUSY;
         }
+        // Only the records: a connection that is refused at once never uses their bytes.
         out_ring_ = new (std::nothrow) DatagramBuffer[NET_DGREL_BUFFERS];
         in_ring_ = new (std::nothrow) DatagramBuffer[NET_DGREL_BUFFERS];
-        bool made = out_ring_ != nullptr && in_ring_ != nullptr;
+        const bool made = out_ring_ != nullptr && in_ring_ != nullptr;
         for (int i = 0; made && i < NET_DGREL_BUFFERS; ++i) {
-            made = out_ring_[i].allocate(datagram_size_, false) == NET_OK &&
-                   in_ring_[i].allocate(datagram_size_, true) == NET_OK;
+            out_ring_[i].reserve(datagram_size_, false);
+            in_ring_[i].reserve(datagram_size_, true);
         }
         if (!made) {
             delete[] out_ring_;
@@ -254,6 +264,14 @@ int DatagramSocket::add_reliable(uint8_t* record, int32_t total_bits)
             print_string(P_DEBUG, "Datagram: Not enough reliable buffers free");
         }
         return NET_BUSY;
+    }
+    // Every buffer the record reaches gets its bytes before any is written.
+    for (int k = 0, reached = 0; reached < size; ++k) {
+        DatagramBuffer& b = out_ring_[(current_ + k) % NET_DGREL_BUFFERS];
+        if (b.ensure_data() != NET_OK) {
+            return NET_NO_RESOURCE;
+        }
+        reached += b.state == NET_DGBOS_PREPARED ? b.free_bytes() : b.capacity - NET_DATAGRAM_HEADER;
     }
     int32_t done = 0;
     while (done < size) {
@@ -390,6 +408,7 @@ void DatagramSocket::receive()
             last_receive_ = sys_time();
         }
     }
+    owner_->report_held_lines();
     if (timeouts_armed_ && connect_state_ == NET_DGCONS_CONNECTED &&
         sys_time() - last_receive_ > NET_DGRECEIVE_TIMEOUT) {
         print_string(P_WARNING, "Datagram: Connection timed out");
@@ -482,7 +501,7 @@ bool DatagramSocket::sequenced_path(uint32_t number, const uint8_t* payload, int
             }
             break;
         default:
-            print_format(P_ERROR, "Datagram: Unknown message type %d", record.type);
+            owner_->unknown_record(record.type);
             ++dropped;
             break;
         }
@@ -535,6 +554,10 @@ bool DatagramSocket::reliable_path(uint32_t id, const uint8_t* payload, int32_t 
         if (length > slot.capacity) {
             print_string(P_DEBUG, "Datagram: Received too-long datagram");
             ++dropped;
+            return false;
+        }
+        if (slot.ensure_data() != NET_OK) {
+            // Not acknowledged: the peer sends it again.
             return false;
         }
         if (slot.store(id, payload, length) != NET_OK) {
@@ -603,7 +626,7 @@ int DatagramSocket::take_reliable_record()
     }
     copy_stream(read_buffer_, size, true);
     if (head[0] != NET_STREAM_RELIABLE) {
-        print_format(P_ERROR, "Datagram: Unknown message type %d", head[0]);
+        owner_->unknown_record(head[0]);
         ++dropped;
         return -1;
     }

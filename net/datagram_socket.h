@@ -47,6 +47,8 @@ public:
     virtual int receive_datagram(uint8_t* buffer, int32_t* length, NetAddress* source) = 0;
     virtual int local_address(NetAddress* address) = 0;
 
+    bool peer_host(NetAddress* host) const override;
+
     // 0, or 3 when a buffer cannot be made (all are released then).
     int init_buffers(int32_t size);
     void release_buffers();

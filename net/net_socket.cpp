@@ -95,3 +95,8 @@ void NetSocket::record_stop()
     std::fclose(record_file);
     record_file = nullptr;
 }
+
+bool NetSocket::peer_host(NetAddress*) const
+{
+    return false;
+}

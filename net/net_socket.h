@@ -7,6 +7,7 @@
 #include <cstdio>
 
 class NetProtocol;
+struct NetAddress;
 class NetStreamIn;
 class NetStreamOut;
 
@@ -53,6 +54,10 @@ public:
     // 2: nothing now; 7: a damaged message was dropped; else the connection failed.
     // length may be null.
     virtual int read(NetStreamIn* stream, int* id, int32_t* length) = 0;
+
+    // The host the peer is on, with what tells one host's connections apart
+    // cleared (a UDP port): false for a socket that has no remote peer.
+    virtual bool peer_host(NetAddress* host) const;
 
     static void clear_stats(NetTraffic* counters);
     void clear_stats() { clear_stats(traffic); }

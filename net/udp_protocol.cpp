@@ -108,6 +108,13 @@ NetAddress UDPProtocol::address_key(const NetAddress* address)
     return key;
 }
 
+NetAddress UDPProtocol::host_key(const NetAddress* address)
+{
+    host::Ipv4Endpoint e = udp_endpoint(*address);
+    e.port = 0;
+    return address->protocol == UDP_PROTOCOL_ID ? udp_address(e) : address_key(address);
+}
+
 const char* UDPProtocol::address_to_text(const NetAddress* address)
 {
     K_ASSERT(address);

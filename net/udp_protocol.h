@@ -21,6 +21,7 @@ public:
     const char* address_to_text(const NetAddress* address) override;
     int text_to_address(const char* text, NetAddress* address) override;
     NetAddress address_key(const NetAddress* address) override;
+    NetAddress host_key(const NetAddress* address) override;
 
     uint32_t host_address() const { return host_address_; }
     // The port the listening socket is bound to, 0 when there is none.

@@ -41,8 +41,9 @@ int Server::create_cvars()
     S_AllowCheaters = cvar_list->link(CVTYPE_BOOL, 0x210, "S_AllowCheaters", "True", 0);
     S_AllowAdministrators = cvar_list->link(CVTYPE_BOOL, 0x210, "S_AllowAdministrators", "True", 0);
     S_PVS = cvar_list->link(CVTYPE_BOOL, 0x210, "S_PVS", "True", 0);
+    S_MaxClientsPerAddress = cvar_list->link(CVTYPE_INT, 0x210, "S_MaxClientsPerAddress", "4", 0);
     if (S_FrameTicks == nullptr || S_TickUpdate == nullptr || S_Profile == nullptr || S_AllowCheaters == nullptr ||
-        S_AllowAdministrators == nullptr || S_PVS == nullptr) {
+        S_AllowAdministrators == nullptr || S_PVS == nullptr || S_MaxClientsPerAddress == nullptr) {
         return 0;
     }
     S_FrameTicks->set_saved_int(0);
@@ -57,6 +58,7 @@ void Server::release_cvars()
     release_variable(S_AllowCheaters);
     release_variable(S_AllowAdministrators);
     release_variable(S_PVS);
+    release_variable(S_MaxClientsPerAddress);
 }
 
 int Server::init(Hive* h, ShareManager* s)

@@ -53,6 +53,9 @@ constexpr int SERVER_MESSAGES_PER_FRAME = 256; // messages read from one client 
 constexpr double SERVER_ERROR_LINE_PERIOD = 1.0;   // seconds between error lines about one client
 constexpr double SERVER_ACK_TIMEOUT = 30.0;     // seconds a spawned client may leave updates unacknowledged
 constexpr double SERVER_LOGOUT_TIMEOUT = 30.0;  // seconds a client may stay logging out
+// Connections taken from the hive in one frame; the rest wait for the next
+// frames (the transports tell requests beyond their queues to try later).
+constexpr int SERVER_ACCEPTS_PER_FRAME = 20;
 
 // Text audiences.
 constexpr int32_t TEXT_EVERYONE = -2;
@@ -120,6 +123,7 @@ public:
     ConfigVariable* S_AllowCheaters = nullptr;
     ConfigVariable* S_AllowAdministrators = nullptr;
     ConfigVariable* S_PVS = nullptr;
+    ConfigVariable* S_MaxClientsPerAddress = nullptr; // connections of one host; the local client is not counted
     ShareManager* share = nullptr;
     uint32_t map_id = 0;
     char map_name[SERVER_MAPNAME_SIZE] = {};
@@ -170,6 +174,9 @@ private:
     void script_world_done();
     void client_error(int c, int stream, const char* format, ...) __attribute__((format(printf, 4, 5)));
     void check_timeouts(int c);
+    // Whether the host of socket holds as many slots as one host may (never
+    // for a socket without a remote peer: the local client).
+    bool address_full(const NetSocket* socket) const;
     void measure_rate(int c);
     // The clock of the clients' byte rates: world time while S_FrameTicks
     // fixes the ticks a frame (so that the pacing of updates repeats from run

@@ -4,6 +4,7 @@
 #include "core/timer.h"
 #include "net/hive.h"
 #include "net/net_defs.h"
+#include "net/net_protocol.h"
 #include "net/net_socket.h"
 #include "net/net_stream_in.h"
 #include "net/net_stream_out.h"
@@ -42,10 +43,28 @@ bool read_request_rest(NetStreamIn& in, Request& r, const char** reason)
 
 } // namespace
 
+bool Server::address_full(const NetSocket* socket) const
+{
+    NetAddress host{};
+    if (!socket->peer_host(&host)) {
+        return false;
+    }
+    int count = 0;
+    for (int c = 0; c < SERVER_MAXCLIENTS; ++c) {
+        NetAddress other{};
+        const NetSocket* const s = client[c].socket;
+        if (client[c].state != SCSTATE_FREE && s != nullptr && s->peer_host(&other) &&
+            std::memcmp(&host, &other, sizeof host) == 0) {
+            ++count;
+        }
+    }
+    return count >= S_MaxClientsPerAddress->int_value();
+}
+
 void Server::accept_new_client()
 {
     K_ASSERT(hive);
-    for (;;) {
+    for (int taken = 0; taken < SERVER_ACCEPTS_PER_FRAME; ++taken) {
         uint8_t request[NETM_REQUEST_BYTES];
         int32_t length = sizeof request;
         NetSocket* const socket = hive->accept(request, &length);
@@ -71,6 +90,8 @@ void Server::accept_new_client()
             reason = "game magic mismatch";
         } else if (clients >= SERVER_MAXCLIENTS) {
             reason = "client limit exceeded";
+        } else if (address_full(socket)) {
+            reason = "too many connections from this address";
         } else if (read_request_rest(in, r, &reason)) {
             for (c = 0; client[c].state != SCSTATE_FREE; ++c) {
             }

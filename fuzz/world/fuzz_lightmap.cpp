@@ -1,8 +1,8 @@
-// lightmap.bin of a generated map replaced by the input; the world loads and closes.
-#include "fuzz_client_world.h"
+// lightmap.bin read over the loaded map's polygons.
+#include "fuzz_world_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    fuzz::run_client_world("lightmap.bin", data, size);
+    fuzz::run_world_reader("lightmap.bin", FSYS_BINARY, read_lightmaps, fuzz::LEND_POLYGONS, data, size);
     return 0;
 }

@@ -327,6 +327,71 @@ TEST_F(DatagramSocketTest, MalformedDatagramsAreDroppedAndCounted)
     }
 }
 
+TEST_F(DatagramSocketTest, UnknownRecordLinesAreLimitedOverAllPeers)
+{
+    // A datagram as full as it gets of four-byte records of a type nobody knows.
+    constexpr int PER_DATAGRAM = (NET_DATAGRAM_SIZE - NET_DATAGRAM_HEADER) / NET_DGRECORD_HEADER;
+    std::vector<uint8_t> junk;
+    for (int i = 0; i < PER_DATAGRAM; ++i) {
+        const std::vector<uint8_t> r = raw_record(0x44, 0, 0, {});
+        junk.insert(junk.end(), r.begin(), r.end());
+    }
+    connect_pair();
+    const std::string line = "Datagram: Unknown message type 68";
+    uint32_t number = 1;
+    // Bursts of 50 such datagrams, at both ends of the connection, a second apart.
+    const auto burst = [&] {
+        for (int i = 0; i < 25; ++i, ++number) {
+            network.inject(b->port, a->port, raw_datagram(NET_DGSEQUENCED | number, junk));
+            network.inject(a->port, b->port, raw_datagram(NET_DGSEQUENCED | number, junk));
+            b->receive();
+            a->receive();
+        }
+    };
+    burst();
+    EXPECT_EQ(a->dropped + b->dropped, 50 * PER_DATAGRAM);
+    EXPECT_EQ(capture.count(line), static_cast<int>(LINE_LIMIT_BURST));
+    EXPECT_FALSE(capture.contains("left out"));
+
+    // Once lines may go again, the held ones are counted in one line before the next.
+    advance(1.0);
+    capture.clear();
+    b->receive();
+    const int held = 50 * PER_DATAGRAM - static_cast<int>(LINE_LIMIT_BURST);
+    EXPECT_TRUE(capture.contains("Datagram: " + std::to_string(held) + " lines \"Unknown message type\" left out"));
+    burst();
+    EXPECT_EQ(a->dropped + b->dropped, 100 * PER_DATAGRAM);
+    EXPECT_LE(capture.count(line), static_cast<int>(LINE_LIMIT_BURST));
+    EXPECT_LE(capture.lines().size(), 1 + LINE_LIMIT_BURST);
+    EXPECT_EQ(b->state, NET_SOCKET_USABLE);
+    EXPECT_EQ(a->state, NET_SOCKET_USABLE);
+}
+
+TEST_F(DatagramSocketTest, RingBytesComeWithTheFirstReliableUse)
+{
+    // A connection refused at once (an unreliable reject, then the close) never holds them.
+    connect_pair();
+    const auto bytes_held = [](const DatagramSocket* s) {
+        int n = 0;
+        for (int i = 0; i < NET_DGREL_BUFFERS; ++i) {
+            n += s->out_ring()[i].data != nullptr;
+        }
+        return n;
+    };
+    ASSERT_EQ(write(a, 1, NET_STREAM_UNRELIABLE, {1, 2, 3}), NET_OK);
+    a->message_send();
+    EXPECT_EQ(bytes_held(a), 0);
+    // A reliable message of two datagrams' length takes the bytes of the two buffers it fills.
+    ASSERT_EQ(write(a, 2, NET_STREAM_RELIABLE, filled(7000, 1)), NET_OK);
+    ASSERT_EQ(write(a, 2, NET_STREAM_RELIABLE, filled(7000, 2)), NET_OK);
+    EXPECT_EQ(bytes_held(a), 2);
+    a->message_send();
+    const std::vector<Received> got = read_all(b);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[1].bytes, filled(7000, 1));
+    EXPECT_EQ(got[2].bytes, filled(7000, 2));
+}
+
 TEST_F(DatagramSocketTest, KeepaliveAndTimeouts)
 {
     connect_pair();

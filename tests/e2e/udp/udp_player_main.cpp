@@ -7,10 +7,12 @@
 //     written to "type.txt" in its folder is typed in and the file removed
 //     ("typed").
 //   e2e_udp_player join <port> <name> <seconds> [<address>]
-//     connects to <address> (127.0.0.1) on the port holding Forward ("spawned"), quits
-//     through the console after the seconds and reports every object it saw
-//     move ("moved <id> from <x> <y> <z> to <x> <y> <z>") and how it ended
-//     ("quit").
+//     connects to <address> (127.0.0.1) on the port holding Forward ("spawned"),
+//     says when it has seen another figure walk WALK_DISTANCE straight north from
+//     where it first saw it ("saw <id> walk"; the guard and the drone turn), and quits through the console once the
+//     seconds have passed and a file "stop" is in its folder (or, bounded,
+//     STOP_WAIT seconds later), reporting every object it saw move ("moved <id>
+//     from <x> <y> <z> to <x> <y> <z>") and how it ended ("quit").
 #include "client/client.h"
 #include "client/cobj_manager.h"
 #include "client/update_decoder.h"
@@ -29,15 +31,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace {
 
+constexpr float WALK_DISTANCE = 100.0f; // units a figure walks north before it counts as walking
+constexpr double STOP_WAIT = 20.0;      // seconds a player waits for the stop file
+constexpr uint32_t FIGURE_CLASS = 5;
+
 struct Seen {
     float first[3];
     float last[3];
+    bool walked;
 };
 
 void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -70,8 +78,14 @@ void watch_objects(Client& client, std::map<uint32_t, Seen>& seen)
             // The carrier's place and the object's own on it; near enough for a figure upright on its body.
             const float p[3] = {o.pose[0].position.x + o.pose[1].position.x, o.pose[0].position.y + o.pose[1].position.y,
                                 o.pose[0].position.z + o.pose[1].position.z};
-            auto [it, fresh] = seen.try_emplace(o.id, Seen{{p[0], p[1], p[2]}, {p[0], p[1], p[2]}});
-            std::memcpy(it->second.last, p, sizeof p);
+            auto [it, fresh] = seen.try_emplace(o.id, Seen{{p[0], p[1], p[2]}, {p[0], p[1], p[2]}, false});
+            Seen& s = it->second;
+            std::memcpy(s.last, p, sizeof p);
+            if (!s.walked && o.id >> 20 == FIGURE_CLASS && s.last[1] - s.first[1] >= WALK_DISTANCE &&
+                std::fabs(s.last[0] - s.first[0]) < 1.0f) {
+                s.walked = true;
+                report("saw %x walk", o.id);
+            }
         }
     }
 }
@@ -142,7 +156,7 @@ int main(int argc, char** argv)
                 }
             }
         }
-        if (!quitting && t > seconds) {
+        if (!quitting && t > seconds && (host || t > seconds + STOP_WAIT || std::filesystem::exists("stop"))) {
             quitting = true;
             for (const auto& [id, s] : seen) {
                 if (std::memcmp(s.first, s.last, sizeof s.first) != 0) {

@@ -33,18 +33,22 @@ port=$(sed -n 's/^port \([0-9]*\)$/\1/p' host.out)
 "$player" join "$port" beta 3 > beta.out 2> beta.err & pids+=($!)
 await alpha.out 5 '^spawned' || fail "alpha did not enter"
 await beta.out 5 '^spawned' || fail "beta did not enter"
+# Each waits for the other's figure to walk the distance from wherever it
+# first saw it (its updates may arrive late), then both may quit.
+await alpha.out 20 '^saw 5[0-9a-f]{5} walk' || fail "alpha did not see beta walk"
+await beta.out 20 '^saw 5[0-9a-f]{5} walk' || fail "beta did not see alpha walk"
+touch stop
 await alpha.out 8 '^quit' || fail "alpha did not quit"
 await beta.out 8 '^quit' || fail "beta did not quit"
-# A figure (class 5) that started on the south side of the hall and went
-# north by more than 100 units: the other player, walking (the guard's route
-# runs elsewhere, the host's own player stands, a player's own figure is not
-# sent to it).
+# A figure (class 5) that went straight north by the walk's distance from where
+# it was first seen: the other player, walking (the guard's route runs elsewhere, the
+# host's own player stands, a player's own figure is not sent to it).
 walker() {
-  awk '$1 == "moved" && $2 ~ /^5[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]$/ && $5 > -175 && $5 < -145 && $9 > $5 + 100 \
+  awk '$1 == "moved" && $2 ~ /^5[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]$/ && $9 >= $5 + 100 && $8 - $4 < 1 && $4 - $8 < 1 \
        { found = 1 } END { exit !found }' "$1"
 }
-walker alpha.out || fail "alpha did not see beta walk"
-walker beta.out || fail "beta did not see alpha walk"
+walker alpha.out || fail "alpha did not report beta's walk"
+walker beta.out || fail "beta did not report alpha's walk"
 
 # A client that quits says nothing over UDP: the server lets it go when its
 # link has been silent for 30 s, and the scripts take its player away.

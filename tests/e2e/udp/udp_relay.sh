@@ -53,14 +53,22 @@ ip netns exec "$ns_c" "$player" join "$port" alpha 4 10.214.0.2 > alpha.out 2> a
 ip netns exec "$ns_c" "$player" join "$port" beta 4 10.214.0.2 > beta.out 2> beta.err & pids+=($!)
 await alpha.out 8 '^spawned' || fail "alpha did not enter"
 await beta.out 8 '^spawned' || fail "beta did not enter"
+# Each waits for the other's figure to walk the distance from wherever it
+# first saw it (its updates may arrive late), then both may quit.
+await alpha.out 20 '^saw 5[0-9a-f]{5} walk' || fail "alpha did not see beta walk"
+await beta.out 20 '^saw 5[0-9a-f]{5} walk' || fail "beta did not see alpha walk"
+touch stop
 await alpha.out 10 '^quit' || fail "alpha did not quit"
 await beta.out 10 '^quit' || fail "beta did not quit"
+# A figure (class 5) that went straight north by the walk's distance from where
+# it was first seen: the other player, walking (the guard's route runs elsewhere, the
+# host's own player stands, a player's own figure is not sent to it).
 walker() {
-  awk '$1 == "moved" && $2 ~ /^5[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]$/ && $5 > -175 && $5 < -145 && $9 > $5 + 100 \
+  awk '$1 == "moved" && $2 ~ /^5[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]$/ && $9 >= $5 + 100 && $8 - $4 < 1 && $4 - $8 < 1 \
        { found = 1 } END { exit !found }' "$1"
 }
-walker alpha.out || fail "alpha did not see beta walk"
-walker beta.out || fail "beta did not see alpha walk"
+walker alpha.out || fail "alpha did not report beta's walk"
+walker beta.out || fail "beta did not report alpha's walk"
 kill "${pids[0]}" 2> /dev/null; wait "${pids[0]}" 2> /dev/null
 cat relay.out alpha.out beta.out
 grep -qE 'relay lost [1-9]' relay.out || fail "the relay lost nothing"
