@@ -1,7 +1,10 @@
 // Assembler source text: any input gives errors or a file, never a fault or a
-// hang; every file it writes is one the disassembler reads whole.
+// hang; every file it writes is one the disassembler reads whole, and the
+// listing assembles again into the same bytes (unless the source asked for a
+// deliberately broken file, whose overrides a listing does not carry).
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "tools/kasm/kasm_assembler.h"
@@ -16,8 +19,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!a.ok()) {
         return 0;
     }
+    const std::vector<uint8_t> first = a.bytes();
     std::string listing;
-    if (!kasm::disassemble(a.bytes(), listing)) {
+    if (!kasm::disassemble(first, listing)) {
+        __builtin_trap();
+    }
+    if (a.overrides) {
+        return 0;
+    }
+    const kasm::Assembly again = kasm::assemble(listing, "listing");
+    if (!again.ok() || again.bytes() != first) {
+        std::fprintf(stderr, "listing does not assemble into the same bytes:\n%s\n", listing.c_str());
+        for (const std::string& e : again.errors) {
+            std::fprintf(stderr, "%s\n", e.c_str());
+        }
         __builtin_trap();
     }
     return 0;
