@@ -122,10 +122,13 @@ struct Listing {
     }
 
     // One word, or one byte where a word would swallow a label or a relocation.
+    // In code a plain word is written as one byte, so that the next instruction
+    // is found again.
     uint64_t raw(size_t s, uint64_t at, std::string& out) const
     {
         const std::vector<uint8_t>& b = sections[s].bytes;
-        if (at + 4 <= b.size() && clear(s, at, at + 4, at, at + 4)) {
+        const bool word = s != 0 || words[s].count(static_cast<uint32_t>(at)) != 0;
+        if (word && at + 4 <= b.size() && clear(s, at, at + 4, at, at + 4)) {
             out += format("    .word %s ; 0x%04" PRIx64 "\n", word_text(s, static_cast<uint32_t>(at)).c_str(), at);
             return 4;
         }
