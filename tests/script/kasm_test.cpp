@@ -331,10 +331,166 @@ table: .word main
     std::string listing;
     ASSERT_TRUE(kasm::disassemble(a.bytes(), listing)) << listing;
     for (const char* line : {"CRC good", ".global main", ".misc 0, 16", "main: .word 16 ; frame size",
-                             "push2        0x2, 0x3", "fadd", "callnative   @note, 0x4", "new          0x8, section1",
-                             ".word section0 ; 0x0000"}) {
+                             "push2        0x2, 0x3", "fadd", "callnative   @note, 0x4", "new          0x8, section@1",
+                             ".word section@0 ; 0x0000"}) {
         EXPECT_NE(listing.find(line), std::string::npos) << line << "\n" << listing;
     }
+}
+
+TEST(Kasm, ListingAssemblesIntoTheSameBytes)
+{
+    const struct {
+        const char* what;
+        const char* source;
+    } cases[] = {
+        {"sections and bss", R"(
+.code
+    ret
+.data
+.word 1, 2
+.rodata
+.byte 1, 2, 3
+.bss
+.space 64
+.section 4
+.space 3
+.byte 9
+.space 5
+)"},
+        {"data words, floats, bytes and strings", R"(
+.data
+.word 0xFFFFFFFF, -2, 0x80000000
+.float 1.5, -0.0
+.byte 7
+.string "a\"b\\c\n\x01\xff"
+.ascii "xyz"
+.align 8
+.word 3
+)"},
+        {"labels with addends and relocations between sections", R"(
+.global first, second, tail
+.code
+.func first, 0
+    push1 table+8
+    push2 second+3, table-4
+    jump .end
+.end: ret
+.data
+table: .word first, table, second+1
+second: .byte 1
+.word table+0x100
+tail:
+.bss
+.space 16
+)"},
+        {"labels inside data and in the zero tail", R"(
+.global a, b, c, d, e
+.data
+a: .byte 1, 2
+b: .byte 3
+c: .word 4
+d: .space 8
+e:
+)"},
+        {"two names on one address", R"(
+.global one, two
+.code
+one:
+two:
+.func f, 4
+    ret
+)"},
+        {"natives and external words, names used out of order", R"(
+.data
+.word @late+4
+.code
+.func f, 8
+    callnative @@get_cmos, 0
+    callnative @note, 4
+    push1 @late
+    ret
+)"},
+        {"functions with frame sizes and strings in the pool", R"(
+.global main, helper
+.code
+.func main, 24
+    push "hi", "there"
+    push1 "hi"
+    ret
+.func helper, 40
+    pushspofs -8
+    ret1
+.rodata
+.string "kept first"
+)"},
+        {"switch tables of both kinds", R"(
+.global f
+.code
+.func f, 0
+    switchtable .d, -1, .a, .b, .d
+    switchtable .d, 5
+    switchsearch .d, 10=.a, -5=.b, 3=.d, 0x7FFFFFFF=.a, -0x80000000=.b
+    switchsearch .d
+.a: nop
+.b: ret1
+.d: ret
+)"},
+        {"classes with method tables, flags and save info", R"(
+.global Box@vt, Door@vt
+.code
+.func hit, 0
+    ret
+.func open, 16
+    ret
+.data
+.class Box@vt, 32
+    .method hit
+    .method open
+    .field count, int, 0
+    .field where, vector, 4
+    .field items, array, 16, 16, int
+.endclass
+.class Door@vt, 4
+    .method open
+    .flags 0x21
+.endclass
+)"},
+        {"misc records of either source", R"(
+.code
+.func f, 12
+    ret
+.maxframe 100
+.objsizes 8, 64
+.misc 7, 1, 2, 3
+.misc 9
+)"},
+        {"bytes in code that are no instruction", R"(
+.code
+.byte 255, 254
+    ret
+.byte 27
+.global g
+g: .word 1
+)"},
+    };
+    for (const auto& c : cases) {
+        const kasm::Assembly a = good(c.source);
+        ASSERT_TRUE(a.ok()) << c.what;
+        ASSERT_FALSE(a.overrides) << c.what;
+        const std::vector<uint8_t> first = a.bytes();
+        std::string listing;
+        ASSERT_TRUE(kasm::disassemble(first, listing)) << c.what << "\n" << listing;
+        const kasm::Assembly again = kasm::assemble(listing, "listing");
+        for (const std::string& e : again.errors) {
+            ADD_FAILURE() << c.what << ": " << e << "\n" << listing;
+        }
+        EXPECT_EQ(again.bytes(), first) << c.what << "\n" << listing;
+    }
+    // Broken-file settings are the one thing a listing leaves out, and the
+    // assembler says when a source used them.
+    EXPECT_TRUE(kasm::assemble(".stamp 5\n.code\n ret\n").overrides);
+    EXPECT_TRUE(kasm::assemble(".code\nf: ret\n.xdef 0, f, \"Object:init\"\n").overrides);
+    EXPECT_FALSE(kasm::assemble(".code\n ret\n.misc 3, 1\n").overrides);
 }
 
 TEST(Kasm, DisassemblerRefusesMalformedFiles)

@@ -206,6 +206,7 @@ private:
     std::map<std::string, Value> equs;
     std::set<std::string> externs;
     std::vector<std::string> globals;
+    std::vector<std::string> preset_names;  // .names: the table's order, kept by listings
     std::map<std::string, Macro> macros;
     int macro_uses = 0;
     bool expansion_full = false;
@@ -232,6 +233,7 @@ private:
     std::optional<uint32_t> frame_set;
     std::optional<std::pair<uint32_t, uint32_t>> objsizes_set;
     std::vector<KObjMisc> explicit_misc;
+    bool file_overrides = false;
 
     KObjFile file;
 
@@ -931,6 +933,15 @@ void Assembler::directive(const std::string& op, const std::vector<std::string>&
             }
             explicit_misc.push_back(m);
         }
+    } else if (op == ".names") {
+        for (const std::string& a : args) {
+            std::string n;
+            if (!parse_string(a, n)) {
+                error(".names takes quoted names");
+            } else if (pass == 1) {
+                preset_names.push_back(n);
+            }
+        }
     } else if (pass != 2) {
         // The file-level settings below are taken once, in the second pass.
         static const std::set<std::string> later = {".magic", ".arch", ".version", ".stamp", ".reserved",
@@ -938,6 +949,8 @@ void Assembler::directive(const std::string& op, const std::vector<std::string>&
                                                     ".reloc", ".xdef", ".xref", ".trailing"};
         if (later.count(op) == 0) {
             error_first("unknown directive \"" + op + "\"");
+        } else {
+            file_overrides = true;
         }
     } else if (op == ".magic" || op == ".arch") {
         std::string s;
@@ -997,10 +1010,13 @@ Assembly Assembler::run(const std::string& source)
     run_pass(1);
     pool_base = static_cast<uint32_t>(sections[POOL_SECTION].bytes.size()) + sections[POOL_SECTION].pending_zero;
     if (!errors.empty()) {
-        return Assembly{file, errors};
+        return Assembly{file, errors, file_overrides};
     }
     file.sections.assign(KOBJ_SECTIONS_MAX, KObjSection{});
     file.shape();
+    for (const std::string& n : preset_names) {
+        file.name_index(n);
+    }
     for (const std::string& g : globals) {
         file.name_index(g);
     }
@@ -1094,7 +1110,7 @@ Assembly Assembler::run(const std::string& source)
             }
         }
     }
-    return Assembly{file, errors};
+    return Assembly{file, errors, file_overrides};
 }
 
 } // namespace

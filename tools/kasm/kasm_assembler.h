@@ -5,7 +5,8 @@
 // label in the current section (".name:" is local to the last plain label).
 // Sections: .code (0), .data (1), .rodata (2), .bss (3), .section n.
 // Data: .word, .byte, .float, .string "text", .ascii, .space n, .align n.
-// Symbols: .global names, .extern names, .equ name, value; "@name" refers to a
+// Symbols: .global names, .extern names, .equ name, value, .names "a", "b" (puts
+// these first in the names table, in this order); "@name" refers to a
 // builtin (or any external symbol) named "name"; the server's builtins carry
 // the '@' in their names, so scripts call them as "@@get_cmos". Functions: .func name, frame-size.
 // Classes: .class name, object-size / .method f / .field name, type, offset
@@ -36,6 +37,8 @@ namespace kasm {
 struct Assembly {
     KObjFile file;
     std::vector<std::string> errors;  // "name:line: message"
+    // Set by the directives for broken files, which a listing does not show.
+    bool overrides = false;
     bool ok() const { return errors.empty(); }
     std::vector<uint8_t> bytes() const { return write_kobj(file); }
 };

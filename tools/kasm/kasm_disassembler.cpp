@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
+#include <iterator>
 #include <map>
 
 #include "tools/kasm/kasm_opcodes.h"
@@ -82,7 +83,7 @@ struct Listing {
     std::vector<std::string> names;
     // Per section: offset -> operand text that replaces the raw word.
     std::vector<std::map<uint32_t, std::string>> words;
-    std::vector<std::map<uint32_t, std::string>> labels;
+    std::vector<std::multimap<uint32_t, std::string>> labels;
 
     std::string word_text(size_t s, uint32_t at) const
     {
@@ -94,64 +95,150 @@ struct Listing {
         return w->second + (raw != 0 ? format("+0x%x", raw) : "");
     }
 
-    void code(size_t s, std::string& out) const
+    // A run of bytes can be written as one statement only when no label or
+    // relocated word starts inside it other than at the given word starts;
+    // otherwise those would be lost on the way back.
+    bool clear(size_t s, uint64_t from, uint64_t to, uint64_t words_from, uint64_t words_to) const
     {
-        const std::vector<uint8_t>& b = sections[s].bytes;
-        uint64_t at = 0;
-        while (at < b.size()) {
-            const auto l = labels[s].find(static_cast<uint32_t>(at));
-            if (l != labels[s].end() && at + 4 <= b.size()) {
-                out += format("%s: .word %u ; frame size\n", l->second.c_str(), word_at(b, at));
-                at += 4;
-                continue;
+        const auto l = labels[s].upper_bound(static_cast<uint32_t>(from));
+        if (l != labels[s].end() && l->first < to) {
+            return false;
+        }
+        for (auto w = words[s].lower_bound(static_cast<uint32_t>(from)); w != words[s].end() && w->first < to; ++w) {
+            const uint64_t at = w->first;
+            if (at < words_from || at >= words_to || (at - words_from) % 4 != 0) {
+                return false;
             }
-            const uint8_t op = b[at];
-            if (op >= OPCODE_COUNT) {
-                out += format("    .byte %u ; 0x%04" PRIx64 "\n", op, at);
-                ++at;
-                continue;
-            }
-            const Opcode& o = opcodes[op];
-            uint64_t words_after = static_cast<uint64_t>(operand_words(o.operands));
-            if (o.operands == Operands::SwitchTable && at + 13 <= b.size()) {
-                words_after = 3 + static_cast<uint64_t>(word_at(b, at + 9));
-            } else if (o.operands == Operands::SwitchSearch && at + 9 <= b.size()) {
-                words_after = 2 + 2 * static_cast<uint64_t>(word_at(b, at + 5));
-            }
-            if (at + 1 + 4 * words_after > b.size()) {
-                out += format("    .byte %u ; 0x%04" PRIx64 " (operands cut off)\n", op, at);
-                ++at;
-                continue;
-            }
-            std::string line = format("    %-12s", o.name);
-            for (uint64_t i = 0; i < words_after; ++i) {
-                line += i == 0 ? " " : ", ";
-                line += word_text(s, static_cast<uint32_t>(at + 1 + 4 * i));
-            }
-            out += line + format(" ; 0x%04" PRIx64 "\n", at);
-            at += 1 + 4 * words_after;
+        }
+        return true;
+    }
+
+    void put_labels(size_t s, uint64_t at, std::string& out) const
+    {
+        const auto range = labels[s].equal_range(static_cast<uint32_t>(at));
+        for (auto l = range.first; l != range.second; ++l) {
+            out += l->second + ":\n";
         }
     }
 
-    void data(size_t s, std::string& out) const
+    // One word, or one byte where a word would swallow a label or a relocation.
+    // In code a plain word is written as one byte, so that the next instruction
+    // is found again.
+    uint64_t raw(size_t s, uint64_t at, std::string& out) const
+    {
+        const std::vector<uint8_t>& b = sections[s].bytes;
+        const bool word = s != 0 || words[s].count(static_cast<uint32_t>(at)) != 0;
+        if (word && at + 4 <= b.size() && clear(s, at, at + 4, at, at + 4)) {
+            out += format("    .word %s ; 0x%04" PRIx64 "\n", word_text(s, static_cast<uint32_t>(at)).c_str(), at);
+            return 4;
+        }
+        out += format("    .byte %u ; 0x%04" PRIx64 "\n", b[at], at);
+        return 1;
+    }
+
+    // Number of bytes of the instruction at `at`, 0 when it cannot be written as one.
+    uint64_t instruction(size_t s, uint64_t at, std::string& out) const
+    {
+        const std::vector<uint8_t>& b = sections[s].bytes;
+        const uint8_t op = b[at];
+        if (op >= OPCODE_COUNT) {
+            return 0;
+        }
+        const Opcode& o = opcodes[op];
+        uint64_t count = static_cast<uint64_t>(operand_words(o.operands));
+        if (o.operands == Operands::SwitchTable) {
+            if (at + 13 > b.size()) {
+                return 0;
+            }
+            count = 3 + static_cast<uint64_t>(word_at(b, at + 9));
+        } else if (o.operands == Operands::SwitchSearch) {
+            if (at + 9 > b.size()) {
+                return 0;
+            }
+            count = 2 + 2 * static_cast<uint64_t>(word_at(b, at + 5));
+        }
+        const uint64_t end = at + 1 + 4 * count;
+        if (end > b.size() || !clear(s, at, end, at + 1, end) || words[s].count(static_cast<uint32_t>(at)) != 0) {
+            return 0;
+        }
+        auto operand = [&](uint64_t i) { return word_text(s, static_cast<uint32_t>(at + 1 + 4 * i)); };
+        std::vector<std::string> texts;
+        if (o.operands == Operands::SwitchTable) {
+            // The count is implied by the targets.
+            if (words[s].count(static_cast<uint32_t>(at + 9)) != 0) {
+                return 0;
+            }
+            for (uint64_t i = 0; i < count; ++i) {
+                if (i != 2) {
+                    texts.push_back(operand(i));
+                }
+            }
+        } else if (o.operands == Operands::SwitchSearch) {
+            const uint64_t cases = (count - 2) / 2;
+            texts.push_back(operand(0));
+            for (uint64_t i = 0; i < cases; ++i) {
+                const uint64_t key_at = at + 9 + 4 * i;
+                if (words[s].count(static_cast<uint32_t>(key_at)) != 0 ||
+                    (i > 0 && static_cast<int32_t>(word_at(b, key_at)) <= static_cast<int32_t>(word_at(b, key_at - 4)))) {
+                    return 0;  // keys are plain, sorted and distinct in any table the assembler takes
+                }
+                texts.push_back(format("%d=", static_cast<int32_t>(word_at(b, key_at))) + operand(2 + cases + i));
+            }
+        } else {
+            for (uint64_t i = 0; i < count; ++i) {
+                texts.push_back(operand(i));
+            }
+        }
+        std::string line = format("    %-12s", o.name);
+        for (size_t i = 0; i < texts.size(); ++i) {
+            line += (i == 0 ? " " : ", ") + texts[i];
+        }
+        out += line + format(" ; 0x%04" PRIx64 "\n", at);
+        return end - at;
+    }
+
+    void section(size_t s, std::string& out) const
     {
         const std::vector<uint8_t>& b = sections[s].bytes;
         uint64_t at = 0;
         while (at < b.size()) {
-            const auto l = labels[s].find(static_cast<uint32_t>(at));
-            if (l != labels[s].end()) {
-                out += l->second + ":\n";
-            }
-            if (at + 4 <= b.size()) {
-                out += format("    .word %s ; 0x%04" PRIx64 "\n", word_text(s, static_cast<uint32_t>(at)).c_str(), at);
-                at += 4;
+            const auto here = labels[s].equal_range(static_cast<uint32_t>(at));
+            uint64_t n = 0;
+            if (s == 0 && here.first != here.second && at + 4 <= b.size() && clear(s, at, at + 4, at, at + 4)) {
+                // Exported code starts with its frame size.
+                for (auto l = here.first; l != here.second; ++l) {
+                    out += l->second + (std::next(l) == here.second ? ":" : ":\n");
+                }
+                const bool plain = words[s].count(static_cast<uint32_t>(at)) == 0;
+                out += format(" .word %s ; frame size\n", plain ? format("%u", word_at(b, at)).c_str()
+                                                                 : word_text(s, static_cast<uint32_t>(at)).c_str());
+                n = 4;
             } else {
-                out += format("    .byte %u\n", b[at]);
-                ++at;
+                put_labels(s, at, out);
+                n = s == 0 ? instruction(s, at, out) : 0;
             }
+            at += n != 0 ? n : raw(s, at, out);
+        }
+        // Labels in the zero tail (bss) and the tail itself.
+        for (auto l = labels[s].lower_bound(static_cast<uint32_t>(at)); l != labels[s].end() && l->first <= sections[s].memory;
+             l = labels[s].upper_bound(l->first)) {
+            if (l->first > at) {
+                out += format("    .space %" PRIu64 "\n", l->first - at);
+                at = l->first;
+            }
+            put_labels(s, at, out);
+        }
+        if (sections[s].memory > at) {
+            out += format("    .space %" PRIu64 "\n", sections[s].memory - at);
         }
     }
 };
+
+std::string base_label(uint32_t section)
+{
+    // '@' cannot start a name of the source, so no label of the source is taken.
+    return format("section@%u", section);
+}
 
 } // namespace
 
@@ -235,7 +322,7 @@ bool disassemble(const std::vector<uint8_t>& file, std::string& out)
                 uint32_t at = 0;
                 d.u32(at);
                 if (in_section(i, at)) {
-                    l.words[i][at] = format("section%u", j);
+                    l.words[i][at] = base_label(j);
                 } else {
                     tables += format("; reloc %u->%u at 0x%x lies outside its section\n", i, j, at);
                 }
@@ -253,7 +340,7 @@ bool disassemble(const std::vector<uint8_t>& file, std::string& out)
                 d.u32(at);
                 d.u32(index);
                 if (kind == 0) {
-                    l.labels[i][at] = name_of(index);
+                    l.labels[i].emplace(at, name_of(index));
                     tables += format(".global %s ; section %u offset 0x%x\n", name_of(index).c_str(), i, at);
                 } else if (in_section(i, at)) {
                     l.words[i][at] = "@" + name_of(index);
@@ -262,6 +349,14 @@ bool disassemble(const std::vector<uint8_t>& file, std::string& out)
                 }
             }
         }
+    }
+    if (!l.names.empty()) {
+        // Pins the order of the names table.
+        std::string names;
+        for (const std::string& name : l.names) {
+            names += (names.empty() ? "" : ", ") + quoted(reinterpret_cast<const uint8_t*>(name.data()), name.size());
+        }
+        out += ".names " + names + "\n";
     }
     out += tables;
     while (d.pos < d.size) {
@@ -278,15 +373,9 @@ bool disassemble(const std::vector<uint8_t>& file, std::string& out)
     }
     for (uint32_t i = 0; i < n; ++i) {
         const Section& s = l.sections[i];
-        out += format("\n.section %u ; memory %u, file %zu bytes\n", i, s.memory, s.bytes.size());
-        if (i == 0) {
-            l.code(i, out);
-        } else {
-            l.data(i, out);
-        }
-        if (s.memory > s.bytes.size()) {
-            out += format("    .space %zu\n", s.memory - s.bytes.size());
-        }
+        out += format("\n.section %u ; memory %u, file %zu bytes\n%s:\n", i, s.memory, s.bytes.size(),
+                      base_label(i).c_str());
+        l.section(i, out);
     }
     return true;
 }

@@ -1,5 +1,8 @@
 #pragma once
 // The disassembler: a "KOBJ" file back to a listing in the assembler's syntax.
+// The listing of a file the assembler wrote (without its broken-file settings)
+// assembles into the same bytes: section bases are the labels "section@n",
+// exported names are labels, and ".names" keeps the order of the names table.
 #include <cstdint>
 #include <string>
 #include <vector>
