@@ -41,6 +41,8 @@ await host.out 5 '^typed' || fail "the host did not take the command"
 sleep 3
 awk '$3 == "host" && $1 == "slot" { held[$2] = 1 } $3 == "host" && $1 == "free" { delete held[$2] }
      END { for (s in held) found = 1; exit !found }' host.out || fail "the host did not enter its game again"
+# Players quit once their seconds have passed and this file exists.
+touch stop
 await remote.out 45 '^quit' || fail "remote did not quit"
 grep -q "^free $slot remote\$" host.out && fail "remote was dropped before it quit"
 cat host.out remote.out
