@@ -22,6 +22,7 @@
 #include "script/klabels.h"
 #include "script/klink.h"
 #include "script/krun.h"
+#include "tests/support/child_output.h"
 #include "tools/kasm/kasm_assembler.h"
 
 namespace {
@@ -49,20 +50,7 @@ const char* const program = R"(
 )";
 
 std::vector<uint8_t> object;
-int out_fd = -1;
-
-void put(const void* p, size_t n)
-{
-    const char* bytes = static_cast<const char*>(p);
-    while (n > 0) {
-        const ssize_t w = write(out_fd, bytes, n);
-        if (w <= 0) {
-            _exit(90);
-        }
-        bytes += w;
-        n -= static_cast<size_t>(w);
-    }
-}
+using child_output::put;
 
 void note(void*, kcontext_t*, const uint8_t* args, uint32_t bytes) { put(args, bytes < 16 ? bytes : 16); }
 
@@ -105,32 +93,9 @@ void run(bool decoded, const uint8_t* data, size_t size)
     _exit(0);
 }
 
-struct Outcome {
-    int status = 0;
-    std::string seen;
-};
-
-Outcome child(bool decoded, const uint8_t* data, size_t size)
+child_output::Outcome child(bool decoded, const uint8_t* data, size_t size)
 {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        std::abort();
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        out_fd = fds[1];
-        run(decoded, data, size);
-    }
-    close(fds[1]);
-    Outcome o;
-    char buffer[65536];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof(buffer))) > 0;) {
-        o.seen.append(buffer, static_cast<size_t>(n));
-    }
-    close(fds[0]);
-    waitpid(pid, &o.status, 0);
-    return o;
+    return child_output::run([&] { run(decoded, data, size); });
 }
 
 } // namespace
@@ -147,8 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > BODY) {
         return 0;
     }
-    const Outcome plain = child(false, data, size);
-    const Outcome decoded = child(true, data, size);
+    const child_output::Outcome plain = child(false, data, size);
+    const child_output::Outcome decoded = child(true, data, size);
     const bool out_of_time = (WIFSIGNALED(plain.status) && WTERMSIG(plain.status) == SIGXCPU) ||
                              (WIFSIGNALED(decoded.status) && WTERMSIG(decoded.status) == SIGXCPU);
     if (!out_of_time && (plain.status != decoded.status || plain.seen != decoded.seen)) {

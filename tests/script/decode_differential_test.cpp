@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -26,29 +25,19 @@
 #include "script/krun.h"
 #include "script/ksave.h"
 #include "state_program.h"
+#include "support/child_output.h"
 #include "tools/kasm/kasm_assembler.h"
 
 namespace {
 
-// The child's pipe to the parent: everything observable is written to it.
-int out_fd = -1;
 std::vector<uint8_t> program_object;
 uint32_t budget_calls = 0;
 constexpr uint32_t BUDGET = 4000;
 
-void put(const void* p, size_t n)
-{
-    const char* bytes = static_cast<const char*>(p);
-    while (n > 0) {
-        const ssize_t w = write(out_fd, bytes, n);
-        if (w <= 0) {
-            _exit(90);
-        }
-        bytes += w;
-        n -= static_cast<size_t>(w);
-    }
-}
-void put_text(const char* text) { put(text, std::strlen(text)); }
+// Everything observable goes to the parent through the child's pipe.
+using child_output::Outcome;
+using child_output::put;
+using child_output::put_text;
 void put_word(uint32_t v) { put(&v, 4); }
 
 void native_note(void*, kcontext_t* c, const uint8_t* args, uint32_t bytes)
@@ -83,11 +72,6 @@ void native_call(void*, kcontext_t* c, const uint8_t* args, uint32_t bytes)
         call_address(c, read_le32(args), std::span<const uint32_t>(&arg, 1));
     }
 }
-
-struct Outcome {
-    int status = -1;
-    std::string seen;
-};
 
 // Text streams of the context: what is written to descriptor 3 (saves) is
 // kept in `saved` too; loads read `load_text`.
@@ -172,34 +156,15 @@ using Scenario = std::function<void(kcontext_t*)>;
 
 Outcome run_child(bool decoded, kinit_t init, const Scenario& scenario)
 {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        ADD_FAILURE() << "pipe";
-        return {};
-    }
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        out_fd = fds[1];
+    const Outcome o = child_output::run([&] {
         alarm(20);  // a run that never ends fails the comparison instead of the suite
         kcontext_t* c = child_context(decoded, init);
         scenario(c);
         put_state(c);
-        _exit(0);
+    });
+    if (!o.started) {
+        ADD_FAILURE() << "pipe";
     }
-    close(fds[1]);
-    Outcome o;
-    char buffer[65536];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof(buffer))) != 0;) {
-        if (n < 0) {
-            break;
-        }
-        o.seen.append(buffer, static_cast<size_t>(n));
-    }
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    o.status = status;
     return o;
 }
 
