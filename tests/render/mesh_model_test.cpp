@@ -5,6 +5,7 @@
 #include "core/kheap.h"
 #include "entity_fixture.h"
 #include "render/mesh_model.h"
+#include "support/text_lines.h"
 #include "tools/models/demo_models.h"
 #include "tools/models/model_writer.h"
 #include "tools/tmm/tmm_writer.h"
@@ -46,25 +47,6 @@ tools::ModelDesign quad_design()
         d.frames.push_back(frame);
     }
     return d;
-}
-
-std::vector<std::string> lines_of(const std::string& text)
-{
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) {
-        out.push_back(l);
-    }
-    return out;
-}
-
-std::string joined(const std::vector<std::string>& lines, const char* end = "\n")
-{
-    std::string out;
-    for (const std::string& l : lines) {
-        out += l + end;
-    }
-    return out;
 }
 
 tools::TextureImage pattern_skin(int side)
