@@ -3,7 +3,7 @@
 // lightmaps, the map's lamps and lights, the sky) over the BSP data and
 // volumes it shares with a server of the same process ("MapT", "VolT"),
 // held from load to close.
-#include "render/client_world.h"
+#include "world/view/client_world.h"
 
 #include <cstdint>
 

@@ -55,8 +55,8 @@ public:
     virtual void clear_world() = 0;
     virtual void attach_world() = 0;
     virtual void detach_world() = 0;
-    // The software screen and projection that the entity classes bind to,
-    // or null where a renderer has none.
+    // The program's screen and projection that the entity classes bind to;
+    // null while there are none.
     virtual ScreenProjection* projection() { return nullptr; }
     virtual ScreenManager* screen_manager() { return nullptr; }
     // The pixel layouts with which textures are converted to the screen and back.

@@ -4,7 +4,7 @@
 #include "client/client_sound.h"
 #include "client/update_decoder.h"
 #include "core/kassert.h"
-#include "render/screen_projection.h"
+#include "renderer/screen_projection.h"
 
 int EntitySet::create(UpdateDecoder& d, ClientMap& world, ClientSound* sound)
 {

@@ -12,7 +12,7 @@
 #include "client/particle_emitter.h"
 #include "client/sprite_object.h"
 #include "client/world_model_manager.h"
-#include "render/texture_manager.h"
+#include "world/view/texture_manager.h"
 
 class ClientMap;
 class ClientSound;

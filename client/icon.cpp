@@ -5,7 +5,7 @@
 #include "core/kassert.h"
 #include "core/print.h"
 #include "net/net_stream_in.h"
-#include "render/screen_manager.h"
+#include "renderer/screen_manager.h"
 
 int Icon::create(int objects, int pictures)
 {

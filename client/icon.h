@@ -6,7 +6,7 @@
 // the icon table.
 #include "client/entity_manager.h"
 #include "net/net_ccache.h"
-#include "render/icon_table.h"
+#include "world/view/icon_table.h"
 
 class ScreenManager;
 

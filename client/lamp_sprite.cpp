@@ -37,7 +37,7 @@ int LampSprite::link(int index)
     flare.set_ghosts(0.0f, 1.0f);
     flare.set_colour(0xFFFFFF);
     flare.set_size(64.0f);
-    flare.set_lamp(nullptr);
+    flare.set_mode(nullptr);
     link_new_entity(*world_, flare);
     return 1;
 }
@@ -89,7 +89,7 @@ int LampSprite::net_update(int index, uint32_t mask, NetStreamIn& stream)
                 print_format(P_WARNING, "Lamp: Unknown lamp 0x%x", id);
             }
         }
-        flare.set_lamp(lamp);
+        flare.set_mode(lamp);
         flare.set_size(static_cast<float>(stream.read_bits(8)) * 32.0f);
     }
     return 1;
@@ -99,7 +99,7 @@ void LampSprite::forget_lamp(const LampData* lamp)
 {
     for (int i = first_used(); i >= 0; i = common(i).next) {
         if (record(i).lamp == lamp) {
-            record(i).set_lamp(nullptr);
+            record(i).set_mode(nullptr);
         }
     }
 }

@@ -3,7 +3,7 @@
 // lamp (a map lamp or a dynamic lamp) or, without one, their own.
 #include "client/entity_manager.h"
 #include "client/lamp_table.h"
-#include "render/lamp_sprite.h"
+#include "renderer/lamp_sprite.h"
 
 class LampSprite final : public EntityManager<LampSpriteRender>, public LampUser {
 public:

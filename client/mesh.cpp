@@ -6,7 +6,7 @@
 #include "core/kheap.h"
 #include "core/print.h"
 #include "net/net_stream_in.h"
-#include "render/screen_projection.h"
+#include "renderer/screen_projection.h"
 #include "world/entity_link.h"
 
 #include <cstring>
@@ -122,9 +122,9 @@ int Mesh::link(int index)
     MeshObject& mesh = record(index);
     mesh.init();
     mesh.set_pose(0, 0, 0, 0.0f);
-    mesh.set_ambient(0);
-    mesh.set_light(0.5f, 0.5f);
-    mesh.set_lerp(0.0f);
+    mesh.set_skin(0);
+    mesh.set_lighting(0.5f, 0.5f);
+    mesh.set_transparency(0.0f);
     models_[index] = nullptr;
     link_new_entity(*world_, mesh);
     return 1;
@@ -202,14 +202,14 @@ int Mesh::net_update(int index, uint32_t mask, NetStreamIn& stream)
         return 1;
     }
     if (read_present(stream)) {
-        mesh.set_ambient(read_colour12(stream));
+        mesh.set_skin(read_colour12(stream));
     }
     if (read_present(stream)) {
         const float strength = read_fraction(stream, 4, 15.0f);
         const float sharpness = read_fraction(stream, 3, 8.0f);
         // Lighting and transparency are the OpenGL program's; the software mesh ignores them.
-        mesh.set_light(strength, sharpness);
-        mesh.set_lerp(read_fraction(stream, 5, 31.0f));
+        mesh.set_lighting(strength, sharpness);
+        mesh.set_transparency(read_fraction(stream, 5, 31.0f));
     }
     return 1;
 }

@@ -5,7 +5,7 @@
 // a named-block cache and then as a block index.
 #include "client/entity_manager.h"
 #include "net/net_ccache.h"
-#include "render/mesh_object.h"
+#include "renderer/mesh_object.h"
 
 #include <memory>
 

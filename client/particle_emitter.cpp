@@ -4,7 +4,7 @@
 #include "client/update_decoder.h"
 #include "core/kassert.h"
 #include "net/net_stream_in.h"
-#include "render/screen_projection.h"
+#include "renderer/screen_projection.h"
 #include "world/entity_link.h"
 
 namespace {

@@ -6,7 +6,7 @@
 // last particle has died; the sweep over the live emitters then frees it.
 #include "client/entity_manager.h"
 #include "net/net_ccache.h"
-#include "render/particle_render.h"
+#include "renderer/particle_render.h"
 
 class ScreenProjection;
 

@@ -5,8 +5,8 @@
 #include "core/kassert.h"
 #include "core/print.h"
 #include "net/net_stream_in.h"
-#include "render/screen_projection.h"
-#include "render/texture_manager.h"
+#include "renderer/screen_projection.h"
+#include "world/view/texture_manager.h"
 #include "world/entity_link.h"
 
 #include <new>

@@ -4,7 +4,7 @@
 // texture manager.
 #include "client/entity_manager.h"
 #include "net/net_ccache.h"
-#include "render/sprite.h"
+#include "world/view/sprite.h"
 
 #include <memory>
 

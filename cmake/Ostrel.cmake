@@ -76,3 +76,28 @@ function(ostrel_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# ostrel_renderer(<name> FOLDERS <dir>... INCLUDE <dir> [DEPS <lib>...]): one
+# program's renderer: its own folders and world/view, the logic both programs
+# share, compiled against that program's renderer headers (INCLUDE holds
+# renderer/*.h). Each program links exactly one of these.
+function(ostrel_renderer name)
+  cmake_parse_arguments(A "" "INCLUDE" "FOLDERS;DEPS" ${ARGN})
+  ostrel_library(${name} FOLDERS ${A_FOLDERS} world/view DEPS ${A_DEPS})
+  target_include_directories(${name} PUBLIC ${A_INCLUDE})
+endfunction()
+
+# ostrel_client_library(<name> <renderer>): the client compiled against one
+# program's renderer; the renderer objects of client_video_*.cpp stand beside it.
+function(ostrel_client_library name renderer)
+  ostrel_library(${name} FOLDERS client
+                 EXCLUDE client/client_video_soft.cpp client/client_video_gl.cpp client/client_video_none.cpp
+                 DEPS ${renderer} ostrel_net ostrel_world ostrel_sound ostrel_sys)
+endfunction()
+
+# ostrel_engine_library(<name> <client>): the engine object over one program's client.
+function(ostrel_engine_library name client)
+  add_library(${name} STATIC ${CMAKE_SOURCE_DIR}/engine/engine.cpp ${CMAKE_SOURCE_DIR}/engine/entry.cpp)
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ostrel_server ${client} ostrel_net ostrel_sys)
+endfunction()

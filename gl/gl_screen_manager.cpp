@@ -1,4 +1,4 @@
-#include "gl/gl_screen_manager.h"
+#include "renderer/screen_manager.h"
 
 #include "core/kassert.h"
 #include "core/print.h"

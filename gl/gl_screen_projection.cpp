@@ -1,4 +1,4 @@
-#include "gl/gl_screen_projection.h"
+#include "renderer/screen_projection.h"
 
 #include "core/config_variable.h"
 #include "core/four_cc.h"
@@ -8,7 +8,7 @@
 #include "core/sine_table.h"
 #include "core/view_frame.h"
 #include "gl/gl_bind.h"
-#include "gl/gl_screen_manager.h"
+#include "renderer/screen_manager.h"
 #include "host/host_gl.h"
 #include "platform/video_mode.h"
 

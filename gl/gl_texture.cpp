@@ -1,4 +1,5 @@
-#include "gl/gl_texture.h"
+#include "renderer/texture.h"
+#include "renderer/texture_levels.h"
 
 #include "core/print.h"
 #include "gl/gl_bind.h"
@@ -20,22 +21,13 @@ uint8_t* conversion_buffer(int level)
 {
     static std::vector<uint8_t> buffers[BUFFER_LEVELS];
     if (buffers[level].empty()) {
-        const size_t side = static_cast<size_t>(GLTEX_MAX_SIDE >> level);
+        const size_t side = static_cast<size_t>(TEXTURE_MAX_SIZE >> level);
         buffers[level].resize(side * side * 4u);
     }
     return buffers[level].data();
 }
 
 bool power_of_two(int32_t v) { return v > 0 && (v & (v - 1)) == 0; }
-
-int32_t log2_of(int32_t v)
-{
-    int32_t log = 0;
-    while ((1 << log) < v) {
-        ++log;
-    }
-    return log;
-}
 
 // Texels of level 0 and each halved level, down to 1 x 1.
 int level_count(int32_t width, int32_t height)
@@ -49,7 +41,7 @@ int level_count(int32_t width, int32_t height)
     return n;
 }
 
-void convert_level(const GLTexelMap& map, const uint32_t* palette, bool transparent, uint8_t* out)
+void convert_level(const TexelMap& map, const uint32_t* palette, bool transparent, uint8_t* out)
 {
     const size_t texels = static_cast<size_t>(map.width) * static_cast<size_t>(map.height);
     const size_t step = transparent ? 2u : 1u;
@@ -64,22 +56,22 @@ void convert_level(const GLTexelMap& map, const uint32_t* palette, bool transpar
 
 } // namespace
 
-int GLTexture::refuse(const char* why)
+int Texture::refuse(const char* why)
 {
-    print_format(P_ERROR, "GLTexture(%s): %s", name, why);
+    print_format(P_ERROR, "Texture(%s): %s", name, why);
     return 0;
 }
 
-void GLTexture::free_levels()
+void Texture::free_levels()
 {
-    for (GLTexelMap& map : levels) {
+    for (TexelMap& map : levels) {
         delete[] map.texels;
-        map = GLTexelMap{};
+        map = TexelMap{};
     }
     mipmaps = 0;
 }
 
-void GLTexture::release()
+void Texture::release()
 {
     owner.release();
     delete[] palette;
@@ -87,10 +79,10 @@ void GLTexture::release()
     free_levels();
 }
 
-int GLTexture::create_levels(int32_t width, int32_t height)
+int Texture::create_levels(int32_t width, int32_t height)
 {
-    if (!power_of_two(width) || width > GLTEX_MAX_SIDE || height < 1 || height > GLTEX_MAX_SIDE) {
-        print_format(P_ERROR, "GLTexture(%s): size (%d * %d) refused", name, width, height);
+    if (!power_of_two(width) || width > TEXTURE_MAX_SIZE || height < 1 || height > TEXTURE_MAX_SIZE) {
+        print_format(P_ERROR, "Texture(%s): size (%d * %d) refused", name, width, height);
         return 0;
     }
     owner.release();
@@ -99,7 +91,7 @@ int GLTexture::create_levels(int32_t width, int32_t height)
         palette = new (std::nothrow) uint32_t[PALETTE_ENTRIES]();
     }
     const int n = level_count(width, height);
-    const size_t bytes_per_texel = (flags & GLTEX_TRANSPARENT) != 0 ? 2u : 1u;
+    const size_t bytes_per_texel = (flags & TEXTURE_TRANSPARENT) != 0 ? 2u : 1u;
     int32_t w = width;
     int32_t h = height;
     for (int i = 0; i < n; ++i) {
@@ -116,21 +108,21 @@ int GLTexture::create_levels(int32_t width, int32_t height)
     mipmaps = n;
     transparent_levels = bytes_per_texel == 2u;
     usize = width;
-    ulog = log2_of(width);
+    ulog = texture_log2(width);
     vsize = height;
     owner.set_size(3 * width * height);
     dirty = 1;
     return 1;
 }
 
-int GLTexture::create_blank(int32_t width, int32_t height)
+int Texture::create_blank(int32_t width, int32_t height)
 {
     delete[] palette;
     palette = nullptr;
     return create_levels(width, height);
 }
 
-int GLTexture::bind()
+int Texture::bind()
 {
     const int r = owner.activate();
     if (r < 0) {
@@ -139,8 +131,8 @@ int GLTexture::bind()
     if (r == 1 && dirty == 0) {
         return 1;
     }
-    if (palette == nullptr || usize < 1 || usize > GLTEX_MAX_SIDE || vsize < 1 || vsize > GLTEX_MAX_SIDE ||
-        mipmaps != level_count(usize, vsize) || transparent_levels != ((flags & GLTEX_TRANSPARENT) != 0)) {
+    if (palette == nullptr || usize < 1 || usize > TEXTURE_MAX_SIZE || vsize < 1 || vsize > TEXTURE_MAX_SIZE ||
+        mipmaps != level_count(usize, vsize) || transparent_levels != ((flags & TEXTURE_TRANSPARENT) != 0)) {
         // Nothing went into the new name: give it back so the next bind retries.
         owner.release();
         return refuse("no palette or levels to upload");
@@ -185,4 +177,28 @@ void scale_palette(uint32_t* palette, float factor)
         }
         palette[i] = entry;
     }
+}
+
+int32_t texture_log2(int32_t size)
+{
+    int32_t log = 0;
+    while (log < 30 && (1 << log) < size) {
+        ++log;
+    }
+    return log;
+}
+
+void texture_clear(Texture& texture) { texture.release(); }
+
+int texture_create(Texture& texture, int32_t usize, int32_t vsize, uint32_t flags)
+{
+    texture.release();
+    texture.flags = flags;
+    if (texture.create_levels(usize, vsize) == 0) {
+        return 0;
+    }
+    // Generated textures take their colours from their source.
+    delete[] texture.palette;
+    texture.palette = nullptr;
+    return 1;
 }

@@ -3,7 +3,7 @@
 #include "core/four_cc.h"
 #include "core/kassert.h"
 #include "core/print.h"
-#include "render/screen_edge.h"
+#include "world/view/screen_edge.h"
 
 #include <algorithm>
 #include <new>

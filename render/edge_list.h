@@ -16,7 +16,7 @@
 //
 // Fixed pools; when one is full, the polygon (or span) is dropped and counted,
 // and the first drop of a frame is reported.
-#include "render/screen_edge.h"
+#include "world/view/screen_edge.h"
 #include "world/map_polygon.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "render/entity_hooks.h"
 
 #include "render/poly_renderer.h"
-#include "render/render_object.h"
+#include "world/view/render_object.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "render/icon_image.h"
+#include "renderer/icon_image.h"
 
 #include "core/cache_owner.h"
 #include "core/kassert.h"
@@ -7,8 +7,8 @@
 #include "fsys/chunk_reader.h"
 #include "fsys/fsys.h"
 #include "platform/video_mode.h"
-#include "render/palette.h"
-#include "render/screen_manager.h"
+#include "world/view/palette.h"
+#include "renderer/screen_manager.h"
 #include "world/picture_directory.h"
 
 #include <new>

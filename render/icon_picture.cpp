@@ -1,4 +1,4 @@
-#include "render/icon_picture.h"
+#include "renderer/icon_picture.h"
 
 #include "core/kassert.h"
 #include "core/print.h"

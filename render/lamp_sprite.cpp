@@ -1,9 +1,9 @@
-#include "render/lamp_sprite.h"
+#include "renderer/lamp_sprite.h"
 
 #include "core/numerics.h"
 #include "world/light_source.h"
 #include "render/poly_renderer.h"
-#include "render/screen_projection.h"
+#include "renderer/screen_projection.h"
 #include "soft/row_draw.h"
 
 #include <algorithm>

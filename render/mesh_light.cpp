@@ -1,4 +1,4 @@
-#include "render/mesh_light.h"
+#include "renderer/mesh_light.h"
 
 #include <algorithm>
 #include <cmath>

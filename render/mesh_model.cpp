@@ -1,10 +1,10 @@
-#include "render/mesh_model.h"
+#include "renderer/mesh_model.h"
 
 #include "core/kassert.h"
 #include "core/print.h"
-#include "render/palette.h"
-#include "render/texture_levels.h"
-#include "render/texture_memory.h"
+#include "world/view/palette.h"
+#include "renderer/texture_levels.h"
+#include "world/view/texture_memory.h"
 
 #include <cstring>
 #include <new>

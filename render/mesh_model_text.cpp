@@ -8,14 +8,14 @@
 // member groups); the groups (pivot vertex, points); the vertices (group,
 // second); the frames (group, origin, scale, then x y z n per point).
 // Lines that begin with '#' may stand anywhere.
-#include "render/mesh_model.h"
+#include "renderer/mesh_model.h"
 
 #include "core/kassert.h"
 #include "core/numerics.h"
 #include "core/print.h"
 #include "fsys/fsys.h"
-#include "render/texture_file.h"
-#include "render/texture_memory.h"
+#include "renderer/texture_file.h"
+#include "world/view/texture_memory.h"
 #include "world/mesh_normals.h"
 #include "world/text_file.h"
 

@@ -1,9 +1,9 @@
-#include "render/mesh_object.h"
+#include "renderer/mesh_object.h"
 
 #include "core/kassert.h"
 #include "core/numerics.h"
 #include "render/poly_renderer.h"
-#include "render/screen_projection.h"
+#include "renderer/screen_projection.h"
 #include "world/mesh_normals.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "render/particle_render.h"
+#include "renderer/particle_render.h"
 
 #include "render/poly_renderer.h"
-#include "render/screen_projection.h"
+#include "renderer/screen_projection.h"
 #include "soft/particle_draw.h"
 
 void draw_particles(const ParticleSystem& system, ScreenProjection& projection)

@@ -3,9 +3,9 @@
 #include "core/config_variable.h"
 #include "core/kassert.h"
 #include "core/print.h"
-#include "render/algo_texture.h"
-#include "render/rotate_direction.h"
-#include "render/screen_projection.h"
+#include "world/view/algo_texture.h"
+#include "world/view/rotate_direction.h"
+#include "renderer/screen_projection.h"
 
 #include <algorithm>
 #include <bit>
@@ -90,7 +90,7 @@ const Texture* PerspMapper::layer_texture(AlgoTexture* patch, int32_t& scroll_u,
     if (patch == nullptr) {
         return nullptr;
     }
-    const Texture* t = patch->update(projection->ticks);
+    const Texture* t = patch->update(projection->time);
     scroll_u = patch->scroll_u;
     scroll_v = patch->scroll_v;
     return t;

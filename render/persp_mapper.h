@@ -8,7 +8,7 @@
 // (value at pixel (0, 0), per x, per y) of W = 1/z, U = 65536 u/z and
 // V = 65536 v/z, so that U / W is u in 16.16 texels.
 #include "render/edge_list.h"
-#include "soft/texture.h"
+#include "renderer/texture.h"
 
 #include <cstdint>
 

@@ -5,10 +5,10 @@
 #include "core/kassert.h"
 #include "core/numerics.h"
 #include "core/print.h"
-#include "render/light_surface.h"
-#include "render/render_object.h"
-#include "render/rotate_direction.h"
-#include "render/screen_projection.h"
+#include "world/view/light_surface.h"
+#include "world/view/render_object.h"
+#include "world/view/rotate_direction.h"
+#include "renderer/screen_projection.h"
 #include "soft/light_block.h"
 #include "soft/lit_span.h"
 #include "soft/span_plan.h"
@@ -339,7 +339,7 @@ void PolyRenderer::draw_surface(Surface* s)
     ++stats.drawn;
     const bool transparent = (s->flags & SURFACE_TRANSPARENT) != 0;
     if (!transparent && projection->var_true(PV_LIGHTING)) {
-        light_surface(s->ref, projection->ticks);
+        light_surface(s->ref, projection->time);
     }
     draw_spans(s, transparent);
 }

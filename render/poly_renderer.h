@@ -10,8 +10,8 @@
 // Nothing is allocated per frame. Polygons that no pool or buffer can take
 // (too many vertices, a full edge list, vertices at or behind the eye) are
 // dropped and counted.
-#include "render/bcp_tree.h"
-#include "render/clip_gaps.h"
+#include "world/view/bcp_tree.h"
+#include "world/view/clip_gaps.h"
 #include "render/edge_list.h"
 #include "render/persp_mapper.h"
 #include "soft/span_plan.h"

@@ -1,4 +1,4 @@
-#include "render/screen_manager.h"
+#include "renderer/screen_manager.h"
 
 #include "core/config_variable.h"
 #include "core/four_cc.h"
@@ -7,7 +7,7 @@
 #include "core/print.h"
 #include "core/timer.h"
 #include "platform/video_mode.h"
-#include "render/icon_picture.h"
+#include "renderer/icon_picture.h"
 #include "soft/lighting_tables.h"
 #include "soft/row_draw.h"
 #include "world/screenshot.h"

@@ -1,4 +1,4 @@
-#include "render/screen_projection.h"
+#include "renderer/screen_projection.h"
 
 #include "core/config_variable.h"
 #include "core/four_cc.h"
@@ -7,8 +7,8 @@
 #include "core/print.h"
 #include "core/view_frame.h"
 #include "platform/video_mode.h"
-#include "render/palette.h"
-#include "render/screen_manager.h"
+#include "world/view/palette.h"
+#include "renderer/screen_manager.h"
 #include "soft/screen_tint.h"
 
 #include <bit>
@@ -62,7 +62,7 @@ int ScreenProjection::init(ScreenManager* scr)
 
     K_ASSERT(scr);
     frame = -1;
-    ticks = 0;
+    time = 0;
     screen = scr;
     const KVideoMode* const mode = scr->v_mode;
     line_offset = mode->line_offset;

@@ -1,8 +1,8 @@
-#include "render/sprite.h"
+#include "render/sprite_draw.h"
 
 #include "core/numerics.h"
 #include "render/poly_renderer.h"
-#include "render/screen_projection.h"
+#include "renderer/screen_projection.h"
 #include "soft/row_draw.h"
 
 #include <algorithm>
@@ -15,24 +15,6 @@ constexpr int SPRITE_MAX_LEVEL = 4;
 int32_t ceil_fixed(int64_t v) { return static_cast<int32_t>((v + 0xFFFF) >> 16); }
 
 } // namespace
-
-void Sprite::set_texture(TextureSlot* slot, ScreenProjection& projection)
-{
-    anim = TextureAnim{};
-    radius = 0.0f;
-    if (slot == nullptr || slot->frame_count < 1) {
-        return;
-    }
-    anim.slot = slot;
-    anim.last_frame = 0;
-    anim.last_time = static_cast<float>(std::max(projection.ticks, 0)) * TEXTURE_TICK_SECONDS;
-    TextureResource& first = slot->frames[0];
-    if (first.touch(reinterpret_cast<uintptr_t>(slot->layout)) != 0) {
-        const float u = static_cast<float>(first.texture->usize);
-        const float v = static_cast<float>(first.texture->vsize);
-        radius = 0.5f * std::sqrt(u * u + v * v);
-    }
-}
 
 int sprite_mip_level(double z, const ScreenProjection& projection, int64_t* du_out, int64_t* dv_out)
 {
@@ -51,13 +33,6 @@ int sprite_mip_level(double z, const ScreenProjection& projection, int64_t* du_o
     return level;
 }
 
-Sprite::Sprite()
-{
-    render_object_init(*this);
-    RenderObject::entity_type = ENTITY_TYPE_SPRITE;
-    render_flags = RENDER_OCCLUSION_TEST;
-}
-
 void Sprite::draw(PolyRenderer& renderer) { draw_sprite_transparent(*this, *renderer.projection); }
 
 void draw_sprite_transparent(Sprite& sprite, ScreenProjection& projection)
@@ -70,7 +45,7 @@ void draw_sprite_transparent(Sprite& sprite, ScreenProjection& projection)
     if (!(c.z >= SPRITE_NEAR)) {
         return;
     }
-    const Texture* const texture = sprite.anim.slot->get_frame(sprite.anim, std::max(projection.ticks, 0));
+    const Texture* const texture = sprite.anim.slot->get_frame(sprite.anim, std::max(projection.time, 0));
     if (texture == nullptr || (texture->flags & TEXTURE_TRANSPARENT) == 0) {
         return;
     }

@@ -1,7 +1,7 @@
-#include "render/texel_map.h"
+#include "renderer/texel_map.h"
 
 #include "fsys/file_stream.h"
-#include "render/texture_memory.h"
+#include "world/view/texture_memory.h"
 
 #include <algorithm>
 #include <cstring>

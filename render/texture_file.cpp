@@ -1,14 +1,14 @@
-#include "render/texture_file.h"
+#include "renderer/texture_file.h"
 
 #include "core/byte_order.h"
 #include "core/kassert.h"
 #include "core/print.h"
-#include "render/chunk_walk.h"
+#include "world/view/chunk_walk.h"
 #include "fsys/fsys.h"
-#include "render/palette.h"
-#include "render/texel_map.h"
-#include "render/texture_levels.h"
-#include "render/texture_memory.h"
+#include "world/view/palette.h"
+#include "renderer/texel_map.h"
+#include "renderer/texture_levels.h"
+#include "world/view/texture_memory.h"
 
 #include <cstdio>
 

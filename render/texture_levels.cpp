@@ -1,9 +1,9 @@
-#include "render/texture_levels.h"
+#include "renderer/texture_levels.h"
 
 #include "core/kassert.h"
-#include "render/palette.h"
-#include "render/texel_map.h"
-#include "render/texture_memory.h"
+#include "world/view/palette.h"
+#include "renderer/texel_map.h"
+#include "world/view/texture_memory.h"
 
 #include <bit>
 

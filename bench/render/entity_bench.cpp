@@ -5,9 +5,9 @@
 #include "core/random_table.h"
 #include "core/sine_table.h"
 #include "fsys/fsys.h"
-#include "render/mesh_object.h"
-#include "render/particle_render.h"
-#include "render/screen_projection.h"
+#include "renderer/mesh_object.h"
+#include "renderer/particle_render.h"
+#include "renderer/screen_projection.h"
 #include "tools/fsys/write_bytes.h"
 #include "tools/models/demo_models.h"
 #include "world/light_source.h"
@@ -192,7 +192,7 @@ void meshes(benchmark::State& state, bool persp)
     for (int i = 0; i < 20; ++i) {
         MeshObject& m = objects[static_cast<size_t>(i)];
         m.attach(&s.model, s.p);
-        m.set_ambient(0x303030);
+        m.set_skin(0x303030);
         m.light_list_a = &first;
         mat_translation(m.transform, {float((i % 5) - 2) * 28.0f, float((i / 5) - 1.5f) * 28.0f, 120.0f});
         mat_get_translation(m.position, m.transform);

@@ -4,9 +4,9 @@
 // and per covered pixel). A 320 x 240 window, camera at the origin along +z.
 #include "core/config_variable.h"
 #include "core/print.h"
-#include "render/light_surface.h"
+#include "world/view/light_surface.h"
 #include "render/poly_renderer.h"
-#include "render/screen_projection.h"
+#include "renderer/screen_projection.h"
 #include "soft/lighting_tables.h"
 #include "world/bsp_tree.h"
 

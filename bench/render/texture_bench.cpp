@@ -4,7 +4,7 @@
 #include "core/print.h"
 #include "core/sine_table.h"
 #include "fsys/fsys.h"
-#include "render/algo_texture.h"
+#include "world/view/algo_texture.h"
 #include "tools/fsys/write_bytes.h"
 #include "tools/textures/procedural.h"
 

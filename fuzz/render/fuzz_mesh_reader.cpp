@@ -4,8 +4,8 @@
 #include "core/sine_table.h"
 #include "fsys/fsys.h"
 #include "fuzz/fsys/fuzz_scratch.h"
-#include "render/mesh_object.h"
-#include "render/screen_projection.h"
+#include "renderer/mesh_object.h"
+#include "renderer/screen_projection.h"
 #include "tools/models/demo_models.h"
 
 #include <filesystem>

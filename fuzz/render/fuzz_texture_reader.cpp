@@ -5,10 +5,10 @@
 #include "core/sine_table.h"
 #include "fsys/fsys.h"
 #include "fuzz/fsys/fuzz_scratch.h"
-#include "render/algo_texture.h"
-#include "render/texture_file.h"
-#include "render/texture_levels.h"
-#include "render/texture_slot.h"
+#include "world/view/algo_texture.h"
+#include "renderer/texture_file.h"
+#include "renderer/texture_levels.h"
+#include "world/view/texture_slot.h"
 
 #include <filesystem>
 #include <random>

@@ -2,9 +2,9 @@
 // palette entry of what was loaded.
 #include "fuzz/world/fuzz_world_files.h"
 #include "platform/video_mode.h"
-#include "render/icon_image.h"
-#include "render/icon_picture.h"
-#include "render/screen_manager.h"
+#include "renderer/icon_image.h"
+#include "renderer/icon_picture.h"
+#include "renderer/screen_manager.h"
 
 #include <vector>
 

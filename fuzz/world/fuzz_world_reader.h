@@ -10,7 +10,7 @@
 #include "core/sine_table.h"
 #include "fsys/fsys.h"
 #include "fuzz/fsys/fuzz_scratch.h"
-#include "render/client_world.h"
+#include "world/view/client_world.h"
 #include "tools/mapgen/mapgen.h"
 #include "world/shared_map.h"
 #include "world/volume_set.h"

@@ -4,7 +4,7 @@
 #include "client_fixture.h"
 
 #include "net/net_stream_out.h"
-#include "render/icon_picture.h"
+#include "renderer/icon_picture.h"
 #include "world/shared_map.h"
 
 #include <cstring>

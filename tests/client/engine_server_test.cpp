@@ -10,8 +10,8 @@
 #include "engine_fixture.h"
 #include "generated_map.h"
 #include "host/host_events.h"
-#include "render/icon_picture.h"
-#include "render/screen_manager.h"
+#include "renderer/icon_picture.h"
+#include "renderer/screen_manager.h"
 #include "server_properties.h"
 #include "tools/fake_client/client_view.h"
 

@@ -9,7 +9,7 @@
 #include "core/cons_cmd.h"
 #include "engine/engine.h"
 #include "host/host_clock.h"
-#include "render/client_world.h"
+#include "world/view/client_world.h"
 #include "platform/video_mode.h"
 #include "tools/assets/demo_assets.h"
 #include "tools/kasm/kasm_assembler.h"

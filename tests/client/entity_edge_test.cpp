@@ -5,7 +5,7 @@
 // renderer is bound and an icon removed while it was never shown.
 #include "hall_fixture.h"
 #include "recording_renderer.h"
-#include "render/icon_picture.h"
+#include "renderer/icon_picture.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "client/update_decoder.h"
 #include "engine_fixture.h"
 #include "platform/video_mode.h"
-#include "render/screen_projection.h"
+#include "renderer/screen_projection.h"
 #include "server_properties.h"
 #include "support/print_capture.h"
 #include "tools/mapgen/mapgen.h"

@@ -2,7 +2,7 @@
 #include "core/cons_cmd.h"
 #include "core/console.h"
 #include "core/print.h"
-#include "render/screen_manager.h"
+#include "renderer/screen_manager.h"
 #include "support/screen_fixture.h"
 #include "tools/assets/small_font.h"
 

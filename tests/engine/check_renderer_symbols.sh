@@ -24,11 +24,20 @@ strong() {
   done | sort -u
 }
 
+# defined <file>...: every global symbol defined in the files, weak ones too
+# (a class's inline members are its own program's even where only weak).
+defined() {
+  local f
+  for f in "$@"; do
+    nm -g --defined-only -P "$f" 2> /dev/null | awk 'NF >= 2 && $1 !~ /[:\]]$/ && $2 ~ /^[TDBRGSWV]$/ { print $1 }'
+  done | sort -u
+}
+
 split() { tr ';' ' ' <<< "$1"; }
 
 nm -g --defined-only -P "$program" | awk 'NF >= 2 && $2 ~ /^[TDBRGSWV]$/ { print $1 }' | sort -u > "$tmp/program"
 # shellcheck disable=SC2046
-strong $(split "$own") | cut -d' ' -f1 | sort -u > "$tmp/own"
+defined $(split "$own") > "$tmp/own"
 # shellcheck disable=SC2046
 strong $(split "$other") | cut -d' ' -f1 | sort -u > "$tmp/other"
 # shellcheck disable=SC2046

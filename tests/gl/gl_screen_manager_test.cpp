@@ -1,5 +1,5 @@
 #include "fsys/temp_tree.h"
-#include "gl/gl_screen_manager.h"
+#include "renderer/screen_manager.h"
 #include "gl_fixture.h"
 #include "host/host_gl.h"
 

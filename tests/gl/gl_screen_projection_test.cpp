@@ -1,8 +1,8 @@
 #include "core/four_cc.h"
 #include "core/print.h"
 #include "core/view_frame.h"
-#include "gl/gl_screen_manager.h"
-#include "gl/gl_screen_projection.h"
+#include "renderer/screen_manager.h"
+#include "renderer/screen_projection.h"
 #include "gl_fixture.h"
 #include "host/host_gl.h"
 

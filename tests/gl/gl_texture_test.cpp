@@ -1,4 +1,4 @@
-#include "gl/gl_texture.h"
+#include "renderer/texture.h"
 #include "gl/gl_texture_manager.h"
 #include "gl_fixture.h"
 #include "host/host_gl.h"
@@ -27,9 +27,9 @@ protected:
     }
 
     // RGB bytes of each texel of a level through the palette, alpha given.
-    static std::vector<uint8_t> expected(const GLTexture& t, int level, bool alpha_from_texels)
+    static std::vector<uint8_t> expected(const Texture& t, int level, bool alpha_from_texels)
     {
-        const GLTexelMap& map = t.levels[level];
+        const TexelMap& map = t.levels[level];
         const size_t step = alpha_from_texels ? 2u : 1u;
         std::vector<uint8_t> out;
         for (size_t i = 0; i < static_cast<size_t>(map.width) * static_cast<size_t>(map.height); ++i) {
@@ -42,13 +42,13 @@ protected:
         return out;
     }
 
-    static void fill(GLTexture& t, uint8_t seed)
+    static void fill(Texture& t, uint8_t seed)
     {
         for (int i = 0; i < 256; ++i) {
             t.palette[i] = static_cast<uint32_t>(i * 3 + seed) | static_cast<uint32_t>(255 - i) << 8 |
                            static_cast<uint32_t>(i ^ seed) << 16;
         }
-        const size_t step = (t.flags & GLTEX_TRANSPARENT) != 0 ? 2u : 1u;
+        const size_t step = (t.flags & TEXTURE_TRANSPARENT) != 0 ? 2u : 1u;
         for (int l = 0; l < t.mipmaps; ++l) {
             const size_t n = static_cast<size_t>(t.levels[l].width) * static_cast<size_t>(t.levels[l].height) * step;
             for (size_t i = 0; i < n; ++i) {
@@ -71,7 +71,7 @@ TEST(GLTextureLevelsTest, LevelsHalveDownToOneTexelAndBadSizesAreRefused)
     const SizeCase good[] = {{8, 8, 4, 3}, {64, 16, 7, 6}, {256, 256, 9, 8}, {1, 1, 1, 0}, {16, 100, 8, 4}, {256, 1, 9, 8}};
     for (const SizeCase& c : good) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-        GLTexture t;
+        Texture t;
         ASSERT_EQ(t.create_levels(c.width, c.height), 1);
         EXPECT_EQ(t.mipmaps, c.levels);
         EXPECT_EQ(t.usize, c.width);
@@ -94,13 +94,13 @@ TEST(GLTextureLevelsTest, LevelsHalveDownToOneTexelAndBadSizesAreRefused)
     }
     const SizeCase bad[] = {{512, 256, 0, 0}, {12, 8, 0, 0}, {0, 8, 0, 0}, {8, 0, 0, 0}, {8, 300, 0, 0}, {-8, 8, 0, 0}};
     for (const SizeCase& c : bad) {
-        GLTexture t;
+        Texture t;
         t.name = "wall";
         ASSERT_EQ(t.create_levels(16, 16), 1);
         capture.clear();
         EXPECT_EQ(t.create_levels(c.width, c.height), 0);
         const std::string message =
-            "GLTexture(wall): size (" + std::to_string(c.width) + " * " + std::to_string(c.height) + ") refused";
+            "Texture(wall): size (" + std::to_string(c.width) + " * " + std::to_string(c.height) + ") refused";
         EXPECT_TRUE(capture.contains(message)) << message;
         EXPECT_EQ(t.usize, 16);
         EXPECT_EQ(t.mipmaps, 5);
@@ -112,7 +112,7 @@ TEST_F(GLTextureTest, BindingUploadsOnlyWhenNotResidentOrChanged)
     if (!start()) {
         return;
     }
-    GLTexture t;
+    Texture t;
     ASSERT_EQ(t.create_levels(4, 2), 1);
     fill(t, 1);
     ASSERT_EQ(t.bind(), 1);
@@ -153,8 +153,8 @@ TEST_F(GLTextureTest, TransparentTexelsCarryTheirOwnAlpha)
     if (!start()) {
         return;
     }
-    GLTexture t;
-    t.flags = GLTEX_TRANSPARENT;
+    Texture t;
+    t.flags = TEXTURE_TRANSPARENT;
     ASSERT_EQ(t.create_levels(8, 4), 1);
     fill(t, 5);
     ASSERT_EQ(t.bind(), 1);
@@ -173,26 +173,26 @@ TEST_F(GLTextureTest, TexturesThatCannotBeUploadedAreRefusedWithoutANameHeld)
     }
     struct RefusedCase {
         const char* what;
-        void (*spoil)(GLTexture&);
+        void (*spoil)(Texture&);
         const char* message;
     };
     const RefusedCase cases[] = {
-        {"never made", [](GLTexture&) {}, "no palette or levels to upload"},
+        {"never made", [](Texture&) {}, "no palette or levels to upload"},
         {"no palette",
-         [](GLTexture& t) {
+         [](Texture& t) {
              t.create_levels(8, 8);
              delete[] t.palette;
              t.palette = nullptr;
          },
          "no palette or levels to upload"},
         {"made opaque, then marked transparent",
-         [](GLTexture& t) {
+         [](Texture& t) {
              t.create_levels(8, 8);
-             t.flags = GLTEX_TRANSPARENT;
+             t.flags = TEXTURE_TRANSPARENT;
          },
          "no palette or levels to upload"},
         {"a level lost",
-         [](GLTexture& t) {
+         [](Texture& t) {
              t.create_levels(8, 8);
              delete[] t.levels[2].texels;
              t.levels[2].texels = nullptr;
@@ -201,17 +201,17 @@ TEST_F(GLTextureTest, TexturesThatCannotBeUploadedAreRefusedWithoutANameHeld)
     };
     for (const RefusedCase& c : cases) {
         SCOPED_TRACE(c.what);
-        GLTexture t;
+        Texture t;
         t.name = "bad";
         c.spoil(t);
         capture.clear();
         EXPECT_EQ(t.bind(), 0);
-        EXPECT_TRUE(capture.contains(std::string("GLTexture(bad): ") + c.message));
+        EXPECT_TRUE(capture.contains(std::string("Texture(bad): ") + c.message));
         EXPECT_EQ(t.owner.id, -1);
         EXPECT_EQ(gl_texture_manager.count, 0);
     }
     // A blank texture binds, black.
-    GLTexture blank;
+    Texture blank;
     ASSERT_EQ(blank.create_blank(16, 16), 1);
     ASSERT_EQ(blank.bind(), 1);
     std::vector<uint8_t> black(16u * 16u * 4u, 0);

@@ -10,7 +10,8 @@ failures=0
 # tree <name> <file> <line>: a small well-layered tree plus one line in one file.
 tree() {
   local dir="$tmp/$1"
-  mkdir -p "$dir"/{host,core,platform,net,server,client,engine}
+  mkdir -p "$dir"/{host,core,platform,net,server,client,engine,world/view} "$dir"/{render,gl}/include/renderer
+  touch "$dir"/{render,gl}/include/renderer/sprite.h "$dir"/render/include/renderer/span.h
   printf '#include <SDL.h>\n' > "$dir/host/host_window.cpp"
   printf '#include "host/host_window.h"\n#include "platform/keyboard.h"\n#include <cstdint>\n' > "$dir/core/poll.cpp"
   printf '#include "core/poll.h"\n' > "$dir/platform/mouse.cpp"
@@ -44,6 +45,10 @@ expect fail server_to_client server/server.cpp '#include "client/client.h"' "'se
 expect fail server_to_host server/server.cpp '#include "host/host_clock.h"' "'server' may not include 'host'"
 expect fail net_to_tools net/udp.cpp '#include "tools/relay/impairment.h"' "a layer above 'net'"
 expect fail unknown_folder net/udp.cpp '#include "game/thing.h"' "unknown folder 'game'"
+expect pass renderer_in_client client/client.cpp '#include "renderer/sprite.h"'
+expect fail renderer_in_server server/server.cpp '#include "renderer/sprite.h"' "may not include 'renderer'"
+expect fail renderer_in_world world/map.cpp '#include "renderer/texture.h"' "may not include 'renderer'"
+expect fail renderer_of_one_program client/client.cpp '#include "renderer/span.h"' "which gl/include lacks"
 expect fail sdl_outside_host platform/mouse.cpp '#include <SDL2/SDL.h>' "system header outside host/"
 expect fail posix_outside_host core/poll.cpp '#include <unistd.h>' "system header outside host/"
 

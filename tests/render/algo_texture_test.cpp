@@ -1,6 +1,6 @@
 #include "core/numerics.h"
-#include "render/algo_texture.h"
-#include "render/palette.h"
+#include "world/view/algo_texture.h"
+#include "world/view/palette.h"
 #include "texture_fixture.h"
 
 #include <cmath>

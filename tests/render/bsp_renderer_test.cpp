@@ -1,7 +1,7 @@
 // The BSP world renderer over generated maps: frames that culling must not
 // change, no holes in a sealed map, agreement with a ray caster, lightmap
 // texels where they belong, and the entities and models of the cells.
-#include "render/render_object.h"
+#include "world/view/render_object.h"
 #include "render/world_view.h"
 #include "tools/mapgen/room_model.h"
 #include "world/entity_link.h"

@@ -1,6 +1,6 @@
 // The clip-gap table against a model bitmap filled by an exact point-in-polygon
 // rule, and its small cases: touching spans, split gaps, closed lines, limits.
-#include "render/clip_gaps.h"
+#include "world/view/clip_gaps.h"
 
 #include <gtest/gtest.h>
 

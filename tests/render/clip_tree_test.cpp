@@ -1,7 +1,7 @@
 // The clip partition tree: coverage of a whole view, occlusion against a
 // model that samples view directions, and its behaviour at its limits.
 #include "polygon_soup.h"
-#include "render/bcp_tree.h"
+#include "world/view/bcp_tree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // geometry.txt and lightmap.bin read into a world over a shared map made by
 // hand: five file planes (ten with their opposites), one model, no cells.
-#include "render/client_world.h"
+#include "world/view/client_world.h"
 #include "support/print_capture.h"
 #include "tools/fsys/chunk_writer.h"
 #include "world/shared_map.h"

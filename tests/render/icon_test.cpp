@@ -2,9 +2,9 @@
 // faults, the palette's layout and halving, the checkerboard in place of a
 // broken file, and the icon table.
 #include "core/kheap.h"
-#include "render/icon_picture.h"
-#include "render/icon_table.h"
-#include "render/screen_manager.h"
+#include "renderer/icon_picture.h"
+#include "world/view/icon_table.h"
+#include "renderer/screen_manager.h"
 #include "support/print_capture.h"
 #include "support/screen_fixture.h"
 #include "tools/assets/picture_writer.h"

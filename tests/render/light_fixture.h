@@ -2,7 +2,7 @@
 // A lit polygon for lighting tests: a face in the plane z = 0 facing +z,
 // texture axes x and y, so that light texel (c, r) lies at (16 c, 16 r, 0);
 // a rectangular lightmap of w x h samples, every run whole.
-#include "render/light_surface.h"
+#include "world/view/light_surface.h"
 #include "soft/light_block.h"
 #include "soft/lighting_tables.h"
 

@@ -2,7 +2,7 @@
 // needs: loading one texture may drop another that is still being drawn.
 #include "core/kheap.h"
 #include "poly_fixture.h"
-#include "render/render_object.h"
+#include "world/view/render_object.h"
 
 #include <gtest/gtest.h>
 

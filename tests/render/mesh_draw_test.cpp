@@ -4,7 +4,7 @@
 // frames and between groups, hanging groups, and the perspective path.
 #include "entity_fixture.h"
 #include "silhouette.h"
-#include "render/mesh_object.h"
+#include "renderer/mesh_object.h"
 #include "tools/models/model_writer.h"
 
 #include <gtest/gtest.h>
@@ -65,7 +65,7 @@ protected:
 TEST_F(MeshDrawTest, TheLitCubeCoversItsSilhouetteFromEverySide)
 {
     attach("demo", "cube");
-    mesh_.set_ambient(0x808080);
+    mesh_.set_skin(0x808080);
     LampData lamp;
     lamp.set_colour(0xFFC080);
     LightSource light(ENTITY_TYPE_LAMP_LIGHT);
@@ -162,7 +162,7 @@ TEST_F(MeshDrawTest, LightsFoldIntoOneVectorAChannel)
 TEST_F(MeshDrawTest, WithLightingOffEveryVertexHasTheMiddleLight)
 {
     attach("demo", "cube");
-    mesh_.set_ambient(0xFFFFFF);
+    mesh_.set_skin(0xFFFFFF);
     set("R_Lighting", false);
     look({80, 10, 20}, {0, 0, 0});
     mesh_.draw(projection_);
@@ -267,7 +267,7 @@ TEST_F(MeshDrawTest, PosesBlendFramesAndBlendedSetsAverageTheirGroups)
 TEST_F(MeshDrawTest, ThePerspectivePathUsesNoSetUpRecords)
 {
     attach("demo", "cube");
-    mesh_.set_ambient(0x808080);
+    mesh_.set_skin(0x808080);
     for (const bool persp : {false, true}) {
         SCOPED_TRACE(persp ? "R_Perspmesh" : "affine");
         set("R_Perspmesh", persp);

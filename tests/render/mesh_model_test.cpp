@@ -4,12 +4,12 @@
 // cache owner that the heap may drop and the next touch loads again.
 #include "core/kheap.h"
 #include "entity_fixture.h"
-#include "render/mesh_model.h"
+#include "renderer/mesh_model.h"
 #include "support/text_lines.h"
 #include "tools/models/demo_models.h"
 #include "tools/models/model_writer.h"
 #include "tools/tmm/tmm_writer.h"
-#include "render/palette.h"
+#include "world/view/palette.h"
 #include "world/mesh_normals.h"
 
 #include <gtest/gtest.h>

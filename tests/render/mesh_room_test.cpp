@@ -3,7 +3,7 @@
 // than every wall, over exactly its silhouette.
 #include "poly_fixture.h"
 #include "render/entity_hooks.h"
-#include "render/mesh_object.h"
+#include "renderer/mesh_object.h"
 #include "silhouette.h"
 #include "tools/models/demo_models.h"
 #include "tools/textures/procedural.h"
@@ -64,7 +64,7 @@ TEST_F(MeshRoomTest, ALitCubeInABoxRoom)
     mat_multiply(cube.transform, ry, rx);
     mat_set_translation(cube.transform, {10, -5, 90});
     mat_get_translation(cube.position, cube.transform);
-    cube.set_ambient(0x404040);
+    cube.set_skin(0x404040);
     LampData lamp;
     lamp.set_colour(0xFFFFFF);
     LightSource light(ENTITY_TYPE_LAMP_LIGHT);

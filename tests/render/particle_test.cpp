@@ -2,7 +2,7 @@
 // fading, births spread along the emitter's motion within a step, colours,
 // drawing, and the lists the renderers rebuild every frame.
 #include "entity_fixture.h"
-#include "render/particle_render.h"
+#include "renderer/particle_render.h"
 #include "world/span_bucket.h"
 
 #include <gtest/gtest.h>

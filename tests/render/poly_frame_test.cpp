@@ -2,7 +2,7 @@
 // the drawer each configuration chooses, and two whole pictures against
 // approved images.
 #include "poly_fixture.h"
-#include "render/render_object.h"
+#include "world/view/render_object.h"
 #include "support/print_capture.h"
 #include "tools/textures/procedural.h"
 #include "world/bsp_tree.h"

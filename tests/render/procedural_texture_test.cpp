@@ -1,4 +1,4 @@
-#include "render/texture_manager.h"
+#include "world/view/texture_manager.h"
 #include "texture_fixture.h"
 #include "tools/textures/procedural.h"
 

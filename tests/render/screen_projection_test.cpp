@@ -4,8 +4,8 @@
 #include "core/four_cc.h"
 #include "core/print.h"
 #include "core/view_frame.h"
-#include "render/screen_manager.h"
-#include "render/screen_projection.h"
+#include "renderer/screen_manager.h"
+#include "renderer/screen_projection.h"
 #include "soft/lighting_tables.h"
 #include "support/screen_fixture.h"
 

@@ -3,11 +3,11 @@
 // shrinking near the eye, and a camera walking through a glow.
 #include "entity_fixture.h"
 #include "render/entity_hooks.h"
-#include "render/lamp_sprite.h"
+#include "renderer/lamp_sprite.h"
 #include "render/poly_renderer.h"
 #include "soft/lighting_tables.h"
-#include "render/sprite.h"
-#include "render/texture_manager.h"
+#include "render/sprite_draw.h"
+#include "world/view/texture_manager.h"
 #include "world/light_source.h"
 #include "tools/textures/texture_writer.h"
 
@@ -208,7 +208,7 @@ TEST_F(SpriteTest, AGlowWithoutSizeOrBehindTheEyeIsSkipped)
     for (const auto& c : cases) {
         LampSpriteRender glow;
         glow.glow_radius = c.radius;
-        glow.set_lamp(c.lamp);
+        glow.set_mode(c.lamp);
         glow.position = c.position;
         EXPECT_EQ(glow.project(projection_), 0) << c.why;
         draw_sprite(glow, projection_);

@@ -1,6 +1,6 @@
-#include "render/texel_map.h"
-#include "render/texture_file.h"
-#include "render/texture_levels.h"
+#include "renderer/texel_map.h"
+#include "renderer/texture_file.h"
+#include "renderer/texture_levels.h"
 #include "texture_fixture.h"
 #include "tools/fsys/chunk_writer.h"
 

@@ -1,5 +1,5 @@
-#include "render/palette.h"
-#include "render/texture_manager.h"
+#include "world/view/palette.h"
+#include "world/view/texture_manager.h"
 #include "texture_fixture.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "render/texture_slot.h"
+#include "world/view/texture_slot.h"
 #include "texture_fixture.h"
 #include "tools/fsys/chunk_writer.h"
 

@@ -6,9 +6,9 @@
 #include "core/sine_table.h"
 #include "core/view_frame.h"
 #include "render/bsp_renderer.h"
-#include "render/client_world.h"
-#include "render/screen_manager.h"
-#include "render/screen_projection.h"
+#include "world/view/client_world.h"
+#include "renderer/screen_manager.h"
+#include "renderer/screen_projection.h"
 #include "support/print_capture.h"
 #include "support/screen_fixture.h"
 #include "tools/mapgen/mapgen.h"
@@ -107,7 +107,7 @@ protected:
     {
         ViewFrame view;
         set_camera(view, position, yaw, pitch);
-        projection_.set_ticks(ticks_);
+        projection_.set_time(ticks_);
         projection_.begin_frame(view);
         projection_.clear_window();
         for (int32_t y = 0; y < projection_.ysize; ++y) {

@@ -101,7 +101,7 @@ void MapViewer::draw(const Vector& position, float yaw, float pitch, int32_t tic
 {
     ViewFrame view;
     set_camera(view, position, yaw, pitch);
-    projection_.set_ticks(ticks);
+    projection_.set_time(ticks);
     projection_.begin_frame(view);
     if (clear) {
         projection_.clear_window();

@@ -7,9 +7,9 @@
 #include "core/sine_table.h"
 #include "fsys/fsys.h"
 #include "render/bsp_renderer.h"
-#include "render/client_world.h"
-#include "render/screen_manager.h"
-#include "render/screen_projection.h"
+#include "world/view/client_world.h"
+#include "renderer/screen_manager.h"
+#include "renderer/screen_projection.h"
 #include "tools/viewer/memory_video_mode.h"
 
 #include <memory>
