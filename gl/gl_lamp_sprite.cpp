@@ -199,7 +199,7 @@ void LampSpriteRender::draw(ScreenProjection& projection)
     }
     if (ray_strength > 0.0f) {
         glColor3f(colour[0] * ray_strength, colour[1] * ray_strength, colour[2] * ray_strength);
-        // The rays bend outwards with the light's height on the screen.
+        // Rays lean with the light's height in the view.
         const float bend = 2.0f * y * inv_z * inv_z;
         const struct {
             int32_t count;
@@ -213,12 +213,14 @@ void LampSpriteRender::draw(ScreenProjection& projection)
                 float ca = 0.0f;
                 table_sine_cosine((static_cast<float>(i) + set.start) * FLARE_TWO_PI / static_cast<float>(n), sa,
                                   ca);
-                const Vector d = vec_combine({0.0f, 0.0f, 0.0f}, u, ca, r, sa);
-                const Vector w = vec_combine({0.0f, 0.0f, 0.0f}, r, ca, u, -sa);
-                const Vector direction = vec_combine(d, w, bend, w, 0.0f);
-                vertex(vec_combine(p, direction, set.length * b, w, 0.0f), 0.5f, 0.1f);
-                vertex(vec_combine(p, w, 4.0f * b, w, 0.0f), -0.2f, 0.7f);
-                vertex(vec_combine(p, w, -4.0f * b, w, 0.0f), 1.2f, 0.7f);
+                // D along the ray, W across it; the tip leans along W.
+                const Vector zero = {0.0f, 0.0f, 0.0f};
+                const Vector w = vec_combine(zero, r, ca, u, -sa);
+                const Vector d = vec_combine(zero, u, ca, r, sa);
+                const Vector tip = vec_combine(p, d, set.length * b, w, set.length * b * bend);
+                vertex(tip, 0.5f, 0.1f);
+                vertex(vec_combine(p, w, 4.0f * b, zero, 0.0f), -0.2f, 0.7f);
+                vertex(vec_combine(p, w, -4.0f * b, zero, 0.0f), 1.2f, 0.7f);
             }
         }
     }

@@ -821,6 +821,43 @@ TEST_F(GLMeshTest, PosesMoveTheGroupsAndBadPoseFramesSkipTheMesh)
     mesh_.set_pose(99, 0, 0, 0.0f); // no such group: ignored
 }
 
+TEST_F(GLMeshTest, HangingGroupsFollowTheirPivotWhateverTheBodysPose)
+{
+    if (IsSkipped()) {
+        return;
+    }
+    attach("demo", "figure", {0.0f, 0.0f, 200.0f});
+    const MeshVertexOut* const v = mesh_vertex_array();
+    const auto at_vertex = [&](uint32_t i) { return Vector{v[i].position[0], v[i].position[1], v[i].position[2]}; };
+    const auto from = [&](uint32_t i, uint32_t pivot) {
+        Vector d = at_vertex(i);
+        vec_sub(d, at_vertex(pivot));
+        return d;
+    };
+    // The head's first vertex and the arm's first, drawn after the body.
+    constexpr uint32_t HEAD = 26;
+    constexpr uint32_t ARM = 50;
+    Vector neck0 = {};
+    Vector head0 = {};
+    Vector arm0 = {};
+    for (const int32_t body : {0, 1, 2}) {
+        SCOPED_TRACE(body);
+        mesh_.set_pose(0, body, body, 0.0f);
+        draw();
+        const Vector head = from(HEAD, tools::FIGURE_NECK);
+        const Vector arm = from(ARM, tools::FIGURE_SHOULDER);
+        if (body == 0) {
+            neck0 = at_vertex(tools::FIGURE_NECK);
+            head0 = head;
+            arm0 = arm;
+            continue;
+        }
+        EXPECT_GT(vec_abs_difference(at_vertex(tools::FIGURE_NECK), neck0), 0.5f) << "the body moves its neck";
+        EXPECT_LT(vec_abs_difference(head, head0), 1e-3f) << "and the head goes with it";
+        EXPECT_LT(vec_abs_difference(arm, arm0), 1e-3f);
+    }
+}
+
 TEST_F(GLMeshTest, SwitchedOffOrWithoutDataNothingIsDrawn)
 {
     if (IsSkipped()) {
