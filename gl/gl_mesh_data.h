@@ -20,6 +20,7 @@
 constexpr int32_t MESH_MAX_VERTS = 2048;
 constexpr int32_t INV_TABLE_SIZE = 64; // a shared vertex averages fewer groups
 constexpr int32_t MESH_MAX_SKINS = 10;
+constexpr int32_t MESH_MAX_GROUPS = 16; // a mesh object keeps one pose a group
 constexpr int MESH_SKIN_NAMELEN = 8; // a skin is a texture: its name fits the texture's
 
 struct GLMeshVertex {

@@ -83,5 +83,5 @@ void MeshObject::set_lighting(float strength, float sharpness)
                                 MESH_SPECULAR_LEVELS - 1);
 }
 
-// The world renderer's passes draw nothing of it yet.
+// The world renderer calls draw with its projection.
 void MeshObject::draw(PolyRenderer&) {}

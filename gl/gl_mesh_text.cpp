@@ -213,7 +213,7 @@ private:
         int32_t points = 0;
         if (!in_.next() || !in_.count_line(chains, 0, INT32_MAX, "triangle chain count") ||
             !in_.count_line(chain_vertices, 0, INT32_MAX, "triangle vertex count") ||
-            !in_.count_line(groups, 0, INT32_MAX, "group count") ||
+            !in_.count_line(groups, 0, MESH_MAX_GROUPS, "group count") ||
             !in_.count_line(vertices, 0, MESH_MAX_VERTS, "vertex count") ||
             !in_.count_line(sets, groups, INT32_MAX, "set count (at least the groups)") ||
             !in_.count_line(refs, 0, INT32_MAX, "group reference count") || !in_.next() ||

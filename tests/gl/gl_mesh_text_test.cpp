@@ -237,6 +237,7 @@ TEST_F(MeshTextTest, BadFilesAreRefusedWithTheirLineAndReason)
         {"more chain vertices in the header", CHAIN_VERTICES, "9", "8 triangle vertices, the header says 9"},
         {"fewer chain vertices in the header", CHAIN_VERTICES, "7", "more triangle vertices than the header's 7"},
         {"more vertices than the vertex array holds", VERTICES, "2049", "vertex count 2049 out of range"},
+        {"more groups than an object has poses", GROUPS, "17", "group count 17 out of range (0 to 16)"},
         {"fewer sets than groups", SETS, "0", "set count (at least the groups) 0"},
         {"more group references in the header", REFS, "2", "1 group references, the header says 2"},
         {"fewer group references in the header", REFS, "0", "more group references than the header's 0"},

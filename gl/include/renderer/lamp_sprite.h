@@ -10,9 +10,12 @@
 #include <cstdint>
 
 class LampData;
+class ScreenProjection;
 
 // Flag bits of the flare.
 constexpr uint32_t FLARE_VISIBLE = 0x04; // set by the visibility test this frame
+// Rays a set draws at most: the count comes from the server.
+constexpr int32_t FLARE_MAX_RAYS = 64;
 
 class LampSpriteRender : public RenderRecord, public RenderObject {
 public:
@@ -21,6 +24,13 @@ public:
     int entity_type() const override { return ENTITY_TYPE_GLOW; }
     RenderObject* render_object() override { return this; }
     void draw(PolyRenderer& renderer) override;
+
+    // The visibility test of the frame: the light's view position, and the
+    // visible flag when the light is in front of the camera, inside the
+    // window and not behind what the depth buffer holds at its pixel.
+    void project(ScreenProjection& projection);
+    // Ghosts, streak, rays and glow, added onto the frame, when visible.
+    void draw(ScreenProjection& projection);
 
     // The lamp whose intensity and colour the flare follows, or none.
     void set_mode(const LampData* l) { lamp = l; }

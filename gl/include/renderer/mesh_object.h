@@ -12,8 +12,8 @@
 
 class ScreenProjection;
 
-constexpr int32_t MESH_MAX_GROUPS = 16;
 constexpr uint32_t MESH_TRANSLUCENT = 0x01;
+constexpr int32_t MESH_VERTEX_FLOATS = 17;
 constexpr int32_t MESH_SPECULAR_LEVELS = 8;
 
 struct MeshPose {
@@ -32,6 +32,12 @@ public:
     int entity_type() const override { return ENTITY_TYPE_MESH; }
     RenderObject* render_object() override { return this; }
     void draw(PolyRenderer& renderer) override;
+    // Interpolates, places and lights every vertex once into the frame's
+    // vertex array, then draws the chains of each skin, and the specular
+    // pass when R_MeshSpecular is on and the strength is not 0. Nothing
+    // without R_MeshModels or model data, or when a pose frame is out of
+    // range or of another group (poses come from the server).
+    void draw(ScreenProjection& projection);
 
     void init();
     // With the model's data loaded, the radius becomes the model's and every
@@ -56,3 +62,20 @@ public:
     const EntityLink* light_list_b = nullptr; // LightSource links with lamps
     MeshPose pose[MESH_MAX_GROUPS];
 };
+
+// What the client's mesh entity and the model's unload call where nothing
+// is left to do in this program.
+inline void mesh_noop() {}
+
+// One vertex of the frame's vertex array, as the chains send it to GL.
+struct MeshVertexOut {
+    float position[3];   // world space
+    float normal[3];     // not renormalised after blending
+    float reflection[3]; // the specular pass's texture coordinates are the first two
+    float diffuse[4];    // alpha: the opacity
+    float specular[4];
+};
+static_assert(sizeof(MeshVertexOut) == MESH_VERTEX_FLOATS * sizeof(float));
+
+// The vertex array of the mesh drawn last (MESH_MAX_VERTS records).
+const MeshVertexOut* mesh_vertex_array();

@@ -4,7 +4,7 @@
 // frames and a blend factor). Drawing lights the model, blends the frames,
 // places the groups, projects every vertex once into mesh_vertex and hands
 // the triangles to the mesh triangle drawers.
-#include "renderer/mesh_light.h"
+#include "world/mesh_light.h"
 #include "renderer/mesh_model.h"
 #include "world/view/render_object.h"
 #include "world/bsp_tree.h"

@@ -1,4 +1,4 @@
-#include "renderer/mesh_light.h"
+#include "world/mesh_light.h"
 
 #include <algorithm>
 #include <cmath>
