@@ -536,6 +536,9 @@ TEST(DecodeDifferential, FaultsInsideFusedSequencesAgree)
         {"compare and jump on an empty stack", "addsp 24\n icmp\n jge .x\n.x:\n ret"},
         {"push below the page", "addsp -60\n push 1\n push 2\n add\n pushspofs 4\n load1\n ret1"},
         {"jump into the middle of a fused form", "push 4\n jump .mid\n push 9\n.mid:\n add\n pushsp\n store1\n ret"},
+        {"result added and returned below the page", "addsp -64\n pushresult1\n add\n ret1"},
+        {"return into a push of the result below the page",
+         "addsp -64\n call g, 0\n pushresult1\n ret1\n.func g, 4\n push 7\n ret1"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
