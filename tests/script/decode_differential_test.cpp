@@ -7,15 +7,20 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/byte_order.h"
+#include "link_programs.h"
 #include "script/kcontext.h"
 #include "script/kdecode.h"
 #include "script/kio.h"
@@ -517,6 +522,50 @@ TEST(DecodeDifferential, SavesAndLoadsOfTheStateProgramAgree)
             run_tick(c);
         }
     });
+}
+
+// The linker's programs: a data row, a native and relocated words; initialisers at the next tick.
+TEST(DecodeDifferential, TheLinkersProgramsAgree)
+{
+    expect_same(link_main_program, [](kcontext_t* c) {
+        call_address(c, at(c, "main"), {});
+        put(c->result, 4);
+    });
+    expect_same(link_init_program, [](kcontext_t* c) {
+        K_StartInits(c);
+        for (int i = 0; i < 3; ++i) {
+            run_tick(c);
+        }
+    });
+}
+
+// The loader's fixtures (its fuzz target's corpus): each state loaded into
+// the state program, its tasks run for some ticks, then saved again.
+TEST(DecodeDifferential, TheLoadersFixturesAgree)
+{
+    namespace fs = std::filesystem;
+    const char* root = std::getenv("OSTREL_SOURCE_DIR");
+    ASSERT_NE(root, nullptr);
+    const fs::path dir = fs::path(root) / "tests/fixtures/fuzz/fuzz_state_load";
+    std::vector<fs::path> fixtures;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
+        fixtures.push_back(e.path());
+    }
+    ASSERT_FALSE(fixtures.empty());
+    std::sort(fixtures.begin(), fixtures.end());
+    for (const fs::path& f : fixtures) {
+        SCOPED_TRACE(f.filename().string());
+        std::ifstream in(f, std::ios::binary);
+        load_text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        expect_same(state_program, [](kcontext_t* c) {
+            put_word(static_cast<uint32_t>(load_state(c, 0)));
+            put_text(load_state_failure());
+            for (int i = 0; i < 20; ++i) {
+                run_tick(c);
+            }
+            put_word(static_cast<uint32_t>(save_state(c, 3)));
+        });
+    }
 }
 
 // Faults found inside a fused sequence name the instruction that makes them.
