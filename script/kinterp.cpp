@@ -255,6 +255,8 @@ constexpr bool in_number_order()
 }
 static_assert(in_number_order(), "the dispatch table lists every opcode in number order");
 
+// The task is read from its record here; past that, the running task is
+// c->running_task (run_task sets it), which frees a register for the loop.
 void interpret(kcontext_t* c, uint32_t task)
 {
     ArenaView view;
@@ -409,17 +411,18 @@ void interpret(kcontext_t* c, uint32_t task)
             ip = op_ip + 1;
             NEXT();
         OP(INST_WAIT) {
+            const uint32_t self = c->running_task;
             NEED(sp, 4);
             const int32_t delay = static_cast<int32_t>(view.get(sp));
             sp += 4;
             const KArena& a = c->arena;
-            a.set_word(task + TASK_STACKPAGE, page);
-            a.set_word(task + TASK_IP, ip);
-            a.set_word(task + TASK_SP, sp);
-            a.set_word(task + TASK_ARGS, args);
-            a.set_word(task + TASK_FP, fp);
+            a.set_word(self + TASK_STACKPAGE, page);
+            a.set_word(self + TASK_IP, ip);
+            a.set_word(self + TASK_SP, sp);
+            a.set_word(self + TASK_ARGS, args);
+            a.set_word(self + TASK_FP, fp);
             c->running_ip = op_ip;
-            queue_task(c, task, delay);
+            queue_task(c, self, delay);
             return;
         }
         OP(INST_RET)
@@ -450,7 +453,7 @@ void interpret(kcontext_t* c, uint32_t task)
             uint32_t l[3];
             c->running_ip = op_ip;
             POP_CELLS(l, 1);
-            if (l[0] == task) {
+            if (l[0] == c->running_task) {
                 broken(c, op_ip, "a task may not kill itself");
             }
             kill_task(c, l[0]);
@@ -504,8 +507,9 @@ void interpret(kcontext_t* c, uint32_t task)
             if (!view.holds(sp, bytes)) [[unlikely]] {
                 k_bad_address(c, sp, bytes);
             }
+            const uint32_t self = c->running_task;
             c->builtins[row].handler(c->host, c, view.mem + sp, bytes);
-            c->running_task = task;
+            c->running_task = self;
             view.take(c->arena);
             fm.take(c);
             expect_stacks_in_arena(c, view);
@@ -1321,12 +1325,11 @@ void interpret(kcontext_t* c, uint32_t task)
             goto plain;                                                                                           \
         }                                                                                                         \
         view.put(s - 4, a);                                                                                       \
-        const uint32_t u = view.get(a);                                                                           \
-        view.put(s - 4, u);                                                                                       \
+        view.put(s - 4, view.get(a));                                                                             \
         view.put(s - 8, b);                                                                                       \
         const uint32_t v = view.get(b);                                                                           \
         view.put(s - 8, v);                                                                                       \
-        const uint32_t r = binary(Bin::B, v, u);                                                                  \
+        const uint32_t r = binary(Bin::B, v, view.get(s - 4));                                                    \
         view.put(s - 4, r);                                                                                       \
         sp = s;                                                                                                   \
         ip = jump_taken(view.mem[op_ip + at_second + 7], r) ? view.get(op_ip + at_second + 8)                     \
@@ -1499,7 +1502,7 @@ void interpret(kcontext_t* c, uint32_t task)
                 }
                 pageheap_free(c, &c->stackheap, arg_page);
             }
-            free_task_record(c, task);
+            free_task_record(c, c->running_task);
             c->running_ip = op_ip;
             return;
         }
