@@ -45,11 +45,12 @@ struct kpageheap_t {
     uint32_t size;
     uint64_t page_magic;
 
-    // page is the start of one of the heap's pages.
+    // page is the start of one of the heap's pages. A heap without pages
+    // (address 0, as before pageheap_init or after it is let go) has size 0.
     bool holds_page(uint32_t page) const
     {
         const uint32_t offset = page - address;
-        return offset < size && static_cast<uint64_t>(offset) * page_magic <= page_magic - 1 && address != 0;
+        return offset < size && static_cast<uint64_t>(offset) * page_magic <= page_magic - 1;
     }
 };
 

@@ -52,6 +52,7 @@ constexpr Pattern family(uint8_t form, const char* f, uint8_t p, uint8_t b)
     if (is("IMMLDB")) return {form, 4, {push, p, INST_LOAD1, b}};
     if (is("LDIMMBJ")) return {form, 5, {p, INST_LOAD1, push, b, ANY_JUMP}};
     if (is("RB")) return {form, 2, {INST_PUSHRESULT1, b}};
+    if (is("RBRET1")) return {form, 3, {INST_PUSHRESULT1, b, INST_RET1}};
     if (is("LDLDBJ")) return {form, 6, {p, INST_LOAD1, INST_PUSHSPOFS, INST_LOAD1, b, ANY_JUMP}};
     return {form, 2, {push, INST_RET1}};  // IMMRET1
 }

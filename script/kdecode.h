@@ -21,14 +21,15 @@
 //   LD P load1, LD2 P load2, ST P store1, IMMB imm B, BJ B J, IMMBJ imm B J,
 //   LDB P load1 B, LDBJ P load1 B J, BST B P store1, IMMBST imm B P store1,
 //   IMMLDB imm P load1 B, LDIMMBJ P load1 imm B J, RB pushresult1 B, IMMRET1 imm ret1,
-//   LDLDBJ P load1 pushspofs load1 B J.
+//   LDLDBJ P load1 pushspofs load1 B J, RBRET1 pushresult1 B ret1.
 #define KFORMS_P(X, F, B) X(F, SP, B) X(F, SPK, B) X(F, A, B) X(F, AK, B)
 #define KFORMS_PB(X, F) KFORMS_P(X, F, ADD) KFORMS_P(X, F, SUB) KFORMS_P(X, F, ICMP)
 #define KFORMS_B(X, F) X(F, NONE, ADD) X(F, NONE, SUB) X(F, NONE, ICMP)
 #define KFORMS(X)                                                                                                 \
     KFORMS_P(X, LD, NONE) KFORMS_P(X, LD2, NONE) KFORMS_P(X, ST, NONE) KFORMS_B(X, IMMB) KFORMS_B(X, BJ)          \
     KFORMS_B(X, IMMBJ) KFORMS_PB(X, LDB) KFORMS_PB(X, LDBJ) KFORMS_PB(X, BST) KFORMS_PB(X, IMMBST)                \
-    KFORMS_PB(X, IMMLDB) KFORMS_PB(X, LDIMMBJ) KFORMS_B(X, RB) X(IMMRET1, NONE, NONE) KFORMS_PB(X, LDLDBJ)
+    KFORMS_PB(X, IMMLDB) KFORMS_PB(X, LDIMMBJ) KFORMS_B(X, RB) X(IMMRET1, NONE, NONE) KFORMS_PB(X, LDLDBJ)     \
+    KFORMS_B(X, RBRET1)
 
 #define KFORM_ID(F, P, B) KF_##F##_##P##_##B,
 enum kform_t : uint8_t {

@@ -170,6 +170,14 @@ struct FormView {
     }
 };
 
+// Every page of the stack heap lies in the handed-out arena (the heap is
+// allocated from it): a page taken from the heap needs no check of its own.
+void expect_stacks_in_arena(const kcontext_t* c, const ArenaView& v)
+{
+    const kpageheap_t& h = c->stackheap;
+    K_ASSERT(h.address == 0 || v.holds(h.address, h.size));
+}
+
 // Parts of the fused forms: the instruction that pushes an address, and the
 // binary operation.
 enum class Pre { NONE, SP, SPK, A, AK };
@@ -247,12 +255,15 @@ constexpr bool in_number_order()
 }
 static_assert(in_number_order(), "the dispatch table lists every opcode in number order");
 
+// The task is read from its record here; past that, the running task is
+// c->running_task (run_task sets it), which frees a register for the loop.
 void interpret(kcontext_t* c, uint32_t task)
 {
     ArenaView view;
     view.take(c->arena);
     FormView fm;
     fm.take(c);
+    expect_stacks_in_arena(c, view);
     uint32_t ip = 0;
     uint32_t sp = 0;
     uint32_t args = 0;
@@ -400,17 +411,18 @@ void interpret(kcontext_t* c, uint32_t task)
             ip = op_ip + 1;
             NEXT();
         OP(INST_WAIT) {
+            const uint32_t self = c->running_task;
             NEED(sp, 4);
             const int32_t delay = static_cast<int32_t>(view.get(sp));
             sp += 4;
             const KArena& a = c->arena;
-            a.set_word(task + TASK_STACKPAGE, page);
-            a.set_word(task + TASK_IP, ip);
-            a.set_word(task + TASK_SP, sp);
-            a.set_word(task + TASK_ARGS, args);
-            a.set_word(task + TASK_FP, fp);
+            a.set_word(self + TASK_STACKPAGE, page);
+            a.set_word(self + TASK_IP, ip);
+            a.set_word(self + TASK_SP, sp);
+            a.set_word(self + TASK_ARGS, args);
+            a.set_word(self + TASK_FP, fp);
             c->running_ip = op_ip;
-            queue_task(c, task, delay);
+            queue_task(c, self, delay);
             return;
         }
         OP(INST_RET)
@@ -441,7 +453,7 @@ void interpret(kcontext_t* c, uint32_t task)
             uint32_t l[3];
             c->running_ip = op_ip;
             POP_CELLS(l, 1);
-            if (l[0] == task) {
+            if (l[0] == c->running_task) {
                 broken(c, op_ip, "a task may not kill itself");
             }
             kill_task(c, l[0]);
@@ -495,10 +507,12 @@ void interpret(kcontext_t* c, uint32_t task)
             if (!view.holds(sp, bytes)) [[unlikely]] {
                 k_bad_address(c, sp, bytes);
             }
+            const uint32_t self = c->running_task;
             c->builtins[row].handler(c->host, c, view.mem + sp, bytes);
-            c->running_task = task;
+            c->running_task = self;
             view.take(c->arena);
             fm.take(c);
+            expect_stacks_in_arena(c, view);
             sp += bytes;
             NEXT();
         }
@@ -1120,6 +1134,8 @@ void interpret(kcontext_t* c, uint32_t task)
         // check; when any check fails it runs its first instruction through
         // that opcode's own body, which finds the fault where it lies. Every
         // cell the instructions leave in memory is written, in their order.
+        // A comparison after a push needs no room check of its own: it pops
+        // two cells before pushing one.
 #define FORM_LD(P)                                                                                                \
     OP(KF_LD_##P##_NONE) {                                                                                       \
         const uint32_t s = sp;                                                                                    \
@@ -1165,7 +1181,7 @@ void interpret(kcontext_t* c, uint32_t task)
     }
 // push1 v; B: the pushed word is the left operand.
 #define FORM_IMMB_CHECK(B)                                                                                        \
-    if (!room(s, page, 1) || !view.holds(s - 4, 8) || !binary_fits(Bin::B, s - 4, page)) [[unlikely]] {           \
+    if (!room(s, page, 1) || !view.holds(s - 4, 8)) [[unlikely]] {                                                \
         goto plain;                                                                                               \
     }                                                                                                             \
     const uint32_t v = view.get(op_ip + 1);                                                                       \
@@ -1203,8 +1219,7 @@ void interpret(kcontext_t* c, uint32_t task)
 #define FORM_LDB_CHECK(P, B)                                                                                      \
     const uint32_t s = sp;                                                                                        \
     const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                                 \
-    if (!room(s, page, 1) || !view.holds(s - 4, 8) || !view.holds(a, 4) || !binary_fits(Bin::B, s - 4, page))     \
-        [[unlikely]] {                                                                                            \
+    if (!room(s, page, 1) || !view.holds(s - 4, 8) || !view.holds(a, 4)) [[unlikely]] {                           \
         goto plain;                                                                                               \
     }                                                                                                             \
     view.put(s - 4, a);                                                                                           \
@@ -1232,7 +1247,7 @@ void interpret(kcontext_t* c, uint32_t task)
     OP(KF_BST_##P##_##B) {                                                                                       \
         const uint32_t s = sp;                                                                                    \
         const uint32_t a = pre_address(Pre::P, view, op_ip + 1, s + 4, args);                                     \
-        if (!view.holds(s, 8) || !binary_fits(Bin::B, s, page) || !room(uint64_t{s} + 4, page, 1) ||              \
+        if (!view.holds(s, 8) || !room(uint64_t{s} + 4, page, 1) ||                                               \
             !view.writable(a, 4)) [[unlikely]] {                                                                  \
             goto plain;                                                                                           \
         }                                                                                                         \
@@ -1266,15 +1281,15 @@ void interpret(kcontext_t* c, uint32_t task)
     OP(KF_IMMLDB_##P##_##B) {                                                                                     \
         const uint32_t s = sp;                                                                                    \
         const uint32_t a = pre_address(Pre::P, view, op_ip + 5, s - 4, args);                                     \
-        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4) || !binary_fits(Bin::B, s - 8, page)) \
-            [[unlikely]] {                                                                                        \
+        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4)) [[unlikely]] {                       \
             goto plain;                                                                                           \
         }                                                                                                         \
-        view.put(s - 4, view.get(op_ip + 1));                                                                     \
+        const uint32_t w = view.get(op_ip + 1);                                                                   \
+        view.put(s - 4, w);                                                                                       \
         view.put(s - 8, a);                                                                                       \
         const uint32_t v = view.get(a);                                                                           \
         view.put(s - 8, v);                                                                                       \
-        view.put(s - 4, binary(Bin::B, v, view.get(s - 4)));                                                      \
+        view.put(s - 4, binary(Bin::B, v, w));                                                                    \
         sp = s - 4;                                                                                               \
         ip = op_ip + pre_bytes(Pre::P) + 7;                                                                       \
         NEXT();                                                                                                   \
@@ -1284,8 +1299,7 @@ void interpret(kcontext_t* c, uint32_t task)
     OP(KF_LDIMMBJ_##P##_##B) {                                                                                    \
         const uint32_t s = sp;                                                                                    \
         const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                             \
-        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4) || !binary_fits(Bin::B, s - 8, page)) \
-            [[unlikely]] {                                                                                        \
+        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4)) [[unlikely]] {                       \
             goto plain;                                                                                           \
         }                                                                                                         \
         constexpr uint32_t at_push = pre_bytes(Pre::P) + 1;                                                       \
@@ -1307,8 +1321,7 @@ void interpret(kcontext_t* c, uint32_t task)
         constexpr uint32_t at_second = pre_bytes(Pre::P) + 1;                                                    \
         const uint32_t a = pre_address(Pre::P, view, op_ip, s, args);                                             \
         const uint32_t b = pre_address(Pre::SPK, view, op_ip + at_second, s - 4, args);                           \
-        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4) || !view.holds(b, 4) ||              \
-            !binary_fits(Bin::B, s - 8, page)) [[unlikely]] {                                                     \
+        if (!room(s, page, 2) || !view.holds(s - 8, 8) || !view.holds(a, 4) || !view.holds(b, 4)) [[unlikely]] {  \
             goto plain;                                                                                           \
         }                                                                                                         \
         view.put(s - 4, a);                                                                                       \
@@ -1324,17 +1337,28 @@ void interpret(kcontext_t* c, uint32_t task)
         NEXT();                                                                                                   \
     }
 // pushresult1; B: the result cell is the left operand.
+#define FORM_RB_CHECK(B)                                                                                          \
+    const uint32_t s = sp;                                                                                        \
+    if (!room(s, page, 1) || !view.holds(s - 4, 8)) [[unlikely]] {                                                \
+        goto plain;                                                                                               \
+    }                                                                                                             \
+    const uint32_t v = c->result[0];                                                                              \
+    view.put(s - 4, v);                                                                                           \
+    const uint32_t r = binary(Bin::B, v, view.get(s));                                                            \
+    view.put(s, r);
 #define FORM_RB(B)                                                                                                \
     OP(KF_RB_NONE_##B) {                                                                                          \
-        const uint32_t s = sp;                                                                                    \
-        if (!room(s, page, 1) || !view.holds(s - 4, 8) || !binary_fits(Bin::B, s - 4, page)) [[unlikely]] {       \
-            goto plain;                                                                                           \
-        }                                                                                                         \
-        const uint32_t v = c->result[0];                                                                          \
-        view.put(s - 4, v);                                                                                       \
-        view.put(s, binary(Bin::B, v, view.get(s)));                                                             \
+        FORM_RB_CHECK(B)                                                                                          \
         ip = op_ip + 2;                                                                                           \
         NEXT();                                                                                                   \
+    }
+// pushresult1; B; ret1: the return reports the ret1.
+#define FORM_RBRET1(B)                                                                                            \
+    OP(KF_RBRET1_NONE_##B) {                                                                                      \
+        FORM_RB_CHECK(B)                                                                                          \
+        c->result[0] = r;                                                                                         \
+        op_ip += 2;                                                                                               \
+        goto leave;                                                                                               \
     }
         // push1 v; ret1: the return reports the ret1.
         OP(KF_IMMRET1_NONE_NONE) {
@@ -1367,6 +1391,7 @@ void interpret(kcontext_t* c, uint32_t task)
         KFORMS_PB(FORM_BODY, LDIMMBJ)
         KFORMS_B(FORM_B_ONLY, RB)
         KFORMS_PB(FORM_BODY, LDLDBJ)
+        KFORMS_B(FORM_B_ONLY, RBRET1)
 #undef FORM_BODY
 #undef FORM_LD_BODY
 #undef FORM_P_ONLY
@@ -1385,8 +1410,10 @@ void interpret(kcontext_t* c, uint32_t task)
 #undef FORM_IMMBST
 #undef FORM_IMMLDB
 #undef FORM_LDIMMBJ
+#undef FORM_RB_CHECK
 #undef FORM_RB
 #undef FORM_LDLDBJ
+#undef FORM_RBRET1
         OP(KF_UNEXPECTED)
             goto unexpected;
         OP(KF_RAW)
@@ -1423,7 +1450,6 @@ void interpret(kcontext_t* c, uint32_t task)
             if (new_page == 0) [[unlikely]] {
                 krun_fail(c, "full stack table");
             }
-            NEED(new_page, 4);
             const uint32_t next_free = view.get(new_page);
             if (next_free != 0 && !is_stack_page(c, next_free)) [[unlikely]] {
                 c->running_ip = op_ip;
@@ -1433,8 +1459,8 @@ void interpret(kcontext_t* c, uint32_t task)
             header = new_page + pagesize - FRAME_BYTES;
         } else {
             header = sp - FRAME_BYTES;
+            NEED(header, FRAME_BYTES);
         }
-        NEED(header, FRAME_BYTES);
         view.put(header + FRAME_PAGE, page);
         view.put(header + FRAME_RET, ip);
         view.put(header + FRAME_SP, sp);
@@ -1462,7 +1488,7 @@ void interpret(kcontext_t* c, uint32_t task)
             broken(c, op_ip, "return through a broken frame");
         }
         if (old_page != page) {
-            NEED(page, 4);
+            // The running page is one of the heap's.
             view.put(page, c->stackheap.free);
             c->stackheap.free = page;
         }
@@ -1476,7 +1502,7 @@ void interpret(kcontext_t* c, uint32_t task)
                 }
                 pageheap_free(c, &c->stackheap, arg_page);
             }
-            free_task_record(c, task);
+            free_task_record(c, c->running_task);
             c->running_ip = op_ip;
             return;
         }
@@ -1488,6 +1514,13 @@ void interpret(kcontext_t* c, uint32_t task)
         args = old_args;
         fp = old_fp;
         page = old_page;
+        // A return into a decoded pushresult1 runs the push here, sparing its
+        // dispatch; anything unusual leaves it to the opcode's own body.
+        if (ip < fm.limit && fm.forms[ip] == INST_PUSHRESULT1 && room(sp, page, 1) && view.holds(sp - 4, 4)) {
+            sp -= 4;
+            view.put(sp, c->result[0]);
+            ip += 1;
+        }
         NEXT();
     }
     }

@@ -7,15 +7,20 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "core/byte_order.h"
+#include "link_programs.h"
 #include "script/kcontext.h"
 #include "script/kdecode.h"
 #include "script/kio.h"
@@ -519,6 +524,50 @@ TEST(DecodeDifferential, SavesAndLoadsOfTheStateProgramAgree)
     });
 }
 
+// The linker's programs: a data row, a native and relocated words; initialisers at the next tick.
+TEST(DecodeDifferential, TheLinkersProgramsAgree)
+{
+    expect_same(link_main_program, [](kcontext_t* c) {
+        call_address(c, at(c, "main"), {});
+        put(c->result, 4);
+    });
+    expect_same(link_init_program, [](kcontext_t* c) {
+        K_StartInits(c);
+        for (int i = 0; i < 3; ++i) {
+            run_tick(c);
+        }
+    });
+}
+
+// The loader's fixtures (its fuzz target's corpus): each state loaded into
+// the state program, its tasks run for some ticks, then saved again.
+TEST(DecodeDifferential, TheLoadersFixturesAgree)
+{
+    namespace fs = std::filesystem;
+    const char* root = std::getenv("OSTREL_SOURCE_DIR");
+    ASSERT_NE(root, nullptr);
+    const fs::path dir = fs::path(root) / "tests/fixtures/fuzz/fuzz_state_load";
+    std::vector<fs::path> fixtures;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir)) {
+        fixtures.push_back(e.path());
+    }
+    ASSERT_FALSE(fixtures.empty());
+    std::sort(fixtures.begin(), fixtures.end());
+    for (const fs::path& f : fixtures) {
+        SCOPED_TRACE(f.filename().string());
+        std::ifstream in(f, std::ios::binary);
+        load_text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        expect_same(state_program, [](kcontext_t* c) {
+            put_word(static_cast<uint32_t>(load_state(c, 0)));
+            put_text(load_state_failure());
+            for (int i = 0; i < 20; ++i) {
+                run_tick(c);
+            }
+            put_word(static_cast<uint32_t>(save_state(c, 3)));
+        });
+    }
+}
+
 // Faults found inside a fused sequence name the instruction that makes them.
 TEST(DecodeDifferential, FaultsInsideFusedSequencesAgree)
 {
@@ -536,6 +585,9 @@ TEST(DecodeDifferential, FaultsInsideFusedSequencesAgree)
         {"compare and jump on an empty stack", "addsp 24\n icmp\n jge .x\n.x:\n ret"},
         {"push below the page", "addsp -60\n push 1\n push 2\n add\n pushspofs 4\n load1\n ret1"},
         {"jump into the middle of a fused form", "push 4\n jump .mid\n push 9\n.mid:\n add\n pushsp\n store1\n ret"},
+        {"result added and returned below the page", "addsp -64\n pushresult1\n add\n ret1"},
+        {"return into a push of the result below the page",
+         "addsp -64\n call g, 0\n pushresult1\n ret1\n.func g, 4\n push 7\n ret1"},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);

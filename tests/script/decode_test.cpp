@@ -44,6 +44,7 @@ TEST(Decode, TheLongestSequenceWinsAndCutsOffAtTheEnd)
         {"push cut short", code({INST_PUSH1, 1, 0}), INST_PUSH1},
         {"a binary that is not fused", code({INST_PUSH1, W, INST_XOR}), INST_PUSH1},
         {"constant return", code({INST_PUSH1, W, INST_RET1}), KF_IMMRET1_NONE_NONE},
+        {"a result added and returned", code({INST_PUSHRESULT1, INST_ADD, INST_RET1}), KF_RBRET1_NONE_ADD},
     };
     for (const Case& k : cases) {
         EXPECT_EQ(int{kdecode_form(k.bytes.data(), static_cast<uint32_t>(k.bytes.size()))}, int{k.form}) << k.name;

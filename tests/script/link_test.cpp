@@ -8,6 +8,7 @@
 
 #include "core/byte_order.h"
 #include "host/host_memory.h"
+#include "link_programs.h"
 #include "script/kcontext.h"
 #include "script/kio.h"
 #include "script/klabels.h"
@@ -80,23 +81,9 @@ protected:
     }
 };
 
-const char* const main_file = R"(
-.global main, table
-.code
-.func main, 8
-    push1 @_ticks_per_second
-    load1
-    callnative @note, 4
-    ret
-.data
-table: .word main, table+4
-.bss
-.space 16
-)";
-
 TEST_F(Link, OneFileIsRelocatedAndBoundToBuiltinsAndRequiredNames)
 {
-    add("a.kob", main_file);
+    add("a.kob", link_main_program);
     ASSERT_EQ(link({"a.kob"}), 1) << messages;
     const uint32_t main = labels_address_of(c->labels, "main");
     const uint32_t table = labels_address_of(c->labels, "table");
@@ -125,24 +112,7 @@ TEST_F(Link, SectionsOfOneIndexLieSideBySideAcrossFiles)
 
 TEST_F(Link, InitialisersRunLargerNumbersFirstAtTheNextTick)
 {
-    add("a.kob", R"(
-.global main, _init_1_a, _init_3_b, _init_70000_c
-.code
-.func main, 0
-    ret
-.func _init_1_a, 4
-    push 1
-    callnative @note, 4
-    ret
-.func _init_3_b, 4
-    push 3
-    callnative @note, 4
-    ret
-.func _init_70000_c, 4
-    push 70000
-    callnative @note, 4
-    ret
-)");
+    add("a.kob", link_init_program);
     ASSERT_EQ(link({"a.kob"}), 1) << messages;
     ASSERT_EQ(K_AllocResources(c, nullptr), 1);
     K_StartInits(c);
@@ -154,7 +124,7 @@ TEST_F(Link, InitialisersRunLargerNumbersFirstAtTheNextTick)
 
 TEST_F(Link, DuplicateAndUndefinedSymbolsAreAllReportedAndTheLinkFails)
 {
-    add("a.kob", main_file);
+    add("a.kob", link_main_program);
     add("b.kob", ".global main, note, x\n.extern nowhere\n.data\nmain: note: x: .word nowhere\n");
     const uint32_t mark = c->arena.mark();
     EXPECT_EQ(link({"a.kob", "b.kob"}), 0);
@@ -328,7 +298,7 @@ TEST_F(Link, MiscRecordsFoldOverEveryRecordOfEveryFile)
 
 TEST_F(Link, KeptStringsLiveInTheArenaUntilUnlink)
 {
-    add("a.kob", main_file);
+    add("a.kob", link_main_program);
     ASSERT_EQ(link({"a.kob"}), 1);
     const uint32_t s = K_KeepString(c, "door", 5);
     ASSERT_NE(s, 0u);
