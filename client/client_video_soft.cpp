@@ -2,7 +2,7 @@
 // screen projection on the video mode and the world renderer over them.
 #include "client/program_renderer.h"
 #include "core/view_frame.h"
-#include "render/bsp_renderer.h"
+#include "world/view/bsp_renderer.h"
 #include "renderer/screen_manager.h"
 #include "renderer/screen_projection.h"
 
