@@ -61,6 +61,24 @@ Texture* bind_layer(AlgoTexture* patch, int32_t time)
     return texture;
 }
 
+// A record's fan with texture coordinates from its polygon's own vertices:
+// s = (u - u0) k, t = (v - v0) k' in the face's texels.
+void draw_mapped_fan(const SurfaceRecord& record, float u0, float ku, float v0, float kv, const char* site)
+{
+    const MapPolygon& polygon = *record.ref.polygon;
+    const FaceAxes axes(*polygon.face);
+    glBegin(GL_TRIANGLE_FAN);
+    for (int32_t i = 0; i < record.count; ++i) {
+        float u;
+        float v;
+        axes.texel(*polygon.vertices[i], u, v);
+        glTexCoord2f((u - u0) * ku, (v - v0) * kv);
+        glVertex3fv(&record.vertices[i].x);
+    }
+    glEnd();
+    GLSys::report_errors(site);
+}
+
 } // namespace
 
 void PolyRenderer::draw_list(SurfaceRecord* const* list, int32_t count)
@@ -187,21 +205,10 @@ bool PolyRenderer::draw_texture_layer(const SurfaceRecord& record, bool second)
     if (texture == nullptr) {
         return false;
     }
-    const FaceAxes axes(face);
     const float su = static_cast<float>(patch->scroll_u) / 65536.0f;
     const float sv = static_cast<float>(patch->scroll_v) / 65536.0f;
-    const float kw = 1.0f / static_cast<float>(texture->usize);
-    const float kh = 1.0f / static_cast<float>(texture->vsize);
-    glBegin(GL_TRIANGLE_FAN);
-    for (int32_t i = 0; i < record.count; ++i) {
-        float u;
-        float v;
-        axes.texel(*polygon.vertices[i], u, v);
-        glTexCoord2f((u - su) * kw, (v - sv) * kh);
-        glVertex3fv(&record.vertices[i].x);
-    }
-    glEnd();
-    GLSys::report_errors("End from PolyRenderer::draw_texture_layer()");
+    draw_mapped_fan(record, su, 1.0f / static_cast<float>(texture->usize), sv,
+                    1.0f / static_cast<float>(texture->vsize), "End from PolyRenderer::draw_texture_layer()");
     return true;
 }
 
@@ -276,20 +283,11 @@ void PolyRenderer::draw_lightmapped(SurfaceRecord& record)
         GLSys::report_errors("TexSubImage2D from PolyRenderer::draw_lightmapped()");
         ++stats.lightmaps_updated;
     }
-    const FaceAxes axes(*polygon.face);
+    // Lightmap texel c is centred on texel s0 + 16 c of the texture.
     const float k = 1.0f / (static_cast<float>(side) * LIGHT_TEXEL_SPAN);
-    const float s0 = static_cast<float>(polygon.s0) - 0.5f * LIGHT_TEXEL_SPAN;
-    const float t0 = static_cast<float>(polygon.t0) - 0.5f * LIGHT_TEXEL_SPAN;
-    glBegin(GL_TRIANGLE_FAN);
-    for (int32_t i = 0; i < record.count; ++i) {
-        float u;
-        float v;
-        axes.texel(*polygon.vertices[i], u, v);
-        glTexCoord2f((u - s0) * k, (v - t0) * k);
-        glVertex3fv(&record.vertices[i].x);
-    }
-    glEnd();
-    GLSys::report_errors("End from PolyRenderer::draw_lightmapped()");
+    draw_mapped_fan(record, static_cast<float>(polygon.s0) - 0.5f * LIGHT_TEXEL_SPAN, k,
+                    static_cast<float>(polygon.t0) - 0.5f * LIGHT_TEXEL_SPAN, k,
+                    "End from PolyRenderer::draw_lightmapped()");
     ++stats.lightmaps_rendered;
 }
 
@@ -307,16 +305,5 @@ void PolyRenderer::draw_bumps(const SurfaceRecord& record)
         std::copy(levels, levels + BUMP_LEVELS, chain);
         GLSys::send_mipmaps(chain, BUMP_SIZE, BUMP_SIZE, GLTEX_RGBA);
     }
-    const MapPolygon& polygon = *record.ref.polygon;
-    const FaceAxes axes(*polygon.face);
-    glBegin(GL_TRIANGLE_FAN);
-    for (int32_t i = 0; i < record.count; ++i) {
-        float u;
-        float v;
-        axes.texel(*polygon.vertices[i], u, v);
-        glTexCoord2f(u * BUMP_SCALE, v * BUMP_SCALE);
-        glVertex3fv(&record.vertices[i].x);
-    }
-    glEnd();
-    GLSys::report_errors("End from PolyRenderer::draw_bumps()");
+    draw_mapped_fan(record, 0.0f, BUMP_SCALE, 0.0f, BUMP_SCALE, "End from PolyRenderer::draw_bumps()");
 }

@@ -148,24 +148,9 @@ void PolyRenderer::build_bumps(float x, float y, float z)
 
 void PolyRenderer::set_transform(TransformBlock& block, const Matrix* object) const
 {
-    const Matrix view = {{projection->view[0], projection->view[1], projection->view[2], projection->view[3],
-                          projection->view[4], projection->view[5], projection->view[6], projection->view[7],
-                          projection->view[8], projection->view[9], projection->view[10], projection->view[11]}};
-    if (object == nullptr) {
-        block.matrix = view;
-        mat_identity(block.object);
-        block.camera = projection->position;
-        block.has_object = 0;
-        return;
-    }
-    mat_multiply(block.matrix, view, *object);
-    block.object = *object;
-    Vector t;
-    mat_get_translation(t, *object);
-    Vector relative = projection->position;
-    vec_sub(relative, t);
-    mat_unrotate_vector(block.camera, *object, relative);
-    block.has_object = 1;
+    Matrix view;
+    std::copy(projection->view, projection->view + 12, view.m);
+    set_transform_block(block, view, projection->position, object);
 }
 
 bool PolyRenderer::raster_visible(const Vector* vertices, int32_t count, uint32_t flags)

@@ -124,21 +124,7 @@ void PolyRenderer::begin_frame()
 
 void PolyRenderer::set_transform(TransformBlock& block, const Matrix* object) const
 {
-    if (object == nullptr) {
-        block.matrix = projection->transform;
-        mat_identity(block.object);
-        block.camera = projection->position;
-        block.has_object = 0;
-        return;
-    }
-    mat_multiply(block.matrix, projection->transform, *object);
-    block.object = *object;
-    Vector t;
-    mat_get_translation(t, *object);
-    Vector relative = projection->position;
-    vec_sub(relative, t);
-    mat_unrotate_vector(block.camera, *object, relative);
-    block.has_object = 1;
+    set_transform_block(block, projection->transform, projection->position, object);
 }
 
 int32_t PolyRenderer::project(const Vector* view, int32_t count, double& depth_sum)
