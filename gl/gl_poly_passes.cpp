@@ -226,9 +226,10 @@ uint32_t PolyRenderer::build_lightmap(const PolygonRef& ref)
     const MapPolygon& polygon = *ref.polygon;
     K_ASSERT(polygon.samples);
     light_surface(ref, projection->time);
-    const GLLightmapOwner* slot = lightmap_slot(&polygon);
-    const int32_t side = slot != nullptr && slot->size_id >= 0 ? GLLightmapManager::side(slot->size_id)
-                                                                : GL_LIGHTMAP_SIDE;
+    const PolygonLightmap* lightmap = polygon_lightmap(&polygon);
+    const int32_t side = lightmap != nullptr && lightmap->slot.size_id >= 0
+                             ? GLLightmapManager::side(lightmap->slot.size_id)
+                             : GL_LIGHTMAP_SIDE;
     const int32_t w = polygon.lightmap.width;
     const int32_t h = polygon.lightmap.height;
     // The padding column and row that the lighting leaves beyond the
@@ -253,27 +254,37 @@ uint32_t PolyRenderer::build_lightmap(const PolygonRef& ref)
 
 void PolyRenderer::draw_lightmapped(SurfaceRecord& record)
 {
-    const PolygonRef& ref = record.ref;
-    const MapPolygon& polygon = *ref.polygon;
-    GLLightmapOwner* const slot = lightmap_slot(&polygon);
-    if (slot == nullptr || slot->size_id < 0) {
+    const MapPolygon& polygon = *record.ref.polygon;
+    PolygonLightmap* const lightmap = polygon_lightmap(&polygon);
+    if (lightmap == nullptr || lightmap->slot.size_id < 0) {
         return;
     }
+    GLLightmapOwner* const slot = &lightmap->slot;
     const int r = slot->activate();
     if (r < 0) {
         return;
     }
-    const bool rebuild = (ref.list_a != nullptr || ref.list_b != nullptr || polygon.lamp_count > 0) &&
-                         var_true(GLV_DYNALIGHTS);
+    // Lights moving about are taken in while R_Dynalights holds; a lightmap
+    // built with them is built again once they are gone, or it would keep
+    // their light.
+    PolygonRef ref = record.ref;
+    const bool lights = (ref.list_a != nullptr || ref.list_b != nullptr) && var_true(GLV_DYNALIGHTS);
+    if (!lights) {
+        ref.list_a = nullptr;
+        ref.list_b = nullptr;
+    }
+    const bool rebuild = lights || lightmap->lit_by_lights || (polygon.lamp_count > 0 && var_true(GLV_DYNALIGHTS));
     bool upload = false;
     if (r == 0) {
         const uint32_t signature = build_lightmap(ref);
         slot->stamp = signature;
         slot->uploaded = signature;
+        lightmap->lit_by_lights = lights;
         upload = true;
     } else if (rebuild) {
         const uint32_t signature = build_lightmap(ref);
         slot->stamp = signature;
+        lightmap->lit_by_lights = lights;
         upload = slot->take_stamp(signature) != 0;
     }
     const int32_t side = GLLightmapManager::side(slot->size_id);

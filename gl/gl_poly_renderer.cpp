@@ -249,8 +249,8 @@ void PolyRenderer::add_polygon(const PolygonRef& ref, uint32_t flags)
             return;
         }
         record = &surface_pool_[static_cast<size_t>(active_surfaces_++)];
-        const GLLightmapOwner* slot = polygon.samples != nullptr ? lightmap_slot(&polygon) : nullptr;
-        if (slot != nullptr && slot->size_id >= 0) {
+        const PolygonLightmap* lightmap = polygon.samples != nullptr ? polygon_lightmap(&polygon) : nullptr;
+        if (lightmap != nullptr && lightmap->slot.size_id >= 0) {
             lit_[static_cast<size_t>(lit_count_++)] = record;
         } else {
             unlit_[static_cast<size_t>(unlit_count_++)] = record;
@@ -358,7 +358,7 @@ void PolyRenderer::print_stats() const
     }
 }
 
-GLLightmapOwner* PolyRenderer::lightmap_slot(const MapPolygon* polygon) const
+PolygonLightmap* PolyRenderer::polygon_lightmap(const MapPolygon* polygon) const
 {
     if (lightmaps_ == nullptr || polygon < world_polygons_ || polygon >= world_polygons_ + world_polygon_count_) {
         return nullptr;
@@ -375,14 +375,14 @@ void PolyRenderer::prepare_world(ClientWorld& world)
     }
     release_world();
     if (world.polygon_count > 0) {
-        lightmaps_.reset(new (std::nothrow) GLLightmapOwner[static_cast<size_t>(world.polygon_count)]);
+        lightmaps_.reset(new (std::nothrow) PolygonLightmap[static_cast<size_t>(world.polygon_count)]);
     }
     if (lightmaps_ != nullptr) {
         world_polygons_ = world.polygons;
         world_polygon_count_ = world.polygon_count;
         for (int32_t i = 0; i < world.polygon_count; ++i) {
             const MapPolygon& polygon = world.polygons[i];
-            GLLightmapOwner& slot = lightmaps_[static_cast<size_t>(i)];
+            GLLightmapOwner& slot = lightmaps_[static_cast<size_t>(i)].slot;
             if (polygon.samples == nullptr) {
                 slot.size_id = -1;
                 continue;

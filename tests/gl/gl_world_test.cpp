@@ -12,13 +12,16 @@
 #include "renderer/poly_renderer.h"
 #include "renderer/screen_manager.h"
 #include "renderer/screen_projection.h"
+#include "renderer/texture.h"
 #include "tests/fsys/temp_tree.h"
 #include "tools/mapgen/mapgen.h"
 #include "tools/viewer/camera_pose.h"
 #include "world/bsp_tree.h"
 #include "world/entity_link.h"
+#include "world/light_source.h"
 #include "world/shared_map.h"
 #include "world/view/bsp_renderer.h"
+#include "world/view/algo_texture.h"
 #include "world/view/client_world.h"
 #include "world/volume_set.h"
 
@@ -104,12 +107,16 @@ protected:
         GLVideoTest::TearDown();
     }
 
-    // The map of a description loaded, and the renderer on a w x h window.
-    void open(const std::string& description, int32_t w, int32_t h)
+    // The map of a description loaded, and the renderer on a w x h window;
+    // without_pvs leaves out the map's pvs.bin.
+    void open(const std::string& description, int32_t w, int32_t h, bool without_pvs = false)
     {
         mapgen::MapFiles files;
         std::string error;
         ASSERT_TRUE(mapgen::generate_map(description, files, error)) << error;
+        if (without_pvs) {
+            std::erase_if(files.files, [](const mapgen::MapFile& f) { return f.name == "pvs.bin"; });
+        }
         ASSERT_TRUE(mapgen::write_map_directory(files, tree_.path("kavrin/maps/test"), error)) << error;
         ASSERT_TRUE(mapgen::write_map_textures(files, tree_.path("kavrin"), error)) << error;
         ASSERT_EQ(fsys->mount("kavrin", 1, 10), 1);
@@ -306,6 +313,45 @@ TEST_F(GLWorldTest, LightmapsBrightenAndAStaticFrameUploadsNothing)
     EXPECT_EQ(renderer_.stats.lightmaps_rendered, 0);
 }
 
+// A lamp's light that comes into a room rebuilds and uploads the lightmaps
+// it reaches, some and not all of those drawn; the frame after uploads
+// nothing; the light gone, they go back, and then nothing again.
+TEST_F(GLWorldTest, ADynamicLightUploadsTheLightmapsItTouches)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 96, 72));
+    if (IsSkipped()) {
+        return;
+    }
+    set("R_Flat", "False");
+    const Pose down_the_room{{40.0f, 128.0f, 100.0f}, 0.0f, -0.5f};
+    draw(down_the_room);
+    ASSERT_GT(renderer_.stats.lightmaps_rendered, 4);
+    draw(down_the_room);
+    ASSERT_EQ(renderer_.stats.lightmaps_updated, 0);
+
+    LampData lamp;
+    lamp.set_colour(0xFF4020);
+    lamp.map_colour(projection_.rgb_layout);
+    LightSource light(ENTITY_TYPE_LAMP_LIGHT);
+    light.set_range(0.6f);
+    light.set_intensity(1.0f);
+    light.set_lamp(&lamp);
+    light.set_position(Vector{200.0f, 200.0f, 16.0f}, Vector{0.0f, 0.0f, 1.0f});
+    link_new_entity(*world_.map, light);
+    draw(down_the_room);
+    const int32_t touched = renderer_.stats.lightmaps_updated;
+    EXPECT_GT(touched, 0);
+    EXPECT_LT(touched, renderer_.stats.lightmaps_rendered) << "only those the light reaches";
+    draw(down_the_room);
+    EXPECT_EQ(renderer_.stats.lightmaps_updated, 0) << "the light stands still";
+
+    unlink_entity(*world_.map, light);
+    draw(down_the_room);
+    EXPECT_EQ(renderer_.stats.lightmaps_updated, touched) << "the same lightmaps, unlit again";
+    draw(down_the_room);
+    EXPECT_EQ(renderer_.stats.lightmaps_updated, 0);
+}
+
 // The camera cell's PVS keeps the polygons of cells it cannot see from the
 // polygon renderer, and the picture does not change for it.
 TEST_F(GLWorldTest, ThePvsHidesCellsAndChangesNoPixel)
@@ -367,6 +413,21 @@ TEST_F(GLWorldTest, TheLightmapCacheIsSizedFromThePvs)
     }
 }
 
+// A map without a PVS keeps the cache's starting slots and prints nothing.
+TEST_F(GLWorldTest, AMapWithoutPvsKeepsTheStartingCache)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 64, 48, true));
+    if (IsSkipped()) {
+        return;
+    }
+    ASSERT_FALSE(world_.map->has_pvs());
+    for (int s = 0; s < LMAP_SIZES; ++s) {
+        EXPECT_EQ(gl_lightmap_manager.max_lightmaps[s], GL_DEFAULT_LIGHTMAPS[s]) << "class " << s;
+    }
+    EXPECT_FALSE(capture.contains("PVS: max"));
+    EXPECT_GT(agreement({{64.0f, 128.0f, 64.0f}, 0.0f, 0.0f}), 0.95) << "drawn all the same";
+}
+
 // More polygons than the vertex pool holds in one frame: the rest are
 // dropped and counted, the frame still drawn.
 TEST_F(GLWorldTest, AFullPoolDropsAndCounts)
@@ -394,6 +455,114 @@ TEST_F(GLWorldTest, AFullPoolDropsAndCounts)
     EXPECT_EQ(renderer_.stats.rendered, GL_POLY_VERTICES / far_wall.vertex_count);
     EXPECT_EQ(renderer_.stats.dropped, n - renderer_.stats.rendered);
     renderer_.end_frame();
+}
+
+// A texture of one colour (red in the lowest byte) at one opacity; a
+// transparent texture when alpha is below 255.
+void paint(Texture& texture, uint32_t colour, uint8_t alpha)
+{
+    texture.flags = alpha < 255 ? TEXTURE_TRANSPARENT : 0;
+    ASSERT_EQ(texture.create_levels(16, 16), 1);
+    texture.palette[0] = colour;
+    if (alpha < 255) {
+        for (int i = 0; i < texture.mipmaps; ++i) {
+            TexelMap& map = texture.levels[i];
+            for (int32_t k = 0; k < map.width * map.height; ++k) {
+                map.texels[2 * k + 1] = alpha;
+            }
+        }
+    }
+    texture.dirty = 1;
+}
+
+// A square facing the camera on the +x axis, d units ahead, 2 h units a side.
+struct Square {
+    Vector corners[4];
+    Vector* pointers[4];
+    Plane plane;
+    MapFace face;
+    MapPolygon polygon;
+
+    Square(const Vector& eye, float d, float h, AlgoTexture* patch, bool transparent)
+    {
+        const float x = eye.x + d;
+        const float ys[4] = {-h, h, h, -h};
+        const float zs[4] = {h, h, -h, -h};
+        for (int i = 0; i < 4; ++i) {
+            corners[i] = Vector{x, eye.y + ys[i], eye.z + zs[i]};
+            pointers[i] = &corners[i];
+        }
+        plane = Plane{{-1.0f, 0.0f, 0.0f}, x};
+        face.patch = patch;
+        face.plane = &plane;
+        face.origin = corners[0];
+        face.u_axis = Vector{0.0f, 1.0f, 0.0f};
+        face.v_axis = Vector{0.0f, 0.0f, -1.0f};
+        face.flags = transparent ? FACE_TRANSPARENT : 0;
+        polygon.vertices = pointers;
+        polygon.vertex_count = 4;
+        polygon.face = &face;
+        polygon.plane = &plane;
+    }
+};
+
+// A transparent surface in front of an opaque one arrives first (nearest
+// first), yet is drawn after it, blended over it; where nothing opaque lies
+// behind, over the cleared window.
+TEST_F(GLWorldTest, TransparentSurfacesAreBlendedOverTheOpaqueOnes)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 64, 48));
+    if (IsSkipped()) {
+        return;
+    }
+    set("R_Flat", "False");
+    // Two textures of the map, repainted: a half-transparent red and a green.
+    AlgoTexture* red = nullptr;
+    AlgoTexture* green = nullptr;
+    for (int32_t i = 0; i < world_.face_count && green == nullptr; ++i) {
+        AlgoTexture* patch = world_.faces[i].patch;
+        if (patch != nullptr && patch->update(0) != nullptr) {
+            if (red == nullptr) {
+                red = patch;
+            } else if (patch->update(0) != red->update(0)) {
+                green = patch;
+            }
+        }
+    }
+    ASSERT_NE(green, nullptr) << "two textures in the map";
+    ASSERT_NO_FATAL_FAILURE(paint(*red->update(0), 0x000000FF, 128));
+    ASSERT_NO_FATAL_FAILURE(paint(*green->update(0), 0x0000FF00, 255));
+
+    const Vector eye{128.0f, 128.0f, 64.0f};
+    Square glass(eye, 60.0f, 40.0f, red, true);
+    Square wall(eye, 90.0f, 20.0f, green, false);
+    ViewFrame view;
+    set_camera(view, eye, 0.0f, 0.0f);
+    view.set_extents(1.0f, 0.75f);
+    projection_.set_time(0);
+    projection_.begin_frame(view);
+    projection_.clear_window();
+    renderer_.begin_frame();
+    TransformBlock block;
+    renderer_.set_transform(block, nullptr);
+    for (Square* s : {&glass, &wall}) {
+        PolygonRef ref;
+        ref.polygon = &s->polygon;
+        ref.transform = &block;
+        renderer_.add_polygon(ref, 0);
+    }
+    EXPECT_EQ(renderer_.stats.rendered, 2);
+    renderer_.end_frame();
+    const std::vector<Rgb> f = frame();
+    const Rgb centre = f[static_cast<size_t>(24 * 64 + 32)];
+    EXPECT_NEAR(centre[0], 128, 3) << "red over green";
+    EXPECT_NEAR(centre[1], 127, 3) << "red over green";
+    EXPECT_EQ(centre[2], 0);
+    const Rgb beside = f[static_cast<size_t>(24 * 64 + 16)];
+    EXPECT_NEAR(beside[0], 128, 3) << "red over the cleared window";
+    EXPECT_EQ(beside[1], 0);
+    const Rgb corner = f[0];
+    EXPECT_EQ(corner, (Rgb{0, 0, 0})) << "nothing where neither square is";
 }
 
 } // namespace

@@ -73,6 +73,15 @@ struct TransparentEntry {
     RenderObject* entity;
 };
 
+// What this program keeps of a lit polygon of the world beside the map
+// polygon: its lightmap slot (with its size class) and whether its lightmap
+// was last built with moving lights, which must be taken off again when
+// they leave.
+struct PolygonLightmap {
+    GLLightmapOwner slot;
+    bool lit_by_lights = false;
+};
+
 struct GLPolyStats {
     int32_t total = 0;
     int32_t facing = 0;
@@ -122,8 +131,8 @@ public:
     void clear_lightmap_maxima();
     void report_lightmap_maxima();
 
-    // The lightmap slot of a polygon of the bound world, null for others.
-    GLLightmapOwner* lightmap_slot(const MapPolygon* polygon) const;
+    // The lightmap of a polygon of the bound world, null for others.
+    PolygonLightmap* polygon_lightmap(const MapPolygon* polygon) const;
     // Lights the reference's polygon into the upload buffer; the signature.
     uint32_t build_lightmap(const PolygonRef& ref);
 
@@ -184,7 +193,7 @@ private:
     // The bound world's lit polygons and their slots.
     MapPolygon* world_polygons_ = nullptr;
     int32_t world_polygon_count_ = 0;
-    std::unique_ptr<GLLightmapOwner[]> lightmaps_;
+    std::unique_ptr<PolygonLightmap[]> lightmaps_;
 
     BumpField bump_field_;
     BumpImages bump_images_;
