@@ -138,7 +138,7 @@ TEST_F(GLProgram, DrawsTheDemoLevel)
     const struct {
         const char* settings;
         size_t min_colours;
-    } looks[] = {{"Set R_Flat True", 20}, {"Set R_Flat False\nSet R_Texture False", 2}};
+    } looks[] = {{"Set R_Flat True", 20}, {"Set R_Flat False\nSet R_Texture False", 50}};
     int shot = 0;
     for (const auto& look : looks) {
         run(look.settings);

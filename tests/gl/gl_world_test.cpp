@@ -428,6 +428,68 @@ TEST_F(GLWorldTest, AMapWithoutPvsKeepsTheStartingCache)
     EXPECT_GT(agreement({{64.0f, 128.0f, 64.0f}, 0.0f, 0.0f}), 0.95) << "drawn all the same";
 }
 
+// Each variable of the polygon renderer against the lightmaps-only frame
+// (every texture is blank here): the passes it switches change the picture,
+// culling and grouping do not.
+TEST_F(GLWorldTest, EachVariableChangesWhatItShould)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 96, 72));
+    if (IsSkipped()) {
+        return;
+    }
+    set("R_Flat", "False");
+    set("R_Texture", "False");
+    const Pose pose{{40.0f, 100.0f, 90.0f}, 0.2f, -0.3f};
+    draw(pose);
+    const std::vector<Rgb> plain = frame();
+    const struct {
+        const char* name;
+        const char* value;
+        const char* back;
+        bool changes;
+    } cases[] = {
+        {"GL_Triangles", "True", "False", true}, {"R_Bumps", "True", "False", true},
+        {"R_Lighting", "False", "True", true},   {"R_Flat", "True", "False", true},
+        {"R_ClipCone", "True", "False", false},  {"R_ClipRaster", "True", "False", false},
+        {"GL_SortTextures", "False", "True", false}, {"R_Dynalights", "False", "True", false},
+    };
+    for (const auto& c : cases) {
+        set(c.name, c.value);
+        draw(pose);
+        EXPECT_EQ(frame() != plain, c.changes) << c.name << " " << c.value;
+        set(c.name, c.back);
+    }
+    draw(pose);
+    EXPECT_EQ(frame(), plain);
+}
+
+// R_PolyOrder v draws only the first ((t >> 2) mod v) + 1 polygons at
+// projection time t; 0 draws them all.
+TEST_F(GLWorldTest, PolyOrderDrawsAGrowingShareOfTheFrame)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 64, 48));
+    if (IsSkipped()) {
+        return;
+    }
+    const Pose pose{{64.0f, 128.0f, 64.0f}, 0.0f, 0.0f};
+    draw(pose);
+    const int32_t all = renderer_.stats.rendered;
+    ASSERT_GT(all, 5);
+    set("R_PolyOrder", "5");
+    const struct {
+        int32_t ticks;
+        int32_t drawn;
+    } cases[] = {{0, 1}, {3, 1}, {4, 2}, {13, 4}, {16, 5}, {20, 1}};
+    for (const auto& c : cases) {
+        ticks_ = c.ticks;
+        draw(pose);
+        EXPECT_EQ(renderer_.stats.rendered, c.drawn) << "time " << c.ticks;
+    }
+    set("R_PolyOrder", "0");
+    draw(pose);
+    EXPECT_EQ(renderer_.stats.rendered, all);
+}
+
 // More polygons than the vertex pool holds in one frame: the rest are
 // dropped and counted, the frame still drawn.
 TEST_F(GLWorldTest, AFullPoolDropsAndCounts)
