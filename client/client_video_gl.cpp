@@ -1,7 +1,6 @@
 // The OpenGL program's renderer for the client: the screen manager, which
-// starts GL on the mode's context, and the projection over it. Until the
-// world renderer comes, a frame with a map clears the 3-D window as a frame
-// without one does.
+// starts GL on the mode's context, the projection over it and the world
+// renderer, which draws the bound map through the OpenGL polygon renderer.
 #include "client/program_renderer.h"
 #include "core/view_frame.h"
 #include "renderer/screen_manager.h"
@@ -19,18 +18,9 @@ public:
         screen_ = new (std::nothrow) ScreenManager;
         return screen_ != nullptr && screen_->init(mode) != 0 ? 1 : 0;
     }
-    int init_world_renderer() override { return projection_ != nullptr ? 1 : 0; }
-    void close_world_renderer() override {}
     // The console's text comes with the 2-D layer.
     TextScreen* text_screen() override { return nullptr; }
-
-    void set_resolution() override {}
-    void draw_world() override { projection_->clear_window(); }
     void print_timing() override {}
-    void print_stats() override {}
-
-    void set_world(ClientMap* map) override { world_ = map; }
-    void clear_world() override { world_ = nullptr; }
 };
 
 } // namespace

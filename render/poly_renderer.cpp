@@ -8,8 +8,10 @@
 #include "world/view/light_surface.h"
 #include "world/view/render_object.h"
 #include "world/view/rotate_direction.h"
+#include "renderer/lamp_sprite.h"
 #include "renderer/screen_projection.h"
 #include "soft/light_block.h"
+#include "soft/lighting_tables.h"
 #include "soft/lit_span.h"
 #include "soft/span_plan.h"
 #include "soft/texture_span.h"
@@ -71,6 +73,8 @@ int PolyRenderer::init(ScreenProjection* p)
         }
     }
     set_resolution();
+    build_lighting_tables();
+    init_sprite_tables();
     return 1;
 }
 
@@ -88,6 +92,10 @@ void PolyRenderer::close()
         }
     }
 }
+
+static_assert(SIDE_COUNT == VIEW_SIDES);
+
+const Plane& PolyRenderer::side_plane(int i) const { return projection->side_planes[i]; }
 
 bool PolyRenderer::var_true(PolyVariable v) const { return vars[v] != nullptr && vars[v]->is_true(); }
 
@@ -116,21 +124,7 @@ void PolyRenderer::begin_frame()
 
 void PolyRenderer::set_transform(TransformBlock& block, const Matrix* object) const
 {
-    if (object == nullptr) {
-        block.matrix = projection->transform;
-        mat_identity(block.object);
-        block.camera = projection->position;
-        block.has_object = 0;
-        return;
-    }
-    mat_multiply(block.matrix, projection->transform, *object);
-    block.object = *object;
-    Vector t;
-    mat_get_translation(t, *object);
-    Vector relative = projection->position;
-    vec_sub(relative, t);
-    mat_unrotate_vector(block.camera, *object, relative);
-    block.has_object = 1;
+    set_transform_block(block, projection->transform, projection->position, object);
 }
 
 int32_t PolyRenderer::project(const Vector* view, int32_t count, double& depth_sum)

@@ -12,20 +12,17 @@
 // dropped and counted.
 #include "world/view/bcp_tree.h"
 #include "world/view/clip_gaps.h"
+#include "world/view/polygon_flags.h"
 #include "render/edge_list.h"
 #include "render/persp_mapper.h"
 #include "soft/span_plan.h"
 
 #include <cstdint>
 
+class ClientWorld;
 class ConfigVariable;
 class RenderObject;
 class ScreenProjection;
-
-// Flags of add_polygon.
-constexpr uint32_t POLY_CLIP = 1;     // clip against the side planes
-constexpr uint32_t POLY_OCCLUDER = 4; // enters the clip structures
-constexpr uint32_t POLY_HIDDEN_DROP = 8; // dropped when the clip structures hide it
 
 constexpr int32_t POLY_BCP_NODES = 0x400;
 constexpr int32_t POLY_VIEW_VERTICES = POLYGON_MAX_VERTICES + 8; // room for clipping
@@ -82,6 +79,11 @@ public:
     bool var_true(PolyVariable v) const;
     // The screen is wholly covered: far subtrees need no visit.
     bool screen_covered() const { return gaps.covered() || bcp.covered(); }
+    // Side plane i of the view (left, right, top, bottom), inside positive.
+    const Plane& side_plane(int i) const;
+    // The world renderer binds and unbinds a world: nothing to keep here.
+    void prepare_world(ClientWorld&) {}
+    void release_world() {}
 
     ScreenProjection* projection = nullptr;
     int32_t frame_number = 0;

@@ -69,3 +69,22 @@ void setup_polygon_face(MapFace& face, TextureManager* manager, AlgoTexture* pat
     face.surfaces = nullptr;
     face.next_drawn = nullptr;
 }
+
+void set_transform_block(TransformBlock& block, const Matrix& view, const Vector& camera, const Matrix* object)
+{
+    if (object == nullptr) {
+        block.matrix = view;
+        mat_identity(block.object);
+        block.camera = camera;
+        block.has_object = 0;
+        return;
+    }
+    mat_multiply(block.matrix, view, *object);
+    block.object = *object;
+    Vector t;
+    mat_get_translation(t, *object);
+    Vector relative = camera;
+    vec_sub(relative, t);
+    mat_unrotate_vector(block.camera, *object, relative);
+    block.has_object = 1;
+}

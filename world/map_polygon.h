@@ -78,6 +78,11 @@ struct TransformBlock {
     int32_t has_object = 0;             // 0: world coordinates, the clip tree may be used
 };
 
+// The block of an object's polygons seen through the view matrix (view x
+// object, the camera brought into the object's coordinates), or, with no
+// object, of the world's.
+void set_transform_block(TransformBlock& block, const Matrix& view, const Vector& camera, const Matrix* object);
+
 // Reciprocal depth across the screen, scaled by 2^32: value(x, y) =
 // c0 + cx x + cy y, x and y in pixels.
 struct DepthPlane {

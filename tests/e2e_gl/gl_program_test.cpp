@@ -8,9 +8,11 @@
 #include "engine/engine.h"
 #include "platform/video_mode.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <vector>
 
 namespace {
@@ -52,6 +54,30 @@ protected:
         EXPECT_EQ(le32(22), 240u);
         const size_t bits = b[28] | b[29] << 8;
         EXPECT_EQ(b.size(), le32(10) + 320u * 240u * bits / 8u);
+    }
+
+    // The shot's pixels as red, green, blue words, top row first.
+    std::vector<uint32_t> shot_pixels(const fs::path& shot)
+    {
+        const std::vector<uint8_t> b = file_bytes(shot);
+        std::vector<uint32_t> out;
+        if (b.size() < 54) {
+            return out;
+        }
+        const size_t offset = b[10] | b[11] << 8 | b[12] << 16;
+        const size_t bytes = (b[28] | b[29] << 8) / 8u;
+        const size_t stride = (320u * bytes + 3u) & ~size_t{3};
+        if (bytes < 3 || offset + stride * 240u > b.size()) {
+            return out;
+        }
+        for (size_t y = 0; y < 240; ++y) {
+            const uint8_t* row = b.data() + offset + stride * (239u - y);
+            for (size_t x = 0; x < 320; ++x) {
+                const uint8_t* p = row + bytes * x;
+                out.push_back(static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[1]) << 8 | p[0]);
+            }
+        }
+        return out;
     }
 };
 
@@ -95,6 +121,54 @@ TEST_F(GLProgram, KeysAndConsoleCommandsTakeShotsAndQuitEndsIt)
         ++frames;
     }
     EXPECT_LT(frames, 10) << "Quit ended the engine";
+}
+
+// The demo level drawn: with flat colours each polygon shows its own, and
+// without textures the lightmaps show; either way the room fills the view
+// the camera starts with (the frame is never the cleared black one).
+TEST_F(GLProgram, DrawsTheDemoLevel)
+{
+    ASSERT_NO_FATAL_FAILURE(start_program());
+    // A cheater may change the drawing variables (and keeps the wire frame
+    // off, which connecting restores for others).
+    run("Set Client_Administrator True\nSet Client_Cheater True");
+    ASSERT_EQ(frame(), 1);
+    run("Connect local\nWait 5\nMap demo");
+    ASSERT_TRUE(frames_until([&] { return client().camera() != nullptr; }, 300)) << "no camera on the demo map";
+    const struct {
+        const char* settings;
+        size_t min_colours;
+    } looks[] = {{"Set R_Flat True", 20}, {"Set R_Flat False\nSet R_Texture False", 50}};
+    int shot = 0;
+    for (const auto& look : looks) {
+        run(look.settings);
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_EQ(frame(), 1);
+        }
+        run("ScreenShot");
+        ASSERT_EQ(frame(), 1);
+        ASSERT_EQ(frame(), 1);
+        char name[32];
+        std::snprintf(name, sizeof name, "kvr%05d.bmp", shot++);
+        const fs::path path = folder_ / "kavrin" / "shots" / name;
+        ASSERT_NO_FATAL_FAILURE(expect_shot(path));
+        const std::vector<uint32_t> pixels = shot_pixels(path);
+        ASSERT_EQ(pixels.size(), 320u * 240u);
+        // The band about the horizon, below the console's lines.
+        std::set<uint32_t> colours;
+        size_t lit = 0;
+        size_t band = 0;
+        for (size_t y = 90; y < 200; ++y) {
+            for (size_t x = 0; x < 320; ++x) {
+                const uint32_t c = pixels[y * 320 + x];
+                colours.insert(c);
+                lit += c != 0 ? 1 : 0;
+                ++band;
+            }
+        }
+        EXPECT_GT(lit, band * 9 / 10) << look.settings << ": the room covers the view";
+        EXPECT_GE(colours.size(), look.min_colours) << look.settings;
+    }
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // the ray caster sees them wherever the cube is not, and the cube, nearer
 // than every wall, over exactly its silhouette.
 #include "poly_fixture.h"
-#include "render/entity_hooks.h"
+#include "world/view/entity_hooks.h"
 #include "renderer/mesh_object.h"
 #include "silhouette.h"
 #include "tools/models/demo_models.h"

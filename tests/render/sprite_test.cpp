@@ -2,7 +2,7 @@
 // opacity, the glow images, the centre test that hides a whole glow, the
 // shrinking near the eye, and a camera walking through a glow.
 #include "entity_fixture.h"
-#include "render/entity_hooks.h"
+#include "world/view/entity_hooks.h"
 #include "renderer/lamp_sprite.h"
 #include "render/poly_renderer.h"
 #include "soft/lighting_tables.h"

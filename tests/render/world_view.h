@@ -5,7 +5,7 @@
 #include "core/share_manager.h"
 #include "core/sine_table.h"
 #include "core/view_frame.h"
-#include "render/bsp_renderer.h"
+#include "world/view/bsp_renderer.h"
 #include "world/view/client_world.h"
 #include "renderer/screen_manager.h"
 #include "renderer/screen_projection.h"

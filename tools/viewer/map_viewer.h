@@ -6,7 +6,7 @@
 #include "core/share_manager.h"
 #include "core/sine_table.h"
 #include "fsys/fsys.h"
-#include "render/bsp_renderer.h"
+#include "world/view/bsp_renderer.h"
 #include "world/view/client_world.h"
 #include "renderer/screen_manager.h"
 #include "renderer/screen_projection.h"

@@ -1,5 +1,6 @@
 #pragma once
-// The software renderer of the loaded world. It walks the shared map's BSP
+// The world renderer of the loaded world, the same in both programs over
+// their own polygon renderers. It walks the shared map's BSP
 // tree front to back from the camera, skips subtrees outside the camera
 // cell's PVS and node spheres outside the view, hands every polygon of each
 // reached cell to the polygon renderer (whose clip structures let nearer
@@ -10,7 +11,7 @@
 // Variables: R_PVS (use the camera cell's PVS), R_Objects (draw the entities
 // of the cells), R_ClipDynamic (BSP models are drawn when their last linked
 // cell is reached, and occlude).
-#include "render/poly_renderer.h"
+#include "renderer/poly_renderer.h"
 #include "world/bsp_tree.h"
 
 #include <cstdint>
@@ -39,7 +40,11 @@ public:
 
     // Binds a loaded world (required).
     void set_world(ClientWorld* w);
-    void clear_world() { world = nullptr; }
+    void clear_world()
+    {
+        world = nullptr;
+        release_world();
+    }
     // One frame, after the projection's begin_frame.
     void draw_world();
 

@@ -1,6 +1,6 @@
-#include "render/entity_hooks.h"
+#include "world/view/entity_hooks.h"
 
-#include "render/poly_renderer.h"
+#include "renderer/poly_renderer.h"
 #include "world/view/render_object.h"
 
 namespace {

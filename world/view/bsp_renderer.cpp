@@ -1,14 +1,12 @@
-#include "render/bsp_renderer.h"
+#include "world/view/bsp_renderer.h"
 
 #include "core/config_variable.h"
 #include "core/kassert.h"
 #include "world/view/client_world.h"
-#include "render/entity_hooks.h"
-#include "renderer/lamp_sprite.h"
+#include "world/view/entity_hooks.h"
 #include "renderer/mesh_object.h"
 #include "world/view/render_object.h"
 #include "renderer/screen_projection.h"
-#include "soft/lighting_tables.h"
 #include "world/entity_link.h"
 #include "world/light_source.h"
 #include "world/model_entity.h"
@@ -44,8 +42,6 @@ int BspRenderer::init(ScreenProjection* screen)
     if (PolyRenderer::init(screen) == 0) {
         return 0;
     }
-    build_lighting_tables();
-    init_sprite_tables();
     r_pvs = cvar_list->link(CVTYPE_BOOL, BSP_VARIABLE, "R_PVS", "True", 0);
     r_objects = cvar_list->link(CVTYPE_BOOL, BSP_VARIABLE, "R_Objects", "True", 0);
     r_clip_dynamic = cvar_list->link(CVTYPE_BOOL, BSP_VARIABLE, "R_ClipDynamic", nullptr, 0);
@@ -70,14 +66,15 @@ void BspRenderer::set_world(ClientWorld* w)
     // A pvs.bin may cover fewer cells than the map: those cells see every
     // cell (unpack_pvs), which draws more but never wrongly.
     world = w;
+    prepare_world(*w);
 }
 
 uint32_t BspRenderer::test_node(const Sphere& sphere, uint32_t flags) const
 {
     uint32_t result = flags & ~(NODE_CROSSES_SIDE | NODE_OUTSIDE);
-    float d[SIDE_COUNT];
-    for (int i = 0; i < SIDE_COUNT; ++i) {
-        d[i] = plane_distance(projection->side_planes[i], sphere.centre);
+    float d[VIEW_SIDES];
+    for (int i = 0; i < VIEW_SIDES; ++i) {
+        d[i] = plane_distance(side_plane(i), sphere.centre);
         if (d[i] < -sphere.radius) {
             return result | NODE_OUTSIDE;
         }

@@ -1,0 +1,3 @@
+#pragma once
+// The software program's polygon renderer.
+#include "render/poly_renderer.h"
