@@ -1,4 +1,5 @@
 #include "renderer/lamp_sprite.h"
+#include "renderer/poly_renderer.h"
 
 #include "core/numerics.h"
 #include "gl/gl_entity_draw.h"
@@ -232,5 +233,8 @@ void LampSpriteRender::draw(ScreenProjection& projection)
     GLSys::report_errors("End from draw_sprite()");
 }
 
-// The world renderer calls project and draw with its projection.
-void LampSpriteRender::draw(PolyRenderer&) {}
+// On the transparent list: the visibility test once the opaque surfaces
+// have laid their depths, then the flare.
+void LampSpriteRender::draw_first(PolyRenderer& renderer) { project(*renderer.projection); }
+
+void LampSpriteRender::draw(PolyRenderer& renderer) { draw(*renderer.projection); }

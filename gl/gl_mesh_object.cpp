@@ -1,4 +1,5 @@
 #include "renderer/mesh_object.h"
+#include "renderer/poly_renderer.h"
 
 #include "core/kassert.h"
 #include "core/numerics.h"
@@ -83,5 +84,4 @@ void MeshObject::set_lighting(float strength, float sharpness)
                                 MESH_SPECULAR_LEVELS - 1);
 }
 
-// The world renderer calls draw with its projection.
-void MeshObject::draw(PolyRenderer&) {}
+void MeshObject::draw(PolyRenderer& renderer) { draw(*renderer.projection); }

@@ -1,4 +1,5 @@
 #include "renderer/particle_render.h"
+#include "renderer/poly_renderer.h"
 
 #include "gl/gl_entity_draw.h"
 #include "gl/gl_generated_textures.h"
@@ -89,5 +90,4 @@ void ParticleRender::draw(ScreenProjection& projection)
     render_particle_system(particles, count, intensity_base, (flags & PARTICLE_BLEND) != 0, projection);
 }
 
-// The world renderer calls draw with its projection.
-void ParticleRender::draw(PolyRenderer&) {}
+void ParticleRender::draw(PolyRenderer& renderer) { draw(*renderer.projection); }

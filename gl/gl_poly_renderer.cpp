@@ -77,8 +77,10 @@ int PolyRenderer::init(ScreenProjection* p)
             return 0;
         }
     }
+    // A player who may not cheat gets the saved values back: the wire frame
+    // is a debugging aid, so it comes back off, not over every frame.
     vars[GLV_FLAT]->set_saved_bool(0);
-    vars[GLV_TRIANGLES]->set_saved_bool(1);
+    vars[GLV_TRIANGLES]->set_saved_bool(0);
     vars[GLV_POLYORDER]->set_saved_int(0);
     return 1;
 }

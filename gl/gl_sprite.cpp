@@ -1,4 +1,5 @@
 #include "world/view/sprite.h"
+#include "renderer/poly_renderer.h"
 
 #include "core/sine_table.h"
 #include "gl/gl_entity_draw.h"
@@ -54,5 +55,4 @@ void draw_sprite_transparent(Sprite& sprite, ScreenProjection& projection)
     GLSys::report_errors("End from draw_sprite_transparent()");
 }
 
-// The world renderer calls draw_sprite_transparent with its projection.
-void Sprite::draw(PolyRenderer&) {}
+void Sprite::draw(PolyRenderer& renderer) { draw_sprite_transparent(*this, *renderer.projection); }

@@ -129,8 +129,7 @@ TEST_F(GLProgram, KeysAndConsoleCommandsTakeShotsAndQuitEndsIt)
 TEST_F(GLProgram, DrawsTheDemoLevel)
 {
     ASSERT_NO_FATAL_FAILURE(start_program());
-    // A cheater may change the drawing variables (and keeps the wire frame
-    // off, which connecting restores for others).
+    // Only a cheater may change the drawing variables.
     run("Set Client_Administrator True\nSet Client_Cheater True");
     ASSERT_EQ(frame(), 1);
     run("Connect local\nWait 5\nMap demo");

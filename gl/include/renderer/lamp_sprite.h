@@ -23,6 +23,7 @@ public:
 
     int entity_type() const override { return ENTITY_TYPE_GLOW; }
     RenderObject* render_object() override { return this; }
+    void draw_first(PolyRenderer& renderer) override;
     void draw(PolyRenderer& renderer) override;
 
     // The visibility test of the frame: the light's view position, and the
