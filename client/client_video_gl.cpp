@@ -13,20 +13,20 @@ namespace {
 
 class GLRenderer final : public ProgramRenderer<ScreenManager, ScreenProjection> {
 public:
-    int init_screen(KVideoMode* mode, const char*, const char*, const char*) override
+    int init_screen(KVideoMode* mode, const char* font, const char* background, const char* loading) override
     {
         close_screen();
         screen_ = new (std::nothrow) ScreenManager;
-        return screen_ != nullptr && screen_->init(mode) != 0 ? 1 : 0;
+        return screen_ != nullptr && screen_->init(mode, font, background, loading) != 0 ? 1 : 0;
     }
+    bool font_failed() const override { return screen_ != nullptr && screen_->font_failed(); }
     int init_world_renderer() override { return projection_ != nullptr ? 1 : 0; }
     void close_world_renderer() override {}
-    // The console's text comes with the 2-D layer.
-    TextScreen* text_screen() override { return nullptr; }
+    TextScreen* text_screen() override { return screen_; }
 
     void set_resolution() override {}
     void draw_world() override { projection_->clear_window(); }
-    void print_timing() override {}
+    void print_timing() override { screen_->print_timing(); }
     void print_stats() override {}
 
     void set_world(ClientMap* map) override { world_ = map; }
