@@ -4,13 +4,13 @@
 // freed rectangles repainted when the mode keeps its frame, the loader
 // picture on the switch to loading, and all of it again after the texture
 // cache dropped every texture.
-#include "core/four_cc.h"
 #include "core/print.h"
 #include "gl_fixture.h"
 #include "host/host_gl.h"
 #include "renderer/icon_picture.h"
 #include "renderer/screen_manager.h"
 #include "support/bmp_shot.h"
+#include "support/tagged_lines.h"
 #include "world/view/icon_table.h"
 #include "tools/assets/small_font.h"
 
@@ -341,17 +341,10 @@ TEST_F(GLScreenLayerTest, TimingLineGoesOutTagged)
     if (IsSkipped()) {
         return;
     }
-    std::vector<std::string> lines;
-    (void)set_tagged_hook(
-        [](uint32_t tag, const char* text, uintptr_t context) {
-            if (tag == four_cc("ScCy")) {
-                reinterpret_cast<std::vector<std::string>*>(context)->push_back(text);
-            }
-        },
-        reinterpret_cast<uintptr_t>(&lines));
+    const TaggedLines timing("ScCy");
     frame();
     screen.print_timing();
-    (void)set_tagged_hook(nullptr, 0);
+    const std::vector<std::string>& lines = timing.lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("Screen: Clear=", 0), 0u) << lines[0];
     EXPECT_NE(lines[0].find(", Draw="), std::string::npos);
