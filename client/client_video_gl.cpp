@@ -12,15 +12,15 @@ namespace {
 
 class GLRenderer final : public ProgramRenderer<ScreenManager, ScreenProjection> {
 public:
-    int init_screen(KVideoMode* mode, const char*, const char*, const char*) override
+    int init_screen(KVideoMode* mode, const char* font, const char* background, const char* loading) override
     {
         close_screen();
         screen_ = new (std::nothrow) ScreenManager;
-        return screen_ != nullptr && screen_->init(mode) != 0 ? 1 : 0;
+        return screen_ != nullptr && screen_->init(mode, font, background, loading) != 0 ? 1 : 0;
     }
-    // The console's text comes with the 2-D layer.
-    TextScreen* text_screen() override { return nullptr; }
-    void print_timing() override {}
+    bool font_failed() const override { return screen_ != nullptr && screen_->font_failed(); }
+    TextScreen* text_screen() override { return screen_; }
+    void print_timing() override { screen_->print_timing(); }
 };
 
 } // namespace

@@ -1,10 +1,14 @@
 #include "renderer/screen_manager.h"
 
+#include "core/four_cc.h"
 #include "core/kassert.h"
+#include "core/kheap.h"
 #include "core/print.h"
+#include "core/timer.h"
 #include "gl/gl_bind.h"
 #include "host/host_gl.h"
 #include "platform/video_mode.h"
+#include "renderer/icon_picture.h"
 #include "world/screenshot.h"
 
 #include <algorithm>
@@ -22,20 +26,40 @@ bool inside(const GLScreenRect& r, const GLScreenRect& window)
     return r.x0 >= window.x0 && r.x1 <= window.x1 && r.y0 >= window.y0 && r.y1 <= window.y1;
 }
 
+int32_t nanoseconds_since(double start)
+{
+    return static_cast<int32_t>(std::clamp((sys_time() - start) * 1e9, 0.0, 2e9));
+}
+
+bool empty(const GLScreenRect& r) { return r.x0 >= r.x1 || r.y0 >= r.y1; }
+
 } // namespace
 
-int ScreenManager::init(KVideoMode* vm)
+int ScreenManager::init(KVideoMode* vm, const char* font_name, const char* background_name, const char* loader_name)
 {
     close();
     K_ASSERT(vm);
     v_mode = vm;
+    font_failed_ = false;
     if (GLSys::init() == 0) {
+        return 0;
+    }
+    if (font_.load(font_name) == 0) {
+        font_failed_ = true;
+        return 0;
+    }
+    font_.set_screen_size(vm->xres, vm->yres);
+    background_ = new_picture("BackgroundPicture", background_name);
+    loader_ = new_picture("LoaderPicture", loader_name);
+    if (background_ == nullptr || loader_ == nullptr) {
+        print_string(P_ERROR, "Can't init background texture");
         return 0;
     }
     // A screen wider than the virtual one still gets a scale of 1.
     x_scale_ = std::max<int32_t>(GL_SCREEN_VIRTUAL_WIDTH / std::max<int32_t>(vm->xres, 1), 1);
     y_scale_ = std::max<int32_t>(GL_SCREEN_VIRTUAL_HEIGHT / std::max<int32_t>(vm->yres, 1), 1);
-    if (icon_list_.create(GL_SCREEN_ICONS) == 0 || freed_list_.create(GL_SCREEN_FREED) == 0) {
+    if (texts_.create() == 0 || icon_list_.create(GL_SCREEN_ICONS) == 0 ||
+        freed_list_.create(GL_SCREEN_FREED) == 0) {
         return 0;
     }
     screen_rect_ = {0, vm->xres, 0, vm->yres};
@@ -45,16 +69,72 @@ int ScreenManager::init(KVideoMode* vm)
     return 1;
 }
 
+IconPicture* ScreenManager::new_picture(const char* block_name, const char* name)
+{
+    K_ASSERT(name);
+    void* const block = kheap_alloc(sizeof(IconPicture), KHEAP_FROM_BOTTOM, block_name);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    IconPicture* picture = new (block) IconPicture;
+    picture->set_name(name, 0);
+    // Loaded now, so that a missing file is named at start-up; it shows the
+    // placeholder, the default picture.
+    if (picture->touch(reinterpret_cast<uintptr_t>(this)) == 0) {
+        delete_picture(picture);
+    }
+    return picture;
+}
+
+void ScreenManager::delete_picture(IconPicture*& picture)
+{
+    if (picture != nullptr) {
+        picture->~IconPicture();
+        kheap_release(picture);
+        picture = nullptr;
+    }
+}
+
 void ScreenManager::close()
 {
+    texts_.destroy();
     icon_list_.destroy();
     freed_list_.destroy();
     for (GLScreenIcon& icon : icons_) {
         icon = {};
     }
+    // The textures go back before the texture cache closes.
+    delete_picture(background_);
+    delete_picture(loader_);
+    font_.free_data();
     if (v_mode != nullptr) {
         GLSys::close();
     }
+}
+
+int ScreenManager::text_rows() const
+{
+    return font_.line_height() > 0 && v_mode != nullptr ? v_mode->yres / font_.line_height() : 0;
+}
+
+TextGrid ScreenManager::grid() const { return {v_mode->xres, v_mode->yres, font_.default_advance(), font_.line_height()}; }
+
+int ScreenManager::add_text(int column, int row, const char* string)
+{
+    K_ASSERT(string);
+    K_ASSERT(v_mode);
+    return texts_.add(column, row, string, font_.text_width(string), grid());
+}
+
+void ScreenManager::set_text(int id, const char* string)
+{
+    texts_.set(id, string, v_mode->xres, [this](const char* t) { return font_.text_width(t); },
+               [this](const GLScreenRect& r) { add_freed_rect(r); });
+}
+
+void ScreenManager::remove_text(int id)
+{
+    texts_.remove(id, [this](const GLScreenRect& r) { add_freed_rect(r); });
 }
 
 void ScreenManager::set_window_size(int32_t xsize, int32_t ysize)
@@ -72,27 +152,119 @@ void ScreenManager::set_window_size(int32_t xsize, int32_t ysize)
     }
 }
 
+void ScreenManager::draw_picture(const GLScreenRect& rect, const IconPicture& picture) const
+{
+    if (empty(rect) || inside(rect, window_)) {
+        return;
+    }
+    // The picture's texture holds it at the screen's size, one texel a pixel.
+    const float sx = 1.0f / static_cast<float>(picture.texture_width);
+    const float sy = 1.0f / static_cast<float>(picture.texture_height);
+    const float x0 = static_cast<float>(rect.x0);
+    const float x1 = static_cast<float>(rect.x1);
+    const float y0 = static_cast<float>(rect.y0);
+    const float y1 = static_cast<float>(rect.y1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(x0 * sx, y0 * sy);
+    glVertex2f(x0, y0);
+    glTexCoord2f(x0 * sx, y1 * sy);
+    glVertex2f(x0, y1);
+    glTexCoord2f(x1 * sx, y1 * sy);
+    glVertex2f(x1, y1);
+    glTexCoord2f(x1 * sx, y0 * sy);
+    glVertex2f(x1, y0);
+    glEnd();
+}
+
 void ScreenManager::begin_frame(int loading)
 {
     K_ASSERT(v_mode);
+    const double start = sys_time();
     repaint_all_ = v_mode->begin_frame() != 0 || loading != loading_ ? 1 : 0;
     loading_ = loading;
+    IconPicture* const picture = loading != 0 ? loader_ : background_;
+    K_ASSERT(picture);
+    const int res = picture->touch(reinterpret_cast<uintptr_t>(this));
+    K_ASSERT(res);
     begin_plaindraw();
-    // The background and loader pictures come with the texture caches; until
-    // then the lists keep their order and counts alone.
-    for (int32_t i = freed_list_.first(); i >= 0; i = freed_list_.next()) {
-        if (--freed_[i].frames_left <= 0) {
-            freed_list_.free(i);
+    const bool drawn = picture->upload() != 0;
+    GLSys::set_blending(0);
+    if (repaint_all_ != 0) {
+        if (drawn) {
+            draw_picture(screen_rect_, *picture);
+        }
+        for (int32_t i = freed_list_.first(); i >= 0; i = freed_list_.next()) {
+            if (--freed_[i].frames_left <= 0) {
+                freed_list_.free(i);
+            }
+        }
+    } else {
+        for (int32_t i = freed_list_.first(); i >= 0; i = freed_list_.next()) {
+            if (drawn) {
+                draw_picture(freed_[i].rect, *picture);
+            }
+            if (--freed_[i].frames_left <= 0) {
+                freed_list_.free(i);
+            }
+        }
+        if (drawn) {
+            for (int32_t i = icon_list_.first(); i >= 0; i = icon_list_.next()) {
+                draw_picture(icons_[i].rect, *picture);
+            }
+            for (int32_t i = texts_.list().first(); i >= 0; i = texts_.list().next()) {
+                draw_picture(texts_.entry(i).rect, *picture);
+            }
         }
     }
+    GLSys::report_errors("End from ScreenManager::begin_frame()");
     finish_plaindraw();
+    clear_time_ = nanoseconds_since(start);
+}
+
+void ScreenManager::draw_icon(const GLScreenIcon& icon)
+{
+    const int res = icon.picture->touch(reinterpret_cast<uintptr_t>(this));
+    K_ASSERT(res);
+    if (icon.shown_width <= 0 || icon.picture->upload() == 0) {
+        return;
+    }
+    GLSys::set_blending(1);
+    const float s = icon.shown * icon.picture->s_extent;
+    const float t = icon.picture->t_extent;
+    const float x0 = static_cast<float>(icon.rect.x0);
+    const float x1 = static_cast<float>(icon.rect.x0 + icon.shown_width);
+    const float y0 = static_cast<float>(icon.rect.y0);
+    const float y1 = static_cast<float>(icon.rect.y1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(x0, y0);
+    glTexCoord2f(0.0f, t);
+    glVertex2f(x0, y1);
+    glTexCoord2f(s, t);
+    glVertex2f(x1, y1);
+    glTexCoord2f(s, 0.0f);
+    glVertex2f(x1, y0);
+    glEnd();
+    GLSys::report_errors("End from ScreenManager::draw_icon()");
 }
 
 void ScreenManager::present(int screenshot)
 {
     K_ASSERT(v_mode);
+    double start = sys_time();
     begin_plaindraw();
+    for (int32_t i = icon_list_.first(); i >= 0; i = icon_list_.next()) {
+        if (icons_[i].picture != nullptr) {
+            draw_icon(icons_[i]);
+        }
+    }
+    for (int32_t i = texts_.list().first(); i >= 0; i = texts_.list().next()) {
+        font_.draw_string(texts_.entry(i).rect.x0, texts_.entry(i).rect.y0, texts_.entry(i).string);
+    }
     finish_plaindraw();
+    draw_time_ = nanoseconds_since(start);
+
+    start = sys_time();
     if (screenshot != 0) {
         const int32_t width = v_mode->xres;
         const int32_t height = v_mode->yres;
@@ -113,6 +285,17 @@ void ScreenManager::present(int screenshot)
     }
     GLSys::finish();
     v_mode->present({0, v_mode->xres, 0, v_mode->yres});
+    video_time_ = nanoseconds_since(start);
+}
+
+void ScreenManager::print_timing() const
+{
+    const double pixels = v_mode != nullptr ? static_cast<double>(v_mode->xres) * v_mode->yres : 0.0;
+    if (pixels <= 0.0) {
+        return;
+    }
+    print_tagged(four_cc("ScCy"), "Screen: Clear=%.1f, Draw=%.1f, Video=%.1f", clear_time_ / pixels,
+                 draw_time_ / pixels, video_time_ / pixels);
 }
 
 void ScreenManager::begin_plaindraw()

@@ -1,19 +1,8 @@
 #include "render/gd_font.h"
 
 #include "core/kassert.h"
-#include "fsys/file_stream.h"
-#include "fsys/fsys.h"
 
 #include <algorithm>
-#include <cstring>
-#include <new>
-
-namespace {
-
-constexpr char FONT_MAGIC[8] = {'G', 'D', '_', 'F', 'o', 'n', 't', '\0'};
-constexpr int GLYPH_RECORD_BYTES = 5;
-
-} // namespace
 
 uint32_t font_mix(uint32_t a, uint32_t b, uint32_t wa, uint32_t wb, int s)
 {
@@ -23,66 +12,6 @@ uint32_t font_mix(uint32_t a, uint32_t b, uint32_t wa, uint32_t wb, int s)
         out |= (mixed & 0xFF) << (8 * k);
     }
     return out;
-}
-
-int GD_Font::load(const char* path)
-{
-    K_ASSERT(fsys);
-    free();
-    FileStream* const f = fsys->open(path, FSYS_BINARY);
-    if (f == nullptr) {
-        return 0;
-    }
-    uint8_t head[13];
-    if (f->read(head, sizeof head, 1) != 1 || std::memcmp(head, FONT_MAGIC, sizeof FONT_MAGIC) != 0 ||
-        head[9] < head[8] || head[10] + head[11] == 0) {
-        f->close();
-        return 0;
-    }
-    const int32_t first = head[8];
-    const int32_t last = head[9];
-    const int32_t count = last - first + 1;
-    uint8_t records[256 * GLYPH_RECORD_BYTES];
-    FontGlyph* const glyphs = new (std::nothrow) FontGlyph[static_cast<size_t>(count)];
-    if (glyphs == nullptr || f->read(records, GLYPH_RECORD_BYTES, static_cast<size_t>(count)) !=
-                                 static_cast<size_t>(count)) {
-        delete[] glyphs;
-        f->close();
-        return 0;
-    }
-    size_t total = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        const uint8_t* const r = records + GLYPH_RECORD_BYTES * i;
-        FontGlyph& g = glyphs[i];
-        g.x_offset = r[0];
-        g.y_offset = r[1];
-        g.width = r[2];
-        g.height = r[3];
-        g.advance = g.x_offset + g.width + r[4];
-        g.pixels = nullptr;
-        total += static_cast<size_t>(g.width) * static_cast<size_t>(g.height);
-    }
-    // One byte more than needed so that an empty font still gets a block.
-    uint8_t* const pixels = new (std::nothrow) uint8_t[total + 1];
-    if (pixels == nullptr || (total > 0 && f->read(pixels, 1, total) != total)) {
-        delete[] pixels;
-        delete[] glyphs;
-        f->close();
-        return 0;
-    }
-    f->close();
-    size_t at = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        glyphs[i].pixels = pixels + at;
-        at += static_cast<size_t>(glyphs[i].width) * static_cast<size_t>(glyphs[i].height);
-    }
-    first_ = first;
-    last_ = last;
-    line_height_ = head[10] + head[11];
-    default_advance_ = head[12];
-    glyphs_ = glyphs;
-    pixels_ = pixels;
-    return 1;
 }
 
 void GD_Font::set_target(int32_t width, int32_t height, const int32_t* line_offset, uint32_t colour)
@@ -140,7 +69,7 @@ void GD_Font::draw_glyph(uint32_t* frame, const FontGlyph& g, int64_t pen_x, int
 void GD_Font::draw_string(uint32_t* frame, int32_t x, int32_t y, const char* text) const
 {
     K_ASSERT(text);
-    if (glyphs_ == nullptr || line_offset_ == nullptr || static_cast<int64_t>(y) > bottom_limit_ - line_height_) {
+    if (!file_.loaded() || line_offset_ == nullptr || static_cast<int64_t>(y) > bottom_limit_ - line_height()) {
         return;
     }
     int64_t px = x;
@@ -148,8 +77,8 @@ void GD_Font::draw_string(uint32_t* frame, int32_t x, int32_t y, const char* tex
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
         const FontGlyph* const g = glyph(*p);
         if (g == nullptr) {
-            pen += default_advance_;
-            px += default_advance_;
+            pen += default_advance();
+            px += default_advance();
             continue;
         }
         px += g->advance;
@@ -159,23 +88,4 @@ void GD_Font::draw_string(uint32_t* frame, int32_t x, int32_t y, const char* tex
         draw_glyph(frame, *g, pen, y);
         pen += g->advance;
     }
-}
-
-int32_t GD_Font::measure(const char* text) const
-{
-    K_ASSERT(text);
-    int64_t width = 0;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-        const FontGlyph* const g = glyph(*p);
-        width += g != nullptr ? g->advance : default_advance_;
-    }
-    return static_cast<int32_t>(std::min<int64_t>(width, INT32_MAX));
-}
-
-void GD_Font::free()
-{
-    delete[] glyphs_;
-    glyphs_ = nullptr;
-    delete[] pixels_;
-    pixels_ = nullptr;
 }

@@ -3,66 +3,48 @@
 // coverage codes: the low 5 bits pick a step of a 32-step colour ramp, the
 // range picks how the step is mixed into the frame-buffer pixel (opaque,
 // half, quarter, eighth); 0 and 128-255 draw nothing.
-//
-// File "GD_Font\0", then bytes: first, last, two line-height parts, default
-// advance; five bytes a glyph (x offset, y offset, width, height, spacing);
-// then every glyph's pixels, rows top first.
+// The file is read by FontFile (world/font_file.h).
+#include "world/font_file.h"
+
 #include <cstdint>
 
 constexpr int FONT_RAMP_STEPS = 32;
 constexpr int FONT_RAMP_ENTRIES = 128;
 
-struct FontGlyph {
-    int32_t x_offset; // of the top-left pixel from the pen
-    int32_t y_offset;
-    int32_t width;
-    int32_t height;
-    int32_t advance;  // x offset + width + spacing
-    const uint8_t* pixels;
-};
-
 class GD_Font {
 public:
     GD_Font() = default;
-    ~GD_Font() { free(); }
+    ~GD_Font() = default;
     GD_Font(const GD_Font&) = delete;
     GD_Font& operator=(const GD_Font&) = delete;
 
     // 1, or 0 when the file is missing, is not a font, is cut short, holds a
     // last character below the first or a line height of 0, or no memory.
-    int load(const char* path);
+    int load(const char* path) { return file_.load(path); }
     // The frame: width and height in pixels, the line offsets (pixels from
     // the buffer's start to each line) and the ramp's colour (step 16).
     void set_target(int32_t width, int32_t height, const int32_t* line_offset, uint32_t colour);
     // Pen starts at pixel (x, y); no pixel outside the frame is written.
     void draw_string(uint32_t* frame, int32_t x, int32_t y, const char* text) const;
     // The width draw_string moves the pen across the text.
-    int32_t measure(const char* text) const;
-    void free();
+    int32_t measure(const char* text) const { return file_.measure(text); }
+    void free() { file_.free(); }
 
-    bool loaded() const { return glyphs_ != nullptr; }
-    int32_t first() const { return first_; }
-    int32_t last() const { return last_; }
-    int32_t default_advance() const { return default_advance_; }
-    int32_t line_height() const { return line_height_; }
-    const FontGlyph* glyph(int32_t code) const
-    {
-        return glyphs_ != nullptr && code >= first_ && code <= last_ ? &glyphs_[code - first_] : nullptr;
-    }
+    bool loaded() const { return file_.loaded(); }
+    int32_t first() const { return file_.first(); }
+    int32_t last() const { return file_.last(); }
+    int32_t default_advance() const { return file_.default_advance(); }
+    int32_t line_height() const { return file_.line_height(); }
+    const FontGlyph* glyph(int32_t code) const { return file_.glyph(code); }
     uint32_t ramp(int v) const { return ramp_[v & (FONT_RAMP_ENTRIES - 1)]; }
 
 private:
     void draw_glyph(uint32_t* frame, const FontGlyph& g, int64_t pen_x, int64_t pen_y) const;
 
-    int32_t first_ = 0;
-    int32_t last_ = 0;
-    int32_t default_advance_ = 0;
-    int32_t line_height_ = 0;
+    FontFile file_;
     int32_t right_limit_ = 0;
     int32_t bottom_limit_ = 0;
     const int32_t* line_offset_ = nullptr;
-    FontGlyph* glyphs_ = nullptr;
-    uint8_t* pixels_ = nullptr;
     uint32_t ramp_[FONT_RAMP_ENTRIES] = {};
 };
 

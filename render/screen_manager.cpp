@@ -61,7 +61,7 @@ int ScreenManager::init(KVideoMode* vm, const char* background_name, const char*
     if (mmx_ == nullptr) {
         return 0;
     }
-    if (text_list_.create(SCREEN_TEXTS) == 0 || icon_list_.create(SCREEN_ICONS) == 0 ||
+    if (texts_.create() == 0 || icon_list_.create(SCREEN_ICONS) == 0 ||
         dirty_list_.create(SCREEN_DIRTY) == 0) {
         return 0;
     }
@@ -87,7 +87,7 @@ void ScreenManager::delete_picture(IconPicture*& picture)
 
 void ScreenManager::release()
 {
-    text_list_.destroy();
+    texts_.destroy();
     icon_list_.destroy();
     dirty_list_.destroy();
     delete_picture(background_);
@@ -119,54 +119,23 @@ int ScreenManager::text_rows() const
     return font_.line_height() > 0 && v_mode != nullptr ? v_mode->yres / font_.line_height() : 0;
 }
 
-void ScreenManager::measure(ScreenText& t) const
-{
-    const int64_t right = static_cast<int64_t>(t.rect.left) + font_.measure(t.string);
-    t.rect.right = static_cast<int32_t>(std::min<int64_t>(right, v_mode->xres));
-}
+TextGrid ScreenManager::grid() const { return {v_mode->xres, v_mode->yres, font_.default_advance(), font_.line_height()}; }
 
 int ScreenManager::add_text(int column, int row, const char* string)
 {
     K_ASSERT(string);
-    const int32_t id = text_list_.count() > 0 ? text_list_.alloc() : IL_NONE;
-    if (id < 0) {
-        return -1;
-    }
-    ScreenText& t = texts_[id];
-    t.rect.left = clamp32(static_cast<int64_t>(column) * font_.default_advance(), 0, v_mode->xres);
-    t.rect.top = clamp32(static_cast<int64_t>(row) * font_.line_height(), 0, v_mode->yres);
-    t.rect.bottom = clamp32(static_cast<int64_t>(t.rect.top) + font_.line_height(), 0, v_mode->yres);
-    t.word = 0;
-    t.string = string;
-    measure(t);
-    return id;
+    return texts_.add(column, row, string, font_.measure(string), grid());
 }
 
 void ScreenManager::set_text(int id, const char* string)
 {
-    if (id < 0) {
-        return;
-    }
-    K_ASSERT(text_active(id));
-    K_ASSERT(string);
-    ScreenText& t = texts_[id];
-    const ScreenRect old = t.rect;
-    t.string = string;
-    measure(t);
-    if (t.rect.right < old.right) {
-        add_dirty_rect(old);
-    }
+    texts_.set(id, string, v_mode->xres, [this](const char* t) { return font_.measure(t); },
+               [this](const ScreenRect& r) { add_dirty_rect(r); });
 }
 
 void ScreenManager::remove_text(int id)
 {
-    if (id < 0) {
-        return;
-    }
-    K_ASSERT(text_active(id));
-    add_dirty_rect(texts_[id].rect);
-    texts_[id].string = nullptr;
-    text_list_.free(id);
+    texts_.remove(id, [this](const ScreenRect& r) { add_dirty_rect(r); });
 }
 
 int ScreenManager::add_icon(int32_t x, int32_t y, int32_t w, int32_t h)
@@ -248,7 +217,7 @@ void ScreenManager::add_dirty_rect(const ScreenRect& rect)
 
 void ScreenManager::clear()
 {
-    for (IndexList* list : {&text_list_, &icon_list_, &dirty_list_}) {
+    for (IndexList* list : {&texts_.list(), &icon_list_, &dirty_list_}) {
         if (list->count() > 0) {
             list->reset();
         }
@@ -322,8 +291,8 @@ void ScreenManager::begin_frame(int loading)
         for (int32_t i = icon_list_.first(); i >= 0; i = icon_list_.next()) {
             paint_outside(icons_[i].rect, picture);
         }
-        for (int32_t i = text_list_.first(); i >= 0; i = text_list_.next()) {
-            paint_outside(texts_[i].rect, picture);
+        for (int32_t i = texts_.list().first(); i >= 0; i = texts_.list().next()) {
+            paint_outside(texts_.entry(i).rect, picture);
         }
     }
     clear_time_ = nanoseconds_since(start);
@@ -372,8 +341,8 @@ void ScreenManager::present(int screenshot)
             draw_icon(icons_[i]);
         }
     }
-    for (int32_t i = text_list_.first(); i >= 0; i = text_list_.next()) {
-        font_.draw_string(v_mode->framebuffer, texts_[i].rect.left, texts_[i].rect.top, texts_[i].string);
+    for (int32_t i = texts_.list().first(); i >= 0; i = texts_.list().next()) {
+        font_.draw_string(v_mode->framebuffer, texts_.entry(i).rect.left, texts_.entry(i).rect.top, texts_.entry(i).string);
     }
     draw_time_ = nanoseconds_since(start);
 
@@ -387,8 +356,8 @@ void ScreenManager::present(int screenshot)
                 dirty_list_.free(i);
             }
         }
-        for (int32_t i = text_list_.first(); i >= 0; i = text_list_.next()) {
-            present_outside(texts_[i].rect);
+        for (int32_t i = texts_.list().first(); i >= 0; i = texts_.list().next()) {
+            present_outside(texts_.entry(i).rect);
         }
         for (int32_t i = icon_list_.first(); i >= 0; i = icon_list_.next()) {
             present_outside(icons_[i].rect);

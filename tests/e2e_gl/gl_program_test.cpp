@@ -1,12 +1,16 @@
 // The OpenGL program on the demo base: it opens its mode on llvmpipe, starts
 // GL and names the driver, takes keys and console commands, draws frames and
-// writes a screen shot read back from the frame.
+// writes a screen shot read back from the frame; its console key opens the
+// console over the 2-D layer.
 #include "demo_session.h"
 
 #include "client/client.h"
 #include "client/client_renderer.h"
+#include "core/console.h"
+#include "core/text_screen.h"
 #include "engine/engine.h"
 #include "platform/video_mode.h"
+#include "support/bmp_shot.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +25,8 @@ namespace fs = std::filesystem;
 
 constexpr uint32_t VK_F12 = 0x7B;
 constexpr uint32_t SCAN_F12 = 0x58;
+constexpr uint32_t VK_TILDE = 0xC0; // the key left of 1
+constexpr uint32_t SCAN_TILDE = 0x29;
 
 class GLProgram : public e2e::DemoSession {
 protected:
@@ -168,6 +174,57 @@ TEST_F(GLProgram, DrawsTheDemoLevel)
         EXPECT_GT(lit, band * 9 / 10) << look.settings << ": the room covers the view";
         EXPECT_GE(colours.size(), look.min_colours) << look.settings;
     }
+}
+
+TEST_F(GLProgram, TheConsoleKeyOpensTheConsoleAndTheShotShowsItsText)
+{
+    ASSERT_NO_FATAL_FAILURE(start_program());
+    run("Call keys.cfg");
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(frame(), 1);
+    }
+    // The font's strokes are a light grey that neither demo picture holds:
+    // such pixels in rows y0..y1 of a shot.
+    const auto text_pixels = [this](const char* name, int y0, int y1) {
+        Shot shot;
+        EXPECT_TRUE(fs::exists(folder_ / "kavrin" / "shots" / name)) << name;
+        std::ifstream in(folder_ / "kavrin" / "shots" / name, std::ios::binary);
+        EXPECT_TRUE(shot.read(std::string{std::istreambuf_iterator<char>(in), {}})) << name;
+        int n = 0;
+        for (int y = y0; y < y1 && y < shot.height; ++y) {
+            for (int x = 0; x < shot.width; ++x) {
+                const uint8_t* const p = &shot.rgb[3 * (static_cast<size_t>(y) * shot.width + x)];
+                n += p[0] >= 200 && p[0] == p[1] && p[0] == p[2] ? 1 : 0;
+            }
+        }
+        return n;
+    };
+    run("ScreenShot");
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(frame(), 1);
+    }
+    Console& console = *client().console();
+    ASSERT_EQ(console.shown(), 0);
+    key(VK_TILDE, SCAN_TILDE, true);
+    key(VK_TILDE, SCAN_TILDE, false);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(frame(), 1);
+    }
+    ASSERT_EQ(console.shown(), 1) << "opened";
+    run("ScreenShot");
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(frame(), 1);
+    }
+    // The latest message stands on the first line either way; the input
+    // line's prompt on the last one only while the console is open.
+    TextScreen* const screen = client().renderer()->text_screen();
+    ASSERT_NE(screen, nullptr);
+    ASSERT_GT(screen->text_rows(), 0);
+    const int line = 240 / screen->text_rows();
+    EXPECT_GT(text_pixels("kvr00000.bmp", 0, line), 20) << "message line, closed";
+    EXPECT_GT(text_pixels("kvr00001.bmp", 0, line), 20) << "message line, open";
+    EXPECT_EQ(text_pixels("kvr00000.bmp", 240 - 2 * line, 240), 0) << "no prompt while closed";
+    EXPECT_GT(text_pixels("kvr00001.bmp", 240 - 2 * line, 240), 0) << "the prompt while open";
 }
 
 } // namespace

@@ -18,9 +18,7 @@ protected:
     void SetUp() override
     {
         GLVideoTest::SetUp();
-        tree.enter();
-        std::filesystem::create_directories(tree.path("kavrin"));
-        base = cvar_list->link(CVTYPE_STRING, 0x40, "Base", "kavrin", 1);
+        mount_demo_base();
         open_mode("WIN", 64, 64);
         if (IsSkipped()) {
             return;
@@ -35,7 +33,6 @@ protected:
     void TearDown() override
     {
         renderer.reset();
-        cvar_list->release(base);
         GLVideoTest::TearDown();
     }
 
@@ -51,8 +48,6 @@ protected:
         return {b[at + 2], b[at + 1], b[at]};
     }
 
-    TempTree tree;
-    ConfigVariable* base = nullptr;
     std::unique_ptr<ClientRenderer> renderer;
 };
 
@@ -80,7 +75,9 @@ TEST_F(GLClientRendererTest, AFrameClearsTheCentredWindowAndTheShotReadsItBack)
     renderer->draw_world();
     renderer->present(1);
 
-    const std::vector<int> red = {255, 0, 0};
+    // size01's background, the nearest to a 64 x 64 screen.
+    const tools::PictureDesign background = tools::demo_background(320, 200);
+    const auto backdrop = [&](int x, int y) { return stretched_picture_pixel(background, 64, 64, x, y); };
     const std::vector<int> black = {0, 0, 0};
     struct Case {
         const char* where;
@@ -89,12 +86,12 @@ TEST_F(GLClientRendererTest, AFrameClearsTheCentredWindowAndTheShotReadsItBack)
         std::vector<int> rgb;
     };
     const Case cases[] = {
-        {"top-left corner, outside the window", 0, 0, red},
-        {"last row outside the window", 63, 15, red},
+        {"top-left corner, outside the window", 0, 0, backdrop(0, 0)},
+        {"last row outside the window", 63, 15, backdrop(63, 15)},
         {"first pixel of the window", 16, 16, black},
         {"centre", 32, 32, black},
         {"last pixel of the window", 47, 47, black},
-        {"first column right of the window", 48, 47, red},
+        {"first column right of the window", 48, 47, backdrop(48, 47)},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(shot_pixel(c.x, c.y), c.rgb) << c.where;

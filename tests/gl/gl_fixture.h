@@ -6,6 +6,8 @@
 #include "core/command_line.h"
 #include "core/config_variable.h"
 #include "core/video_drivers.h"
+#include "fsys/fsys.h"
+#include "fsys/temp_tree.h"
 #include "gl/gl_bind.h"
 #include "gl/gl_video_mode.h"
 #include "host/host_display.h"
@@ -15,11 +17,24 @@
 #include "platform/win32_sys.h"
 #include "platform/video_registry.h"
 #include "support/print_capture.h"
+#include "tools/assets/demo_assets.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
+
+// Red, green and blue of a picture as the software screen stretches it over
+// a screen of width x height pixels.
+inline std::vector<int> stretched_picture_pixel(const tools::PictureDesign& p, int32_t width, int32_t height,
+                                                int32_t x, int32_t y)
+{
+    const int64_t xstep = (static_cast<int64_t>(p.width) << 16) / width;
+    const int64_t ystep = (static_cast<int64_t>(p.height) << 16) / height;
+    const uint8_t index = p.data[static_cast<size_t>(((y * ystep) >> 16) * p.width + ((x * xstep) >> 16))];
+    return {p.palette[3 * index], p.palette[3 * index + 1], p.palette[3 * index + 2]};
+}
 
 class GLVideoTest : public ::testing::Test {
 protected:
@@ -45,6 +60,12 @@ protected:
     void TearDown() override
     {
         GLSys::close();
+        if (demo_base != nullptr) {
+            delete fsys;
+            fsys = nullptr;
+            cvar_list->release(demo_base);
+            demo_base = nullptr;
+        }
         mode.reset();
         if (video_started) {
             video_done();
@@ -82,6 +103,18 @@ protected:
         ASSERT_EQ(GLSys::init(), 1);
     }
 
+    // A scratch base directory "kavrin" (mounted, and named by the variable
+    // Base) with the demo's font and pictures, entered as the working one.
+    void mount_demo_base()
+    {
+        tree.enter();
+        ASSERT_TRUE(tools::write_demo_assets(tree.path("kavrin")));
+        demo_base = cvar_list->link(CVTYPE_STRING, 0x40, "Base", "kavrin", 1);
+        fsys = new FSys;
+        ASSERT_EQ(fsys->init(), 1);
+        ASSERT_EQ(fsys->mount("kavrin", 1, 10), 1);
+    }
+
     bool shown(const std::string& text) const
     {
         for (int i = 0; i < debug_console_line_count(); ++i) {
@@ -93,6 +126,8 @@ protected:
     }
 
     PrintCapture capture;
+    TempTree tree;
+    ConfigVariable* demo_base = nullptr;
     host::FakeDisplay display;
     host::FakePointer pointer;
     std::unique_ptr<KVideoMode> mode;

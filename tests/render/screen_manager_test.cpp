@@ -10,6 +10,7 @@
 #include "renderer/screen_manager.h"
 #include "soft/row_draw.h"
 #include "support/screen_fixture.h"
+#include "support/tagged_lines.h"
 #include "tools/assets/demo_assets.h"
 
 #include <gtest/gtest.h>
@@ -374,17 +375,10 @@ TEST_F(ScreenManagerTest, ScreenshotsAreNumberedAndAFailedOneKeepsItsNumber)
 
 TEST_F(ScreenManagerTest, TimingLineGoesOutTagged)
 {
-    std::vector<std::string> lines;
-    (void)set_tagged_hook(
-        [](uint32_t tag, const char* text, uintptr_t context) {
-            if (tag == four_cc("ScCy")) {
-                reinterpret_cast<std::vector<std::string>*>(context)->push_back(text);
-            }
-        },
-        reinterpret_cast<uintptr_t>(&lines));
+    const TaggedLines timing("ScCy");
     frame();
     screen_.print_timing();
-    (void)set_tagged_hook(nullptr, 0);
+    const std::vector<std::string>& lines = timing.lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("Screen: Clear=", 0), 0u) << lines[0];
     EXPECT_NE(lines[0].find(", Draw="), std::string::npos);

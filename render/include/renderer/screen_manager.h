@@ -9,6 +9,7 @@
 #include "core/index_list.h"
 #include "core/text_screen.h"
 #include "render/gd_font.h"
+#include "world/view/screen_texts.h"
 
 #include <cstdint>
 
@@ -16,7 +17,6 @@ class ConfigVariable;
 class IconPicture;
 class KVideoMode;
 
-constexpr int SCREEN_TEXTS = 64;
 constexpr int SCREEN_ICONS = 64;
 constexpr int SCREEN_DIRTY = 64;
 constexpr int32_t SCREEN_VIRTUAL_WIDTH = 25600;
@@ -31,11 +31,7 @@ struct ScreenRect {
     int32_t bottom = 0;
 };
 
-struct ScreenText {
-    ScreenRect rect;
-    int32_t word = 0;
-    const char* string = nullptr; // the caller's text, not a copy
-};
+using ScreenText = ScreenTextEntry<ScreenRect>;
 
 struct ScreenIcon {
     ScreenRect rect;               // clipped to the screen
@@ -103,12 +99,12 @@ public:
     int32_t shot_number() const { return shot_number_; }
     IconPicture* background() const { return background_; }
     IconPicture* loader() const { return loader_; }
-    const ScreenText& text(int id) const { return texts_[id]; }
+    const ScreenText& text(int id) const { return texts_.entry(id); }
     const ScreenIcon& icon(int id) const { return icons_[id]; }
     const ScreenDirty& dirty(int id) const { return dirty_[id]; }
-    bool text_active(int id) const { return active(text_list_, id); }
+    bool text_active(int id) const { return texts_.active(id); }
     bool icon_active(int id) const { return active(icon_list_, id); }
-    IndexList& text_list() { return text_list_; }
+    IndexList& text_list() { return texts_.list(); }
     IndexList& icon_list() { return icon_list_; }
     IndexList& dirty_list() { return dirty_list_; }
 
@@ -117,7 +113,7 @@ private:
     {
         return id >= 0 && id < list.count() && list.contains(id) != 0;
     }
-    void measure(ScreenText& t) const;
+    TextGrid grid() const;
     IconPicture* new_picture(const char* block_name);
     static void delete_picture(IconPicture*& picture);
     // The picture, loaded.
@@ -144,8 +140,7 @@ private:
     int32_t clear_time_ = 0;
     int32_t draw_time_ = 0;
     int32_t video_time_ = 0;
-    ScreenText texts_[SCREEN_TEXTS];
-    IndexList text_list_;
+    ScreenTexts<ScreenRect> texts_;
     ScreenIcon icons_[SCREEN_ICONS];
     IndexList icon_list_;
     ScreenDirty dirty_[SCREEN_DIRTY];
