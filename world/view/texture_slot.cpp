@@ -6,6 +6,7 @@
 #include "core/print.h"
 #include "fsys/fsys.h"
 #include "fsys/plain_name.h"
+#include "renderer/texture_file.h"
 #include "world/view/chunk_walk.h"
 
 #include <algorithm>
@@ -56,12 +57,13 @@ int TextureSlot::make_frames(int32_t count)
     for (int32_t i = 0; i < count; ++i) {
         new (&frames[i]) TextureResource;
         frames[i].set_names(resource, "");
+        frames[i].kind = kind;
     }
     frame_count = count;
     return 1;
 }
 
-int TextureSlot::load(const char* r, const char* n, const uint8_t* target)
+int TextureSlot::load(const char* r, const char* n, int32_t k, const uint8_t* target)
 {
     clear();
     K_ASSERT(r && n);
@@ -71,9 +73,10 @@ int TextureSlot::load(const char* r, const char* n, const uint8_t* target)
     }
     std::strcpy(resource, r);
     std::strcpy(name, n);
+    kind = k;
     layout = target;
     char path[64];
-    std::snprintf(path, sizeof path, "textures/%s/%s.cmt", resource, name);
+    std::snprintf(path, sizeof path, "%s/%s/%s.cmt", texture_directory(kind), resource, name);
     FileStream* const stream = fsys != nullptr ? fsys->open(path, FSYS_BINARY) : nullptr;
     if (stream != nullptr) {
         ChunkReader chunks;
