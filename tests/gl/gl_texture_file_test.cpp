@@ -12,6 +12,7 @@
 #include "tools/fsys/chunk_writer.h"
 #include "tools/textures/texture_writer.h"
 #include "world/view/texture_resource.h"
+#include "world/view/texture_slot.h"
 
 #include <algorithm>
 #include <cstring>
@@ -253,6 +254,30 @@ TEST_F(GLTextureFileTest, FilesAreFoundUnderTheirFolderAsCmtOnly)
     for (const int32_t kind : {TEXTURE_KIND_MAP, TEXTURE_KIND_SPRITE, TEXTURE_KIND_SKY_DOME, TEXTURE_KIND_SKY_BOX}) {
         EXPECT_STREQ(texture_directory(kind), "textures") << kind;
     }
+}
+
+TEST_F(GLTextureFileTest, AnimatedModelSkinsAreReadFromTheModelsFolder)
+{
+    tree_.write("models/ogre/skin0.cmt", tools::cmt_bytes(pattern_image(32, 32, false, 1)));
+    tree_.write("models/ogre/skin1.cmt", tools::cmt_bytes(pattern_image(16, 16, false, 2)));
+    tree_.write("models/ogre/anim.cmt", tools::mips_bytes({{"skin0", 0.5f}, {"skin1", 0.5f}}, 0));
+    tree_.write("models/loose.cmt", tools::mips_bytes({{"skin0", 0.5f}}, -1));
+    TextureSlot slot;
+    ASSERT_EQ(slot.load("ogre", "anim", TEXTURE_KIND_MODEL, nullptr), 1);
+    ASSERT_EQ(slot.frame_count, 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(slot.frames[i].kind, TEXTURE_KIND_MODEL);
+        ASSERT_EQ(slot.frames[i].touch(), 1);
+        EXPECT_EQ(slot.frames[i].texture->usize, i == 0 ? 32 : 16);
+    }
+    // Under "textures" there is no such sequence: one frame of its own name.
+    ASSERT_EQ(slot.load("ogre", "anim", TEXTURE_KIND_MAP, nullptr), 1);
+    EXPECT_EQ(slot.frame_count, 1);
+    // A sequence right under the folder, without a resource.
+    ASSERT_EQ(slot.load("", "loose", TEXTURE_KIND_MODEL, nullptr), 1);
+    EXPECT_EQ(slot.frame_count, 1);
+    EXPECT_STREQ(slot.frames[0].name, "skin0");
+    EXPECT_EQ(capture.count("TextureSlot"), 0);
 }
 
 TEST_F(GLTextureFileTest, BlocksComeFromTheHeapUnderTheirNames)

@@ -8,10 +8,10 @@
 #include "fsys/plain_name.h"
 #include "renderer/texture_file.h"
 #include "world/view/chunk_walk.h"
+#include "world/view/cmt_reader.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -75,9 +75,9 @@ int TextureSlot::load(const char* r, const char* n, int32_t k, const uint8_t* ta
     std::strcpy(name, n);
     kind = k;
     layout = target;
-    char path[64];
-    std::snprintf(path, sizeof path, "%s/%s/%s.cmt", texture_directory(kind), resource, name);
-    FileStream* const stream = fsys != nullptr ? fsys->open(path, FSYS_BINARY) : nullptr;
+    char path[TEXTURE_PATH_MAX];
+    const bool named = texture_file_path(path, texture_directory(kind), resource, name, "cmt");
+    FileStream* const stream = named && fsys != nullptr ? fsys->open(path, FSYS_BINARY) : nullptr;
     if (stream != nullptr) {
         ChunkReader chunks;
         if (chunks.attach(stream) == ID_MIPS && read_sequence(chunks, path) == 0) {
