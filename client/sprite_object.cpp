@@ -92,7 +92,7 @@ int SpriteObject::net_update(int index, uint32_t mask, NetStreamIn& stream)
         print_format(P_WARNING, "Client: Can't use sprite texture '%s'", name);
         return 1;
     }
-    TextureSlot* const slot = manager_->get("sprites", name);
+    TextureSlot* const slot = manager_->get("sprites", name, TEXTURE_KIND_SPRITE);
     textures_[index] = slot;
     if (slot != nullptr && sp_ != nullptr) {
         // The radius the texture gives is taken up at the next placement.

@@ -163,7 +163,7 @@ void draw_chains(const MeshModel& model, int pass)
         float su = 1.0f;
         float tv = 1.0f;
         if (pass == 0) {
-            Texture* const texture = const_cast<MeshSkin&>(model.skin[i]).bind();
+            Texture* const texture = bind_skin(const_cast<TextureResource&>(model.skin[i]));
             if (texture == nullptr) {
                 continue;
             }

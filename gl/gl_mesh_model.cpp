@@ -3,66 +3,16 @@
 #include "core/kassert.h"
 #include "core/print.h"
 #include "renderer/texture.h"
-#include "renderer/texture_file.h"
-#include "renderer/texture_levels.h"
-#include "world/view/texture_memory.h"
 
 #include <cstring>
 #include <new>
 
-namespace {
-
-constexpr const char* MODEL_PATH = "models";
-constexpr int32_t BLANK_SKIN_SIZE = 16;
-
-} // namespace
-
-void MeshSkin::set_names(const char* r, const char* n)
+Texture* bind_skin(TextureResource& skin)
 {
-    if (!texture_name_valid(r) || !texture_name_valid(n)) {
-        return;
-    }
-    if (std::strcmp(resource, r) != 0 || std::strcmp(name, n) != 0) {
-        flush();
-        std::strcpy(resource, r);
-        std::strcpy(name, n);
-    }
-}
-
-int MeshSkin::load(uintptr_t)
-{
-    K_ASSERT(!texture);
-    void* const place = texture_alloc(sizeof(Texture), this, "SkinImage");
-    if (place == nullptr) {
-        return 0;
-    }
-    texture = new (place) Texture{};
-    texture->name = name;
-    if (find_texture_file(*texture, MODEL_PATH, resource, name, this) == 0) {
-        print_format(P_WARNING, "Can't load texture '%s:%s'", resource, name);
-        if (texture_create_cleared(*texture, this, BLANK_SKIN_SIZE, BLANK_SKIN_SIZE) == 0) {
-            unload();
-            return 0;
-        }
-    }
-    return 1;
-}
-
-void MeshSkin::unload()
-{
-    if (texture != nullptr) {
-        texture_clear(*texture);
-        texture_free(texture);
-        texture = nullptr;
-    }
-}
-
-Texture* MeshSkin::bind()
-{
-    if (touch() == 0 || texture->bind() == 0) {
+    if (skin.touch() == 0 || skin.texture == nullptr || skin.texture->bind() == 0) {
         return nullptr;
     }
-    return texture;
+    return skin.texture;
 }
 
 MeshModel::~MeshModel() { flush(); }
@@ -90,7 +40,14 @@ int MeshModel::load(uintptr_t)
         return 0;
     }
     for (size_t i = 0; i < model->skin_image.size(); ++i) {
-        skin[i].set_names(resource, model->skin_image[i].name);
+        TextureResource& s = skin[i];
+        const char* const skin_name = model->skin_image[i].name;
+        // A new name drops the texture of the old one.
+        if (std::strcmp(s.resource, resource) != 0 || std::strcmp(s.name, skin_name) != 0) {
+            s.flush();
+            s.set_names(resource, skin_name);
+        }
+        s.kind = TEXTURE_KIND_MODEL;
     }
     return 1;
 }

@@ -1,13 +1,15 @@
 #include "renderer/texture.h"
 #include "renderer/texture_levels.h"
 
+#include "core/config_variable.h"
+#include "core/kheap.h"
 #include "core/print.h"
 #include "gl/gl_bind.h"
+#include "world/view/texture_memory.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace {
@@ -27,19 +29,23 @@ uint8_t* conversion_buffer(int level)
     return buffers[level].data();
 }
 
-bool power_of_two(int32_t v) { return v > 0 && (v & (v - 1)) == 0; }
-
-// Texels of level 0 and each halved level, down to 1 x 1.
-int level_count(int32_t width, int32_t height)
+void* texture_block(size_t bytes, CacheOwner* owner, const char* name)
 {
-    int n = 1;
-    while (width > 1 || height > 1) {
-        width = (width + 1) / 2;
-        height = (height + 1) / 2;
-        ++n;
+    void* const block =
+        owner != nullptr ? texture_alloc(bytes, owner, name) : kheap_alloc(bytes, KHEAP_FROM_BOTTOM, name);
+    if (block != nullptr) {
+        std::memset(block, 0, bytes);
     }
-    return n;
+    return block;
 }
+
+bool square_textures()
+{
+    const ConfigVariable* const v = GLSys::variable(GLSys::V_SQUARE_TEXTURES);
+    return v != nullptr && v->is_true();
+}
+
+bool power_of_two(int32_t v) { return v > 0 && (v & (v - 1)) == 0; }
 
 void convert_level(const TexelMap& map, const uint32_t* palette, bool transparent, uint8_t* out)
 {
@@ -65,7 +71,7 @@ int Texture::refuse(const char* why)
 void Texture::free_levels()
 {
     for (TexelMap& map : levels) {
-        delete[] map.texels;
+        texture_free(map.texels);
         map = TexelMap{};
     }
     mipmaps = 0;
@@ -74,9 +80,36 @@ void Texture::free_levels()
 void Texture::release()
 {
     owner.release();
-    delete[] palette;
+    texture_free(palette);
     palette = nullptr;
     free_levels();
+}
+
+int Texture::alloc_palette()
+{
+    if (palette == nullptr) {
+        palette = static_cast<uint32_t*>(
+            texture_block(PALETTE_ENTRIES * sizeof(uint32_t), memory_owner, "TexturePalette"));
+    }
+    return palette != nullptr;
+}
+
+int Texture::alloc_level(int level, int32_t width, int32_t height)
+{
+    TexelMap& map = levels[level];
+    texture_free(map.texels);
+    map = TexelMap{};
+    transparent_levels = (flags & TEXTURE_TRANSPARENT) != 0;
+    const size_t side = static_cast<size_t>(width > height ? width : height);
+    const size_t texels = square_textures() ? side * side : static_cast<size_t>(width) * static_cast<size_t>(height);
+    const size_t bytes = texels * (transparent_levels ? 2u : 1u);
+    map.texels = static_cast<uint8_t*>(texture_block(bytes, memory_owner, "TexelMap"));
+    if (map.texels == nullptr) {
+        return 0;
+    }
+    map.width = width;
+    map.height = height;
+    return 1;
 }
 
 int Texture::create_levels(int32_t width, int32_t height)
@@ -87,26 +120,18 @@ int Texture::create_levels(int32_t width, int32_t height)
     }
     owner.release();
     free_levels();
-    if (palette == nullptr) {
-        palette = new (std::nothrow) uint32_t[PALETTE_ENTRIES]();
-    }
-    const int n = level_count(width, height);
-    const size_t bytes_per_texel = (flags & TEXTURE_TRANSPARENT) != 0 ? 2u : 1u;
+    const int n = texture_level_count(width, height);
     int32_t w = width;
     int32_t h = height;
     for (int i = 0; i < n; ++i) {
-        levels[i].texels = new (std::nothrow) uint8_t[static_cast<size_t>(w) * static_cast<size_t>(h) * bytes_per_texel]();
-        if (levels[i].texels == nullptr || palette == nullptr) {
+        if (alloc_level(i, w, h) == 0 || alloc_palette() == 0) {
             release();
             return refuse("Not enough memory");
         }
-        levels[i].width = w;
-        levels[i].height = h;
         w = (w + 1) / 2;
         h = (h + 1) / 2;
     }
     mipmaps = n;
-    transparent_levels = bytes_per_texel == 2u;
     usize = width;
     ulog = texture_log2(width);
     vsize = height;
@@ -117,7 +142,7 @@ int Texture::create_levels(int32_t width, int32_t height)
 
 int Texture::create_blank(int32_t width, int32_t height)
 {
-    delete[] palette;
+    texture_free(palette);
     palette = nullptr;
     return create_levels(width, height);
 }
@@ -132,7 +157,7 @@ int Texture::bind()
         return 1;
     }
     if (palette == nullptr || usize < 1 || usize > TEXTURE_MAX_SIZE || vsize < 1 || vsize > TEXTURE_MAX_SIZE ||
-        mipmaps != level_count(usize, vsize) || transparent_levels != ((flags & TEXTURE_TRANSPARENT) != 0)) {
+        mipmaps != texture_level_count(usize, vsize) || transparent_levels != ((flags & TEXTURE_TRANSPARENT) != 0)) {
         // Nothing went into the new name: give it back so the next bind retries.
         owner.release();
         return refuse("no palette or levels to upload");
@@ -179,6 +204,17 @@ void scale_palette(uint32_t* palette, float factor)
     }
 }
 
+int texture_level_count(int32_t width, int32_t height)
+{
+    int n = 1;
+    while (width > 1 || height > 1) {
+        width = (width + 1) / 2;
+        height = (height + 1) / 2;
+        ++n;
+    }
+    return n;
+}
+
 int32_t texture_log2(int32_t size)
 {
     int32_t log = 0;
@@ -198,7 +234,7 @@ int texture_create(Texture& texture, int32_t usize, int32_t vsize, uint32_t flag
         return 0;
     }
     // Generated textures take their colours from their source.
-    delete[] texture.palette;
+    texture_free(texture.palette);
     texture.palette = nullptr;
     return 1;
 }

@@ -60,7 +60,7 @@ void run(benchmark::State& state, const char* name, uint32_t mode)
 {
     scene();
     TextureSlot slot;
-    slot.load("b", name, nullptr);
+    slot.load("b", name, TEXTURE_KIND_MAP, nullptr);
     TextureAnim anim{&slot, 0, 0.0f};
     AlgoTexture algo;
     if (algo.init(&anim, 3.0f, -2.0f, mode, 2.0f, 3.0f, 1.0f, 0.5f) == 0) {

@@ -21,26 +21,11 @@ namespace {
 struct World {
     World()
     {
-        set_stream_handler(fuzz::quiet, 0);
-        std::random_device seed;
-        root = std::filesystem::temp_directory_path() / ("ostrel_fuzz_tex_" + std::to_string(seed()));
-        std::filesystem::create_directories(root / "textures" / "f");
-        files.init();
-        files.mount(root.string().c_str(), 1, 10);
-        fsys = &files;
         cvar_list = &variables;
         sine.init(4096);
         sine_table = &sine;
     }
-    ~World()
-    {
-        files.close();
-        fsys = nullptr;
-        std::error_code error;
-        std::filesystem::remove_all(root, error);
-    }
-    std::filesystem::path root;
-    FSys files;
+    fuzz::ScratchTree tree{"ostrel_fuzz_tex_", {"textures/f"}};
     ConfigVariableList variables;
     SineTable sine;
 };
@@ -48,7 +33,7 @@ struct World {
 void warp()
 {
     TextureSlot slot;
-    if (slot.load("f", "x", nullptr) == 0) {
+    if (slot.load("f", "x", TEXTURE_KIND_MAP, nullptr) == 0) {
         return;
     }
     TextureAnim anim{&slot, 0, 0.0f};
@@ -66,7 +51,7 @@ void warp()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static World world;
-    const std::filesystem::path dir = world.root / "textures" / "f";
+    const std::filesystem::path dir = world.tree.root / "textures" / "f";
     if (!fuzz::write_scratch((dir / "x.cmt").string(), data, size) ||
         !fuzz::write_scratch((dir / "x.cel").string(), data, size)) {
         return 0;
@@ -79,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     texture_clear(texture);
 
     TextureSlot slot;
-    if (slot.load("f", "x", nullptr) != 0) {
+    if (slot.load("f", "x", TEXTURE_KIND_MAP, nullptr) != 0) {
         TextureAnim anim{&slot, 0, 0.0f};
         for (int32_t ticks = 0; ticks < 2000; ticks += 97) {
             (void)slot.get_frame(anim, ticks);

@@ -211,7 +211,7 @@ protected:
         EXPECT_EQ(mesh.pose[0].t, 0.5f);
         const TextureSlot* const sprite = e.sprites.texture(slot(e.sprites, 6, 13));
         ASSERT_NE(sprite, nullptr);
-        EXPECT_EQ(sprite, e.sprite_textures.get("sprites", "spark"));
+        EXPECT_EQ(sprite, e.sprite_textures.get("sprites", "spark", TEXTURE_KIND_SPRITE));
         const SharedMap* const map = client_->world().shared();
         ASSERT_NE(map, nullptr);
         ASSERT_GT(map->models.count(), 0);

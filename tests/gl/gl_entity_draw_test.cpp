@@ -147,7 +147,7 @@ protected:
     // A 16 x 16 sprite frame: red texels, the left half clear.
     void make_sprite(bool transparent)
     {
-        ASSERT_EQ(slot_.load("tst", "spr", nullptr), 1);
+        ASSERT_EQ(slot_.load("tst", "spr", TEXTURE_KIND_SPRITE, nullptr), 1);
         sprite_.set_texture(&slot_, proj_);
         paint(slot_.frames[0], 0xFF0000FFu, transparent);
     }
@@ -241,7 +241,7 @@ TEST_F(GLSpriteTest, ASpriteAnimatesWithTheProjectionsTime)
     ASSERT_EQ(files.mount(tree.path().c_str(), 1, 10), 1);
     FSys* const saved = fsys;
     fsys = &files;
-    const bool loaded = slot_.load("tst", "anim", nullptr) == 1;
+    const bool loaded = slot_.load("tst", "anim", TEXTURE_KIND_SPRITE, nullptr) == 1;
     fsys = saved;
     files.close();
     ASSERT_TRUE(loaded);
@@ -760,13 +760,16 @@ TEST_F(GLMeshTest, TheSpecularPassAddsHighlightsOnlyWhenAskedFor)
     const int64_t bytes = gl_texture_manager.bytes;
     draw();
     const std::vector<uint8_t> plain = pixels_;
-    EXPECT_EQ(gl_texture_manager.bytes - bytes, 16 * 16 * 3) << "only the blank skin: no environment bitmap";
+    const Texture* const skin = model_.skin[0].texture;
+    ASSERT_NE(skin, nullptr);
+    const int64_t skin_bytes = 3 * skin->usize * skin->vsize;
+    EXPECT_EQ(gl_texture_manager.bytes - bytes, skin_bytes) << "only the skin: no environment bitmap";
 
     set_var(GPV_MESHSPECULAR, false);
     mesh_.set_lighting(1.0f, 0.5f);
     draw();
     EXPECT_EQ(pixels_, plain);
-    EXPECT_EQ(gl_texture_manager.bytes - bytes, 16 * 16 * 3);
+    EXPECT_EQ(gl_texture_manager.bytes - bytes, skin_bytes);
 
     set_var(GPV_MESHSPECULAR, true);
     draw();
@@ -889,9 +892,11 @@ TEST_F(GLMeshTest, TexturingFollowsLightingAndTexture)
         return;
     }
     attach("demo", "cube", {0.0f, 0.0f, 128.0f});
+    // A skin that can't be read falls back to a blank (black) texture:
+    // modulated it is black, replaced it is black, untextured it shows the light.
+    model_.skin[0].flush();
+    ASSERT_EQ(model_.skin[0].set_names("demo", "nothere"), 1);
     mesh_.set_skin(0xFFFFFF);
-    // The skin falls back to a blank (black) texture here: modulated it is
-    // black, replaced it is black, untextured it shows the light.
     const struct {
         bool lighting;
         bool texture;

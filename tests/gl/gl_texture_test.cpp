@@ -1,4 +1,5 @@
 #include "renderer/texture.h"
+#include "core/kheap.h"
 #include "gl/gl_texture_manager.h"
 #include "gl_fixture.h"
 #include "host/host_gl.h"
@@ -181,7 +182,7 @@ TEST_F(GLTextureTest, TexturesThatCannotBeUploadedAreRefusedWithoutANameHeld)
         {"no palette",
          [](Texture& t) {
              t.create_levels(8, 8);
-             delete[] t.palette;
+             kheap_release(t.palette);
              t.palette = nullptr;
          },
          "no palette or levels to upload"},
@@ -194,7 +195,7 @@ TEST_F(GLTextureTest, TexturesThatCannotBeUploadedAreRefusedWithoutANameHeld)
         {"a level lost",
          [](Texture& t) {
              t.create_levels(8, 8);
-             delete[] t.levels[2].texels;
+             kheap_release(t.levels[2].texels);
              t.levels[2].texels = nullptr;
          },
          "a level without texels"},

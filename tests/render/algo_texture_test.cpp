@@ -75,7 +75,7 @@ protected:
     }
     void use(const char* name)
     {
-        ASSERT_EQ(slot_.load("w", name, nullptr), 1);
+        ASSERT_EQ(slot_.load("w", name, TEXTURE_KIND_MAP, nullptr), 1);
         anim_ = TextureAnim{&slot_, 0, 0.0f};
     }
     void TearDown() override
@@ -226,7 +226,7 @@ TEST_F(AlgoTextureTest, SourceDroppedByTheHeapBeforeTheDraw)
     open_heap(8 * 1024, KHEAP_CHECK | KHEAP_DEADBEEF);
     write("textures/w/other.cmt", tools::cmt_bytes(pattern_image(64, 32, false, 5)));
     TextureSlot other;
-    ASSERT_EQ(other.load("w", "other", nullptr), 1);
+    ASSERT_EQ(other.load("w", "other", TEXTURE_KIND_MAP, nullptr), 1);
     const struct {
         uint32_t mode;
         bool enabled;

@@ -166,7 +166,7 @@ TEST_F(MapperHeapTest, FaceTextureIsFetchedAgainAfterAnEntityDrawnBetweenItsSurf
     open_heap(ROOM_FOR_ONE);
     AlgoTexture* const top = texture("top", busy_image(0));
     tree_.write("kavrin/textures/test/other.cmt", tools::cmt_bytes(busy_image(9)));
-    TextureSlot* const other = manager_.get("test", "other");
+    TextureSlot* const other = manager_.get("test", "other", TEXTURE_KIND_MAP);
     ASSERT_NE(other, nullptr);
     Scene scene;
     Scene::Item& left = scene.add(quad(-2, -2, 0, 2, 8), top, 0.125, 3);

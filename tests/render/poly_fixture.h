@@ -127,7 +127,7 @@ protected:
     AlgoTexture* texture(const std::string& name, const tools::TextureImage& image)
     {
         tree_.write("kavrin/textures/test/" + name + ".cmt", tools::cmt_bytes(image));
-        TextureSlot* slot = manager_.get("test", name.c_str());
+        TextureSlot* slot = manager_.get("test", name.c_str(), TEXTURE_KIND_MAP);
         EXPECT_NE(slot, nullptr);
         anims_.push_back(std::make_unique<TextureAnim>());
         anims_.back()->slot = slot;

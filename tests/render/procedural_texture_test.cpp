@@ -11,7 +11,7 @@ TEST_F(TextureTest, ProceduralTexturesLoadByTheirNames)
     ASSERT_EQ(m.create(32), 1);
     for (const tools::NamedTexture& t : tools::procedural_textures()) {
         SCOPED_TRACE(t.name);
-        TextureSlot* slot = m.get(t.resource.c_str(), t.name.c_str());
+        TextureSlot* slot = m.get(t.resource.c_str(), t.name.c_str(), TEXTURE_KIND_MAP);
         ASSERT_NE(slot, nullptr);
         TextureAnim anim{slot, 0, 0.0f};
         const Texture* tx = slot->get_frame(anim, 0);
@@ -19,7 +19,7 @@ TEST_F(TextureTest, ProceduralTexturesLoadByTheirNames)
         EXPECT_EQ(tx->usize, t.image.width);
         EXPECT_EQ(tx->flags, t.image.alpha.empty() ? 0u : TEXTURE_TRANSPARENT);
     }
-    TextureSlot* blink = m.get(tools::PROCEDURAL_RESOURCE, "blink");
+    TextureSlot* blink = m.get(tools::PROCEDURAL_RESOURCE, "blink", TEXTURE_KIND_MAP);
     ASSERT_NE(blink, nullptr);
     EXPECT_EQ(blink->frame_count, 3);
     EXPECT_EQ(blink->loop_start, 0);
@@ -31,7 +31,7 @@ TEST_F(TextureTest, UvGridTexelsTellTheirPlace)
     ASSERT_TRUE(tools::write_procedural_textures(tree_.path()));
     TextureManager m;
     ASSERT_EQ(m.create(1), 1);
-    TextureSlot* slot = m.get(tools::PROCEDURAL_RESOURCE, "uvgrid");
+    TextureSlot* slot = m.get(tools::PROCEDURAL_RESOURCE, "uvgrid", TEXTURE_KIND_MAP);
     TextureAnim anim{slot, 0, 0.0f};
     const Texture* t = slot->get_frame(anim, 0);
     ASSERT_NE(t, nullptr);

@@ -63,7 +63,7 @@ TEST_F(SpriteTest, NearerThanFourUnitsASpriteIsNotDrawn)
 {
     camera_identity();
     Sprite sprite;
-    sprite.set_texture(textures_.get("sprites", "half", projection_.rgb_layout), projection_);
+    sprite.set_texture(textures_.get("sprites", "half", TEXTURE_KIND_SPRITE, projection_.rgb_layout), projection_);
     EXPECT_FLOAT_EQ(sprite.radius, 0.5f * std::sqrt(512.0f));
     for (const float z : {3.999f, 4.0f}) {
         projection_.clear_window();
@@ -89,7 +89,7 @@ TEST_F(SpriteTest, ClearTexelsAndNearerWallsLeaveThePixel)
 {
     camera_identity();
     Sprite sprite;
-    sprite.set_texture(textures_.get("sprites", "half", projection_.rgb_layout), projection_);
+    sprite.set_texture(textures_.get("sprites", "half", TEXTURE_KIND_SPRITE, projection_.rgb_layout), projection_);
     sprite.position = {0.0f, 0.0f, 40.0f}; // 32 x 32 pixels around the centre (80, 60)
     const uint16_t sprite_depth = 65536 / 40;
     projection_.depth_rows[60][90] = sprite_depth + 1; // a nearer wall
@@ -113,7 +113,7 @@ TEST_F(SpriteTest, ASpriteWithoutTextureOrWithAnOpaqueOneDrawsNothing)
     none.set_texture(nullptr, projection_);
     none.position = {0, 0, 40};
     Sprite solid;
-    solid.set_texture(textures_.get("sprites", "opaque", projection_.rgb_layout), projection_);
+    solid.set_texture(textures_.get("sprites", "opaque", TEXTURE_KIND_SPRITE, projection_.rgb_layout), projection_);
     solid.position = {0, 0, 40};
     draw_sprite_transparent(none, projection_);
     draw_sprite_transparent(solid, projection_);

@@ -147,18 +147,8 @@ TEST_F(TextureFileTest, BadFilesFailWithTheirMessage)
     const auto data = tools::levels_data(tools::index_levels(image));
     const auto alpha = tools::levels_data(tools::alpha_levels(image));
     const auto head = tools::head_data(16, 16, 5);
-    struct Chunk {
-        char id[5];
-        std::vector<uint8_t> data;
-    };
-    struct Case {
-        const char* what;
-        char form[5];
-        std::vector<Chunk> chunks;
-        const char* message;
-    };
     const std::vector<uint8_t> short_data(data.begin(), data.end() - 1);
-    const Case cases[] = {
+    const BadTextureCase cases[] = {
         {"another form", "MIPS", {{"HEAD", head}}, "load_cmt(t.cmt): Id is not MIPT/MAPT !"},
         {"8 x 8", "MIPT", {{"HEAD", tools::head_data(8, 8, 5)}}, "load_cmt(t.cmt): Bad size (8 * 8) !"},
         {"512 x 512", "MIPT", {{"HEAD", tools::head_data(512, 512, 5)}}, "Bad size (512 * 512) !"},
@@ -184,14 +174,10 @@ TEST_F(TextureFileTest, BadFilesFailWithTheirMessage)
         {"head after data", "MAPT", {{"HEAD", head}, {"PAL8", pal}, {"DATA", data}, {"HEAD", tools::head_data(32, 32, 5)}, {"ALPH", alpha}},
          "load_cmt(t.cmt): HEAD after DATA !"},
     };
-    for (const Case& c : cases) {
+    for (const BadTextureCase& c : cases) {
         SCOPED_TRACE(c.what);
-        ChunkWriter w(c.form);
-        for (const Chunk& chunk : c.chunks) {
-            w.add(chunk.id, chunk.data);
-        }
         capture_.clear();
-        EXPECT_EQ(load(w.bytes()), 0);
+        EXPECT_EQ(load(chunked_file(c)), 0);
         EXPECT_TRUE(capture_.contains(c.message));
         EXPECT_EQ(errors(), 1);
         // Nothing is left behind from a failed load.

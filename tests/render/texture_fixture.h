@@ -8,6 +8,7 @@
 #include "fsys/fsys.h"
 #include "fsys/temp_tree.h"
 #include "support/print_capture.h"
+#include "tools/fsys/chunk_writer.h"
 #include "tools/textures/texture_writer.h"
 
 #include <gtest/gtest.h>
@@ -95,4 +96,24 @@ inline tools::TextureImage pattern_image(int width, int height, bool with_alpha,
         }
     }
     return image;
+}
+
+// A file of hand-picked chunks, for damaged texture files.
+struct TestChunk {
+    char id[5];
+    std::vector<uint8_t> data;
+};
+struct BadTextureCase {
+    const char* what;
+    char form[5];
+    std::vector<TestChunk> chunks;
+    const char* message;
+};
+inline std::vector<uint8_t> chunked_file(const BadTextureCase& c)
+{
+    tools::ChunkWriter w(c.form);
+    for (const TestChunk& chunk : c.chunks) {
+        w.add(chunk.id, chunk.data);
+    }
+    return w.bytes();
 }

@@ -47,17 +47,17 @@ TEST_F(TextureManagerTest, FindsByExactNamesAndRefusesWhenFull)
 {
     TextureManager m;
     ASSERT_EQ(m.create(3), 1);
-    TextureSlot* a = m.get("res", "t0");
+    TextureSlot* a = m.get("res", "t0", TEXTURE_KIND_MAP);
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(m.get("res", "t0"), a);
-    TextureSlot* upper = m.get("res", "T0");
+    EXPECT_EQ(m.get("res", "t0", TEXTURE_KIND_MAP), a);
+    TextureSlot* upper = m.get("res", "T0", TEXTURE_KIND_MAP);
     EXPECT_NE(upper, a);
-    EXPECT_NE(m.get("RES", "t0"), a);
+    EXPECT_NE(m.get("RES", "t0", TEXTURE_KIND_MAP), a);
     EXPECT_EQ(m.count(), 3);
     capture_.clear();
-    EXPECT_EQ(m.get("res", "t1"), nullptr);
+    EXPECT_EQ(m.get("res", "t1", TEXTURE_KIND_MAP), nullptr);
     EXPECT_TRUE(capture_.contains("TextureManager: Too many textures!"));
-    EXPECT_EQ(m.get("res", "T0"), upper); // known slots are still found
+    EXPECT_EQ(m.get("res", "T0", TEXTURE_KIND_MAP), upper); // known slots are still found
     // No frame was loaded by asking.
     EXPECT_EQ(a->frames[0].texture, nullptr);
 }
@@ -66,11 +66,11 @@ TEST_F(TextureManagerTest, OverlongNamesAreRefusedNotCut)
 {
     TextureManager m;
     ASSERT_EQ(m.create(4), 1);
-    EXPECT_EQ(m.get("res", "t0xxxxxxx"), nullptr);
-    EXPECT_EQ(m.get("resource9", "t0"), nullptr);
+    EXPECT_EQ(m.get("res", "t0xxxxxxx", TEXTURE_KIND_MAP), nullptr);
+    EXPECT_EQ(m.get("resource9", "t0", TEXTURE_KIND_MAP), nullptr);
     EXPECT_EQ(m.count(), 0);
     EXPECT_EQ(errors(), 2);
-    ASSERT_NE(m.get("12345678", "abcdefgh"), nullptr);
+    ASSERT_NE(m.get("12345678", "abcdefgh", TEXTURE_KIND_MAP), nullptr);
 }
 
 TEST_F(TextureManagerTest, MissingTexturesFallBack)
@@ -78,7 +78,7 @@ TEST_F(TextureManagerTest, MissingTexturesFallBack)
     TextureManager m;
     ASSERT_EQ(m.create(4), 1);
     // Neither the texture nor the fallback: a grey 16 x 16.
-    Texture* grey = touch(m.get("res", "absent"));
+    Texture* grey = touch(m.get("res", "absent", TEXTURE_KIND_MAP));
     ASSERT_NE(grey, nullptr);
     EXPECT_TRUE(capture_.contains("Can't load texture 'res:absent'"));
     EXPECT_TRUE(capture_.contains("Can't load 'none:none' either"));
@@ -90,7 +90,7 @@ TEST_F(TextureManagerTest, MissingTexturesFallBack)
 
     write("textures/none/none.cmt", tools::cmt_bytes(pattern_image(64, 16, false)));
     capture_.clear();
-    Texture* none = touch(m.get("res", "gone"));
+    Texture* none = touch(m.get("res", "gone", TEXTURE_KIND_MAP));
     ASSERT_NE(none, nullptr);
     EXPECT_EQ(none->usize, 64);
     EXPECT_TRUE(capture_.contains("Can't load texture 'res:gone'"));
@@ -99,7 +99,7 @@ TEST_F(TextureManagerTest, MissingTexturesFallBack)
 
     // Both names empty: the cleared texture, without a word.
     capture_.clear();
-    Texture* cleared = touch(m.get("", ""));
+    Texture* cleared = touch(m.get("", "", TEXTURE_KIND_MAP));
     ASSERT_NE(cleared, nullptr);
     EXPECT_EQ(cleared->usize, 16);
     EXPECT_TRUE(capture_.lines().empty());
@@ -112,11 +112,11 @@ TEST_F(TextureManagerTest, LayoutChangesAndBackGiveThePalettesBack)
         SCOPED_TRACE(testing::Message() << int(layout[0]) << "," << int(layout[1]) << "," << int(layout[2]));
         TextureManager m;
         ASSERT_EQ(m.create(4), 1);
-        TextureSlot* s0 = m.get("res", "t0");
-        TextureSlot* s2 = m.get("res", "t2");
+        TextureSlot* s0 = m.get("res", "t0", TEXTURE_KIND_MAP);
+        TextureSlot* s2 = m.get("res", "t2", TEXTURE_KIND_MAP);
         const std::vector<uint32_t> file0 = palette_of(touch(s0));
         const std::vector<uint32_t> file2 = palette_of(touch(s2));
-        TextureSlot* s1 = m.get("res", "t1"); // not loaded before the change
+        TextureSlot* s1 = m.get("res", "t1", TEXTURE_KIND_MAP); // not loaded before the change
         const std::array<uint8_t, 4> inverse = inverse_of(layout);
 
         m.convert_all(layout);
@@ -128,7 +128,7 @@ TEST_F(TextureManagerTest, LayoutChangesAndBackGiveThePalettesBack)
         EXPECT_EQ(palette_of(touch(s2)), file2);
         EXPECT_EQ(converted(palette_of(touch(s1)), layout), pixel1);
         // A slot asked for after the change back loads in file order.
-        EXPECT_EQ(palette_of(touch(m.get("res", "t1"))), converted(pixel1, inverse.data()));
+        EXPECT_EQ(palette_of(touch(m.get("res", "t1", TEXTURE_KIND_MAP))), converted(pixel1, inverse.data()));
     }
 }
 
@@ -146,7 +146,7 @@ TEST_F(TextureManagerTest, EvictedTexturesReloadInTheCurrentLayout)
         std::vector<uint32_t> file[3];
         std::vector<uint8_t> texels[3];
         for (int i = 0; i < 3; ++i) {
-            s[i] = m.get("big", ("b" + std::to_string(i)).c_str());
+            s[i] = m.get("big", ("b" + std::to_string(i)).c_str(), TEXTURE_KIND_MAP);
             ASSERT_NE(s[i], nullptr);
             const Texture* t = touch(s[i]);
             ASSERT_NE(t, nullptr) << i;

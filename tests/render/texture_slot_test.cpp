@@ -28,7 +28,7 @@ protected:
             frames.push_back({"f" + std::to_string(i), seconds[i]});
         }
         write("textures/anim/seq.cmt", tools::mips_bytes(frames, loop));
-        ASSERT_EQ(slot_.load("anim", "seq", nullptr), 1);
+        ASSERT_EQ(slot_.load("anim", "seq", TEXTURE_KIND_MAP, nullptr), 1);
     }
     // The frame shown at `time` for a user that starts at 0.
     int frame_at(float time)
@@ -133,7 +133,7 @@ TEST_F(TextureSlotTest, FullLengthFrameNamesAreTerminated)
 {
     write("textures/anim/abcdefgh.cmt", tools::cmt_bytes(pattern_image(128, 16, false)));
     write("textures/anim/seq.cmt", tools::mips_bytes({{"abcdefgh", 1.0f}, {"f1", 1.0f}}, 0));
-    ASSERT_EQ(slot_.load("anim", "seq", nullptr), 1);
+    ASSERT_EQ(slot_.load("anim", "seq", TEXTURE_KIND_MAP, nullptr), 1);
     EXPECT_STREQ(slot_.frames[0].name, "abcdefgh");
     EXPECT_STREQ(slot_.frames[0].resource, "anim");
     EXPECT_EQ(frame_at(0.0f), 3);
@@ -143,13 +143,13 @@ TEST_F(TextureSlotTest, FullLengthFrameNamesAreTerminated)
 TEST_F(TextureSlotTest, PlainTextureIsAOneFrameSlot)
 {
     for (const char* name : {"f2", "absent"}) {
-        ASSERT_EQ(slot_.load("anim", name, nullptr), 1);
+        ASSERT_EQ(slot_.load("anim", name, TEXTURE_KIND_MAP, nullptr), 1);
         EXPECT_EQ(slot_.frame_count, 1);
         EXPECT_EQ(slot_.loop_start, -1);
         EXPECT_STREQ(slot_.frames[0].name, name);
         EXPECT_EQ(slot_.frames[0].duration, 0.0f);
     }
-    EXPECT_EQ(slot_.load("anim", "ninechars", nullptr), 0);
+    EXPECT_EQ(slot_.load("anim", "ninechars", TEXTURE_KIND_MAP, nullptr), 0);
     EXPECT_TRUE(capture_.contains("TextureSlot: Name too long 'anim:ninechars'"));
 }
 
@@ -201,7 +201,7 @@ TEST_F(TextureSlotTest, BadSequencesFallBackToOneFrame)
         }
         write("textures/anim/seq.cmt", w.bytes());
         capture_.clear();
-        ASSERT_EQ(slot_.load("anim", "seq", nullptr), 1);
+        ASSERT_EQ(slot_.load("anim", "seq", TEXTURE_KIND_MAP, nullptr), 1);
         EXPECT_TRUE(capture_.contains(c.message));
         EXPECT_EQ(slot_.frame_count, 1);
         EXPECT_EQ(slot_.loop_start, -1);

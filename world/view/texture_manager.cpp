@@ -30,7 +30,7 @@ void TextureManager::release()
     max_ = 0;
 }
 
-TextureSlot* TextureManager::get(const char* resource, const char* name, const uint8_t* layout)
+TextureSlot* TextureManager::get(const char* resource, const char* name, int32_t kind, const uint8_t* layout)
 {
     K_ASSERT(resource && name);
     for (int32_t i = 0; i < count_; ++i) {
@@ -44,7 +44,7 @@ TextureSlot* TextureManager::get(const char* resource, const char* name, const u
         return nullptr;
     }
     TextureSlot& s = slots_[count_];
-    if (s.load(resource, name, layout != nullptr ? layout : layout_) == 0) {
+    if (s.load(resource, name, kind, layout != nullptr ? layout : layout_) == 0) {
         return nullptr;
     }
     ++count_;

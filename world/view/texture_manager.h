@@ -20,10 +20,11 @@ public:
     void release();
 
     // The slot of that resource and name (exact comparison), loading it into
-    // the next free slot when there is none; null when the manager is full
-    // or a name is too long (reported). Frames load into `layout` when given,
-    // else into the manager's current layout.
-    TextureSlot* get(const char* resource, const char* name, const uint8_t* layout = nullptr);
+    // the next free slot when there is none, as a texture of that kind
+    // (TEXTURE_KIND_*); null when the manager is full or a name is too long
+    // (reported). Frames load into `layout` when given, else into the
+    // manager's current layout.
+    TextureSlot* get(const char* resource, const char* name, int32_t kind, const uint8_t* layout = nullptr);
 
     // Applies an rgb_layout (when a renderer opens or a world is attached) or
     // its inverse (when they close) to the palettes, loaded now or later.

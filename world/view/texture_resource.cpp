@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr const char* GFX_PATH = "textures";
 constexpr int32_t CLEARED_SIZE = 16;
 
 void copy_layout(uint8_t to[4], const uint8_t from[4]) { std::memcpy(to, from, 4); }
@@ -41,14 +40,15 @@ int TextureResource::load(uintptr_t argument)
         return 0;
     }
     texture = new (place) Texture{};
+    const char* const directory = texture_directory(kind);
     int ok = 0;
     if (resource[0] == '\0' && name[0] == '\0') {
         ok = texture_create_cleared(*texture, this, CLEARED_SIZE, CLEARED_SIZE);
-    } else if (find_texture_file(*texture, GFX_PATH, resource, name, this) != 0) {
+    } else if (find_texture_file(*texture, directory, resource, name, kind, this) != 0) {
         ok = 1;
     } else {
         print_format(P_WARNING, "Can't load texture '%s:%s'", resource, name);
-        if (find_texture_file(*texture, GFX_PATH, "none", "none", this) != 0) {
+        if (find_texture_file(*texture, directory, "none", "none", kind, this) != 0) {
             print_string(P_WARNING, "Loading default texture instead");
             ok = 1;
         } else {
@@ -60,6 +60,7 @@ int TextureResource::load(uintptr_t argument)
         unload();
         return 0;
     }
+    texture_brightness(*texture, kind);
     copy_layout(layout, FILE_ORDER_LAYOUT);
     const uint8_t* const target = reinterpret_cast<const uint8_t*>(argument);
     if (target != nullptr) {

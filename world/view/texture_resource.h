@@ -10,6 +10,14 @@
 
 constexpr int TEXTURE_NAME_LEN = 8; // longest resource or texture name
 
+// What a texture is for. The OpenGL program chooses the folder and the
+// palette's brightness by it; the software program loads every kind alike.
+constexpr int32_t TEXTURE_KIND_MAP = 1;      // map surfaces ("textures.txt")
+constexpr int32_t TEXTURE_KIND_SPRITE = 2;   // sprites (resource "sprites")
+constexpr int32_t TEXTURE_KIND_SKY_DOME = 3; // the two layers of a sky dome ("info.txt")
+constexpr int32_t TEXTURE_KIND_SKY_BOX = 4;  // the six sides of a sky box ("info.txt")
+constexpr int32_t TEXTURE_KIND_MODEL = 6;    // mesh model skins
+
 // A name that fits a name field: given and at most TEXTURE_NAME_LEN characters.
 inline bool texture_name_valid(const char* name)
 {
@@ -25,8 +33,9 @@ public:
     int set_names(const char* resource, const char* name);
 
     // argument: the rgb_layout (const uint8_t[4]) the palette is converted
-    // to, or 0 for none. Falls back to "none:none", then to a grey 16 x 16
-    // texture; 0 only when memory runs out.
+    // to, or 0 for none. Looks in this program's folder of the kind; falls
+    // back to "none:none" there, then to a blank 16 x 16 texture; 0 only
+    // when memory runs out.
     int load(uintptr_t layout) override;
     void drop() override { unload(); }
     void unload();
@@ -39,6 +48,7 @@ public:
     Texture* texture = nullptr; // null while not loaded
     char resource[TEXTURE_NAME_LEN + 1] = {};
     char name[TEXTURE_NAME_LEN + 1] = {};
+    int32_t kind = TEXTURE_KIND_MAP;
     float duration = 0.0f; // seconds the frame is shown
     uint8_t layout[4] = {0, 8, 16, 24}; // the layout the palette is in now
 };

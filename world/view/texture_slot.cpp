@@ -6,11 +6,12 @@
 #include "core/print.h"
 #include "fsys/fsys.h"
 #include "fsys/plain_name.h"
+#include "renderer/texture_file.h"
 #include "world/view/chunk_walk.h"
+#include "world/view/cmt_reader.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -56,12 +57,13 @@ int TextureSlot::make_frames(int32_t count)
     for (int32_t i = 0; i < count; ++i) {
         new (&frames[i]) TextureResource;
         frames[i].set_names(resource, "");
+        frames[i].kind = kind;
     }
     frame_count = count;
     return 1;
 }
 
-int TextureSlot::load(const char* r, const char* n, const uint8_t* target)
+int TextureSlot::load(const char* r, const char* n, int32_t k, const uint8_t* target)
 {
     clear();
     K_ASSERT(r && n);
@@ -71,10 +73,11 @@ int TextureSlot::load(const char* r, const char* n, const uint8_t* target)
     }
     std::strcpy(resource, r);
     std::strcpy(name, n);
+    kind = k;
     layout = target;
-    char path[64];
-    std::snprintf(path, sizeof path, "textures/%s/%s.cmt", resource, name);
-    FileStream* const stream = fsys != nullptr ? fsys->open(path, FSYS_BINARY) : nullptr;
+    char path[TEXTURE_PATH_MAX];
+    const bool named = texture_file_path(path, texture_directory(kind), resource, name, "cmt");
+    FileStream* const stream = named && fsys != nullptr ? fsys->open(path, FSYS_BINARY) : nullptr;
     if (stream != nullptr) {
         ChunkReader chunks;
         if (chunks.attach(stream) == ID_MIPS && read_sequence(chunks, path) == 0) {

@@ -34,11 +34,12 @@ public:
     void clear();
     void release() { clear(); }
 
-    // Reads the frame list when "textures/resource/name.cmt" is a sequence;
-    // otherwise (no file, another form, a bad sequence, reported) the slot
-    // is one frame of its own name. Frames load converted to `layout` (null:
-    // file order). 0 when a name is too long or memory runs out.
-    int load(const char* resource, const char* name, const uint8_t* layout);
+    // Reads the frame list when "<folder>/resource/name.cmt" (the program's
+    // folder of the kind) is a sequence; otherwise (no file, another form, a
+    // bad sequence, reported) the slot is one frame of its own name. Frames
+    // load as textures of that kind, converted to `layout` (null: file
+    // order). 0 when a name is too long or memory runs out.
+    int load(const char* resource, const char* name, int32_t kind, const uint8_t* layout);
 
     // The frame shown at `time` seconds, advancing the user's state; null when
     // its texture cannot be loaded.
@@ -53,6 +54,7 @@ public:
     int32_t loop_start = -1; // -1: the animation stops on its last frame
     char resource[TEXTURE_NAME_LEN + 1] = {};
     char name[TEXTURE_NAME_LEN + 1] = {};
+    int32_t kind = TEXTURE_KIND_MAP;
     const uint8_t* layout = nullptr;
 
 private:

@@ -49,10 +49,10 @@ int refuse(const char* message)
 }
 
 // The texture of one record; false when the manager has none (it said why).
-bool get_texture(TextureManager& manager, TextureAnim& record, const char* resource, const char* name)
+bool get_texture(TextureManager& manager, TextureAnim& record, const char* resource, const char* name, int32_t kind)
 {
     record = TextureAnim{};
-    record.slot = manager.get(resource, name);
+    record.slot = manager.get(resource, name, kind);
     return record.slot != nullptr;
 }
 
@@ -110,7 +110,7 @@ int read_textures(ClientWorld& world, FileStream* stream, uint32_t* identifier)
         char resource[TEXTURE_NAME_LEN + 1];
         char name[TEXTURE_NAME_LEN + 1];
         if (!text.next_line() || !text.read_word(resource, sizeof resource) || !text.read_word(name, sizeof name) ||
-            !get_texture(world.texture_manager, world.textures[i], resource, name)) {
+            !get_texture(world.texture_manager, world.textures[i], resource, name, TEXTURE_KIND_MAP)) {
             return 0;
         }
     }
@@ -170,10 +170,11 @@ int read_info(ClientWorld& world, FileStream* stream, uint32_t* identifier)
         return refuse("KLoad: Can't allocate sky textures");
     }
     world.sky_texture_count = count;
+    const int32_t kind = box ? TEXTURE_KIND_SKY_BOX : TEXTURE_KIND_SKY_DOME;
     const size_t last = std::strlen(name) - 1;
     for (int32_t k = 0; k < count; ++k) {
         name[last] = endings[k];
-        if (!get_texture(world.texture_manager, world.sky_textures[k], resource, name)) {
+        if (!get_texture(world.texture_manager, world.sky_textures[k], resource, name, kind)) {
             return 0;
         }
     }

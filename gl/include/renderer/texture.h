@@ -7,11 +7,15 @@
 
 #include <cstdint>
 
+class CacheOwner;
+
 constexpr int TEXTURE_LEVELS = 10;
 constexpr int32_t TEXTURE_MAX_SIZE = 256;
 constexpr uint32_t TEXTURE_TRANSPARENT = 1; // two-byte texels: palette index, then alpha
 
-// One level: width x height texels of one byte, or two when transparent.
+// One level: width x height texels of one byte, or two when transparent,
+// row after row. With GL_SquareTextures the block is allocated square (the
+// longer side squared) and the texels still fill its start row by row.
 struct TexelMap {
     uint8_t* texels = nullptr;
     int32_t width = 0;
@@ -32,6 +36,11 @@ public:
     int create_levels(int32_t width, int32_t height);
     // The same with a cleared palette.
     int create_blank(int32_t width, int32_t height);
+    // A palette of 256 entries when there is none; 1, or 0 when memory ran out.
+    int alloc_palette();
+    // The texels of one level, zeroed, of the texel size the flags give;
+    // 1, or 0 when memory ran out.
+    int alloc_level(int level, int32_t width, int32_t height);
     // Binds the texture and uploads it when needed; 0 when it can't be drawn.
     int bind();
     // Gives the GL name back and frees the palette and levels.
@@ -47,6 +56,10 @@ public:
     int32_t vsize = 0;
     uint32_t flags = 0;
     const char* name = ""; // for messages
+    int32_t kind = 0;      // what it was loaded for (TEXTURE_KIND_*)
+    // Whose cacheable blocks the palette and levels are; without one they
+    // are persistent blocks of the heap, or of the general heap without a heap.
+    CacheOwner* memory_owner = nullptr;
 
 private:
     bool transparent_levels = false; // the texel size the levels were made with

@@ -12,6 +12,8 @@
 // order. The texture's blocks belong to `owner` (null: the general heap).
 #include "renderer/texture.h"
 
+#include <cstdint>
+
 class CacheOwner;
 
 // 1, or 0 with the texture cleared: silently when the file is missing, with
@@ -22,3 +24,14 @@ int load_cel(Texture& texture, const char* path, CacheOwner* owner = nullptr);
 // the same with ".cel". 1 when one loaded.
 int find_texture_file(Texture& texture, const char* gfx_path, const char* resource, const char* file,
                       CacheOwner* owner = nullptr);
+
+// What the shared texture resource asks of each program. Every kind lies
+// under "textures" here, and palettes are halved as they are read, so the
+// kind changes nothing.
+inline const char* texture_directory(int32_t) { return "textures"; }
+inline int find_texture_file(Texture& texture, const char* gfx_path, const char* resource, const char* file, int32_t,
+                             CacheOwner* owner)
+{
+    return find_texture_file(texture, gfx_path, resource, file, owner);
+}
+inline void texture_brightness(Texture&, int32_t) {}
