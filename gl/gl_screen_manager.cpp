@@ -269,7 +269,7 @@ void ScreenManager::present(int screenshot)
         const int32_t width = v_mode->xres;
         const int32_t height = v_mode->yres;
         uint32_t* const pixels =
-            new (std::nothrow) uint32_t[static_cast<size_t>(width) * static_cast<size_t>(height)];
+            new (std::nothrow) uint32_t[static_cast<size_t>(width) * static_cast<size_t>(height)]();
         if (pixels == nullptr) {
             print_string(3, "ScreenManager: Can't allocate buffer for screenshot");
         } else {

@@ -101,8 +101,17 @@ bool window_set_shape(int width, int height, bool full_screen)
     SDL_SetWindowBordered(window, full_screen ? SDL_FALSE : SDL_TRUE);
     SDL_SetWindowAlwaysOnTop(window, full_screen ? SDL_TRUE : SDL_FALSE);
     SDL_SetWindowPosition(window, 0, 0);
+    int old_width = 0;
+    int old_height = 0;
+    SDL_GetWindowSize(window, &old_width, &old_height);
     SDL_SetWindowSize(window, width, height);
     repaint = true;
+    // An OpenGL window's drawing surface may keep the size it was made with
+    // (an offscreen one does), so that a larger mode would draw into the old
+    // corner only: the window is made again at its new size.
+    if (opengl_windows && (old_width != width || old_height != height)) {
+        return window_recreate_opengl();
+    }
     return true;
 }
 

@@ -31,7 +31,9 @@ SDL_Window* window_sdl();
 // can't make an OpenGL one (a plain window then takes the old one's place).
 bool window_recreate_opengl();
 
-// False when a window call fails or there is no window.
+// False when a window call fails or there is no window. An OpenGL window
+// that changes size is made again (see window_recreate_opengl), so that its
+// drawing surface has the new size.
 bool window_set_shape(int width, int height, bool full_screen);
 bool window_client_rect(int& x, int& y, int& width, int& height);
 

@@ -13,6 +13,7 @@
 #include "support/bmp_shot.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -30,9 +31,9 @@ constexpr uint32_t SCAN_TILDE = 0x29;
 
 class GLProgram : public e2e::DemoSession {
 protected:
-    void start_program()
+    void start_program(const char* width = "320", const char* height = "240")
     {
-        ASSERT_NO_FATAL_FAILURE(start({"-width", "320", "-height", "240"}));
+        ASSERT_NO_FATAL_FAILURE(start({"-width", width, "-height", height}));
         ASSERT_NE(client().video_mode(), nullptr) << "no mode opened";
         ASSERT_NE(client().renderer(), nullptr);
         ASSERT_TRUE(client().renderer()->has_screen());
@@ -60,6 +61,27 @@ protected:
         EXPECT_EQ(le32(22), 240u);
         const size_t bits = b[28] | b[29] << 8;
         EXPECT_EQ(b.size(), le32(10) + 320u * 240u * bits / 8u);
+    }
+
+    Shot read_shot(const char* name)
+    {
+        Shot shot;
+        const fs::path path = folder_ / "kavrin" / "shots" / name;
+        EXPECT_TRUE(fs::exists(path)) << name;
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_TRUE(shot.read(std::string{std::istreambuf_iterator<char>(in), {}})) << name;
+        return shot;
+    }
+
+    // The font's strokes are a light grey that neither demo picture nor the
+    // demo level holds.
+    static bool stroke(const Shot& shot, int x, int y)
+    {
+        if (x < 0 || y < 0 || x >= shot.width || y >= shot.height) {
+            return false;
+        }
+        const uint8_t* const p = &shot.rgb[3 * (static_cast<size_t>(y) * shot.width + x)];
+        return p[0] >= 200 && p[0] == p[1] && p[0] == p[2];
     }
 
     // The shot's pixels as red, green, blue words, top row first.
@@ -183,18 +205,13 @@ TEST_F(GLProgram, TheConsoleKeyOpensTheConsoleAndTheShotShowsItsText)
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(frame(), 1);
     }
-    // The font's strokes are a light grey that neither demo picture holds:
-    // such pixels in rows y0..y1 of a shot.
+    // Stroke pixels in rows y0..y1 of a shot.
     const auto text_pixels = [this](const char* name, int y0, int y1) {
-        Shot shot;
-        EXPECT_TRUE(fs::exists(folder_ / "kavrin" / "shots" / name)) << name;
-        std::ifstream in(folder_ / "kavrin" / "shots" / name, std::ios::binary);
-        EXPECT_TRUE(shot.read(std::string{std::istreambuf_iterator<char>(in), {}})) << name;
+        const Shot shot = read_shot(name);
         int n = 0;
         for (int y = y0; y < y1 && y < shot.height; ++y) {
             for (int x = 0; x < shot.width; ++x) {
-                const uint8_t* const p = &shot.rgb[3 * (static_cast<size_t>(y) * shot.width + x)];
-                n += p[0] >= 200 && p[0] == p[1] && p[0] == p[2] ? 1 : 0;
+                n += stroke(shot, x, y) ? 1 : 0;
             }
         }
         return n;
@@ -225,6 +242,88 @@ TEST_F(GLProgram, TheConsoleKeyOpensTheConsoleAndTheShotShowsItsText)
     EXPECT_GT(text_pixels("kvr00001.bmp", 0, line), 20) << "message line, open";
     EXPECT_EQ(text_pixels("kvr00000.bmp", 240 - 2 * line, 240), 0) << "no prompt while closed";
     EXPECT_GT(text_pixels("kvr00001.bmp", 240 - 2 * line, 240), 0) << "the prompt while open";
+}
+
+// A mode larger than the window the program opens first (500 x 340): the
+// frame is drawn over the whole screen, not into that window's old corner
+// with the rest left unread. The message lines show the font's glyphs, whose
+// strokes join up, and the level fills the rows below them out to the right.
+TEST_F(GLProgram, AModeLargerThanTheFirstWindowDrawsTheWholeScreen)
+{
+    ASSERT_NO_FATAL_FAILURE(start_program("640", "480"));
+    ASSERT_EQ(client().video_mode()->xres, 640);
+    ASSERT_EQ(client().video_mode()->yres, 480);
+    // Only an administrator may change the map.
+    run("Set Client_Administrator True");
+    ASSERT_EQ(frame(), 1);
+    run("Connect local\nWait 5\nMap demo");
+    ASSERT_TRUE(frames_until([&] { return client().camera() != nullptr; }, 300)) << "no camera on the demo map";
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(frame(), 1);
+    }
+    run("ScreenShot");
+    ASSERT_EQ(frame(), 1);
+    ASSERT_EQ(frame(), 1);
+    const Shot shot = read_shot("kvr00000.bmp");
+    ASSERT_EQ(shot.width, 640);
+    ASSERT_EQ(shot.height, 480);
+
+    TextScreen* const screen = client().renderer()->text_screen();
+    ASSERT_NE(screen, nullptr);
+    ASSERT_GT(screen->text_rows(), 0);
+    const int line = 480 / screen->text_rows();
+    // Each message line: glyph strokes, most of them touching another.
+    for (int row = 0; row < 3; ++row) {
+        int strokes = 0;
+        int joined = 0;
+        for (int y = row * line; y < (row + 1) * line; ++y) {
+            for (int x = 0; x < 640; ++x) {
+                if (!stroke(shot, x, y)) {
+                    continue;
+                }
+                ++strokes;
+                bool touches = false;
+                for (int dy = -1; dy <= 1 && !touches; ++dy) {
+                    for (int dx = -1; dx <= 1 && !touches; ++dx) {
+                        touches = (dx != 0 || dy != 0) && stroke(shot, x + dx, y + dy);
+                    }
+                }
+                joined += touches ? 1 : 0;
+            }
+        }
+        EXPECT_GT(strokes, 40) << "message line " << row;
+        EXPECT_GT(joined, strokes * 3 / 4) << "message line " << row;
+    }
+
+    // Below the message lines (ten of them and a margin), across the whole
+    // width: the level, lit, with the smooth shading of walls and floor
+    // rather than noise.
+    const struct {
+        const char* name;
+        int x0, x1, y0, y1;
+    } areas[] = {{"rows below the text", 0, 640, 12 * line, 480}, {"right-hand columns", 520, 640, 12 * line, 480}};
+    for (const auto& area : areas) {
+        size_t pixels = 0;
+        size_t lit = 0;
+        size_t jumps = 0;
+        for (int y = area.y0; y < area.y1; ++y) {
+            for (int x = area.x0; x < area.x1; ++x) {
+                const uint8_t* const p = &shot.rgb[3 * (static_cast<size_t>(y) * 640 + x)];
+                ++pixels;
+                lit += p[0] + p[1] + p[2] > 0 ? 1 : 0;
+                if (x > area.x0) {
+                    for (int c = 0; c < 3; ++c) {
+                        if (std::abs(p[c] - p[c - 3]) > 96) {
+                            ++jumps;
+                            break;
+                        }
+                    }
+                }
+            }
+        }
+        EXPECT_GT(lit, pixels * 95 / 100) << area.name;
+        EXPECT_LT(jumps, pixels / 50) << area.name;
+    }
 }
 
 } // namespace
