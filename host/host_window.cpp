@@ -98,11 +98,26 @@ bool window_set_shape(int width, int height, bool full_screen)
     if (window == nullptr || width <= 0 || height <= 0) {
         return false;
     }
+    int old_width = 0;
+    int old_height = 0;
+    SDL_GetWindowSize(window, &old_width, &old_height);
     SDL_SetWindowBordered(window, full_screen ? SDL_FALSE : SDL_TRUE);
     SDL_SetWindowAlwaysOnTop(window, full_screen ? SDL_TRUE : SDL_FALSE);
     SDL_SetWindowPosition(window, 0, 0);
     SDL_SetWindowSize(window, width, height);
     repaint = true;
+    if (opengl_windows && (width != old_width || height != old_height)) {
+        // Some video drivers (the off-screen one) keep an OpenGL window's
+        // drawing surface at the size the window was made with, and drop
+        // whatever falls outside it: a new size takes a new window.
+        SDL_GLContext const current = SDL_GL_GetCurrentContext();
+        if (!window_recreate_opengl()) {
+            return false;
+        }
+        if (current != nullptr && SDL_GL_MakeCurrent(window, current) != 0) {
+            return false;
+        }
+    }
     return true;
 }
 

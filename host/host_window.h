@@ -31,7 +31,9 @@ SDL_Window* window_sdl();
 // can't make an OpenGL one (a plain window then takes the old one's place).
 bool window_recreate_opengl();
 
-// False when a window call fails or there is no window.
+// False when a window call fails or there is no window. An OpenGL window
+// whose size changes is made anew at the new size; a current context is made
+// current on the new window.
 bool window_set_shape(int width, int height, bool full_screen);
 bool window_client_rect(int& x, int& y, int& width, int& height);
 

@@ -9,6 +9,7 @@
 #include "core/console.h"
 #include "core/text_screen.h"
 #include "engine/engine.h"
+#include "host/host_gl.h"
 #include "platform/video_mode.h"
 #include "support/bmp_shot.h"
 
@@ -100,6 +101,29 @@ TEST_F(GLProgram, OpensItsModeNamesTheDriverAndRunsFrames)
     }
     for (const char* line : {"OpenGL vendor: ", "OpenGL renderer: ", "OpenGL version: ", "OpenGL extensions: "}) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+}
+
+// The window opens smaller than 640 x 480 and takes the mode's size after:
+// the frame must reach the mode's far corner, where the view's top and its
+// right side are drawn (a lamp's glow over the demo's side room stands there).
+TEST_F(GLProgram, AModeLargerThanTheFirstWindowDrawsToItsCorners)
+{
+    ASSERT_NO_FATAL_FAILURE(start({"-width", "640", "-height", "480"}));
+    ASSERT_NE(client().video_mode(), nullptr) << "no mode opened";
+    ASSERT_EQ(client().video_mode()->xres, 640);
+    ASSERT_EQ(client().video_mode()->yres, 480);
+    ASSERT_EQ(frame(), 1);
+    glViewport(0, 0, 640, 480);
+    glClearColor(1.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    const int corners[][2] = {{0, 0}, {639, 0}, {0, 479}, {639, 479}, {320, 400}};
+    for (const auto& c : corners) {
+        uint8_t p[4] = {7, 7, 7, 7};
+        glReadPixels(c[0], c[1], 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+        EXPECT_EQ(p[0], 255) << c[0] << ", " << c[1];
+        EXPECT_EQ(p[1], 0) << c[0] << ", " << c[1];
+        EXPECT_EQ(p[2], 255) << c[0] << ", " << c[1];
     }
 }
 
