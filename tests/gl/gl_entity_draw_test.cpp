@@ -104,8 +104,11 @@ protected:
     void set_var(GLProjectionVariable v, bool on) { proj_.variable(v)->set_bool(on ? 1 : 0); }
 
     // An opaque grey square facing the camera at depth z, written to depth.
-    void wall(float z)
+    // A black wall across the view at depth z; only below the view axis
+    // when lower_half is set.
+    void wall(float z, bool lower_half = false)
     {
+        const float top = lower_half ? 0.0f : 2.0f * z;
         GLSys::set_depth(2);
         GLSys::set_texturing(0);
         GLSys::set_blending(0);
@@ -114,8 +117,8 @@ protected:
         glBegin(GL_QUADS);
         glVertex3f(-2.0f * z, -2.0f * z, z);
         glVertex3f(2.0f * z, -2.0f * z, z);
-        glVertex3f(2.0f * z, 2.0f * z, z);
-        glVertex3f(-2.0f * z, 2.0f * z, z);
+        glVertex3f(2.0f * z, top, z);
+        glVertex3f(-2.0f * z, top, z);
         glEnd();
     }
 
@@ -330,6 +333,7 @@ TEST_F(GLFlareTest, TheDepthReadHidesAFlareBehindAWallOrTheCamera)
         Vector light;
         bool read_depth;
         bool visible;
+        bool lower_half = false; // the wall covers only the view below the axis
     } cases[] = {
         {"in the open", 0.0f, {0.0f, 0.0f, 100.0f}, true, true},
         {"behind a wall", 50.0f, {0.0f, 0.0f, 100.0f}, true, false},
@@ -343,13 +347,16 @@ TEST_F(GLFlareTest, TheDepthReadHidesAFlareBehindAWallOrTheCamera)
         {"on the column past the window", 0.0f, {100.0f, 0.0f, 100.0f}, true, false},
         {"on the first column", 0.0f, {-100.0f, 0.0f, 100.0f}, true, true},
         {"above the window", 0.0f, {0.0f, -103.0f, 100.0f}, false, false},
+        // The depth is read at the light's own pixel, not at its mirror image.
+        {"over a wall that hides the lower half", 50.0f, {0.0f, 50.0f, 100.0f}, true, true, true},
+        {"behind a wall that hides the lower half", 50.0f, {0.0f, -50.0f, 100.0f}, true, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         GLSys::variable(GLSys::V_READ_ZBUFFER)->set_bool(c.read_depth ? 1 : 0);
         begin();
         if (c.wall > 0.0f) {
-            wall(c.wall);
+            wall(c.wall, c.lower_half);
         }
         EXPECT_EQ(visible_at(c.light), c.visible);
     }
