@@ -1,0 +1,29 @@
+#!/bin/bash
+# Both programs draw the demo level from the same poses, in flat mode (R_Cells
+# 1 and 2) and textured and lit, and the frames are compared.
+#   pair_frames.sh SOFT_DRIVER GL_DRIVER COMPARE WORK_DIR MIN_AGREEMENT MIN_PSNR
+set -u
+soft=$1 gl=$2 compare=$3 work=$4 agreement=$5 psnr=$6
+poses=24
+# The OpenGL program's window stays at the platform's first 500 x 340 while
+# its screen is 640 x 480: only that part, bottom left, of its frame is read
+# back drawn. The comparison keeps to it until the window follows the screen.
+region="500 340"
+rm -rf "$work"
+flat1=$'Set R_Flat 1\nSet R_Cells 1\nSet R_Objects 0'
+flat2=$'Set R_Flat 1\nSet R_Cells 2\nSet R_Objects 0'
+textured=$'Set R_Flat 0\nSet R_Objects 0'
+for side in soft gl; do
+    driver=$soft
+    [ "$side" = gl ] && driver=$gl
+    if ! "$driver" --out "$work/$side" --width 640 --height 480 \
+            --pass flat1 "$flat1" --pass flat2 "$flat2" --pass tex "$textured" > "$work.$side.log" 2>&1; then
+        echo "the $side driver failed:"
+        tail -20 "$work.$side.log"
+        exit 1
+    fi
+done
+status=0
+"$compare" flat "$work/soft" "$work/gl" $poses "$agreement" $region || status=1
+"$compare" psnr "$work/soft" "$work/gl" $poses "$psnr" $region || status=1
+exit $status

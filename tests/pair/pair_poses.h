@@ -1,0 +1,61 @@
+#pragma once
+// Where the two programs' frames are drawn from on the demo level: eye
+// points well inside the hall, the side room and the gallery (the rooms are
+// boxes, see game/maps/demo.rooms), each at least 8 units from every wall,
+// floor and ceiling and clear of the stairs, looking in many directions.
+#include <array>
+#include <cmath>
+
+namespace pair {
+
+#ifdef PAIR_PROGRAM_GL
+inline constexpr const char* PROGRAM = "ostrel_gl";
+#else
+inline constexpr const char* PROGRAM = "ostrel";
+#endif
+
+struct Pose {
+    float x, y, z;
+    float heading; // radians about the vertical
+    float pitch;   // radians, up positive
+};
+
+inline constexpr float TURN = 6.2831853f;
+
+inline constexpr std::array<Pose, 24> POSES = {{
+    {0, 0, 40, 0.0f, 0.0f},
+    {0, 0, 40, 0.25f * TURN, 0.0f},
+    {0, 0, 40, 0.5f * TURN, 0.0f},
+    {0, 0, 40, 0.75f * TURN, 0.0f},
+    {-150, -150, 20, 0.125f * TURN, 0.1f},
+    {150, -150, 60, 0.375f * TURN, -0.2f},
+    {150, 150, 100, 0.625f * TURN, -0.4f},
+    {-150, 150, 0, 0.875f * TURN, 0.3f},
+    {-100, 0, 150, 0.1f * TURN, -0.6f},
+    {200, 0, 30, 0.0f, 0.05f},
+    {200, 0, 30, 0.5f * TURN, 0.05f},
+    {0, -200, 50, 0.25f * TURN, 0.0f},
+    {0, 200, 50, 0.75f * TURN, 0.0f},
+    {0, 200, 50, 0.25f * TURN, 0.0f},
+    {-250, -200, 120, 0.05f * TURN, -0.3f},
+    {250, 200, -20, 0.55f * TURN, 0.4f},
+    {450, 60, 20, 0.5f * TURN, 0.0f},
+    {600, 0, 40, 0.3f * TURN, 0.5f},
+    {500, -80, 60, 0.8f * TURN, -0.2f},
+    {0, 450, 30, 0.75f * TURN, 0.0f},
+    {-100, 550, 60, 0.2f * TURN, -0.3f},
+    {100, 350, 0, 0.7f * TURN, 0.2f},
+    {60, -60, 10, 0.33f * TURN, 0.8f},
+    {-60, 60, 170, 0.66f * TURN, -0.9f},
+}};
+
+// Pose i of n along a closed path through the same rooms, for the benchmark.
+inline Pose path_pose(int i, int n)
+{
+    const float t = static_cast<float>(i) / static_cast<float>(n > 0 ? n : 1);
+    const float angle = TURN * t;
+    return {220.0f * std::cos(angle), 180.0f * std::sin(angle), 40.0f + 30.0f * std::sin(3.0f * angle),
+            angle + 0.25f * TURN + 0.6f * std::sin(5.0f * angle), 0.3f * std::sin(2.0f * angle)};
+}
+
+} // namespace pair
