@@ -5,7 +5,11 @@
 // draw the level at the same moments.
 //
 //   pair_driver_<program> --out DIR [--width W --height H]
+//                         [--map NAME [--map-dir DIR]]
 //                         --pass TAG "VARIABLES" [--pass TAG "VARIABLES" ...]
+//
+// --map-dir: a map directory copied into the base under NAME first (the
+// demo base holds only the demo's map).
 //   pair_driver_<program> --bench N [--width W --height H]   (frames a second over N poses)
 #include "pair_poses.h"
 
@@ -47,9 +51,9 @@ struct Session {
     host::QueueEventSource events;
     Engine engine;
 
-    int frame()
+    int frame(double seconds = FRAME_SECONDS)
     {
-        clock.advance_seconds(FRAME_SECONDS);
+        clock.advance_seconds(seconds);
         return engine.frame();
     }
     bool run(const std::string& text) { return engine.client()->cons_cmd()->add_text(text.c_str()) == 1; }
@@ -93,6 +97,8 @@ int main(int argc, char** argv)
     std::string height = "480";
     std::vector<Pass> passes;
     int bench = 0;
+    std::string map = "demo";
+    fs::path map_dir;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--out" && i + 1 < argc) {
@@ -104,6 +110,10 @@ int main(int argc, char** argv)
         } else if (a == "--pass" && i + 2 < argc) {
             passes.push_back({argv[i + 1], argv[i + 2]});
             i += 2;
+        } else if (a == "--map" && i + 1 < argc) {
+            map = argv[++i];
+        } else if (a == "--map-dir" && i + 1 < argc) {
+            map_dir = fs::absolute(argv[++i]);
         } else if (a == "--bench" && i + 1 < argc) {
             bench = std::atoi(argv[++i]);
         } else {
@@ -120,6 +130,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    if (!map_dir.empty()) {
+        std::error_code ec;
+        fs::copy(map_dir, folder / "kavrin" / "maps" / map, fs::copy_options::recursive, ec);
+        if (ec) {
+            std::fprintf(stderr, "can't copy the map: %s\n", ec.message().c_str());
+            return 1;
+        }
+    }
+    const std::vector<pair::Pose> poses = pair::poses_for(map);
     const fs::path previous = fs::current_path();
     fs::current_path(folder);
     int status = 0;
@@ -133,7 +152,7 @@ int main(int argc, char** argv)
         // The cheat variables (R_Flat among them) need the cheater flag, which
         // only takes while disconnected, at the end of a frame.
         if (s.engine.init(5, args) != 1 || !s.run("Set Client_Administrator True\nSet Client_Cheater True\n") ||
-            s.frame() == 0 || !s.run("Connect local\nWait 5\nMap demo\n")) {
+            s.frame() == 0 || !s.run(("Connect local\nWait 5\nMap " + map + "\n"))) {
             std::fprintf(stderr, "the engine did not start\n");
             status = 1;
         }
@@ -174,19 +193,21 @@ int main(int argc, char** argv)
             s.run(pass.variables + "\n");
             s.frame();
             s.frame();
-            for (size_t p = 0; p < pair::POSES.size(); ++p) {
-                // The server now and then sends the camera's record again,
-                // which puts the view back where the player stands: a shot
-                // drawn from a view so moved is drawn again.
+            for (size_t p = 0; p < poses.size(); ++p) {
+                // The shots are drawn in frames that take no time: the server
+                // sends nothing new then, and so nothing puts the view back
+                // where the player stands (the first frame reads what is
+                // still on the way). A shot drawn from a view so moved
+                // anyway is drawn again.
                 bool moved = true;
                 for (int attempt = 0; attempt < 4 && moved; ++attempt) {
-                    s.look(pair::POSES[p]);
+                    s.look(poses[p]);
                     s.engine.client()->console()->clear();
                     s.run("ScreenShot\n");
-                    s.frame();
-                    s.look(pair::POSES[p]);
+                    s.frame(0.0);
+                    s.look(poses[p]);
                     const Matrix set = s.camera().view.view;
-                    s.frame();
+                    s.frame(0.0);
                     moved = std::memcmp(&set, &s.camera().view.view, sizeof set) != 0;
                 }
                 if (moved) {

@@ -1,14 +1,17 @@
 #!/bin/bash
-# Both programs draw the demo level from the same poses, in flat mode (R_Cells
-# 1 and 2) and textured and lit, and the frames are compared.
-#   pair_frames.sh SOFT_DRIVER GL_DRIVER COMPARE WORK_DIR MIN_AGREEMENT MIN_PSNR
+# Both programs draw a map from the same poses, in flat mode (R_Cells 1 and
+# 2) and textured and lit, and the frames are compared.
+#   pair_frames.sh SOFT_DRIVER GL_DRIVER COMPARE WORK_DIR MAP MAP_DIR MIN_AGREEMENT MIN_PSNR
+# MAP_DIR: the map's directory when the demo base does not hold it, or "-".
 set -u
-soft=$1 gl=$2 compare=$3 work=$4 agreement=$5 psnr=$6
+soft=$1 gl=$2 compare=$3 work=$4 map=$5 map_dir=$6 agreement=$7 psnr=$8
 poses=24
 # The OpenGL program's window stays at the platform's first 500 x 340 while
 # its screen is 640 x 480: only that part, bottom left, of its frame is read
 # back drawn. The comparison keeps to it until the window follows the screen.
 region="500 340"
+map_options=(--map "$map")
+[ "$map_dir" != - ] && map_options+=(--map-dir "$map_dir")
 rm -rf "$work"
 flat1=$'Set R_Flat 1\nSet R_Cells 1\nSet R_Objects 0'
 flat2=$'Set R_Flat 1\nSet R_Cells 2\nSet R_Objects 0'
@@ -16,7 +19,7 @@ textured=$'Set R_Flat 0\nSet R_Objects 0'
 for side in soft gl; do
     driver=$soft
     [ "$side" = gl ] && driver=$gl
-    if ! "$driver" --out "$work/$side" --width 640 --height 480 \
+    if ! "$driver" --out "$work/$side" --width 640 --height 480 "${map_options[@]}" \
             --pass flat1 "$flat1" --pass flat2 "$flat2" --pass tex "$textured" > "$work.$side.log" 2>&1; then
         echo "the $side driver failed:"
         tail -20 "$work.$side.log"

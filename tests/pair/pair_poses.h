@@ -1,10 +1,14 @@
 #pragma once
-// Where the two programs' frames are drawn from on the demo level: eye
+// Where the two programs' frames are drawn from. On the demo level: eye
 // points well inside the hall, the side room and the gallery (the rooms are
 // boxes, see game/maps/demo.rooms), each at least 8 units from every wall,
-// floor and ceiling and clear of the stairs, looking in many directions.
+// floor and ceiling and clear of the stairs, looking in many directions. On
+// the renderer benchmark's map (tools/mapgen/maps/bench.rooms, 6 x 6 rooms of
+// 256 x 256 x 128): points at least 24 units inside a room.
 #include <array>
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace pair {
 
@@ -22,7 +26,7 @@ struct Pose {
 
 inline constexpr float TURN = 6.2831853f;
 
-inline constexpr std::array<Pose, 24> POSES = {{
+inline constexpr std::array<Pose, 24> DEMO_POSES = {{
     {0, 0, 40, 0.0f, 0.0f},
     {0, 0, 40, 0.25f * TURN, 0.0f},
     {0, 0, 40, 0.5f * TURN, 0.0f},
@@ -48,6 +52,28 @@ inline constexpr std::array<Pose, 24> POSES = {{
     {60, -60, 10, 0.33f * TURN, 0.8f},
     {-60, 60, 170, 0.66f * TURN, -0.9f},
 }};
+
+// 24 poses spread over the bench map's rooms.
+inline std::vector<Pose> bench_poses()
+{
+    std::vector<Pose> poses;
+    for (int i = 0; i < 24; ++i) {
+        const float room_x = 256.0f * static_cast<float>(i % 6);
+        const float room_y = 256.0f * static_cast<float>((i * 5 + i / 6) % 6);
+        const float u = static_cast<float>((i * 73) % 208) + 24.0f;
+        const float v = static_cast<float>((i * 131) % 208) + 24.0f;
+        const float z = static_cast<float>((i * 37) % 80) + 24.0f;
+        const float heading = TURN * static_cast<float>((i * 7) % 24) / 24.0f;
+        const float pitch = 0.5f * std::sin(static_cast<float>(i));
+        poses.push_back({room_x + u, room_y + v, z, heading, pitch});
+    }
+    return poses;
+}
+
+inline std::vector<Pose> poses_for(const std::string& map)
+{
+    return map == "bench" ? bench_poses() : std::vector<Pose>(DEMO_POSES.begin(), DEMO_POSES.end());
+}
 
 // Pose i of n along a closed path through the same rooms, for the benchmark.
 inline Pose path_pose(int i, int n)
