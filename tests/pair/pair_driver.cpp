@@ -10,7 +10,10 @@
 //
 // --map-dir: a map directory copied into the base under NAME first (the
 // demo base holds only the demo's map).
-//   pair_driver_<program> --bench N [--width W --height H]   (frames a second over N poses)
+//   pair_driver_<program> --bench N [--width W --height H] [--map ...]
+//     N frames drawn through the same poses in turn, in frames that take no
+//     engine time (the world stands still: the frames a second are the
+//     drawing's), and the frames a second on the wall clock printed.
 #include "pair_poses.h"
 
 #include "demo_base.h"
@@ -84,7 +87,7 @@ fs::path newest_shot(const fs::path& shots)
 int usage()
 {
     std::fprintf(stderr, "usage: pair_driver --out DIR [--width W --height H] --pass TAG VARIABLES ...\n"
-                         "       pair_driver --bench N [--width W --height H]\n");
+                         "       pair_driver --bench N [--width W --height H] [--map NAME [--map-dir DIR]]\n");
     return 2;
 }
 
@@ -178,12 +181,12 @@ int main(int argc, char** argv)
         if (status == 0 && bench > 0) {
             const auto start = std::chrono::steady_clock::now();
             for (int i = 0; i < bench; ++i) {
-                s.look(pair::path_pose(i, bench));
-                s.frame();
+                s.look(poses[static_cast<size_t>(i) % poses.size()]);
+                s.frame(0.0);
             }
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            std::printf("%s %sx%s frames %d seconds %.3f fps %.2f\n", pair::PROGRAM, width.c_str(), height.c_str(),
-                        bench, seconds, bench / seconds);
+            std::printf("%s %s %sx%s frames %d seconds %.3f fps %.2f\n", pair::PROGRAM, map.c_str(), width.c_str(),
+                        height.c_str(), bench, seconds, bench / seconds);
         }
         const fs::path shots = folder / "kavrin" / "shots";
         for (const Pass& pass : passes) {

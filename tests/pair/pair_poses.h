@@ -75,13 +75,4 @@ inline std::vector<Pose> poses_for(const std::string& map)
     return map == "bench" ? bench_poses() : std::vector<Pose>(DEMO_POSES.begin(), DEMO_POSES.end());
 }
 
-// Pose i of n along a closed path through the same rooms, for the benchmark.
-inline Pose path_pose(int i, int n)
-{
-    const float t = static_cast<float>(i) / static_cast<float>(n > 0 ? n : 1);
-    const float angle = TURN * t;
-    return {220.0f * std::cos(angle), 180.0f * std::sin(angle), 40.0f + 30.0f * std::sin(3.0f * angle),
-            angle + 0.25f * TURN + 0.6f * std::sin(5.0f * angle), 0.3f * std::sin(2.0f * angle)};
-}
-
 } // namespace pair
