@@ -101,9 +101,18 @@ bool window_set_shape(int width, int height, bool full_screen)
     SDL_SetWindowBordered(window, full_screen ? SDL_FALSE : SDL_TRUE);
     SDL_SetWindowAlwaysOnTop(window, full_screen ? SDL_TRUE : SDL_FALSE);
     SDL_SetWindowPosition(window, 0, 0);
+    int old_width = 0;
+    int old_height = 0;
+    SDL_GetWindowSize(window, &old_width, &old_height);
     SDL_SetWindowSize(window, width, height);
     repaint = true;
-    return true;
+    // Some video drivers (the offscreen one) size a GL window's drawable once,
+    // when it is made: before a context is made on it, a window of the new
+    // size replaces it, or the context would draw into the old size.
+    if (opengl_windows && SDL_GL_GetCurrentContext() == nullptr && (width != old_width || height != old_height)) {
+        (void)window_recreate_opengl();
+    }
+    return window != nullptr;
 }
 
 bool window_client_rect(int& x, int& y, int& width, int& height)

@@ -6,8 +6,6 @@
 #   bench/pair/pair_bench.sh [BUILD_DIR] [FRAMES]
 # The drivers draw in frames that take no engine time: the world stands still
 # and the figures are the drawing's (with the client's frame around it).
-# While the OpenGL program's window stays 500 x 340 whatever the screen's
-# size, its frames fill only that much: its figures are then for 500 x 340.
 set -u
 build=${1:-build/rel}
 frames=${2:-600}
