@@ -43,6 +43,9 @@ void send_texture(const void* pixels, int32_t width, int32_t height, int kind);
 void send_mipmaps(const void* const* levels, int32_t width, int32_t height, int kind);
 void update_mipmaps(const void* const* levels, int32_t width, int32_t height);
 void send_subimage(const void* pixels, int32_t x, int32_t y, int32_t width, int32_t height);
+// Images handed to GL so far (each level and each sub-image one): a frame
+// that changes nothing adds none.
+uint64_t uploads();
 
 // 0 when GL had no error; else prints each error against site and returns 1.
 int report_errors(const char* site);

@@ -5,6 +5,8 @@ using namespace GLSys::detail;
 
 namespace {
 
+uint64_t upload_count = 0;
+
 // Internal formats of the kinds for GL_TextureFormat 0, 1, 2; other values as 0.
 constexpr GLint RGB_FORMATS[3] = {GL_RGB, GL_RGB5, GL_RGB8};
 constexpr GLint RGBA_FORMATS[3] = {GL_RGBA, GL_RGBA4, GL_RGBA8};
@@ -74,6 +76,7 @@ namespace GLSys {
 
 void send_mipmap(const void* pixels, int level, int32_t width, int32_t height, int kind)
 {
+    ++upload_count;
     glTexImage2D(GL_TEXTURE_2D, level, internal_format(kind), width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
     report_errors("TexImage2D from GLSys::send_mipmap ()");
 }
@@ -108,6 +111,7 @@ void send_mipmaps(const void* const* levels, int32_t width, int32_t height, int 
 void update_mipmaps(const void* const* levels, int32_t width, int32_t height)
 {
     const auto update = [](const void* pixels, int level, int32_t w, int32_t h) {
+        ++upload_count;
         glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
     };
     if (!is_true(V_MIPMAPPING)) {
@@ -119,7 +123,13 @@ void update_mipmaps(const void* const* levels, int32_t width, int32_t height)
 
 void send_subimage(const void* pixels, int32_t x, int32_t y, int32_t width, int32_t height)
 {
+    ++upload_count;
     glTexSubImage2D(GL_TEXTURE_2D, 0, x, y, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+}
+
+uint64_t uploads()
+{
+    return upload_count;
 }
 
 } // namespace GLSys

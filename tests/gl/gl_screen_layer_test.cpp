@@ -288,6 +288,28 @@ TEST_F(GLScreenLayerTest, DroppedTexturesAreBuiltAgainOnTheNextFrame)
     icons.release_all();
 }
 
+TEST_F(GLScreenLayerTest, AFrameInWhichNothingChangedUploadsNothing)
+{
+    start();
+    if (IsSkipped()) {
+        return;
+    }
+    shown_icon(40, 30, static_cast<int32_t>(marker.width));
+    ASSERT_GE(screen.add_text(0, 0, "Still"), 0);
+    const uint64_t before_first = GLSys::uploads();
+    frame();
+    const uint64_t after_first = GLSys::uploads();
+    // The first frame builds the backdrop, the font and the icon.
+    EXPECT_GT(after_first, before_first);
+    frame();
+    EXPECT_EQ(GLSys::uploads(), after_first) << "uploads in a frame that changed nothing";
+    // Dropped textures come back: their uploads are counted again.
+    gl_texture_manager.flush();
+    frame();
+    EXPECT_GT(GLSys::uploads(), after_first);
+    icons.release_all();
+}
+
 TEST_F(GLScreenLayerTest, AKeptFrameRepaintsOnlyFreedIconAndTextRectangles)
 {
     start(true);

@@ -10,6 +10,11 @@
 //
 // --map-dir: a map directory copied into the base under NAME first (the
 // demo base holds only the demo's map).
+// --backdrop TAG "VARIABLES": before the map, the variables set and one shot
+//     TAG.bmp of the screen with no map (the backdrop picture alone).
+// --console: the shots are drawn with the console open on known text (the
+//     2-D layer's test) instead of its overlay cleared.
+// --poses N: only the first N poses.
 //   pair_driver_<program> --bench N [--width W --height H] [--map ...]
 //     N frames drawn through the same poses in turn, in frames that take no
 //     engine time (the world stands still: the frames a second are the
@@ -23,12 +28,15 @@
 #include "client/entity_set.h"
 #include "core/cons_cmd.h"
 #include "core/console.h"
+#include "core/print.h"
 #include "engine/engine.h"
 #include "host/host_clock.h"
 #include "host/host_events.h"
 #include "net/udp_protocol.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,6 +92,27 @@ fs::path newest_shot(const fs::path& shots)
     return newest;
 }
 
+// Console rows of known text: every glyph class of the font in a few lines,
+// as many lines as the open console shows, so it shows only these.
+void print_known_text()
+{
+    for (int i = 0; i < CONSOLE_ROWS; ++i) {
+        print_format(P_MESSAGE, "%02d The quick brown fox jumps over the lazy dog: 0123456789 ([{<!?>}]) +-*/=_&%%$#@\n",
+                     i);
+    }
+}
+
+// Moves the newest shot to out/name; false when there is none.
+bool keep_newest_shot(const fs::path& shots, const fs::path& out, const std::string& name)
+{
+    const fs::path shot = newest_shot(shots);
+    std::error_code ec;
+    fs::create_directories(out, ec);
+    fs::copy_file(shot, out / name, fs::copy_options::overwrite_existing, ec);
+    fs::remove(shot, ec);
+    return !shot.empty() && !ec;
+}
+
 int usage()
 {
     std::fprintf(stderr, "usage: pair_driver --out DIR [--width W --height H] --pass TAG VARIABLES ...\n"
@@ -102,6 +131,9 @@ int main(int argc, char** argv)
     int bench = 0;
     std::string map = "demo";
     fs::path map_dir;
+    std::vector<Pass> backdrops;
+    bool console = false;
+    size_t pose_limit = SIZE_MAX;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--out" && i + 1 < argc) {
@@ -113,6 +145,13 @@ int main(int argc, char** argv)
         } else if (a == "--pass" && i + 2 < argc) {
             passes.push_back({argv[i + 1], argv[i + 2]});
             i += 2;
+        } else if (a == "--backdrop" && i + 2 < argc) {
+            backdrops.push_back({argv[i + 1], argv[i + 2]});
+            i += 2;
+        } else if (a == "--console") {
+            console = true;
+        } else if (a == "--poses" && i + 1 < argc) {
+            pose_limit = static_cast<size_t>(std::atoi(argv[++i]));
         } else if (a == "--map" && i + 1 < argc) {
             map = argv[++i];
         } else if (a == "--map-dir" && i + 1 < argc) {
@@ -141,7 +180,8 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    const std::vector<pair::Pose> poses = pair::poses_for(map);
+    std::vector<pair::Pose> poses = pair::poses_for(map);
+    poses.resize(std::min(poses.size(), pose_limit));
     const fs::path previous = fs::current_path();
     fs::current_path(folder);
     int status = 0;
@@ -155,8 +195,25 @@ int main(int argc, char** argv)
         // The cheat variables (R_Flat among them) need the cheater flag, which
         // only takes while disconnected, at the end of a frame.
         if (s.engine.init(5, args) != 1 || !s.run("Set Client_Administrator True\nSet Client_Cheater True\n") ||
-            s.frame() == 0 || !s.run(("Connect local\nWait 5\nMap " + map + "\n"))) {
+            s.frame() == 0) {
             std::fprintf(stderr, "the engine did not start\n");
+            status = 1;
+        }
+        const fs::path shots = folder / "kavrin" / "shots";
+        for (const Pass& backdrop : backdrops) {
+            s.run(backdrop.variables + "\n");
+            s.frame();
+            s.engine.client()->console()->clear();
+            s.run("ScreenShot\n");
+            s.frame();
+            s.frame();
+            if (status == 0 && !keep_newest_shot(shots, out, backdrop.tag + ".bmp")) {
+                std::fprintf(stderr, "no shot of %s\n", backdrop.tag.c_str());
+                status = 1;
+            }
+        }
+        if (status == 0 && !s.run(("Connect local\nWait 5\nMap " + map + "\n"))) {
+            std::fprintf(stderr, "the engine did not connect\n");
             status = 1;
         }
         int waited = 0;
@@ -188,7 +245,9 @@ int main(int argc, char** argv)
             std::printf("%s %s %sx%s frames %d seconds %.3f fps %.2f\n", pair::PROGRAM, map.c_str(), width.c_str(),
                         height.c_str(), bench, seconds, bench / seconds);
         }
-        const fs::path shots = folder / "kavrin" / "shots";
+        if (status == 0 && console) {
+            s.run("Console\n");
+        }
         for (const Pass& pass : passes) {
             if (status != 0) {
                 break;
@@ -205,7 +264,11 @@ int main(int argc, char** argv)
                 bool moved = true;
                 for (int attempt = 0; attempt < 4 && moved; ++attempt) {
                     s.look(poses[p]);
-                    s.engine.client()->console()->clear();
+                    if (console) {
+                        print_known_text();
+                    } else {
+                        s.engine.client()->console()->clear();
+                    }
                     s.run("ScreenShot\n");
                     s.frame(0.0);
                     s.look(poses[p]);
@@ -218,13 +281,7 @@ int main(int argc, char** argv)
                     status = 1;
                     break;
                 }
-                const fs::path shot = newest_shot(shots);
-                std::error_code ec;
-                fs::create_directories(out, ec);
-                fs::copy_file(shot, out / (pass.tag + "_" + std::to_string(p) + ".bmp"),
-                              fs::copy_options::overwrite_existing, ec);
-                fs::remove(shot, ec);
-                if (shot.empty() || ec) {
+                if (!keep_newest_shot(shots, out, pass.tag + "_" + std::to_string(p) + ".bmp")) {
                     std::fprintf(stderr, "no shot at pose %zu of %s\n", p, pass.tag.c_str());
                     status = 1;
                     break;
