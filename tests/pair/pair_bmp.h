@@ -1,6 +1,8 @@
 #pragma once
 // The pair tools' frames: 24-bit BMP files as the programs' screenshots
 // write them, read and written as RGB rows, top row first.
+#include "tests/support/bmp_shot.h"
+
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -16,34 +18,16 @@ struct Frame {
     const uint8_t* at(int x, int y) const { return &rgb[3 * (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x))]; }
 };
 
-inline uint32_t le32(const std::vector<uint8_t>& b, size_t at)
-{
-    return static_cast<uint32_t>(b[at]) | static_cast<uint32_t>(b[at + 1]) << 8 | static_cast<uint32_t>(b[at + 2]) << 16 |
-           static_cast<uint32_t>(b[at + 3]) << 24;
-}
-
 inline Frame load_bmp(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    Shot shot;
     Frame f;
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M' || b[28] != 24) {
-        return f;
-    }
-    const uint32_t offset = le32(b, 10);
-    const int w = static_cast<int>(le32(b, 18));
-    const int h = static_cast<int>(le32(b, 22));
-    const size_t stride = (static_cast<size_t>(w) * 3 + 3) & ~size_t{3};
-    if (w <= 0 || h <= 0 || w > 4096 || h > 4096 || offset + stride * static_cast<size_t>(h) > b.size()) {
-        return f;
-    }
-    f.width = w;
-    f.height = h;
-    for (int y = 0; y < h; ++y) {
-        const uint8_t* row = b.data() + offset + stride * static_cast<size_t>(h - 1 - y);
-        for (int x = 0; x < w; ++x) {
-            f.rgb.insert(f.rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
-        }
+    if (shot.read(bytes)) {
+        f.width = shot.width;
+        f.height = shot.height;
+        f.rgb = std::move(shot.rgb);
     }
     return f;
 }
