@@ -6,8 +6,14 @@
 //
 //   pair_driver_<program> --out DIR [--width W --height H]
 //                         [--map NAME [--map-dir DIR]]
+//                         [--poses FILE] [--settle SECONDS]
 //                         --pass TAG "VARIABLES" [--pass TAG "VARIABLES" ...]
 //
+// --poses: the poses read from a file instead, one a line: "x y z heading
+// pitch", heading in turns, pitch in radians ('#' starts a comment).
+// --settle: the time each of the two frames after a pass's variables takes,
+// for the passes named after it (1/70 s by default; 0 keeps the world as the
+// previous pass saw it).
 // --map-dir: a map directory copied into the base under NAME first (the
 // demo base holds only the demo's map).
 //   pair_driver_<program> --bench N [--width W --height H] [--map ...]
@@ -47,6 +53,7 @@ constexpr double FRAME_SECONDS = 1.0 / 70.0;
 struct Pass {
     std::string tag;
     std::string variables;
+    double settle;
 };
 
 struct Session {
@@ -72,6 +79,35 @@ struct Session {
     }
 };
 
+// Poses from a text file; empty when it can't be read or holds a bad line.
+std::vector<pair::Pose> read_poses(const fs::path& file)
+{
+    std::vector<pair::Pose> poses;
+    FILE* f = std::fopen(file.c_str(), "r");
+    if (f == nullptr) {
+        return poses;
+    }
+    char line[256];
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        char* const hash = std::strchr(line, '#');
+        if (hash != nullptr) {
+            *hash = '\0';
+        }
+        pair::Pose p{};
+        char extra = 0;
+        const int n = std::sscanf(line, "%f %f %f %f %f %c", &p.x, &p.y, &p.z, &p.heading, &p.pitch, &extra);
+        if (n == 5) {
+            p.heading *= pair::TURN;
+            poses.push_back(p);
+        } else if (n != EOF) {
+            std::fclose(f);
+            return {};
+        }
+    }
+    std::fclose(f);
+    return poses;
+}
+
 fs::path newest_shot(const fs::path& shots)
 {
     fs::path newest;
@@ -86,7 +122,7 @@ fs::path newest_shot(const fs::path& shots)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: pair_driver --out DIR [--width W --height H] --pass TAG VARIABLES ...\n"
+    std::fprintf(stderr, "usage: pair_driver --out DIR [--width W --height H] [--poses FILE] [--settle S] --pass TAG VARIABLES ...\n"
                          "       pair_driver --bench N [--width W --height H] [--map NAME [--map-dir DIR]]\n");
     return 2;
 }
@@ -102,6 +138,8 @@ int main(int argc, char** argv)
     int bench = 0;
     std::string map = "demo";
     fs::path map_dir;
+    fs::path pose_file;
+    double settle = FRAME_SECONDS;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--out" && i + 1 < argc) {
@@ -111,12 +149,16 @@ int main(int argc, char** argv)
         } else if (a == "--height" && i + 1 < argc) {
             height = argv[++i];
         } else if (a == "--pass" && i + 2 < argc) {
-            passes.push_back({argv[i + 1], argv[i + 2]});
+            passes.push_back({argv[i + 1], argv[i + 2], settle});
             i += 2;
         } else if (a == "--map" && i + 1 < argc) {
             map = argv[++i];
         } else if (a == "--map-dir" && i + 1 < argc) {
             map_dir = fs::absolute(argv[++i]);
+        } else if (a == "--poses" && i + 1 < argc) {
+            pose_file = fs::absolute(argv[++i]);
+        } else if (a == "--settle" && i + 1 < argc) {
+            settle = std::atof(argv[++i]);
         } else if (a == "--bench" && i + 1 < argc) {
             bench = std::atoi(argv[++i]);
         } else {
@@ -129,6 +171,7 @@ int main(int argc, char** argv)
 
     const fs::path folder = fs::temp_directory_path() / ("ostrel_pair_" + std::to_string(::getpid()));
     std::string error;
+    std::error_code ec_ignored;
     if (!e2e::copy_demo_base(folder / "kavrin", error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
@@ -141,7 +184,12 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    const std::vector<pair::Pose> poses = pair::poses_for(map);
+    const std::vector<pair::Pose> poses = pose_file.empty() ? pair::poses_for(map) : read_poses(pose_file);
+    if (poses.empty()) {
+        std::fprintf(stderr, "no poses in %s\n", pose_file.c_str());
+        fs::remove_all(folder, ec_ignored);
+        return 1;
+    }
     const fs::path previous = fs::current_path();
     fs::current_path(folder);
     int status = 0;
@@ -194,8 +242,8 @@ int main(int argc, char** argv)
                 break;
             }
             s.run(pass.variables + "\n");
-            s.frame();
-            s.frame();
+            s.frame(pass.settle);
+            s.frame(pass.settle);
             for (size_t p = 0; p < poses.size(); ++p) {
                 // The shots are drawn in frames that take no time: the server
                 // sends nothing new then, and so nothing puts the view back
