@@ -6,15 +6,21 @@
 //
 //   pair_driver_<program> --out DIR [--width W --height H]
 //                         [--map NAME [--map-dir DIR]]
+//                         [--poses FILE] [--settle SECONDS]
 //                         --pass TAG "VARIABLES" [--pass TAG "VARIABLES" ...]
 //
+// --poses: the poses read from a file instead, one a line: "x y z heading
+// pitch", heading in turns, pitch in radians ('#' starts a comment).
+// --settle: the time each of the two frames after a pass's variables takes,
+// for the passes named after it (1/70 s by default; 0 keeps the world as the
+// previous pass saw it).
 // --map-dir: a map directory copied into the base under NAME first (the
 // demo base holds only the demo's map).
 // --backdrop TAG "VARIABLES": before the map, the variables set and one shot
 //     TAG.bmp of the screen with no map (the backdrop picture alone).
 // --console: the shots are drawn with the console open on known text (the
 //     2-D layer's test) instead of its overlay cleared.
-// --poses N: only the first N poses.
+// --pose-count N: only the first N poses.
 //   pair_driver_<program> --bench N [--width W --height H] [--map ...]
 //     N frames drawn through the same poses in turn, in frames that take no
 //     engine time (the world stands still: the frames a second are the
@@ -55,6 +61,7 @@ constexpr double FRAME_SECONDS = 1.0 / 70.0;
 struct Pass {
     std::string tag;
     std::string variables;
+    double settle;
 };
 
 struct Session {
@@ -79,6 +86,35 @@ struct Session {
         camera().view.set_from_placement(source);
     }
 };
+
+// Poses from a text file; empty when it can't be read or holds a bad line.
+std::vector<pair::Pose> read_poses(const fs::path& file)
+{
+    std::vector<pair::Pose> poses;
+    FILE* f = std::fopen(file.c_str(), "r");
+    if (f == nullptr) {
+        return poses;
+    }
+    char line[256];
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        char* const hash = std::strchr(line, '#');
+        if (hash != nullptr) {
+            *hash = '\0';
+        }
+        pair::Pose p{};
+        char extra = 0;
+        const int n = std::sscanf(line, "%f %f %f %f %f %c", &p.x, &p.y, &p.z, &p.heading, &p.pitch, &extra);
+        if (n == 5) {
+            p.heading *= pair::TURN;
+            poses.push_back(p);
+        } else if (n != EOF) {
+            std::fclose(f);
+            return {};
+        }
+    }
+    std::fclose(f);
+    return poses;
+}
 
 fs::path newest_shot(const fs::path& shots)
 {
@@ -115,7 +151,7 @@ bool keep_newest_shot(const fs::path& shots, const fs::path& out, const std::str
 
 int usage()
 {
-    std::fprintf(stderr, "usage: pair_driver --out DIR [--width W --height H] --pass TAG VARIABLES ...\n"
+    std::fprintf(stderr, "usage: pair_driver --out DIR [--width W --height H] [--poses FILE] [--pose-count N] [--settle S] --pass TAG VARIABLES ...\n"
                          "       pair_driver --bench N [--width W --height H] [--map NAME [--map-dir DIR]]\n");
     return 2;
 }
@@ -134,6 +170,8 @@ int main(int argc, char** argv)
     std::vector<Pass> backdrops;
     bool console = false;
     size_t pose_limit = SIZE_MAX;
+    fs::path pose_file;
+    double settle = FRAME_SECONDS;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--out" && i + 1 < argc) {
@@ -143,19 +181,23 @@ int main(int argc, char** argv)
         } else if (a == "--height" && i + 1 < argc) {
             height = argv[++i];
         } else if (a == "--pass" && i + 2 < argc) {
-            passes.push_back({argv[i + 1], argv[i + 2]});
+            passes.push_back({argv[i + 1], argv[i + 2], settle});
             i += 2;
         } else if (a == "--backdrop" && i + 2 < argc) {
-            backdrops.push_back({argv[i + 1], argv[i + 2]});
+            backdrops.push_back({argv[i + 1], argv[i + 2], settle});
             i += 2;
         } else if (a == "--console") {
             console = true;
-        } else if (a == "--poses" && i + 1 < argc) {
+        } else if (a == "--pose-count" && i + 1 < argc) {
             pose_limit = static_cast<size_t>(std::atoi(argv[++i]));
         } else if (a == "--map" && i + 1 < argc) {
             map = argv[++i];
         } else if (a == "--map-dir" && i + 1 < argc) {
             map_dir = fs::absolute(argv[++i]);
+        } else if (a == "--poses" && i + 1 < argc) {
+            pose_file = fs::absolute(argv[++i]);
+        } else if (a == "--settle" && i + 1 < argc) {
+            settle = std::atof(argv[++i]);
         } else if (a == "--bench" && i + 1 < argc) {
             bench = std::atoi(argv[++i]);
         } else {
@@ -168,6 +210,7 @@ int main(int argc, char** argv)
 
     const fs::path folder = fs::temp_directory_path() / ("ostrel_pair_" + std::to_string(::getpid()));
     std::string error;
+    std::error_code ec_ignored;
     if (!e2e::copy_demo_base(folder / "kavrin", error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
@@ -180,8 +223,13 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    std::vector<pair::Pose> poses = pair::poses_for(map);
+    std::vector<pair::Pose> poses = pose_file.empty() ? pair::poses_for(map) : read_poses(pose_file);
     poses.resize(std::min(poses.size(), pose_limit));
+    if (poses.empty()) {
+        std::fprintf(stderr, "no poses in %s\n", pose_file.c_str());
+        fs::remove_all(folder, ec_ignored);
+        return 1;
+    }
     const fs::path previous = fs::current_path();
     fs::current_path(folder);
     int status = 0;
@@ -253,8 +301,8 @@ int main(int argc, char** argv)
                 break;
             }
             s.run(pass.variables + "\n");
-            s.frame();
-            s.frame();
+            s.frame(pass.settle);
+            s.frame(pass.settle);
             for (size_t p = 0; p < poses.size(); ++p) {
                 // The shots are drawn in frames that take no time: the server
                 // sends nothing new then, and so nothing puts the view back

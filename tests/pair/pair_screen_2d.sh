@@ -13,7 +13,7 @@ shrink=$'R_ResizeDown\nR_ResizeDown\nR_ResizeDown'
 for side in soft gl; do
     driver=$soft
     [ "$side" = gl ] && driver=$gl
-    if ! "$driver" --out "$work/$side" --width 640 --height 480 --poses 1 --console \
+    if ! "$driver" --out "$work/$side" --width 640 --height 480 --pose-count 1 --console \
             --backdrop backdrop "$plain" --pass screen "$shrink" > "$work.$side.log" 2>&1; then
         echo "the $side driver failed:"
         tail -20 "$work.$side.log"
