@@ -1,4 +1,5 @@
 #include "bench/script/bench_program.h"
+#include "bench/script/bench_functions.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,61 +15,12 @@
 
 namespace {
 
-const char* const program = R"(
+const std::string program = R"(
 .global main, sum, fib, ticker, natives, plain
 .code
 .func main, 0
     ret
-; sum of 0..n-1; locals i (on top) and total
-.func sum, 32
-    push 0, 0
-.loop:
-    pushargs
-    load1
-    pushspofs 4
-    load1
-    sub                 ; i - n
-    jge .done
-    pushsp
-    load2
-    add                 ; i + total
-    pushspofs 8
-    store1
-    pushsp
-    load1
-    push 1
-    add
-    pushspofs 4
-    store1
-    jump .loop
-.done:
-    pushspofs 4
-    load1
-    ret1
-.func fib, 16
-    pushargs
-    load1
-    push 2
-    icmp                ; 2 against n: -1 when 2 < n
-    jge .small
-    push 1
-    pushargs
-    load1
-    sub
-    call fib, 4
-    pushresult1
-    push 2
-    pushargs
-    load1
-    sub
-    call fib, 4
-    pushresult1
-    add
-    ret1
-.small:
-    push 1
-    ret1
-.func ticker, 4
+)" + std::string(BENCH_SUM_AND_FIB) + R"(.func ticker, 4
 .again:
     push 1
     wait

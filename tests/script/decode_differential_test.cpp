@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/script/bench_functions.h"
 #include "core/byte_order.h"
 #include "link_programs.h"
 #include "script/kcontext.h"
@@ -419,55 +420,7 @@ TEST(DecodeDifferential, NumericProgramsAgree)
 .code
 .func main, 0
     ret
-.func sum, 32
-    push 0, 0
-.loop:
-    pushargs
-    load1
-    pushspofs 4
-    load1
-    sub
-    jge .done
-    pushsp
-    load2
-    add
-    pushspofs 8
-    store1
-    pushsp
-    load1
-    push 1
-    add
-    pushspofs 4
-    store1
-    jump .loop
-.done:
-    pushspofs 4
-    load1
-    ret1
-.func fib, 16
-    pushargs
-    load1
-    push 2
-    icmp
-    jge .small
-    push 1
-    pushargs
-    load1
-    sub
-    call fib, 4
-    pushresult1
-    push 2
-    pushargs
-    load1
-    sub
-    call fib, 4
-    pushresult1
-    add
-    ret1
-.small:
-    push 1
-    ret1
-.func mix, 64
+)" + std::string(BENCH_SUM_AND_FIB) + R"(.func mix, 64
     pushargs
     load1
     itof
