@@ -68,10 +68,10 @@ void draw_mapped_fan(const SurfaceRecord& record, float u0, float ku, float v0, 
     const MapPolygon& polygon = *record.ref.polygon;
     const FaceAxes axes(*polygon.face);
     glBegin(GL_TRIANGLE_FAN);
-    for (int32_t i = 0; i < record.count; ++i) {
+    for (int32_t i = 0, k = record.first; i < record.count; ++i, k = k + 1 < record.count ? k + 1 : 0) {
         float u;
         float v;
-        axes.texel(*polygon.vertices[i], u, v);
+        axes.texel(*polygon.vertices[k], u, v);
         glTexCoord2f((u - u0) * ku, (v - v0) * kv);
         glVertex3fv(&record.vertices[i].x);
     }
@@ -226,9 +226,9 @@ uint32_t PolyRenderer::build_lightmap(const PolygonRef& ref)
     const MapPolygon& polygon = *ref.polygon;
     K_ASSERT(polygon.samples);
     light_surface(ref, projection->time);
-    const PolygonLightmap* lightmap = polygon_lightmap(&polygon);
-    const int32_t side = lightmap != nullptr && lightmap->slot.size_id >= 0
-                             ? GLLightmapManager::side(lightmap->slot.size_id)
+    const GLPolygonData* data = polygon_data(&polygon);
+    const int32_t side = data != nullptr && data->slot.size_id >= 0
+                             ? GLLightmapManager::side(data->slot.size_id)
                              : GL_LIGHTMAP_SIDE;
     const int32_t w = polygon.lightmap.width;
     const int32_t h = polygon.lightmap.height;
@@ -255,7 +255,7 @@ uint32_t PolyRenderer::build_lightmap(const PolygonRef& ref)
 void PolyRenderer::draw_lightmapped(SurfaceRecord& record)
 {
     const MapPolygon& polygon = *record.ref.polygon;
-    PolygonLightmap* const lightmap = polygon_lightmap(&polygon);
+    GLPolygonData* const lightmap = polygon_data(&polygon);
     if (lightmap == nullptr || lightmap->slot.size_id < 0) {
         return;
     }

@@ -6,6 +6,7 @@
 #include "core/print.h"
 #include "core/sine_table.h"
 #include "gl/gl_bind.h"
+#include "gl/gl_fan_start.h"
 #include "renderer/screen_projection.h"
 #include "world/bsp_tree.h"
 #include "world/pvs_decode.h"
@@ -191,12 +192,14 @@ void PolyRenderer::add_polygon(const PolygonRef& ref, uint32_t flags)
         ++stats.dropped;
         return;
     }
+    // The copy starts at the polygon's fan start.
+    const int32_t first = fan_start(&polygon);
     Vector* const vertices = &vertex_pool_[static_cast<size_t>(active_vertices_)];
-    for (int32_t i = 0; i < count; ++i) {
+    for (int32_t i = 0, k = first; i < count; ++i, k = k + 1 < count ? k + 1 : 0) {
         if (block.has_object != 0) {
-            mat_rotate_vector(vertices[i], block.object, *polygon.vertices[i]);
+            mat_rotate_vector(vertices[i], block.object, *polygon.vertices[k]);
         } else {
-            vertices[i] = *polygon.vertices[i];
+            vertices[i] = *polygon.vertices[k];
         }
     }
     active_vertices_ += count;
@@ -251,8 +254,8 @@ void PolyRenderer::add_polygon(const PolygonRef& ref, uint32_t flags)
             return;
         }
         record = &surface_pool_[static_cast<size_t>(active_surfaces_++)];
-        const PolygonLightmap* lightmap = polygon.samples != nullptr ? polygon_lightmap(&polygon) : nullptr;
-        if (lightmap != nullptr && lightmap->slot.size_id >= 0) {
+        const GLPolygonData* data = polygon.samples != nullptr ? polygon_data(&polygon) : nullptr;
+        if (data != nullptr && data->slot.size_id >= 0) {
             lit_[static_cast<size_t>(lit_count_++)] = record;
         } else {
             unlit_[static_cast<size_t>(unlit_count_++)] = record;
@@ -263,6 +266,7 @@ void PolyRenderer::add_polygon(const PolygonRef& ref, uint32_t flags)
     record->ref.camera_distance = distance;
     record->vertices = vertices;
     record->count = count;
+    record->first = first;
 }
 
 void PolyRenderer::add_entity(RenderObject* entity)
@@ -360,31 +364,39 @@ void PolyRenderer::print_stats() const
     }
 }
 
-PolygonLightmap* PolyRenderer::polygon_lightmap(const MapPolygon* polygon) const
+GLPolygonData* PolyRenderer::polygon_data(const MapPolygon* polygon) const
 {
-    if (lightmaps_ == nullptr || polygon < world_polygons_ || polygon >= world_polygons_ + world_polygon_count_) {
+    if (polygon_data_ == nullptr || polygon < world_polygons_ || polygon >= world_polygons_ + world_polygon_count_) {
         return nullptr;
     }
-    return &lightmaps_[static_cast<size_t>(polygon - world_polygons_)];
+    return &polygon_data_[static_cast<size_t>(polygon - world_polygons_)];
+}
+
+int32_t PolyRenderer::fan_start(const MapPolygon* polygon) const
+{
+    const GLPolygonData* data = polygon_data(polygon);
+    return data != nullptr ? data->fan_start : 0;
 }
 
 void PolyRenderer::prepare_world(ClientWorld& world)
 {
     // The client binds a loaded world twice (at load and when it attaches
     // the entities): the second time finds it prepared.
-    if (lightmaps_ != nullptr && world_polygons_ == world.polygons && world_polygon_count_ == world.polygon_count) {
+    if (polygon_data_ != nullptr && world_polygons_ == world.polygons && world_polygon_count_ == world.polygon_count) {
         return;
     }
     release_world();
     if (world.polygon_count > 0) {
-        lightmaps_.reset(new (std::nothrow) PolygonLightmap[static_cast<size_t>(world.polygon_count)]);
+        polygon_data_.reset(new (std::nothrow) GLPolygonData[static_cast<size_t>(world.polygon_count)]);
     }
-    if (lightmaps_ != nullptr) {
+    if (polygon_data_ != nullptr) {
         world_polygons_ = world.polygons;
         world_polygon_count_ = world.polygon_count;
         for (int32_t i = 0; i < world.polygon_count; ++i) {
             const MapPolygon& polygon = world.polygons[i];
-            GLLightmapOwner& slot = lightmaps_[static_cast<size_t>(i)].slot;
+            GLPolygonData& data = polygon_data_[static_cast<size_t>(i)];
+            data.fan_start = choose_fan_start(polygon.vertices, polygon.vertex_count);
+            GLLightmapOwner& slot = data.slot;
             if (polygon.samples == nullptr) {
                 slot.size_id = -1;
                 continue;
@@ -435,7 +447,7 @@ void PolyRenderer::prepare_world(ClientWorld& world)
 void PolyRenderer::release_world()
 {
     // The slots go back to the cache before the owners go.
-    lightmaps_.reset();
+    polygon_data_.reset();
     world_polygons_ = nullptr;
     world_polygon_count_ = 0;
 }

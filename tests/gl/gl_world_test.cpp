@@ -7,6 +7,7 @@
 #include "core/sine_table.h"
 #include "core/view_frame.h"
 #include "fsys/fsys.h"
+#include "gl/gl_fan_start.h"
 #include "gl_fixture.h"
 #include "host/host_gl.h"
 #include "renderer/poly_renderer.h"
@@ -29,6 +30,7 @@
 #include <array>
 #include <cmath>
 #include <fstream>
+#include <initializer_list>
 #include <set>
 #include <sstream>
 #include <string>
@@ -248,6 +250,29 @@ protected:
             }
         }
         return total > 0 ? static_cast<double>(agree) / total : 0.0;
+    }
+
+    // One frame of the polygons alone, in arrival order, seen from eye
+    // looking along +x; the window's pixels.
+    std::vector<Rgb> draw_polygons(const Vector& eye, std::initializer_list<MapPolygon*> polygons)
+    {
+        ViewFrame view;
+        set_camera(view, eye, 0.0f, 0.0f);
+        view.set_extents(1.0f, 0.75f);
+        projection_.set_time(0);
+        projection_.begin_frame(view);
+        projection_.clear_window();
+        renderer_.begin_frame();
+        TransformBlock block;
+        renderer_.set_transform(block, nullptr);
+        for (MapPolygon* polygon : polygons) {
+            PolygonRef ref;
+            ref.polygon = polygon;
+            ref.transform = &block;
+            renderer_.add_polygon(ref, 0);
+        }
+        renderer_.end_frame();
+        return frame();
     }
 
     TempTree tree_;
@@ -598,24 +623,8 @@ TEST_F(GLWorldTest, TransparentSurfacesAreBlendedOverTheOpaqueOnes)
     const Vector eye{128.0f, 128.0f, 64.0f};
     Square glass(eye, 60.0f, 40.0f, red, true);
     Square wall(eye, 90.0f, 20.0f, green, false);
-    ViewFrame view;
-    set_camera(view, eye, 0.0f, 0.0f);
-    view.set_extents(1.0f, 0.75f);
-    projection_.set_time(0);
-    projection_.begin_frame(view);
-    projection_.clear_window();
-    renderer_.begin_frame();
-    TransformBlock block;
-    renderer_.set_transform(block, nullptr);
-    for (Square* s : {&glass, &wall}) {
-        PolygonRef ref;
-        ref.polygon = &s->polygon;
-        ref.transform = &block;
-        renderer_.add_polygon(ref, 0);
-    }
+    const std::vector<Rgb> f = draw_polygons(eye, {&glass.polygon, &wall.polygon});
     EXPECT_EQ(renderer_.stats.rendered, 2);
-    renderer_.end_frame();
-    const std::vector<Rgb> f = frame();
     const Rgb centre = f[static_cast<size_t>(24 * 64 + 32)];
     EXPECT_NEAR(centre[0], 128, 3) << "red over green";
     EXPECT_NEAR(centre[1], 127, 3) << "red over green";
@@ -625,6 +634,128 @@ TEST_F(GLWorldTest, TransparentSurfacesAreBlendedOverTheOpaqueOnes)
     EXPECT_EQ(beside[1], 0);
     const Rgb corner = f[0];
     EXPECT_EQ(corner, (Rgb{0, 0, 0})) << "nothing where neither square is";
+}
+
+
+// A pentagon facing the camera: a square 2 s a side with a fifth vertex a
+// little above the middle of its top edge, listed from the top left corner,
+// whose fan holds a sliver (that corner, the fifth vertex, the top right
+// corner).
+struct Roof {
+    Vector corners[5];
+    Vector* pointers[5];
+    Plane plane;
+    MapFace face;
+
+    Roof(const Vector& eye, float d, float s, AlgoTexture* patch)
+    {
+        // (across, up) from the centre, clockwise seen from the eye.
+        const float shape[5][2] = {{-1.0f, 1.0f}, {0.0f, 1.0125f}, {1.0f, 1.0f}, {1.0f, -1.0f}, {-1.0f, -1.0f}};
+        const float x = eye.x + d;
+        for (int i = 0; i < 5; ++i) {
+            // Looking along +x the screen's right is -y.
+            corners[i] = Vector{x, eye.y - s * shape[i][0], eye.z + s * shape[i][1]};
+            pointers[i] = &corners[i];
+        }
+        plane = Plane{{-1.0f, 0.0f, 0.0f}, x};
+        face.patch = patch;
+        face.plane = &plane;
+        face.origin = corners[0];
+        // The texture's 16 texels across the polygon.
+        face.u_axis = Vector{0.0f, -s / 8.0f, 0.0f};
+        face.v_axis = Vector{0.0f, 0.0f, -s / 8.0f};
+    }
+
+    void set(MapPolygon& polygon)
+    {
+        polygon.vertices = pointers;
+        polygon.vertex_count = 5;
+        polygon.face = &face;
+        polygon.plane = &plane;
+    }
+};
+
+// A texture whose texels all differ: a texture coordinate that went with
+// the wrong vertex shows.
+void paint_pattern(Texture& texture)
+{
+    texture.flags = 0;
+    ASSERT_EQ(texture.create_levels(16, 16), 1);
+    for (uint32_t i = 0; i < 256; ++i) {
+        texture.palette[i] = (i * 37u & 0xFFu) | ((i * 91u & 0xFFu) << 8) | ((i * 53u & 0xFFu) << 16);
+    }
+    for (int level = 0; level < texture.mipmaps; ++level) {
+        TexelMap& map = texture.levels[level];
+        for (int32_t k = 0; k < map.width * map.height; ++k) {
+            map.texels[k] = static_cast<uint8_t>(k * 7 + level);
+        }
+    }
+    texture.dirty = 1;
+}
+
+// A polygon of the bound world is drawn as a fan from the start chosen at
+// map load, here not its first vertex, without changing the map polygon;
+// the same polygon from outside the world is drawn from its first vertex.
+// Both cover the same pixels in flat colours, and textured they show the
+// same picture, each texture coordinate with its own vertex.
+TEST_F(GLWorldTest, TheFanStartsAtTheChosenVertexAndCoversTheSamePixels)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 96, 72));
+    if (IsSkipped()) {
+        return;
+    }
+    AlgoTexture* patch = nullptr;
+    for (int32_t i = 0; i < world_.face_count && patch == nullptr; ++i) {
+        AlgoTexture* p = world_.faces[i].patch;
+        patch = p != nullptr && p->update(0) != nullptr ? p : nullptr;
+    }
+    ASSERT_NE(patch, nullptr);
+    ASSERT_NO_FATAL_FAILURE(paint_pattern(*patch->update(0)));
+
+    const Vector eye{128.0f, 128.0f, 64.0f};
+    Roof roof(eye, 60.0f, 30.0f, patch);
+    ClientWorld roof_world;
+    roof_world.polygons = new MapPolygon[1];
+    roof_world.polygon_count = 1;
+    MapPolygon& inside = roof_world.polygons[0];
+    roof.set(inside);
+    renderer_.prepare_world(roof_world);
+    MapPolygon outside;
+    roof.set(outside);
+    const int32_t start = choose_fan_start(inside.vertices, inside.vertex_count);
+    ASSERT_NE(start, 0) << "the first vertex starts a sliver";
+    EXPECT_EQ(renderer_.fan_start(&inside), start);
+    EXPECT_EQ(renderer_.fan_start(&outside), 0);
+
+    for (const bool flat : {true, false}) {
+        set("R_Flat", flat ? "True" : "False");
+        set("R_Cells", "1"); // the flat colour of the polygon's cell: the same for both
+        const std::vector<Rgb> rotated = draw_polygons(eye, {&inside});
+        ASSERT_EQ(renderer_.surface_count(), 1);
+        const SurfaceRecord& record = renderer_.surface(0);
+        EXPECT_EQ(record.first, start);
+        EXPECT_EQ(vec_equal(record.vertices[0], *inside.vertices[start]), 1) << "the fan's first vertex";
+        EXPECT_EQ(inside.vertices, roof.pointers) << "the map polygon keeps its order";
+        const std::vector<Rgb> plain = draw_polygons(eye, {&outside});
+        EXPECT_EQ(vec_equal(renderer_.surface(0).vertices[0], *outside.vertices[0]), 1);
+
+        int covered = 0;
+        int differ = 0;
+        for (size_t i = 0; i < plain.size(); ++i) {
+            covered += plain[i] != Rgb{0, 0, 0} ? 1 : 0;
+            differ += plain[i] != rotated[i] ? 1 : 0;
+        }
+        EXPECT_GT(covered, 96 * 72 / 4) << "the polygon fills much of the window";
+        if (flat) {
+            EXPECT_EQ(rotated, plain) << "the same pixels covered";
+        } else {
+            // Texture coordinates interpolated over other triangles round
+            // differently at a few texel edges; with a coordinate at the
+            // wrong vertex most pixels would differ.
+            EXPECT_LT(differ, covered / 50) << differ << " of " << covered << " pixels differ";
+        }
+    }
+    renderer_.release_world();
 }
 
 } // namespace

@@ -7,11 +7,12 @@
 // colours, textures, second layers, lightmaps, bumps, wire frame), then the
 // entities and, back to front, the transparent surfaces.
 //
-// Lightmaps live in the OpenGL lightmap cache: each lit polygon of the world
-// has a slot beside it here (the map polygon is shared with the server and
-// the software program, so it carries none). A lightmap is lit by the shared
-// light_surface code and uploaded only when its slot is new or its lighting
-// signature changed.
+// What this program adds to a polygon of the world (the map's and its
+// models') lies beside it here, since the map polygon is shared with the
+// server and the software program: its lightmap slot in the OpenGL lightmap
+// cache and the vertex its fan starts from, chosen at map load. A lightmap
+// is lit by the shared light_surface code and uploaded only when its slot is
+// new or its lighting signature changed.
 //
 // Nothing is allocated per frame. What no pool can take is dropped and
 // counted: a full frame loses its farthest polygons, never asserts.
@@ -60,11 +61,13 @@ enum GLPolyVariable {
 enum GLPass { GLP_FLAT, GLP_LIGHTMAP, GLP_BUMP, GLP_WIRE, GLP_TEXTURE, GLP_OVERLAY };
 
 // One polygon of the frame: the traversal's reference and its vertices in
-// world space (a model's polygons moved by the model's matrix).
+// world space (a model's polygons moved by the model's matrix), starting at
+// the polygon's fan start.
 struct SurfaceRecord {
     PolygonRef ref;
     const Vector* vertices = nullptr; // into the vertex pool
     int32_t count = 0;
+    int32_t first = 0; // the map polygon's vertex that vertices[0] is
 };
 
 // An entry of the transparent list: a surface or an entity.
@@ -73,13 +76,14 @@ struct TransparentEntry {
     RenderObject* entity;
 };
 
-// What this program keeps of a lit polygon of the world beside the map
-// polygon: its lightmap slot (with its size class) and whether its lightmap
-// was last built with moving lights, which must be taken off again when
-// they leave.
-struct PolygonLightmap {
+// What this program keeps of a polygon of the world beside the map
+// polygon: the lightmap slot of a lit one (with its size class), whether
+// its lightmap was last built with moving lights, which must be taken off
+// again when they leave, and the vertex its fan starts from.
+struct GLPolygonData {
     GLLightmapOwner slot;
     bool lit_by_lights = false;
+    int32_t fan_start = 0;
 };
 
 struct GLPolyStats {
@@ -117,8 +121,8 @@ public:
 
     bool screen_covered() const { return gaps.covered() || bcp.covered(); }
     const Plane& side_plane(int i) const;
-    // The world renderer binds a world: lightmap slots for its lit polygons,
-    // and the lightmap cache sized from its PVS.
+    // The world renderer binds a world: each polygon's fan start, lightmap
+    // slots for its lit polygons, and the lightmap cache sized from its PVS.
     void prepare_world(ClientWorld& world);
     void release_world();
 
@@ -131,8 +135,13 @@ public:
     void clear_lightmap_maxima();
     void report_lightmap_maxima();
 
-    // The lightmap of a polygon of the bound world, null for others.
-    PolygonLightmap* polygon_lightmap(const MapPolygon* polygon) const;
+    // This program's data of a polygon of the bound world, null for others.
+    GLPolygonData* polygon_data(const MapPolygon* polygon) const;
+    // The vertex the polygon's fan starts from: 0 outside the bound world.
+    int32_t fan_start(const MapPolygon* polygon) const;
+    // The frame's opaque records so far, in arrival order.
+    int32_t surface_count() const { return active_surfaces_; }
+    const SurfaceRecord& surface(int32_t i) const { return surface_pool_[static_cast<size_t>(i)]; }
     // Lights the reference's polygon into the upload buffer; the signature.
     uint32_t build_lightmap(const PolygonRef& ref);
 
@@ -190,10 +199,10 @@ private:
     std::vector<const Vector*> test_pointers_;
     std::vector<int32_t> screen_points_;
 
-    // The bound world's lit polygons and their slots.
+    // The bound world's polygons and their data.
     MapPolygon* world_polygons_ = nullptr;
     int32_t world_polygon_count_ = 0;
-    std::unique_ptr<PolygonLightmap[]> lightmaps_;
+    std::unique_ptr<GLPolygonData[]> polygon_data_;
 
     BumpField bump_field_;
     BumpImages bump_images_;
