@@ -77,6 +77,24 @@ function(ostrel_add_subfolders)
   endforeach()
 endfunction()
 
+# ostrel_program_pair(<name> SOURCES <file>... SOFT <lib>... GL <lib>...
+#                     GL_DEFINE <macro> [DEPENDS <target>...]): one source built
+# over each program, <name>_soft and <name>_gl, each linking only its own
+# program's libraries; the OpenGL one compiled with the macro defined.
+function(ostrel_program_pair name)
+  cmake_parse_arguments(A "" "GL_DEFINE" "SOURCES;SOFT;GL;DEPENDS" ${ARGN})
+  foreach(program SOFT GL)
+    string(TOLOWER ${program} suffix)
+    add_executable(${name}_${suffix} ${A_SOURCES})
+    target_link_libraries(${name}_${suffix} PRIVATE ${A_${program}})
+    target_include_directories(${name}_${suffix} PRIVATE ${CMAKE_SOURCE_DIR})
+    if(A_DEPENDS)
+      add_dependencies(${name}_${suffix} ${A_DEPENDS})
+    endif()
+  endforeach()
+  target_compile_definitions(${name}_gl PRIVATE ${A_GL_DEFINE})
+endfunction()
+
 # ostrel_renderer(<name> FOLDERS <dir>... INCLUDE <dir> [DEPS <lib>...]): one
 # program's renderer: its own folders and world/view, the logic both programs
 # share, compiled against that program's renderer headers (INCLUDE holds

@@ -8,7 +8,7 @@
 // Prints "name value unit" lines: median and 95th percentile of the frame,
 // median of the hand-over, and per frame the polygons drawn, lightmaps drawn
 // and lightmaps uploaded.
-#include "core/command_line.h"
+#include "bench/support/bench_video.h"
 #include "core/config_variable.h"
 #include "core/print.h"
 #include "core/share_manager.h"
@@ -51,8 +51,6 @@ double ms_between(Clock::time_point a, Clock::time_point b)
     return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
-void quiet(int, const char*, uintptr_t) {}
-
 struct Pose {
     Vector position;
     float yaw;
@@ -82,12 +80,6 @@ std::vector<Pose> camera_path()
         path.push_back({at, yaw, pitch});
     }
     return path;
-}
-
-double percentile(std::vector<double> v, double q)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[static_cast<size_t>(q * static_cast<double>(v.size() - 1))];
 }
 
 struct Session {
@@ -173,29 +165,16 @@ bool run(KVideoMode& mode, int32_t w, int32_t h, int frames)
 int main(int argc, char** argv)
 {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : POSES;
-    print_init();
-    set_stream_handler(quiet, 0);
-    cvar_list = new ConfigVariableList;
-    command_line = new CommandLine;
-    const char* args[] = {"ostrel_gl"};
-    command_line->parse(1, args);
-    cvar_list->link(CVTYPE_STRING, 0x40, "Base", OSTREL_DEMO_BASE_DIR, 1);
-    fsys = new FSys;
-    SineTable sine;
-    if (fsys->init() == 0 || fsys->mount(OSTREL_DEMO_BASE_DIR, 1, 10) == 0 || sine.init(4096) == 0 ||
-        os_init(GL_SYSTEM_NAME) == 0 || video_init() == 0) {
-        std::fprintf(stderr, "bench_gl_world: no start-up\n");
+    std::unique_ptr<KVideoMode> mode = start_bench_video(OSTREL_DEMO_BASE_DIR, GL_SYSTEM_NAME, "bench_gl_world");
+    if (mode == nullptr) {
         return 1;
     }
+    SineTable sine;
+    bool ok = sine.init(4096) != 0;
     sine_table = &sine;
-    const int driver = video_find_driver("WIN");
-    std::unique_ptr<KVideoMode> mode(driver >= 0 ? video_create_mode(driver) : nullptr);
-    bool ok = mode != nullptr;
     for (const auto& [w, h] : {std::pair{640, 480}, std::pair{1024, 768}}) {
         ok = ok && run(*mode, w, h, frames);
     }
-    mode.reset();
-    video_done();
-    os_shutdown();
+    stop_bench_video(mode);
     return ok ? 0 : 1;
 }
