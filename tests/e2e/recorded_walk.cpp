@@ -7,7 +7,6 @@
 
 #include <bit>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -51,22 +50,26 @@ void RecordedWalk::walk_recorded(const std::string& name, HeldObjects& live)
     ASSERT_TRUE(std::filesystem::exists(name + ".vcr"));
 }
 
-void RecordedWalk::play_back(const std::string& name, Playback& playback)
+void RecordedWalk::play_back(const std::string& name, const HeldObjects& expected)
 {
     run("Set TimeDemo 1\nConnect vcr." + name);
     PrintCapture capture;
+    HeldObjects replayed;
+    int frames = 0;
     // The recording holds fewer updates than the frames it took; a bounded number more.
     for (int i = 0; i < 600; ++i) {
         ASSERT_EQ(frame(), 1);
         if (client().map_active()) {
-            playback.held = held();
-            ++playback.frames;
-        } else if (playback.frames > 0) {
+            replayed = held();
+            ++frames;
+        } else if (frames > 0) {
             break;
         }
     }
-    playback.ended = playback.frames > 0 && !client().map_active();
-    playback.timedemo = capture.contains("TimeDemo: ");
+    EXPECT_GT(frames, 100);
+    EXPECT_FALSE(client().map_active()) << "the recording ended";
+    EXPECT_TRUE(capture.contains("TimeDemo: ")) << "the frame count and rate of the playback";
+    EXPECT_EQ(difference(expected, replayed), "");
 }
 
 bool save_held(const std::filesystem::path& file, const HeldObjects& objects)

@@ -10,19 +10,15 @@
 
 namespace e2e {
 
-struct Playback {
-    HeldObjects held;      // as the last frame of the playback left them
-    int frames = 0;        // frames the recording's map was active
-    bool ended = false;    // the recording ended within the bounded frames
-    bool timedemo = false; // the frame count and rate were printed
-};
-
 class RecordedWalk : public DemoSession {
 protected:
     // North, a turn to the right on the way, and on to a stop, recorded as
     // "<name>.vcr" in the session's folder; the engine started already.
     void walk_recorded(const std::string& name, HeldObjects& live);
-    void play_back(const std::string& name, Playback& playback);
+    // The recording played back with TimeDemo set: it ends within a bounded
+    // number of frames, more than 100 of them on its map, the frame count and
+    // rate are printed, and the client holds the objects `expected` names.
+    void play_back(const std::string& name, const HeldObjects& expected);
 };
 
 // One object a line, the floats' bits in hexadecimal: exact. False when the

@@ -50,12 +50,7 @@ TEST_F(SharedRecording, PlayBack)
     fs::copy_file(shared_ / "walk.vcr", "walk.vcr", ec);
     ASSERT_FALSE(ec) << ec.message();
     ASSERT_NO_FATAL_FAILURE(start());
-    e2e::Playback playback;
-    ASSERT_NO_FATAL_FAILURE(play_back("walk", playback));
-    EXPECT_GT(playback.frames, 100);
-    EXPECT_TRUE(playback.ended) << "the recording ended";
-    EXPECT_TRUE(playback.timedemo) << "the frame count and rate of the playback";
-    EXPECT_EQ(e2e::difference(recorded, playback.held), "");
+    ASSERT_NO_FATAL_FAILURE(play_back("walk", recorded));
 }
 
 } // namespace

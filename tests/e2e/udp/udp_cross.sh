@@ -9,17 +9,9 @@
 # Bounded: about 10 seconds a pair.
 set -u
 soft="$1"; gl="$2"; base="$3"
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2> /dev/null; done
-  wait 2> /dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-cp -r "$base" kavrin && rm -f kavrin/main.cfg
-source "$(dirname "${BASH_SOURCE[0]}")/await.sh"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/scratch_base.sh" "$base"
+source "$here/reports.sh"
 
 # player <soft|gl> <arguments>...: the program's player, headless.
 player() {
@@ -39,11 +31,6 @@ fail() {
 # Console text for the host, whole: it takes the file as soon as it is there.
 host_types() {
   echo "$1" > type.tmp && mv type.tmp type.txt
-}
-# A figure (class 5) that went straight north by the walk's distance.
-walker() {
-  awk '$1 == "moved" && $2 ~ /^5[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]$/ && $9 >= $5 + 100 && $8 - $4 < 1 && $4 - $8 < 1 \
-       { found = 1 } END { exit !found }' "$1"
 }
 
 for pair in soft-gl gl-soft; do
@@ -67,8 +54,8 @@ for pair in soft-gl gl-soft; do
   await $pair.joined.out 8 '^quit' || fail "the $joined player did not quit"
   host_types "Quit"
   await $pair.host.out 8 '^quit' || fail "the $host host did not quit"
-  walker $pair.host.out || fail "the $host host did not report the $joined player's walk"
-  walker $pair.joined.out || fail "the $joined player did not report the host's walk"
+  walked_north $pair.host.out || fail "the $host host did not report the $joined player's walk"
+  walked_north $pair.joined.out || fail "the $joined player did not report the host's walk"
   wait
   pids=()
   cat $pair.host.out $pair.joined.out
