@@ -24,10 +24,10 @@ function(ostrel_library name)
   endif()
 endfunction()
 
-# ostrel_test(<name> [LIBS <lib>...] [ENV <VAR=value>...] [LABELS <label>...]):
+# ostrel_test(<name> [LIBS <lib>...] [ENV <VAR=value>...] [LABELS <label>...] [FILTER <gtest filter>]):
 # one GoogleTest binary from every .cpp in the calling folder.
 function(ostrel_test name)
-  cmake_parse_arguments(A "" "" "LIBS;ENV;LABELS" ${ARGN})
+  cmake_parse_arguments(A "" "FILTER" "LIBS;ENV;LABELS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   add_executable(${name} ${srcs})
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest_main GTest::gmock)
@@ -41,10 +41,15 @@ function(ostrel_test name)
   # Every test runs under `env` with these variables: gtest_discover_tests
   # cannot pass a list-valued ENVIRONMENT property (only its first entry arrived).
   set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "env;${env}")
+  # FILTER: a gtest filter for the tests listed (those left out run as tests of their own).
+  set(filter)
+  if(A_FILTER)
+    set(filter TEST_FILTER ${A_FILTER})
+  endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     PROPERTIES LABELS "${A_LABELS}"
-    DISCOVERY_TIMEOUT 60)
+    DISCOVERY_TIMEOUT 60 ${filter})
 endfunction()
 
 # ostrel_fuzzer(<name> <source> LIBS <lib>...): a libFuzzer target; in a

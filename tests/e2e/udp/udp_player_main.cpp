@@ -1,4 +1,5 @@
-// e2e_udp_player: the whole engine on the real clock, headless, in a folder
+// e2e_udp_player (over the software program; e2e_udp_player_gl over the
+// OpenGL one): the whole engine on the real clock, headless, in a folder
 // that holds the demo base ("kavrin"); one line of report per event on stdout.
 //   e2e_udp_player host <seconds>
 //     serves the demo level on a UDP port the system picks ("port <n>"),
@@ -11,8 +12,9 @@
 //     says when it has seen another figure walk WALK_DISTANCE straight north from
 //     where it first saw it ("saw <id> walk"; the guard and the drone turn), and quits through the console once the
 //     seconds have passed and a file "stop" is in its folder (or, bounded,
-//     STOP_WAIT seconds later), reporting every object it saw move ("moved <id>
-//     from <x> <y> <z> to <x> <y> <z>") and how it ended ("quit").
+//     STOP_WAIT seconds later).
+//   Either, as it ends, reports every object it saw move ("moved <id> from
+//   <x> <y> <z> to <x> <y> <z>") and that it ended ("quit").
 #include "client/client.h"
 #include "client/cobj_manager.h"
 #include "client/update_decoder.h"
@@ -158,15 +160,16 @@ int main(int argc, char** argv)
         }
         if (!quitting && t > seconds && (host || t > seconds + STOP_WAIT || std::filesystem::exists("stop"))) {
             quitting = true;
-            for (const auto& [id, s] : seen) {
-                if (std::memcmp(s.first, s.last, sizeof s.first) != 0) {
-                    report("moved %x from %.1f %.1f %.1f to %.1f %.1f %.1f", id, s.first[0], s.first[1], s.first[2],
-                           s.last[0], s.last[1], s.last[2]);
-                }
-            }
             client.cons_cmd()->add_text("Quit");
         }
         host::sleep_milliseconds(2);
+    }
+    // However it ended: its own Quit or one typed in.
+    for (const auto& [id, s] : seen) {
+        if (std::memcmp(s.first, s.last, sizeof s.first) != 0) {
+            report("moved %x from %.1f %.1f %.1f to %.1f %.1f %.1f", id, s.first[0], s.first[1], s.first[2], s.last[0],
+                   s.last[1], s.last[2]);
+        }
     }
     report("quit");
     return 0;

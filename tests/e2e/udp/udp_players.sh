@@ -7,22 +7,14 @@
 # link.
 set -u
 player="$1"; base="$2"
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2> /dev/null; done
-  wait 2> /dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-cp -r "$base" kavrin && rm -f kavrin/main.cfg
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/scratch_base.sh" "$base"
+source "$here/reports.sh"
 fail() {
   echo "udp_players: $*"
   for f in host alpha beta gamma; do [ -f $f.out ] && { echo "--- $f"; cat $f.out; }; done
   exit 1
 }
-source "$(dirname "${BASH_SOURCE[0]}")/await.sh"
 
 "$player" host 60 > host.out 2> host.err & pids+=($!)
 await host.out 10 '^ready' || fail "the host did not start the level"
@@ -40,15 +32,11 @@ await beta.out 20 '^saw 5[0-9a-f]{5} walk' || fail "beta did not see alpha walk"
 touch stop
 await alpha.out 8 '^quit' || fail "alpha did not quit"
 await beta.out 8 '^quit' || fail "beta did not quit"
-# A figure (class 5) that went straight north by the walk's distance from where
-# it was first seen: the other player, walking (the guard's route runs elsewhere, the
-# host's own player stands, a player's own figure is not sent to it).
-walker() {
-  awk '$1 == "moved" && $2 ~ /^5[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]$/ && $9 >= $5 + 100 && $8 - $4 < 1 && $4 - $8 < 1 \
-       { found = 1 } END { exit !found }' "$1"
-}
-walker alpha.out || fail "alpha did not report beta's walk"
-walker beta.out || fail "beta did not report alpha's walk"
+# The figure that went straight north is the other player, walking (the
+# guard's route runs elsewhere, the host's own player stands, a player's own
+# figure is not sent to it).
+walked_north alpha.out || fail "alpha did not report beta's walk"
+walked_north beta.out || fail "beta did not report alpha's walk"
 
 # A client that quits says nothing over UDP: the server lets it go when its
 # link has been silent for 30 s, and the scripts take its player away.

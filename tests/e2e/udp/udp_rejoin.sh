@@ -7,22 +7,14 @@
 # Bounded: about 45 seconds.
 set -u
 player="$1"; base="$2"
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2> /dev/null; done
-  wait 2> /dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cd "$work"
-cp -r "$base" kavrin && rm -f kavrin/main.cfg
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/scratch_base.sh" "$base"
+source "$here/reports.sh"
 fail() {
   echo "udp_rejoin: $*"
   for f in host remote; do [ -f $f.out ] && { echo "--- $f"; cat $f.out; }; done
   exit 1
 }
-source "$(dirname "${BASH_SOURCE[0]}")/await.sh"
 
 "$player" host 60 > host.out 2> host.err & pids+=($!)
 await host.out 10 '^ready' || fail "the host did not start the level"

@@ -8,15 +8,12 @@ set -u
 player="$1"; relay="$2"; base="$3"
 tag=$(printf '%05x' $(( RANDOM * 32768 + RANDOM )) | tail -c 5)
 ns_c="ostrel-$tag-c"; ns_r="ostrel-$tag-r"; ns_s="ostrel-$tag-s"
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2> /dev/null; done
-  wait 2> /dev/null
+scratch_cleanup() {
   for ns in "$ns_c" "$ns_r" "$ns_s"; do ip netns del "$ns" 2> /dev/null; done
-  rm -rf "$work"
 }
-trap cleanup EXIT
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+source "$here/scratch_base.sh" "$base"
+source "$here/reports.sh"
 if ! ip netns add "$ns_c" 2> /dev/null; then
   echo "udp_relay: ip netns is not permitted here (needs root and iproute2)"; exit 77
 fi
@@ -36,14 +33,11 @@ link() { # <namespace> <outer name> <middle name> <address>
 link "$ns_c" "oc$tag" "ox$tag" 10.214.0.1
 link "$ns_s" "os$tag" "oy$tag" 10.214.0.2
 set +e
-cd "$work"
-cp -r "$base" kavrin && rm -f kavrin/main.cfg
 fail() {
   echo "udp_relay: $*"
   for f in relay host alpha beta; do [ -f $f.out ] && { echo "--- $f"; cat $f.out; }; done
   exit 1
 }
-source "$(dirname "${BASH_SOURCE[0]}")/await.sh"
 ip netns exec "$ns_r" "$relay" "ox$tag" "oy$tag" --loss 0.05 --seed 34 --seconds 40 > relay.out 2>&1 & pids+=($!)
 ip netns exec "$ns_s" "$player" host 20 > host.out 2> host.err & pids+=($!)
 await host.out 10 '^ready' || fail "the host did not start the level"
@@ -60,15 +54,11 @@ await beta.out 20 '^saw 5[0-9a-f]{5} walk' || fail "beta did not see alpha walk"
 touch stop
 await alpha.out 10 '^quit' || fail "alpha did not quit"
 await beta.out 10 '^quit' || fail "beta did not quit"
-# A figure (class 5) that went straight north by the walk's distance from where
-# it was first seen: the other player, walking (the guard's route runs elsewhere, the
-# host's own player stands, a player's own figure is not sent to it).
-walker() {
-  awk '$1 == "moved" && $2 ~ /^5[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f]$/ && $9 >= $5 + 100 && $8 - $4 < 1 && $4 - $8 < 1 \
-       { found = 1 } END { exit !found }' "$1"
-}
-walker alpha.out || fail "alpha did not report beta's walk"
-walker beta.out || fail "beta did not report alpha's walk"
+# The figure that went straight north is the other player, walking (the
+# guard's route runs elsewhere, the host's own player stands, a player's own
+# figure is not sent to it).
+walked_north alpha.out || fail "alpha did not report beta's walk"
+walked_north beta.out || fail "beta did not report alpha's walk"
 kill "${pids[0]}" 2> /dev/null; wait "${pids[0]}" 2> /dev/null
 cat relay.out alpha.out beta.out
 grep -qE 'relay lost [1-9]' relay.out || fail "the relay lost nothing"
