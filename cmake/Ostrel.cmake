@@ -101,3 +101,19 @@ function(ostrel_engine_library name client)
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ostrel_server ${client} ostrel_net ostrel_sys)
 endfunction()
+
+# ostrel_program_pair(<prefix> <source>...): one source set built once over
+# each program's engine and client, as <prefix>_soft and <prefix>_gl (the
+# latter with OSTREL_PROGRAM_GL defined).
+function(ostrel_program_pair prefix)
+  foreach(program soft gl)
+    set(engine ostrel_engine)
+    if(program STREQUAL "gl")
+      set(engine ostrel_engine_gl)
+    endif()
+    add_executable(${prefix}_${program} ${ARGN})
+    target_link_libraries(${prefix}_${program} PRIVATE ${engine} ostrel_client_${program})
+    target_include_directories(${prefix}_${program} PRIVATE ${CMAKE_SOURCE_DIR})
+  endforeach()
+  target_compile_definitions(${prefix}_gl PRIVATE OSTREL_PROGRAM_GL)
+endfunction()

@@ -48,7 +48,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace e2e_bench;
 
-#ifdef DEMO_BENCH_GL
+#ifdef OSTREL_PROGRAM_GL
 constexpr const char* PROGRAM = "ostrel_gl";
 constexpr const char* SYSTEM_NAME = "OpenGL / Win32";
 constexpr const char* HEADLESS_VIDEO = "offscreen";
