@@ -2,7 +2,8 @@
 // (bench_demo_soft, bench_demo_gl): the whole demo walk recorded and timed
 // in playback.
 //
-//   bench_demo_<program> [--replays N] [--set VARIABLE VALUE]... [--perf-control CTL ACK]
+//   bench_demo_<program> [--replays N] [--times FILE] [--set VARIABLE VALUE]...
+//                        [--perf-control CTL ACK]
 //
 // On a copy of the demo base, the demo's own start-up script (main.cfg: the
 // keys, the connection, the map, the tune and the scripted walk up to the
@@ -15,6 +16,8 @@
 // on the wall clock, except the ones that load and unload the map. (The
 // engine's own TimeDemo report reads the injected clock here, so the figures
 // are the benchmark's.)
+// --times: each timed frame's milliseconds appended to FILE, one a line (for
+// figures pooled over runs).
 // --set: console variables set before the playback (e.g. GL_Finish 1).
 // --perf-control: perf's control fifos (perf record --control fifo:CTL,ACK
 // -D -1): the profile is switched on only for the timed frames.
@@ -197,7 +200,8 @@ bool play_back(Session& s, PerfControl& perf, std::vector<double>& frame_ms, dou
 
 int usage()
 {
-    std::fprintf(stderr, "usage: bench_demo [--replays N] [--set VARIABLE VALUE]... [--perf-control CTL ACK]\n");
+    std::fprintf(stderr, "usage: bench_demo [--replays N] [--times FILE] [--set VARIABLE VALUE]... "
+                         "[--perf-control CTL ACK]\n");
     return 2;
 }
 
@@ -206,12 +210,15 @@ int usage()
 int main(int argc, char** argv)
 {
     int replays = 3;
+    fs::path times;
     std::string variables;
     PerfControl perf;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--replays" && i + 1 < argc) {
             replays = std::atoi(argv[++i]);
+        } else if (a == "--times" && i + 1 < argc) {
+            times = fs::absolute(argv[++i]);
         } else if (a == "--set" && i + 2 < argc) {
             variables += std::string("Set ") + argv[i + 1] + " " + argv[i + 2] + "\n";
             i += 2;
@@ -281,6 +288,12 @@ int main(int argc, char** argv)
             std::printf("%s_walked %.1f units\n", PROGRAM, walked);
             std::printf("%s_fps %.2f fps\n", PROGRAM, 1000.0 * static_cast<double>(frame_ms.size()) / total);
             report(PROGRAM, frame_ms);
+            if (!times.empty()) {
+                std::ofstream out(times, std::ios::app);
+                for (const double ms : frame_ms) {
+                    out << ms << "\n";
+                }
+            }
         }
     }
     fs::current_path(previous);
