@@ -82,24 +82,6 @@ function(ostrel_add_subfolders)
   endforeach()
 endfunction()
 
-# ostrel_program_pair(<name> SOURCES <file>... SOFT <lib>... GL <lib>...
-#                     GL_DEFINE <macro> [DEPENDS <target>...]): one source built
-# over each program, <name>_soft and <name>_gl, each linking only its own
-# program's libraries; the OpenGL one compiled with the macro defined.
-function(ostrel_program_pair name)
-  cmake_parse_arguments(A "" "GL_DEFINE" "SOURCES;SOFT;GL;DEPENDS" ${ARGN})
-  foreach(program SOFT GL)
-    string(TOLOWER ${program} suffix)
-    add_executable(${name}_${suffix} ${A_SOURCES})
-    target_link_libraries(${name}_${suffix} PRIVATE ${A_${program}})
-    target_include_directories(${name}_${suffix} PRIVATE ${CMAKE_SOURCE_DIR})
-    if(A_DEPENDS)
-      add_dependencies(${name}_${suffix} ${A_DEPENDS})
-    endif()
-  endforeach()
-  target_compile_definitions(${name}_gl PRIVATE ${A_GL_DEFINE})
-endfunction()
-
 # ostrel_renderer(<name> FOLDERS <dir>... INCLUDE <dir> [DEPS <lib>...]): one
 # program's renderer: its own folders and world/view, the logic both programs
 # share, compiled against that program's renderer headers (INCLUDE holds
@@ -123,4 +105,29 @@ function(ostrel_engine_library name client)
   add_library(${name} STATIC ${CMAKE_SOURCE_DIR}/engine/engine.cpp ${CMAKE_SOURCE_DIR}/engine/entry.cpp)
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ostrel_server ${client} ostrel_net ostrel_sys)
+endfunction()
+
+# ostrel_program_pair(<name> SOURCES <file>... [SOFT <lib>... GL <lib>...]
+#                     [DEPENDS <target>...]): one source set built once over
+# each program, <name>_soft and <name>_gl (the latter with OSTREL_PROGRAM_GL
+# defined), each linking only its own program's libraries: the engine and the
+# client's renderer object unless SOFT and GL name others.
+function(ostrel_program_pair name)
+  cmake_parse_arguments(A "" "" "SOURCES;SOFT;GL;DEPENDS" ${ARGN})
+  if(NOT A_SOFT)
+    set(A_SOFT ostrel_engine ostrel_client_soft)
+  endif()
+  if(NOT A_GL)
+    set(A_GL ostrel_engine_gl ostrel_client_gl)
+  endif()
+  foreach(program SOFT GL)
+    string(TOLOWER ${program} suffix)
+    add_executable(${name}_${suffix} ${A_SOURCES})
+    target_link_libraries(${name}_${suffix} PRIVATE ${A_${program}})
+    target_include_directories(${name}_${suffix} PRIVATE ${CMAKE_SOURCE_DIR})
+    if(A_DEPENDS)
+      add_dependencies(${name}_${suffix} ${A_DEPENDS})
+    endif()
+  endforeach()
+  target_compile_definitions(${name}_gl PRIVATE OSTREL_PROGRAM_GL)
 endfunction()

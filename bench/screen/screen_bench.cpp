@@ -16,7 +16,7 @@
 #include "renderer/screen_manager.h"
 #include "world/view/icon_table.h"
 
-#ifdef SCREEN_BENCH_GL
+#ifdef OSTREL_PROGRAM_GL
 #include "gl/gl_bind.h"
 #include "gl/gl_video_mode.h"
 #include "host/host_gl.h"
@@ -38,7 +38,7 @@ constexpr int ICONS = 8;
 // Rows the console keeps below its page (as the console leaves them).
 constexpr int CONSOLE_MARGIN_ROWS = 6;
 
-#ifdef SCREEN_BENCH_GL
+#ifdef OSTREL_PROGRAM_GL
 constexpr const char* PROGRAM = "gl";
 constexpr const char* SYSTEM_NAME = GL_SYSTEM_NAME;
 #else
@@ -50,7 +50,7 @@ using Clock = std::chrono::steady_clock;
 
 int start_screen(ScreenManager& screen, KVideoMode* mode)
 {
-#ifdef SCREEN_BENCH_GL
+#ifdef OSTREL_PROGRAM_GL
     return GLSys::init() != 0 && screen.init(mode, "small.fnt", "backgrnd", "loading") != 0;
 #else
     return screen.init(mode, "backgrnd", "loading", "small.fnt");
@@ -59,7 +59,7 @@ int start_screen(ScreenManager& screen, KVideoMode* mode)
 
 int32_t text_width(ScreenManager& screen, const char* text)
 {
-#ifdef SCREEN_BENCH_GL
+#ifdef OSTREL_PROGRAM_GL
     return screen.font().text_width(text);
 #else
     return screen.font().measure(text);
@@ -68,14 +68,14 @@ int32_t text_width(ScreenManager& screen, const char* text)
 
 void finish_frame()
 {
-#ifdef SCREEN_BENCH_GL
+#ifdef OSTREL_PROGRAM_GL
     glFinish();
 #endif
 }
 
 uint64_t uploads()
 {
-#ifdef SCREEN_BENCH_GL
+#ifdef OSTREL_PROGRAM_GL
     return GLSys::uploads();
 #else
     return 0;
@@ -145,7 +145,7 @@ bool run(KVideoMode& mode, int32_t w, int32_t h, int frames)
     }
     std::printf("screen_%s_%dx%d_frame_median %.1f us\n", PROGRAM, w, h, percentile(frame_us, 0.5));
     std::printf("screen_%s_%dx%d_frame_p95 %.1f us\n", PROGRAM, w, h, percentile(frame_us, 0.95));
-#ifdef SCREEN_BENCH_GL
+#ifdef OSTREL_PROGRAM_GL
     std::printf("screen_%s_%dx%d_uploads %.3f per_frame\n", PROGRAM, w, h,
                 static_cast<double>(counted_uploads) / frames);
 #endif
@@ -153,7 +153,7 @@ bool run(KVideoMode& mode, int32_t w, int32_t h, int frames)
     screen->shutdown();
     screen.reset();
     icons.destroy();
-#ifdef SCREEN_BENCH_GL
+#ifdef OSTREL_PROGRAM_GL
     GLSys::close();
 #endif
     mode.close_mode();

@@ -12,7 +12,7 @@
 
 namespace pair {
 
-#ifdef PAIR_PROGRAM_GL
+#ifdef OSTREL_PROGRAM_GL
 inline constexpr const char* PROGRAM = "ostrel_gl";
 #else
 inline constexpr const char* PROGRAM = "ostrel";
