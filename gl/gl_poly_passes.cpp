@@ -226,6 +226,7 @@ uint32_t PolyRenderer::build_lightmap(const PolygonRef& ref)
     const MapPolygon& polygon = *ref.polygon;
     K_ASSERT(polygon.samples);
     light_surface(ref, projection->time);
+    ++stats.lightmaps_built;
     const PolygonLightmap* lightmap = polygon_lightmap(&polygon);
     const int32_t side = lightmap != nullptr && lightmap->slot.size_id >= 0
                              ? GLLightmapManager::side(lightmap->slot.size_id)
