@@ -15,7 +15,7 @@ struct GLTraceEntry {
 extern "C" {
 // The entries, in a fixed order; their count.
 using GLTraceEntriesFn = int (*)(const GLTraceEntry** entries);
-// The cost of one clock read in ns, measured once: a call's span holds one,
+// The mean cost of one clock read in ns, measured once: a call's span holds one,
 // so calls x this is the tracer's own share of the traced time.
 using GLTraceClockFn = double (*)();
 }

@@ -9,7 +9,9 @@
 # tracer preloaded (libostrel_gl_trace.so), for the GL calls and the time
 # inside GL while the frame is handed over; the engine's share (traversal,
 # culling, lightmap rebuilds, the calls' own cost) is the traced hand-over
-# less that and less the tracer's own clock reads. With perf on the path a third
+# less that and less the tracer's own clock reads. The table splits the plain
+# hand-over in the traced run's proportion, as the tracer's cost (some 50 to
+# 150 ns a call) falls on both sides. With perf on the path a third
 # run is sampled over its measured frames and split by thread (the program's
 # own against llvmpipe's rasterizer threads) and by library, in CPU ms a
 # frame. OSTREL_NO_PERF=1 skips it.
@@ -104,7 +106,7 @@ perf_split() { # data file, label
 printf "%-5s %-8s %-7s | %7s %7s %6s | %7s %7s %6s | %6s | %6s %5s %5s %5s %5s | %6s %6s %6s %6s\n" \
     map size threads soft_ms soft_p95 fps gl_ms gl_p95 fps soft:gl calls images lm_blt lm_upl polys \
     handovr engine in_gl finish
-notes=("  handovr, finish: the plain run's means; engine, in_gl: the traced run's, less its clock reads")
+notes=("  handovr, finish: the plain run's means; engine, in_gl: the traced run's split of the hand-over (its clock reads taken off) scaled to the plain one")
 for size in 640x480 1024x768; do
     soft_med=$(value "$scratch/soft.txt" "frame_median_$size")
     soft_p95=$(value "$scratch/soft.txt" "frame_p95_$size")
@@ -121,9 +123,10 @@ for size in 640x480 1024x768; do
             -v polys="$(g "$plain" polygons)" -v hand="$(g "$plain" handover_mean)" \
             -v ingl="$(g "$traced" in_gl_mean)" -v engine="$(g "$traced" engine_mean)" -v fin="$(g "$plain" finish_mean)" 'BEGIN {
                 sf = sm > 0 ? 1000 / sm : 0; gf = gm > 0 ? 1000 / gm : 0
+                share = engine + ingl > 0 ? engine / (engine + ingl) : 0
                 printf "%-5s %-8s %-7s | %7.2f %7.2f %6.1f | %7.2f %7.2f %6.1f | %6.2f | %6.0f %5.1f %5.1f %5.1f %5.0f | %6.2f %6.2f %6.2f %6.2f\n",
                     "bench", size, threads, sm, sp, sf, gm, gp, gf, (gf > 0 ? sf / gf : 0),
-                    calls, images, built, upl, polys, hand, engine, ingl, fin
+                    calls, images, built, upl, polys, hand, hand * share, hand * (1 - share), fin
             }'
         top=$(awk -v s="gl_bench_lit_${size}_top" 'index($1, s) == 1 && $1 ~ /_ms$/ {
                   n = substr($1, length(s) + 3); sub("_ms$", "", n); printf " %s %.2f", n, $2 }' "$traced")
