@@ -13,8 +13,9 @@
 //
 // Prints "name value unit" lines, named gl_<map>_<look>_<w>x<h>_<figure>:
 // median and 95th percentile of the frame, median and mean of the hand-over,
-// mean of the glFinish wait, and per frame the polygons drawn, lightmaps
-// drawn, lightmaps built (lit again) and uploaded, and images handed to GL.
+// mean of the glFinish wait, and per frame the polygons offered (rbench's
+// polygons_offered on the same frames) and drawn, lightmaps drawn, built (lit
+// again) and uploaded, and images handed to GL.
 // Preloaded with the GL call tracer (libostrel_gl_trace.so) it adds per frame
 // the GL calls, the time inside GL during the hand-over and the engine's
 // time (the rest of it), both less the tracer's clock reads, and the entry
@@ -274,6 +275,7 @@ bool run(KVideoMode& mode, const Options& options, int32_t w, int32_t h, const T
         std::vector<double> handover_ms;
         std::vector<double> finish_ms;
         std::vector<double> in_gl_ms;
+        double offered = 0.0;
         double polygons = 0.0;
         double lightmaps = 0.0;
         double built = 0.0;
@@ -323,6 +325,7 @@ bool run(KVideoMode& mode, const Options& options, int32_t w, int32_t h, const T
             frame_ms.push_back(ms_between(t0, t2));
             handover_ms.push_back(ms_between(t0, t1));
             finish_ms.push_back(ms_between(t1, t2));
+            offered += s->renderer.stats.total;
             polygons += s->renderer.stats.rendered;
             lightmaps += s->renderer.stats.lightmaps_rendered;
             built += s->renderer.stats.lightmaps_built;
@@ -344,6 +347,7 @@ bool run(KVideoMode& mode, const Options& options, int32_t w, int32_t h, const T
         figures.line("handover_median", percentile(handover_ms, 0.5), "ms");
         figures.line("handover_mean", mean(handover_ms), "ms");
         figures.line("finish_mean", mean(finish_ms), "ms");
+        figures.line("polygons_offered", offered / n, "per_frame");
         figures.line("polygons", polygons / n, "per_frame");
         figures.line("lightmaps", lightmaps / n, "per_frame");
         figures.line("lightmaps_built", built / n, "per_frame");
