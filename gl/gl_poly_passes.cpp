@@ -226,6 +226,7 @@ uint32_t PolyRenderer::build_lightmap(const PolygonRef& ref)
     const MapPolygon& polygon = *ref.polygon;
     K_ASSERT(polygon.samples);
     light_surface(ref, projection->time);
+    ++stats.lightmaps_built;
     const GLPolygonData* data = polygon_data(&polygon);
     const int32_t side = data != nullptr && data->slot.size_id >= 0
                              ? GLLightmapManager::side(data->slot.size_id)

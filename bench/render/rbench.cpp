@@ -8,65 +8,25 @@
 // opaque overdraw per frame, polygons and spans, and memset of the same frame.
 //
 // Usage: rbench [<scratch directory>]
+#include "bench/bench_map/bench_map.h"
 #include "core/print.h"
-#include "tools/mapgen/mapgen.h"
 #include "tools/viewer/map_viewer.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace {
 
 constexpr int WARM_UP = 100;
-constexpr int POSES = 1000;
-constexpr int32_t ROOMS = 6;
-constexpr float ROOM = 256.0f;
+constexpr int POSES = BENCH_PATH_POSES;
 
 using Clock = std::chrono::steady_clock;
 
 double ms_since(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
-
-struct Pose {
-    Vector position;
-    float yaw;
-    float pitch;
-};
-
-// A loop through the rooms' centres, row by row in a serpentine, the camera
-// looking ahead along the path with a slow sway and a nod.
-std::vector<Pose> camera_path()
-{
-    std::vector<Vector> stops;
-    for (int32_t j = 0; j < ROOMS; ++j) {
-        for (int32_t k = 0; k < ROOMS; ++k) {
-            const int32_t i = j % 2 == 0 ? k : ROOMS - 1 - k;
-            stops.push_back(Vector{(i + 0.5f) * ROOM, (j + 0.5f) * ROOM, 56.0f});
-        }
-    }
-    for (int32_t j = ROOMS - 2; j > 0; --j) {
-        stops.push_back(Vector{0.3f * ROOM, (j + 0.5f) * ROOM, 56.0f});
-    }
-    std::vector<Pose> path;
-    const size_t n = stops.size();
-    for (int p = 0; p < POSES; ++p) {
-        const float s = static_cast<float>(p) * static_cast<float>(n) / POSES;
-        const size_t a = static_cast<size_t>(s) % n;
-        const size_t b = (a + 1) % n;
-        const float f = s - std::floor(s);
-        Vector at{stops[a].x + (stops[b].x - stops[a].x) * f, stops[a].y + (stops[b].y - stops[a].y) * f,
-                  stops[a].z + 20.0f * std::sin(0.05f * static_cast<float>(p))};
-        const float yaw = std::atan2(stops[b].y - stops[a].y, stops[b].x - stops[a].x) + 0.6f * std::sin(0.021f * p);
-        path.push_back({at, yaw, 0.25f * std::sin(0.013f * static_cast<float>(p))});
-    }
-    return path;
-}
 
 double percentile(std::vector<double> v, double q)
 {
@@ -104,10 +64,10 @@ void run(const std::string& base, int32_t w, int32_t h)
         std::fprintf(stderr, "rbench: %s\n", error.c_str());
         return;
     }
-    const std::vector<Pose> path = camera_path();
+    const std::vector<BenchPose> path = bench_map_path();
     BspRenderer& renderer = viewer.renderer();
     for (int i = 0; i < WARM_UP; ++i) {
-        const Pose& p = path[static_cast<size_t>(i) % path.size()];
+        const BenchPose& p = path[static_cast<size_t>(i) % path.size()];
         viewer.draw(p.position, p.yaw, p.pitch, i, false);
     }
     std::vector<double> frame_ms;
@@ -118,7 +78,7 @@ void run(const std::string& base, int32_t w, int32_t h)
     double offered = 0.0;
     double drawn = 0.0;
     for (int i = 0; i < POSES; ++i) {
-        const Pose& p = path[static_cast<size_t>(i)];
+        const BenchPose& p = path[static_cast<size_t>(i)];
         const Clock::time_point start = Clock::now();
         viewer.draw(p.position, p.yaw, p.pitch, WARM_UP + i, false);
         frame_ms.push_back(ms_since(start));
@@ -163,18 +123,9 @@ int main(int argc, char** argv)
 {
     const std::string base = argc > 1 ? std::string(argv[1])
                                       : (std::filesystem::temp_directory_path() / "ostrel-rbench").string();
-    const char* const root = std::getenv("OSTREL_SOURCE_DIR");
-    const std::string description_path =
-        std::string(root != nullptr ? root : OSTREL_SOURCE_ROOT) + "/tools/mapgen/maps/bench.rooms";
-    std::ifstream in(description_path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    mapgen::MapFiles files;
     std::string error;
-    if (!mapgen::generate_map(text.str(), files, error) ||
-        !mapgen::write_map_directory(files, base + "/maps/bench", error) ||
-        !mapgen::write_map_textures(files, base, error)) {
-        std::fprintf(stderr, "rbench: %s: %s\n", description_path.c_str(), error.c_str());
+    if (!write_bench_map(base, error)) {
+        std::fprintf(stderr, "rbench: %s\n", error.c_str());
         return 1;
     }
     print_init();

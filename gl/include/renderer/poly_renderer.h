@@ -93,6 +93,7 @@ struct GLPolyStats {
     int32_t rendered = 0;
     int32_t lightmaps_rendered = 0;
     int32_t lightmaps_updated = 0;
+    int32_t lightmaps_built = 0; // lit again by build_lightmap, uploaded or not
     int32_t entities[7] = {};
     int32_t dropped = 0; // polygons and entities no pool could take
 };
