@@ -3,7 +3,6 @@
 // in playback.
 //
 //   bench_demo_<program> [--replays N] [--times FILE] [--set VARIABLE VALUE]...
-//                        [--perf-control CTL ACK]
 //
 // On a copy of the demo base, the demo's own start-up script (main.cfg: the
 // keys, the connection, the map, the tune and the scripted walk up to the
@@ -19,10 +18,11 @@
 // --times: each timed frame's milliseconds appended to FILE, one a line (for
 // figures pooled over runs).
 // --set: console variables set before the playback (e.g. GL_Finish 1).
-// --perf-control: perf's control fifos (perf record --control fifo:CTL,ACK
-// -D -1): the profile is switched on only for the timed frames.
+// Under perf record with its control FIFOs named (bench/support/perf_control.h)
+// the profile is switched on only for the timed frames.
 // Prints "name value unit" lines named after the program.
 #include "bench/e2e/bench_figures.h"
+#include "bench/support/perf_control.h"
 #include "client/client.h"
 #include "client/cobj_manager.h"
 #include "core/cons_cmd.h"
@@ -64,42 +64,6 @@ constexpr const char* RECORDING = "demo_walk";
 // Bounds of the loops: the demo's walk is some 250 frames.
 constexpr int RECORD_FRAME_LIMIT = 3000;
 constexpr int PLAYBACK_FRAME_LIMIT = 3000;
-
-// perf's control fifos; inactive when not given.
-class PerfControl {
-public:
-    bool open(const std::string& control, const std::string& ack)
-    {
-        control_ = ::open(control.c_str(), O_WRONLY);
-        ack_ = ::open(ack.c_str(), O_RDONLY);
-        return control_ >= 0 && ack_ >= 0;
-    }
-    ~PerfControl()
-    {
-        for (const int fd : {control_, ack_}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
-    }
-    // Sends "enable" or "disable" and waits for perf's acknowledgement.
-    void send(const char* command)
-    {
-        if (control_ < 0) {
-            return;
-        }
-        const std::string line = std::string(command) + "\n";
-        if (::write(control_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-            return;
-        }
-        char reply[16];
-        (void)::read(ack_, reply, sizeof reply);
-    }
-
-private:
-    int control_ = -1;
-    int ack_ = -1;
-};
 
 // The demo's start-up script with the recording started before it connects,
 // and the server's map closed and the client disconnected after the walk.
@@ -160,7 +124,7 @@ int record_walk(Session& s, const std::string& script)
 // One playback; the wall time of each frame that neither loads nor unloads
 // the map, appended to `frame_ms`, and how far the camera went from its first
 // to its last place. False when the playback did not end.
-bool play_back(Session& s, PerfControl& perf, std::vector<double>& frame_ms, double& walked)
+bool play_back(Session& s, const PerfControl& perf, std::vector<double>& frame_ms, double& walked)
 {
     Vector first{};
     Vector last{};
@@ -201,7 +165,7 @@ bool play_back(Session& s, PerfControl& perf, std::vector<double>& frame_ms, dou
 int usage()
 {
     std::fprintf(stderr, "usage: bench_demo [--replays N] [--times FILE] [--set VARIABLE VALUE]... "
-                         "[--perf-control CTL ACK]\n");
+                         "\n");
     return 2;
 }
 
@@ -212,7 +176,7 @@ int main(int argc, char** argv)
     int replays = 3;
     fs::path times;
     std::string variables;
-    PerfControl perf;
+    const PerfControl perf;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--replays" && i + 1 < argc) {
@@ -221,12 +185,6 @@ int main(int argc, char** argv)
             times = fs::absolute(argv[++i]);
         } else if (a == "--set" && i + 2 < argc) {
             variables += std::string("Set ") + argv[i + 1] + " " + argv[i + 2] + "\n";
-            i += 2;
-        } else if (a == "--perf-control" && i + 2 < argc) {
-            if (!perf.open(argv[i + 1], argv[i + 2])) {
-                std::fprintf(stderr, "bench_demo: can't open perf's control fifos\n");
-                return 1;
-            }
             i += 2;
         } else {
             return usage();

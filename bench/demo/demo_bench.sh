@@ -93,9 +93,9 @@ profile() { # threads
     # chains from the stack's copy, as neither the engine nor Mesa keeps
     # frame pointers, to find who called memcpy and malloc. Three playbacks
     # give some 15000 samples.
-    env SDL_VIDEODRIVER=offscreen "${threads[@]}" perf record -q -e cpu-clock:u -F 2000 \
+    env SDL_VIDEODRIVER=offscreen "${threads[@]}" OSTREL_PERF_CONTROL="$work/ctl" OSTREL_PERF_ACK="$work/ack" perf record -q -e cpu-clock:u -F 2000 \
         --call-graph dwarf,12288 -D -1 --control "fifo:$work/ctl,$work/ack" -o "$data" -- \
-        "$gl" --replays 3 --perf-control "$work/ctl" "$work/ack" > /dev/null 2>&1
+        "$gl" --replays 3 > /dev/null 2>&1
     echo
     echo "ostrel_gl playback frames, LP_NUM_THREADS=$1: share of the processor samples of all threads"
     perf script -i "$data" -F comm,tid,ip,sym,dso --no-demangle 2> /dev/null |

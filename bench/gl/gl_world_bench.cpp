@@ -19,14 +19,15 @@
 // Preloaded with the GL call tracer (libostrel_gl_trace.so) it adds per frame
 // the GL calls, the time inside GL during the hand-over and the engine's
 // time (the rest of it), both less the tracer's clock reads, and the entry
-// points that took most time. With OSTREL_PERF_CONTROL naming
-// perf record's control FIFO, sampling is enabled for the measured frames.
+// points that took most time. Under perf record with its control FIFOs named
+// (bench/support/perf_control.h), sampling is on for the measured frames.
 //
 // Usage: bench_gl_world [--map demo|bench] [--frames N] [--warm-up N]
 //                       [--size WxH]... [--look lit|flat|both] [--scratch DIR]
 #include "bench/bench_map/bench_map.h"
 #include "bench/gl/gl_trace.h"
 #include "bench/support/bench_video.h"
+#include "bench/support/perf_control.h"
 #include "core/command_line.h"
 #include "core/config_variable.h"
 #include "core/print.h"
@@ -200,36 +201,6 @@ void print_top_calls(const Figures& figures, const std::vector<GLTraceEntry>& be
         figures.line((name + "_calls").c_str(), calls, "calls/frame");
     }
 }
-
-// perf record's control FIFO (--control=fifo:PATH) from OSTREL_PERF_CONTROL:
-// sampling is on for the measured frames alone.
-class PerfControl {
-public:
-    PerfControl()
-    {
-        const char* const path = std::getenv("OSTREL_PERF_CONTROL");
-        file_ = path != nullptr && *path != '\0' ? std::fopen(path, "w") : nullptr;
-    }
-    ~PerfControl()
-    {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-        }
-    }
-    PerfControl(const PerfControl&) = delete;
-    PerfControl& operator=(const PerfControl&) = delete;
-
-    void send(const char* command) const
-    {
-        if (file_ != nullptr) {
-            std::fprintf(file_, "%s\n", command);
-            std::fflush(file_);
-        }
-    }
-
-private:
-    std::FILE* file_ = nullptr;
-};
 
 bool run(KVideoMode& mode, const Options& options, int32_t w, int32_t h, const Tracer& tracer, const PerfControl& perf)
 {

@@ -135,10 +135,11 @@ for size in 640x480 1024x768; do
         if [ $have_perf = 1 ]; then
             env_threads=()
             [ "$threads" != default ] && env_threads=(LP_NUM_THREADS="$threads")
-            rm -f "$scratch/perf.ctl" && mkfifo "$scratch/perf.ctl"
-            env "${env_threads[@]}" OSTREL_PERF_CONTROL="$scratch/perf.ctl" perf record -q -D -1 \
-                --control="fifo:$scratch/perf.ctl" -F 999 -o "$scratch/perf.data" "$glbench" --map bench --look lit \
-                --frames "$frames" --size "$size" --scratch "$scratch/gl" >/dev/null 2>&1 &&
+            rm -f "$scratch/perf.ctl" "$scratch/perf.ack" && mkfifo "$scratch/perf.ctl" "$scratch/perf.ack"
+            env "${env_threads[@]}" OSTREL_PERF_CONTROL="$scratch/perf.ctl" OSTREL_PERF_ACK="$scratch/perf.ack" \
+                perf record -q -D -1 --control="fifo:$scratch/perf.ctl,$scratch/perf.ack" -F 999 \
+                -o "$scratch/perf.data" "$glbench" --map bench --look lit --frames "$frames" --size "$size" \
+                --scratch "$scratch/gl" >/dev/null 2>&1 &&
                 mapfile -t -O "${#notes[@]}" notes < <(perf_split "$scratch/perf.data" "$size,$threads")
         fi
     done

@@ -1,5 +1,4 @@
-// e2e_udp_player (over the software program; e2e_udp_player_gl over the
-// OpenGL one): the whole engine on the real clock, headless, in a folder
+// e2e_udp_player_soft and e2e_udp_player_gl, one over each program: the whole engine on the real clock, headless, in a folder
 // that holds the demo base ("kavrin"); one line of report per event on stdout.
 //   e2e_udp_player host <seconds>
 //     serves the demo level on a UDP port the system picks ("port <n>"),
