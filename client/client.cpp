@@ -96,11 +96,7 @@ void Client::release_cvars()
                                       &cv_kheap_info_, &cv_animation_, &cv_timedemo_,   &cv_mmx_,
                                       &cv_snd_profile_, &cv_net_stats_};
     for (ConfigVariable** link : links) {
-        if (*link != nullptr) {
-            K_ASSERT(cvar_list);
-            cvar_list->release(*link);
-            *link = nullptr;
-        }
+        release_variable(*link);
     }
 }
 

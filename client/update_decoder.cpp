@@ -93,11 +93,7 @@ UpdateDecoder::UpdateDecoder()
 
 UpdateDecoder::~UpdateDecoder()
 {
-    if (size_stats_ != nullptr) {
-        K_ASSERT(cvar_list);
-        cvar_list->release(size_stats_);
-        size_stats_ = nullptr;
-    }
+    release_variable(size_stats_);
 }
 
 void UpdateDecoder::register_class(int cid, CObjManager* manager)

@@ -443,3 +443,12 @@ void ConfigVariableList::restore_saved(uint32_t mask, uint32_t value)
         }
     }
 }
+
+void release_variable(ConfigVariable*& variable)
+{
+    if (variable != nullptr) {
+        K_ASSERT(cvar_list);
+        cvar_list->release(variable);
+        variable = nullptr;
+    }
+}

@@ -100,3 +100,7 @@ private:
 };
 
 extern ConfigVariableList* cvar_list;
+
+// Gives back a variable that was linked through cvar_list and forgets it;
+// a null one is left alone.
+void release_variable(ConfigVariable*& variable);

@@ -178,11 +178,7 @@ void KHeap::close()
     }
     ConfigVariable** const vars[] = {&clear_, &deadbeef_, &check_, &debug_msg_};
     for (ConfigVariable** v : vars) {
-        if (*v != nullptr) {
-            K_ASSERT(cvar_list);
-            cvar_list->release(*v);
-            *v = nullptr;
-        }
+        release_variable(*v);
     }
 }
 

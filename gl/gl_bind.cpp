@@ -213,11 +213,7 @@ void close()
 {
     gl_texture_manager.close();
     for (ConfigVariable*& v : variables) {
-        if (v != nullptr) {
-            K_ASSERT(cvar_list);
-            cvar_list->release(v);
-            v = nullptr;
-        }
+        release_variable(v);
     }
 }
 

@@ -100,11 +100,7 @@ void PolyRenderer::close()
     transparents_.reset();
     bump_owner_.release();
     for (ConfigVariable*& v : vars) {
-        if (v != nullptr) {
-            K_ASSERT(cvar_list);
-            cvar_list->release(v);
-            v = nullptr;
-        }
+        release_variable(v);
     }
 }
 

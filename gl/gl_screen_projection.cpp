@@ -86,11 +86,7 @@ int ScreenProjection::init(ScreenManager* scr)
 void ScreenProjection::close()
 {
     for (ConfigVariable*& v : vars) {
-        if (v != nullptr) {
-            K_ASSERT(cvar_list);
-            cvar_list->release(v);
-            v = nullptr;
-        }
+        release_variable(v);
     }
 }
 

@@ -72,11 +72,7 @@ int PerspMapper::init(ScreenProjection* p)
 void PerspMapper::close()
 {
     for (ConfigVariable** v : {&r_flat, &r_cells}) {
-        if (*v != nullptr) {
-            K_ASSERT(cvar_list);
-            cvar_list->release(*v);
-            *v = nullptr;
-        }
+        release_variable(*v);
     }
     face = nullptr;
 }

@@ -85,11 +85,7 @@ void PolyRenderer::close()
     mapper.close();
     edges.free();
     for (ConfigVariable*& v : vars) {
-        if (v != nullptr) {
-            K_ASSERT(cvar_list);
-            cvar_list->release(v);
-            v = nullptr;
-        }
+        release_variable(v);
     }
 }
 

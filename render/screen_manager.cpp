@@ -93,11 +93,7 @@ void ScreenManager::release()
     delete_picture(background_);
     delete_picture(loader_);
     font_.free();
-    if (mmx_ != nullptr) {
-        K_ASSERT(cvar_list);
-        cvar_list->release(mmx_);
-        mmx_ = nullptr;
-    }
+    release_variable(mmx_);
 }
 
 void ScreenManager::set_window_size(int32_t xsize, int32_t ysize)

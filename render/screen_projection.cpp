@@ -105,11 +105,7 @@ void ScreenProjection::release()
     delete[] depth_buffer;
     depth_buffer = nullptr;
     for (ConfigVariable*& v : vars) {
-        if (v != nullptr) {
-            K_ASSERT(cvar_list);
-            cvar_list->release(v);
-            v = nullptr;
-        }
+        release_variable(v);
     }
 }
 

@@ -15,19 +15,6 @@
 
 #include <new>
 
-namespace {
-
-void release_variable(ConfigVariable*& v)
-{
-    if (v != nullptr) {
-        K_ASSERT(cvar_list);
-        cvar_list->release(v);
-        v = nullptr;
-    }
-}
-
-} // namespace
-
 Server::Server() = default;
 
 Server::~Server() { shutdown(); }

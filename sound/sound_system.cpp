@@ -181,11 +181,7 @@ void SoundSystem::release_variables()
     ConfigVariable** const all[] = {&cv_debuglines_,  &cv_musicvolume_,     &cv_musicseparation_,
                                     &cv_soundvolume_, &cv_soundseparation_, &cv_environment_};
     for (ConfigVariable** v : all) {
-        if (*v != nullptr) {
-            K_ASSERT(cvar_list && "cvar_list");
-            cvar_list->release(*v);
-            *v = nullptr;
-        }
+        release_variable(*v);
     }
 }
 

@@ -86,7 +86,12 @@ protected:
     {
         const int index = video_find_driver(driver);
         ASSERT_GE(index, 0) << driver;
-        mode.reset(video_create_mode(index));
+        open_mode(video_create_mode(index), width, height);
+    }
+    // The same for a mode the test made (taken over).
+    void open_mode(KVideoMode* own, int32_t width, int32_t height)
+    {
+        mode.reset(own);
         ASSERT_NE(mode, nullptr);
         if (mode->init_mode(width, height) == 0) {
             GTEST_SKIP() << "no OpenGL context: " << host::gl_error_text();

@@ -3,7 +3,7 @@
 // textures from the nearest size directory, damaged icons refused with their
 // message and shown as the placeholder.
 #include "core/kheap.h"
-#include "gl_fixture.h"
+#include "gl_screen_fixture.h"
 #include "renderer/icon_picture.h"
 #include "renderer/screen_manager.h"
 #include "tools/assets/font_writer.h"
@@ -27,31 +27,15 @@ std::vector<uint8_t> le32s(std::initializer_list<uint32_t> values)
     return out;
 }
 
-class GLFontIconTest : public GLVideoTest {
+class GLFontIconTest : public GLScreenFixture {
 protected:
-    void start(int32_t width = 64, int32_t height = 64)
-    {
-        mount_demo_base();
-        open_mode("WIN", width, height);
-        if (IsSkipped()) {
-            return;
-        }
-        ASSERT_EQ(screen.init(mode.get(), "small.fnt", "backgrnd", "loading"), 1);
-    }
-
-    void TearDown() override
-    {
-        screen.close();
-        GLVideoTest::TearDown();
-    }
+    void start() { start_screen(64, 64); }
 
     void put(const std::string& path, const std::vector<uint8_t>& bytes)
     {
         std::filesystem::create_directories(std::filesystem::path(tree.path("kavrin/" + path)).parent_path());
         ASSERT_TRUE(tools::write_bytes(tree.path("kavrin/" + path).c_str(), bytes));
     }
-
-    ScreenManager screen;
 };
 
 TEST_F(GLFontIconTest, TheConsoleFontPacksEveryGlyphIntoOneSquareAtlas)
@@ -209,12 +193,10 @@ TEST_F(GLFontIconTest, IconsBecomePowerOfTwoTexturesWithTheirExtents)
 
 TEST_F(GLFontIconTest, TheSizeDirectoryNearestTheScreenIsUsed)
 {
-    mount_demo_base();
-    open_mode("WIN", 640, 480);
+    start_screen(640, 480);
     if (IsSkipped()) {
         return;
     }
-    ASSERT_EQ(screen.init(mode.get(), "small.fnt", "backgrnd", "loading"), 1);
     // Only in size01 (4 pixels wide) and size07 (8 wide): 640 x 480 is nearer 320 x 200.
     for (const auto& [directory, side] : {std::pair{"size01", 4u}, std::pair{"size07", 8u}}) {
         tools::PictureDesign p;

@@ -5,7 +5,7 @@
 // picture on the switch to loading, and all of it again after the texture
 // cache dropped every texture.
 #include "core/print.h"
-#include "gl_fixture.h"
+#include "gl_screen_fixture.h"
 #include "host/host_gl.h"
 #include "renderer/icon_picture.h"
 #include "renderer/screen_manager.h"
@@ -81,31 +81,16 @@ public:
     int repaint = 1;
 };
 
-class GLScreenLayerTest : public GLVideoTest {
+class GLScreenLayerTest : public GLScreenFixture {
 protected:
     void start(bool kept = false)
     {
-        mount_demo_base();
-        if (kept) {
-            mode.reset(new KeptWindow);
-            if (mode->init_mode(SIDE, SIDE) == 0) {
-                GTEST_SKIP() << "no OpenGL context: " << host::gl_error_text();
-            }
-        } else {
-            open_mode("WIN", SIDE, SIDE);
-        }
-        if (IsSkipped()) {
+        start_screen(SIDE, SIDE, kept ? new KeptWindow : nullptr);
+        if (IsSkipped() || HasFatalFailure()) {
             return;
         }
-        ASSERT_EQ(screen.init(mode.get(), "small.fnt", "backgrnd", "loading"), 1);
         // No map: the 3-D window covers nothing.
         screen.set_window_size(0, 0);
-    }
-
-    void TearDown() override
-    {
-        screen.close();
-        GLVideoTest::TearDown();
     }
 
     // One whole frame with nothing drawn between the screen's two halves;
@@ -157,7 +142,6 @@ protected:
         return id;
     }
 
-    ScreenManager screen;
     IconTable icons;
     // The demo's size01 files: the nearest to a 64 x 64 screen.
     const tools::PictureDesign background = tools::demo_background(320, 200);

@@ -1,6 +1,6 @@
 #include "fsys/temp_tree.h"
 #include "renderer/screen_manager.h"
-#include "gl_fixture.h"
+#include "gl_screen_fixture.h"
 #include "host/host_gl.h"
 
 #include <cstdio>
@@ -10,25 +10,10 @@
 
 namespace {
 
-class GLScreenTest : public GLVideoTest {
+class GLScreenTest : public GLScreenFixture {
 protected:
-    // A 64 x 64 window (two pages) with the screen manager started on it
-    // over the demo's font and pictures.
-    void start_screen()
-    {
-        mount_demo_base();
-        open_mode("WIN", 64, 64);
-        if (IsSkipped()) {
-            return;
-        }
-        ASSERT_EQ(screen.init(mode.get(), "small.fnt", "backgrnd", "loading"), 1);
-    }
-
-    void TearDown() override
-    {
-        screen.close();
-        GLVideoTest::TearDown();
-    }
+    // A 64 x 64 window (two pages).
+    void start_screen() { GLScreenFixture::start_screen(64, 64); }
 
     int freed_count()
     {
@@ -38,8 +23,6 @@ protected:
         }
         return n;
     }
-
-    ScreenManager screen;
 };
 
 TEST_F(GLScreenTest, InitStartsGLAndCloseReleasesEverything)

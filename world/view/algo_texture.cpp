@@ -23,11 +23,7 @@ void AlgoTexture::release()
 {
     delete warped;
     warped = nullptr;
-    if (enabled_ != nullptr) {
-        K_ASSERT(cvar_list);
-        cvar_list->release(enabled_);
-        enabled_ = nullptr;
-    }
+    release_variable(enabled_);
 }
 
 int AlgoTexture::init(TextureAnim* src, float su, float sv, uint32_t mode, float p1, float p2, float p3, float p4)

@@ -26,15 +26,6 @@ EntityLink* centre_list(const Placement& entity, int type)
     return lists != nullptr ? lists[type] : nullptr;
 }
 
-void release_variable(ConfigVariable*& v)
-{
-    if (v != nullptr) {
-        K_ASSERT(cvar_list);
-        cvar_list->release(v);
-        v = nullptr;
-    }
-}
-
 } // namespace
 
 int BspRenderer::init(ScreenProjection* screen)
