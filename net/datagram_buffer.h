@@ -37,7 +37,8 @@ public:
     void finish();
     void acknowledge() { state = NET_DGBOS_ACKED; }
 
-    // Incoming: 0 stored (or the same length again), 7 a duplicate of another length.
+    // Incoming: 0 stored (or the same length again), 7 a duplicate of another
+    // length (the caller writes "Damaged reliable datagram").
     int store(uint32_t header_id, const uint8_t* payload, int32_t count);
     void empty();
 

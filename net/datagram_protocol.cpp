@@ -138,16 +138,7 @@ void DatagramProtocol::leave_queue(DatagramLink* link)
 
 void DatagramProtocol::unknown_record(int type)
 {
-    if (unknown_lines_.admit(sys_time())) {
-        print_format(P_ERROR, "Datagram: Unknown message type %d", type);
-    }
-}
-
-void DatagramProtocol::report_held_lines()
-{
-    if (unknown_lines_.held() > 0) {
-        unknown_lines_.report_held(sys_time());
-    }
+    lines_[DGLINE_UNKNOWN_TYPE].print("Datagram: Unknown message type %d", type);
 }
 
 void DatagramProtocol::drop_links()
@@ -381,7 +372,8 @@ void DatagramProtocol::control(int subtype, DatagramSocket* socket, const NetAdd
     switch (subtype) {
     case NET_DGC_REQUEST:
         if (socket != listening) {
-            print_string(P_ERROR, "Datagram: Connection request arrived to a regular socket");
+            lines_[DGLINE_REGULAR_REQUEST].print("Datagram: Connection request arrived to a regular socket");
+            ++dropped;
             return;
         }
         handle_request(source, reader, bits);
@@ -516,7 +508,7 @@ void DatagramProtocol::handle_request(const NetAddress* source, NetStreamIn* rea
 }
 
 DatagramLink* DatagramProtocol::waiting_link(DatagramSocket* socket, const NetAddress* source, const char* not_linked,
-                                            const char* unexpected_source)
+                                            DatagramLine unexpected_source, const char* unexpected_text)
 {
     DatagramLink* const link = find_socket_link(socket);
     if (link == nullptr) {
@@ -527,7 +519,8 @@ DatagramLink* DatagramProtocol::waiting_link(DatagramSocket* socket, const NetAd
         return nullptr;
     }
     if (!address_equal(source, &socket->peer())) {
-        print_format(P_WARNING, unexpected_source, address_to_text(source));
+        lines_[unexpected_source].print(unexpected_text, address_to_text(source));
+        ++dropped;
         return nullptr;
     }
     return link;
@@ -537,7 +530,8 @@ void DatagramProtocol::handle_accept(DatagramSocket* socket, const NetAddress* s
                                      int32_t bits)
 {
     DatagramLink* const link =
-        waiting_link(socket, source, "Datagram: Accepted socket not linked", "Datagram: Unexpected accept source %s");
+        waiting_link(socket, source, "Datagram: Accepted socket not linked", DGLINE_ACCEPT_SOURCE,
+                     "Datagram: Unexpected accept source %s");
     if (link == nullptr) {
         return;
     }
@@ -563,7 +557,8 @@ void DatagramProtocol::handle_accept(DatagramSocket* socket, const NetAddress* s
 void DatagramProtocol::handle_reject(DatagramSocket* socket, const NetAddress* source, NetStreamIn* reader)
 {
     DatagramLink* const link =
-        waiting_link(socket, source, "Datagram: Rejected socket not linked", "Datagram: Unexpected reject source %s");
+        waiting_link(socket, source, "Datagram: Rejected socket not linked", DGLINE_REJECT_SOURCE,
+                     "Datagram: Unexpected reject source %s");
     if (link == nullptr) {
         return;
     }

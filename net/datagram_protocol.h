@@ -4,6 +4,7 @@
 // the address of a socket made for it; the client side repeats its request
 // every second until an accept or a reject arrives. A transport derives
 // from it and supplies sockets and addresses.
+#include "core/print.h"
 #include "net/datagram_link.h"
 #include "net/line_limit.h"
 #include "net/net_protocol.h"
@@ -14,6 +15,19 @@
 
 class DatagramSocket;
 class NetStreamIn;
+
+// The lines a peer can provoke once per datagram; each cause has a limiter.
+enum DatagramLine {
+    DGLINE_UNKNOWN_TYPE,     // "Unknown message type"
+    DGLINE_CONTROL_MESSAGE,  // "Message in a control datagram"
+    DGLINE_DAMAGED,          // "Damaged datagram received"
+    DGLINE_DAMAGED_RELIABLE, // "Damaged reliable datagram"
+    DGLINE_SOURCE,           // "Unexpected source address"
+    DGLINE_REGULAR_REQUEST,  // "Connection request arrived to a regular socket"
+    DGLINE_ACCEPT_SOURCE,    // "Unexpected accept source"
+    DGLINE_REJECT_SOURCE,    // "Unexpected reject source"
+    DGLINE_COUNT
+};
 
 class DatagramProtocol : public NetProtocol {
 public:
@@ -56,11 +70,11 @@ public:
     int32_t half_open() const { return half_open_.count; }
     // A record of a type the layer does not know, on any of this protocol's sockets.
     void unknown_record(int type);
-    // The count of held lines, when one may be written now.
-    void report_held_lines();
-    const LineLimit& unknown_lines() const { return unknown_lines_; }
+    // The limiter of one cause, over all of this protocol's sockets.
+    LineLimit& lines(DatagramLine cause) { return lines_[cause]; }
+    const LineLimit& unknown_lines() const { return lines_[DGLINE_UNKNOWN_TYPE]; }
 
-    int32_t dropped = 0;  // control records refused as malformed
+    int32_t dropped = 0;  // control records refused: malformed, or not for the socket or link they reached
     int32_t deferred = 0; // requests told to try later because too many links were half-open
 
 protected:
@@ -85,7 +99,7 @@ private:
     void handle_request(const NetAddress* source, NetStreamIn* reader, int32_t bits);
     // The connecting link of socket when source is its peer, else null (after the message that fits).
     DatagramLink* waiting_link(DatagramSocket* socket, const NetAddress* source, const char* not_linked,
-                               const char* unexpected_source);
+                               DatagramLine unexpected_source, const char* unexpected_text);
     void handle_accept(DatagramSocket* socket, const NetAddress* source, NetStreamIn* reader, int32_t bits);
     void handle_reject(DatagramSocket* socket, const NetAddress* source, NetStreamIn* reader);
     int answer(int type, const void* payload, int32_t bytes);
@@ -100,5 +114,14 @@ private:
     DatagramLinkQueue refused_;   // rejected, dropped, bad version, no address
     // Half-open links of each host, so that one machine cannot fill the table.
     std::unordered_map<NetAddress, int32_t, DatagramAddressHash, DatagramAddressSame> half_open_hosts_;
-    LineLimit unknown_lines_{"Unknown message type"};
+    LineLimit lines_[DGLINE_COUNT] = {
+        {"Datagram", "Unknown message type", P_ERROR},
+        {"Datagram", "Message in a control datagram", P_ERROR},
+        {"Datagram", "Damaged datagram received", P_ERROR},
+        {"Datagram", "Damaged reliable datagram", P_ERROR},
+        {"Datagram", "Unexpected source address", P_WARNING},
+        {"Datagram", "Connection request arrived to a regular socket", P_ERROR},
+        {"Datagram", "Unexpected accept source", P_WARNING},
+        {"Datagram", "Unexpected reject source", P_WARNING},
+    };
 };

@@ -387,7 +387,8 @@ void DatagramSocket::receive()
             continue;
         }
         if (connect_state_ == NET_DGCONS_CONNECTED && !owner_->address_equal(&source, &peer_)) {
-            print_format(P_WARNING, "Datagram: Unexpected source address %s", owner_->address_to_text(&source));
+            owner_->lines(DGLINE_SOURCE).print("Datagram: Unexpected source address %s",
+                                               owner_->address_to_text(&source));
             ++dropped;
             continue;
         }
@@ -408,7 +409,7 @@ void DatagramSocket::receive()
             last_receive_ = sys_time();
         }
     }
-    owner_->report_held_lines();
+    LineLimit::report_all_held();
     if (timeouts_armed_ && connect_state_ == NET_DGCONS_CONNECTED &&
         sys_time() - last_receive_ > NET_DGRECEIVE_TIMEOUT) {
         print_string(P_WARNING, "Datagram: Connection timed out");
@@ -458,7 +459,7 @@ bool DatagramSocket::sequenced_path(uint32_t number, const uint8_t* payload, int
         switch (record.type) {
         case NET_STREAM_UNRELIABLE:
             if (number == 0) {
-                print_string(P_ERROR, "Datagram: Message in a control datagram");
+                owner_->lines(DGLINE_CONTROL_MESSAGE).print("Datagram: Message in a control datagram");
                 ++dropped;
                 return accepted;
             }
@@ -507,7 +508,7 @@ bool DatagramSocket::sequenced_path(uint32_t number, const uint8_t* payload, int
         }
     }
     if (r < 0) {
-        print_string(P_ERROR, "Datagram: Damaged datagram received");
+        owner_->lines(DGLINE_DAMAGED).print("Datagram: Damaged datagram received");
         ++dropped;
     }
     return accepted;
@@ -561,6 +562,7 @@ bool DatagramSocket::reliable_path(uint32_t id, const uint8_t* payload, int32_t 
             return false;
         }
         if (slot.store(id, payload, length) != NET_OK) {
+            owner_->lines(DGLINE_DAMAGED_RELIABLE).print("Datagram: Damaged reliable datagram");
             ++dropped;
             return false;
         }

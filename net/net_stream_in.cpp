@@ -3,9 +3,17 @@
 #include "core/kassert.h"
 #include "core/numerics.h"
 #include "core/print.h"
+#include "net/line_limit.h"
 
 #include <bit>
 #include <cstring>
+
+namespace {
+
+// A peer's messages can end early one after another: the line is limited over all readers.
+LineLimit end_lines("NetStreamIn", "Unexpected end-of-message", P_WARNING);
+
+} // namespace
 
 NetStreamIn::~NetStreamIn()
 {
@@ -37,7 +45,7 @@ bool NetStreamIn::past_end(int32_t bits)
         return false;
     }
     if (length_ >= 0) {
-        print_string(P_WARNING, "NetStreamIn: Unexpected end-of-message");
+        end_lines.print("NetStreamIn: Unexpected end-of-message");
         length_ = -1;
     }
     return true;
@@ -160,7 +168,7 @@ int NetStreamIn::align()
     ++buffer;
     if (length_ < 0) {
         length_ = 0;
-        print_string(P_WARNING, "NetStreamIn: Unexpected end-of-message");
+        end_lines.print("NetStreamIn: Unexpected end-of-message");
         return 2;
     }
     load();

@@ -26,10 +26,13 @@ public:
     uint32_t host_address() const { return host_address_; }
     // The port the listening socket is bound to, 0 when there is none.
     uint16_t listening_port() const;
+    // Failed sends: the lines of a peer whose address cannot be sent to.
+    LineLimit& send_lines() { return send_lines_; }
 
 private:
     uint32_t host_address_ = host::IPV4_LOOPBACK;
     uint16_t server_port_;
+    LineLimit send_lines_{"UDP", "UDP::sendto()", P_ERROR};
 };
 
 // The hive's factory: a set-up protocol, or null.

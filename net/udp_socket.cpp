@@ -4,6 +4,7 @@
 #include "core/print.h"
 #include "host/host_socket.h"
 #include "net/udp_address.h"
+#include "net/udp_protocol.h"
 
 #include <cstring>
 
@@ -12,7 +13,7 @@ void udp_print_error(const char* call)
     print_format(P_ERROR, "%s: WinSock error %d\n", call, host::socket_error());
 }
 
-UDPSocket::UDPSocket(DatagramProtocol* owner) : DatagramSocket(owner) {}
+UDPSocket::UDPSocket(UDPProtocol* owner) : DatagramSocket(owner), udp_(owner) {}
 
 UDPSocket::~UDPSocket()
 {
@@ -94,7 +95,8 @@ int UDPSocket::send_datagram(const uint8_t* data, int32_t length)
     }
     const int32_t sent = host::udp_send_to(handle_, data, length, udp_endpoint(peer()));
     if (sent < 0) {
-        udp_print_error("UDP::sendto()");
+        // A peer that names an address nobody can send to (port 0) is answered at every request.
+        udp_->send_lines().print("%s: WinSock error %d\n", "UDP::sendto()", host::socket_error());
         return NET_SOCKET_ERROR;
     }
     return sent < length ? NET_WRITE_FAILED : NET_OK;

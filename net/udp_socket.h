@@ -6,12 +6,14 @@
 
 #include <cstdint>
 
+class UDPProtocol;
+
 constexpr float UDP_POLL_MIN_PERIOD = 0.5f;
 constexpr float UDP_POLL_MAX_PERIOD = 2.5f;
 
 class UDPSocket final : public DatagramSocket, public PollObject {
 public:
-    explicit UDPSocket(DatagramProtocol* owner);
+    explicit UDPSocket(UDPProtocol* owner);
     ~UDPSocket() override;
 
     // Bound to any local address, on port when listening and on a port of
@@ -28,6 +30,7 @@ public:
     int handle() const { return handle_; }
 
 private:
+    UDPProtocol* udp_;
     int handle_ = -1;
     uint32_t host_address_ = 0;
 };

@@ -3,6 +3,7 @@
 #include "core/print.h"
 #include "core/timer.h"
 #include "net/hive.h"
+#include "net/line_limit.h"
 #include "net/net_defs.h"
 #include "net/net_protocol.h"
 #include "net/net_socket.h"
@@ -14,6 +15,9 @@
 #include <cstring>
 
 namespace {
+
+// Every request from a new address reaches it, also those refused a moment later.
+LineLimit weird_cps_lines("Server", "weird cps", P_WARNING);
 
 // The request's fields after the version and the magic.
 struct Request {
@@ -100,7 +104,7 @@ void Server::accept_new_client()
             sc.flags = r.flags;
             sc.cps = r.cps;
             if (sc.cps < SERVER_MIN_CPS) {
-                print_format(P_WARNING, "Server: Client %s - weird cps %d", sc.name, sc.cps);
+                weird_cps_lines.print("Server: Client %s - weird cps %d", sc.name, sc.cps);
                 sc.cps = SERVER_MIN_CPS;
             }
             if ((sc.flags & SCFLAG_CHEATER) != 0 && !S_AllowCheaters->is_true()) {

@@ -4,6 +4,7 @@
 #include "core/cons_cmd.h"
 #include "core/kassert.h"
 #include "core/print.h"
+#include "net/line_limit.h"
 #include "net/net_defs.h"
 #include "net/net_socket.h"
 #include "net/net_stream_in.h"
@@ -21,6 +22,10 @@ constexpr int INPUT_GROUP_AXES[3] = {3, 2, 4};
 constexpr float INPUT_SCALE = 1.0f / 8192.0f;
 
 bool whole(const NetStreamIn& in) { return in.length() == 0; }
+
+// A loading client may answer the map change with either as often as it likes.
+LineLimit load_failed_lines("Server", "Client loadmap failed", P_WARNING);
+LineLimit magic_lines("Server", "Client magic mismatch", P_ERROR);
 
 } // namespace
 
@@ -177,11 +182,11 @@ void Server::client_map_loaded(int c, NetStreamIn* msg)
         return;
     }
     if (identifier == -1) {
-        print_string(P_WARNING, "Server: Client loadmap failed");
+        load_failed_lines.print("Server: Client loadmap failed");
         return;
     }
     if (static_cast<uint32_t>(identifier) != map_id) {
-        print_string(P_ERROR, "Server: Client magic mismatch");
+        magic_lines.print("Server: Client magic mismatch");
         send_map_change(c);
         return;
     }
