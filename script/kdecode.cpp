@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
+#include "core/reserved_memory.h"
 #include "script/kcontext.h"
 
 namespace {
@@ -92,6 +94,17 @@ constexpr bool patterns_fit()
 }
 static_assert(patterns_fit(), "patterns in form order; KFORM_MAX_BYTES is the longest");
 
+constexpr bool zero_is_its_own_form()
+{
+    for (const Pattern& p : patterns) {
+        if (p.ops[0] == INST_NOP) {
+            return false;
+        }
+    }
+    return INST_NOP == 0;
+}
+static_assert(zero_is_its_own_form(), "a zero byte decodes to 0 whatever follows it");
+
 // Bytes of the pattern when it matches at the first of n bytes, else 0.
 uint32_t match(const Pattern& p, const uint8_t* bytes, uint32_t n)
 {
@@ -117,6 +130,7 @@ void decode_range(KDecoded& d, const uint8_t* arena, uint32_t from, uint32_t to)
     for (uint32_t x = from; x < to; ++x) {
         d.forms[x] = kdecode_form(arena + x, d.limit - x);
     }
+    d.decoded += to - from;
 }
 
 } // namespace
@@ -125,6 +139,9 @@ uint8_t kdecode_form(const uint8_t* bytes, uint32_t n)
 {
     if (n == 0) {
         return KF_UNEXPECTED;
+    }
+    if (bytes[0] == INST_NOP) {
+        return INST_NOP;
     }
     uint8_t best = bytes[0] < INST_COUNT ? bytes[0] : static_cast<uint8_t>(KF_UNEXPECTED);
     uint32_t best_count = 1;
@@ -135,6 +152,23 @@ uint8_t kdecode_form(const uint8_t* bytes, uint32_t n)
         }
     }
     return best;
+}
+
+bool KFormTable::reserve(size_t size)
+{
+    release();
+    bytes_ = size == 0 ? nullptr : static_cast<uint8_t*>(memory_reserve_zeroed(size));
+    size_ = bytes_ != nullptr ? size : 0;
+    return bytes_ != nullptr;
+}
+
+void KFormTable::release()
+{
+    if (bytes_ != nullptr) {
+        memory_release_reserved(bytes_, size_);
+    }
+    bytes_ = nullptr;
+    size_ = 0;
 }
 
 void kdecode_build(kcontext_t* c, uint32_t code, uint32_t text_size, uint32_t block_size)
@@ -148,8 +182,15 @@ void kdecode_build(kcontext_t* c, uint32_t code, uint32_t text_size, uint32_t bl
     const uint32_t count = d.enabled && block_size >= window ? std::min(text_size, block_size - window + 1) : 0;
     d.limit = count == 0 ? 0 : code + count;
     d.dirty_low = d.dirty_high = 0;
-    d.forms.assign(d.limit, KF_RAW);
-    decode_range(d, c->arena.base(), code, d.limit);
+    if (d.limit != 0 && !d.forms.reserve(d.limit)) {
+        // Without room for the forms every instruction runs through its own body.
+        d.limit = 0;
+    }
+    if (d.limit == 0) {
+        d.forms.release();
+        return;
+    }
+    std::memset(d.forms.data(), KF_RAW, code);
 }
 
 void kdecode_clear(kcontext_t* c)
@@ -157,15 +198,21 @@ void kdecode_clear(kcontext_t* c)
     KDecoded& d = c->decoded;
     d.base = d.size = d.block = d.limit = 0;
     d.dirty_low = d.dirty_high = 0;
-    d.forms.clear();
-    d.forms.shrink_to_fit();
+    d.forms.release();
 }
 
 void kdecode_rebuild(kcontext_t* c)
 {
-    const KDecoded& d = c->decoded;
-    if (d.block != 0) {
-        kdecode_build(c, d.base, d.size, d.block);
+    KDecoded& d = c->decoded;
+    if (d.block == 0) {
+        return;
+    }
+    kdecode_build(c, d.base, d.size, d.block);
+    const uint8_t* const arena = c->arena.base();
+    for (uint32_t x = d.base; x < d.limit; ++x) {
+        if (arena[x] != 0) {
+            decode_range(d, arena, x, x + 1);
+        }
     }
 }
 

@@ -6,8 +6,12 @@
 // could cover the written bytes. The bytes stay the truth: a fused form that
 // meets anything unusual (a fault, a short stack) runs its first instruction
 // through the opcode's own body instead.
+// A zero byte's form is its own (INST_NOP is 0, and no fused form starts with
+// it), so the forms lie in zeroed memory whose untouched pages cost nothing,
+// and only bytes that were written are decoded: a section declared far larger
+// than what its file holds costs what the file holds.
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "script/kinst.h"
 
@@ -44,26 +48,47 @@ enum kform_t : uint8_t {
 
 struct kcontext_t;
 
+// Zeroed bytes, one per address, whose pages are had only once written.
+class KFormTable {
+public:
+    KFormTable() = default;
+    ~KFormTable() { release(); }
+    KFormTable(const KFormTable&) = delete;
+    KFormTable& operator=(const KFormTable&) = delete;
+
+    // A fresh table of size zero bytes; false when the address space cannot be had.
+    bool reserve(size_t size);
+    void release();
+    uint8_t* data() const { return bytes_; }
+    uint8_t& operator[](size_t i) const { return bytes_[i]; }
+
+private:
+    uint8_t* bytes_ = nullptr;
+    size_t size_ = 0;
+};
+
 struct KDecoded {
     bool enabled = true;
     uint32_t base = 0;   // arena address of the code section
     uint32_t size = 0;   // its bytes; writes into them re-decode
     uint32_t block = 0;  // bytes of the whole code and data block
     uint32_t limit = 0;  // addresses below limit have a form (KF_RAW below base), 0 when none
-    std::vector<uint8_t> forms;  // indexed by arena address
+    KFormTable forms;    // indexed by arena address
     // Bytes the host may have written through k_bytes since the last flush.
     uint32_t dirty_low = 0;
     uint32_t dirty_high = 0;
+    uint64_t decoded = 0;  // addresses decoded so far: the work, which tests bound
 };
 
 // The longest fused form, in bytes: a write re-decodes this far below it.
 constexpr uint32_t KFORM_MAX_BYTES = 18;
 
-// Decodes the code section [code, code + text_size) of a block of block_size
-// bytes (nothing when decoding is off).
+// Forms for the code section [code, code + text_size) of a block of block_size
+// bytes, as for a section of zero bytes (nothing when decoding is off): the
+// caller names the bytes it wrote with kdecode_written.
 void kdecode_build(kcontext_t* c, uint32_t code, uint32_t text_size, uint32_t block_size);
 void kdecode_clear(kcontext_t* c);
-// Re-decodes the whole section, as after a load.
+// Decodes the section again from its bytes, reading all of them.
 void kdecode_rebuild(kcontext_t* c);
 // On: code runs through decoded forms; off: every instruction through its own
 // body, the reference the decoded forms are checked against.

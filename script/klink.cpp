@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "core/byte_order.h"
@@ -357,6 +358,8 @@ int K_Link(kcontext_t* c, const char* const* names)
         }
     }
 
+    // The bytes of the code section that pass 2 writes; the rest stays zero.
+    std::vector<std::pair<uint32_t, uint32_t>> code_written;
     size_t index = 0;
     for (const char* const* n = names; *n != nullptr; ++n, ++index) {
         FileData f;
@@ -385,6 +388,15 @@ int K_Link(kcontext_t* c, const char* const* names)
             }
             offset[i] += p.memory[i];
         }
+        // Words patched in the zero tail of the file's code are written too.
+        const auto code_word = [&](uint32_t i, uint32_t at) {
+            if (i == 0 && at >= p.size[0]) {
+                code_written.emplace_back(base[0] + at, 4);
+            }
+        };
+        if (p.sections > 0 && p.size[0] != 0) {
+            code_written.emplace_back(base[0], p.size[0]);
+        }
         std::vector<klabel_t*> labels(p.name_count);
         bool file_ok = true;
         for (uint32_t k = 0; k < p.name_count && file_ok; ++k) {
@@ -400,6 +412,7 @@ int K_Link(kcontext_t* c, const char* const* names)
                 for (uint32_t e = 0; e < t.count; ++e) {
                     const uint32_t at = base[i] + read_le32(data + t.at + 4 * e);
                     c->arena.set_word(at, c->arena.word(at) + base[j]);
+                    code_word(i, at - base[i]);
                 }
             }
         }
@@ -418,6 +431,7 @@ int K_Link(kcontext_t* c, const char* const* names)
             for (uint32_t e = 0; e < t.count && file_ok; ++e) {
                 klabel_t* l = labels[read_le32(data + t.at + 8 * e + 4)];
                 uint8_t* word = c->arena.at(base[i] + read_le32(data + t.at + 8 * e));
+                code_word(i, read_le32(data + t.at + 8 * e));
                 if (labels_reference(c->labels, l, word) == 0) {
                     link_error(c, "no memory for xrefs");
                     file_ok = false;
@@ -436,6 +450,9 @@ int K_Link(kcontext_t* c, const char* const* names)
         return 0;
     }
     kdecode_build(c, c->code, static_cast<uint32_t>(running[0]), c->code_size);
+    for (const auto& [addr, len] : code_written) {
+        kdecode_written(c, addr, len);
+    }
     return 1;
 }
 

@@ -112,6 +112,13 @@ public:
         c->kept = kept_;
         c->arena.release_to(mark_);
     }
+    // A load, and its undoing, write the task pool and the object heap (and
+    // what it allocates, above both): forms that cover those bytes are decoded again.
+    void decode_written(kcontext_t* c) const
+    {
+        kdecode_written(c, taskpool_.address, taskpool_.size);
+        kdecode_written(c, heap_, heap_end_ - heap_);
+    }
 
 private:
     uint32_t waitlist_ = 0;
@@ -530,11 +537,9 @@ int load_state(kcontext_t* c, int fd)
         ok = false;
     }
     labels_destroy(names);
-    // Loaded values may lie anywhere the scripts could write, code included.
-    kdecode_rebuild(c);
-    if (ok) {
-        return 1;
+    if (!ok) {
+        before.restore(c);
     }
-    before.restore(c);
-    return report(loader.error().c_str());
+    before.decode_written(c);
+    return ok ? 1 : report(loader.error().c_str());
 }

@@ -42,8 +42,8 @@ public:
 
     void TearDown() override { K_FreeContext(c); }
 
-    // Assembles and places the program; the run-time gets init.
-    void load(const std::string& source, kinit_t init = {64, 32, 64})
+    // Assembles and places the program in an arena of arena_size bytes; the run-time gets init.
+    void load(const std::string& source, kinit_t init = {64, 32, 64}, uint32_t arena_size = 16u << 20)
     {
         static const uint32_t ticks_per_second = 70;
         static const kbuiltin_t builtins[] = {
@@ -58,7 +58,7 @@ public:
         }
         ASSERT_TRUE(a.ok());
         object() = a.bytes();
-        c = K_AllocContext(this, builtins, nullptr, 16u << 20);
+        c = K_AllocContext(this, builtins, nullptr, arena_size);
         ASSERT_NE(c, nullptr);
         kiofuncs_t io{};
         io.puts = [](void* h, const char* text) { *static_cast<std::string*>(h) += text; };
