@@ -918,4 +918,148 @@ TEST_F(GLMeshTest, TexturingFollowsLightingAndTexture)
     }
 }
 
+// ---- colour words --------------------------------------------------------------
+
+// Colour words whose three channels all differ, each channel taking each of
+// the three values once: a channel read from another's byte shows in one row.
+struct ColourWord {
+    uint32_t word; // red in byte 0, green in byte 1, blue in byte 2
+    int red, green, blue;
+};
+constexpr ColourWord COLOUR_WORDS[] = {
+    {0xE08020u, 0x20, 0x80, 0xE0},
+    {0x20E080u, 0x80, 0xE0, 0x20},
+    {0x8020E0u, 0xE0, 0x20, 0x80},
+};
+
+// The pixel drawn in the colour is the pixel drawn in white scaled channel by
+// channel by the colour's bytes.
+void expect_scaled(const Rgba& seen, const Rgba& white, const ColourWord& c, double tolerance = 3.0)
+{
+    EXPECT_NEAR(seen.r, white.r * c.red / 255.0, tolerance) << "red";
+    EXPECT_NEAR(seen.g, white.g * c.green / 255.0, tolerance) << "green";
+    EXPECT_NEAR(seen.b, white.b * c.blue / 255.0, tolerance) << "blue";
+}
+
+TEST_F(GLParticleTest, EachChannelOfTheColourWordColoursItsOwnChannel)
+{
+    if (IsSkipped()) {
+        return;
+    }
+    drawn();
+    const Rgba white = at(32, 32);
+    ASSERT_GT(white.g, 200);
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        // Births take the colour packed for the projection's pixel layout.
+        system_.set_colours(c.word, 0, proj_.rgb_layout);
+        system_.particles[0].colour = system_.colour_base;
+        drawn();
+        expect_scaled(at(32, 32), white, c);
+    }
+}
+
+TEST_F(GLFlareTest, TheGlowTakesEachChannelOfItsColourWordOrOfItsLamps)
+{
+    if (IsSkipped()) {
+        return;
+    }
+    glow_only();
+    const auto centre = [&] {
+        begin();
+        EXPECT_TRUE(visible_at({0.0f, 0.0f, 64.0f}));
+        flare_.draw(proj_);
+        read();
+        return at(32, 32);
+    };
+    flare_.set_colour(0xFFFFFF);
+    const Rgba white = centre();
+    ASSERT_GT(white.g, 200);
+    LampData lamp;
+    lamp.set_intensity(1.0f);
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        flare_.set_mode(nullptr);
+        flare_.set_colour(c.word);
+        expect_scaled(centre(), white, c);
+        // With a lamp its colour counts and the flare's own does not.
+        lamp.set_colour(c.word);
+        flare_.set_mode(&lamp);
+        flare_.set_colour(0xFFFFFF);
+        expect_scaled(centre(), white, c);
+    }
+    flare_.set_mode(nullptr);
+}
+
+TEST_F(GLSpriteTest, EachChannelOfThePaletteWordShowsInItsOwnChannel)
+{
+    make_sprite(true);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        paint(slot_.frames[0], 0xFF000000u | c.word, true);
+        if (HasFatalFailure()) {
+            return;
+        }
+        begin();
+        sprite_.position = {0.0f, 0.0f, 64.0f};
+        draw_sprite_transparent(sprite_, proj_);
+        read();
+        expect_scaled(at(33, 32), Rgba{255, 255, 255, 255}, c, 1.0);
+    }
+}
+
+TEST_F(GLMeshTest, TheObjectsOwnLightAndEachLightsColourKeepTheirChannels)
+{
+    if (IsSkipped()) {
+        return;
+    }
+    attach("demo", "cube", {0.0f, 0.0f, 128.0f});
+    const Rgba white{255, 255, 255, 255};
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        // The object's own light: byte / 256 of each channel.
+        mesh_.set_skin(c.word);
+        draw();
+        expect_scaled(at(32, 32), white, c, 2.0);
+
+        // A light of the colour on the near face's side adds to each channel
+        // in proportion to its byte, the same share of each.
+        mesh_.set_skin(0);
+        LightSource light(ENTITY_TYPE_MAP_LIGHT);
+        light.set_range(3.0f);
+        light.set_intensity(1.0f);
+        light.set_colour(c.word);
+        light.set_position({0.0f, 0.0f, 40.0f}, {0.0f, 0.0f, 1.0f});
+        EntityLink link = {&light, nullptr};
+        mesh_.light_list_a = &link;
+        draw();
+        const Rgba lit = at(32, 32);
+        mesh_.light_list_a = nullptr;
+        ASSERT_GT(std::max({lit.r, lit.g, lit.b}), 60);
+        const double share = std::max({lit.r, lit.g, lit.b}) / 224.0;
+        EXPECT_NEAR(lit.r, share * c.red, 3.0) << "red";
+        EXPECT_NEAR(lit.g, share * c.green, 3.0) << "green";
+        EXPECT_NEAR(lit.b, share * c.blue, 3.0) << "blue";
+
+        // A lamp's light takes the lamp's colour, not the light's own.
+        LampData lamp;
+        lamp.set_colour(c.word);
+        lamp.set_intensity(1.0f);
+        light.set_colour(0xFFFFFF);
+        light.set_lamp(&lamp);
+        mesh_.light_list_b = &link;
+        draw();
+        const Rgba by_lamp = at(32, 32);
+        mesh_.light_list_b = nullptr;
+        ASSERT_GT(std::max({by_lamp.r, by_lamp.g, by_lamp.b}), 60);
+        const double lamp_share = std::max({by_lamp.r, by_lamp.g, by_lamp.b}) / 224.0;
+        EXPECT_NEAR(by_lamp.r, lamp_share * c.red, 3.0) << "red by the lamp";
+        EXPECT_NEAR(by_lamp.g, lamp_share * c.green, 3.0) << "green by the lamp";
+        EXPECT_NEAR(by_lamp.b, lamp_share * c.blue, 3.0) << "blue by the lamp";
+    }
+}
+
 } // namespace

@@ -7,7 +7,6 @@
 #include "core/sine_table.h"
 #include "core/view_frame.h"
 #include "fsys/fsys.h"
-#include "gl/gl_bind.h"
 #include "gl/gl_bump_images.h"
 #include "gl/gl_fan_start.h"
 #include "gl/gl_texture_manager.h"
