@@ -16,6 +16,7 @@
 #include "renderer/screen_manager.h"
 #include "renderer/screen_projection.h"
 #include "renderer/texture.h"
+#include "support/colour_words.h"
 #include "tests/render/silhouette.h"
 #include "tools/models/demo_models.h"
 #include "tools/models/model_writer.h"
@@ -919,18 +920,6 @@ TEST_F(GLMeshTest, TexturingFollowsLightingAndTexture)
 }
 
 // ---- colour words --------------------------------------------------------------
-
-// Colour words whose three channels all differ, each channel taking each of
-// the three values once: a channel read from another's byte shows in one row.
-struct ColourWord {
-    uint32_t word; // red in byte 0, green in byte 1, blue in byte 2
-    int red, green, blue;
-};
-constexpr ColourWord COLOUR_WORDS[] = {
-    {0xE08020u, 0x20, 0x80, 0xE0},
-    {0x20E080u, 0x80, 0xE0, 0x20},
-    {0x8020E0u, 0xE0, 0x20, 0x80},
-};
 
 // The pixel drawn in the colour is the pixel drawn in white scaled channel by
 // channel by the colour's bytes.

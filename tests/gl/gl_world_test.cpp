@@ -11,6 +11,7 @@
 #include "gl/gl_fan_start.h"
 #include "gl/gl_texture_manager.h"
 #include "gl_fixture.h"
+#include "support/colour_words.h"
 #include "host/host_gl.h"
 #include "renderer/poly_renderer.h"
 #include "renderer/screen_manager.h"
@@ -937,4 +938,44 @@ TEST_F(GLWorldTest, BumpTexelsAreTakenAtTheFacesTexelsTimesTheBumpScale)
     }
     ASSERT_GT(checked, 1000);
     EXPECT_GT(static_cast<double>(agreed) / checked, 0.97) << agreed << " of " << checked;
+}
+
+// A lamp's colour word lights each channel of the lightmaps by its own byte:
+// over the ambient level, the light of the coloured lamp is that of the white
+// lamp scaled channel by channel.
+TEST_F(GLWorldTest, ALampsColourWordLightsEachChannelByItsOwnByte)
+{
+    constexpr const char* LAMP_ROOM = R"(
+id 0x4c58
+tile 64
+room hall 0 0 0 256 256 128
+light 128 128 96 2 1 255 255 255 lamp 1
+)";
+    ASSERT_NO_FATAL_FAILURE(open(LAMP_ROOM, 96, 72));
+    if (IsSkipped()) {
+        return;
+    }
+    set("R_Flat", "False");
+    set("R_Texture", "False");
+    const Pose at_floor{{128.0f, 128.0f, 100.0f}, 0.0f, -1.5f};
+    LampData* const lamp = world_.map_lamps.lamp(1);
+    ASSERT_NE(lamp, nullptr);
+    lamp->set_intensity(1.0f);
+    const auto centre = [&](uint32_t word) {
+        lamp->set_colour(word);
+        lamp->map_colour(projection_.rgb_layout);
+        draw(at_floor);
+        return frame()[static_cast<size_t>(36 * 96 + 48)];
+    };
+    const Rgb dark = centre(0);
+    const Rgb white = centre(0xFFFFFF);
+    ASSERT_GT(white[1] - dark[1], 60) << "the white lamp lights the floor";
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        const Rgb seen = centre(c.word);
+        const int bytes[3] = {c.red, c.green, c.blue};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(seen[k] - dark[k], (white[k] - dark[k]) * bytes[k] / 255.0, 4.0) << "channel " << k;
+        }
+    }
 }

@@ -6,10 +6,13 @@
 #include "entity_fixture.h"
 #include "renderer/lamp_sprite.h"
 #include "renderer/mesh_object.h"
+#include "render/sprite_draw.h"
 #include "renderer/particle_render.h"
+#include "support/colour_words.h"
 #include "tools/textures/texture_writer.h"
 #include "world/entity_link.h"
 #include "world/light_source.h"
+#include "world/view/texture_manager.h"
 
 #include <gtest/gtest.h>
 
@@ -18,16 +21,6 @@
 #include <vector>
 
 namespace {
-
-struct ColourWord {
-    uint32_t word; // red in byte 0, green in byte 1, blue in byte 2
-    int red, green, blue;
-};
-constexpr ColourWord COLOUR_WORDS[] = {
-    {0xE08020u, 0x20, 0x80, 0xE0},
-    {0x20E080u, 0x80, 0xE0, 0x20},
-    {0x8020E0u, 0xE0, 0x20, 0x80},
-};
 
 struct Rgb {
     int r, g, b;
@@ -240,5 +233,40 @@ TEST_F(ColourWordTest, AMeshIsLitChannelByChannelByItsOwnLightAndItsLights)
             ASSERT_GT(lit, 100);
             EXPECT_GT(shared, lit * 95 / 100) << shared << " of " << lit;
         }
+    }
+}
+
+// A sprite's palette words reach the screen in the pixel layout: a texel of
+// full opacity shows its palette colour (the blend toward it by 255 / 256).
+TEST_F(ColourWordTest, ASpriteShowsItsPaletteWordsInThePixelLayout)
+{
+    start(160, 120);
+    TextureManager textures;
+    ASSERT_EQ(textures.create(8), 1);
+    const auto centre = [&](const char* name, int red, int green, int blue) {
+        tools::TextureImage image;
+        image.width = image.height = 16;
+        for (int i = 0; i < 256; ++i) {
+            image.palette[static_cast<size_t>(3 * i)] = static_cast<uint8_t>(red);
+            image.palette[static_cast<size_t>(3 * i + 1)] = static_cast<uint8_t>(green);
+            image.palette[static_cast<size_t>(3 * i + 2)] = static_cast<uint8_t>(blue);
+        }
+        image.index.assign(256, 7);
+        image.alpha.assign(256, 255);
+        tree_.write(std::string("kavrin/textures/sprites/") + name + ".cmt", tools::cmt_bytes(image));
+        camera_identity();
+        Sprite sprite;
+        sprite.set_texture(textures.get("sprites", name, TEXTURE_KIND_SPRITE, projection_.rgb_layout), projection_);
+        sprite.position = {0.0f, 0.0f, 40.0f};
+        draw_sprite_transparent(sprite, projection_);
+        return channels(pixel(80, 60));
+    };
+    const Rgb white = centre("white", 255, 255, 255);
+    ASSERT_GT(white.g, 200);
+    int n = 0;
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        const std::string name = "colour" + std::to_string(n++);
+        expect_scaled(centre(name.c_str(), c.red, c.green, c.blue), white, c, 1.0);
     }
 }
