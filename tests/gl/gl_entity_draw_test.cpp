@@ -1014,40 +1014,33 @@ TEST_F(GLMeshTest, TheObjectsOwnLightAndEachLightsColourKeepTheirChannels)
         draw();
         expect_scaled(at(32, 32), white, c, 2.0);
 
-        // A light of the colour on the near face's side adds to each channel
-        // in proportion to its byte, the same share of each.
+        // A light of the colour on the near face's side, or a white light of
+        // a lamp of the colour, adds to each channel in proportion to the
+        // colour's byte, the same share of each; the lamp's colour counts
+        // and the light's own does not.
         mesh_.set_skin(0);
-        LightSource light(ENTITY_TYPE_MAP_LIGHT);
-        light.set_range(3.0f);
-        light.set_intensity(1.0f);
-        light.set_colour(c.word);
-        light.set_position({0.0f, 0.0f, 40.0f}, {0.0f, 0.0f, 1.0f});
-        EntityLink link = {&light, nullptr};
-        mesh_.light_list_a = &link;
-        draw();
-        const Rgba lit = at(32, 32);
-        mesh_.light_list_a = nullptr;
-        ASSERT_GT(std::max({lit.r, lit.g, lit.b}), 60);
-        const double share = std::max({lit.r, lit.g, lit.b}) / 224.0;
-        EXPECT_NEAR(lit.r, share * c.red, 3.0) << "red";
-        EXPECT_NEAR(lit.g, share * c.green, 3.0) << "green";
-        EXPECT_NEAR(lit.b, share * c.blue, 3.0) << "blue";
-
-        // A lamp's light takes the lamp's colour, not the light's own.
         LampData lamp;
         lamp.set_colour(c.word);
         lamp.set_intensity(1.0f);
-        light.set_colour(0xFFFFFF);
-        light.set_lamp(&lamp);
-        mesh_.light_list_b = &link;
-        draw();
-        const Rgba by_lamp = at(32, 32);
-        mesh_.light_list_b = nullptr;
-        ASSERT_GT(std::max({by_lamp.r, by_lamp.g, by_lamp.b}), 60);
-        const double lamp_share = std::max({by_lamp.r, by_lamp.g, by_lamp.b}) / 224.0;
-        EXPECT_NEAR(by_lamp.r, lamp_share * c.red, 3.0) << "red by the lamp";
-        EXPECT_NEAR(by_lamp.g, lamp_share * c.green, 3.0) << "green by the lamp";
-        EXPECT_NEAR(by_lamp.b, lamp_share * c.blue, 3.0) << "blue by the lamp";
+        for (const bool by_lamp : {false, true}) {
+            SCOPED_TRACE(by_lamp ? "by a lamp" : "by a light");
+            LightSource light(ENTITY_TYPE_MAP_LIGHT);
+            light.set_range(3.0f);
+            light.set_intensity(1.0f);
+            light.set_colour(by_lamp ? 0xFFFFFFu : c.word);
+            light.set_lamp(by_lamp ? &lamp : nullptr);
+            light.set_position({0.0f, 0.0f, 40.0f}, {0.0f, 0.0f, 1.0f});
+            EntityLink link = {&light, nullptr};
+            (by_lamp ? mesh_.light_list_b : mesh_.light_list_a) = &link;
+            draw();
+            mesh_.light_list_a = mesh_.light_list_b = nullptr;
+            const Rgba lit = at(32, 32);
+            const int brightest = std::max({lit.r, lit.g, lit.b});
+            ASSERT_GT(brightest, 60);
+            // The brightest channel is the byte 0xE0: white would be 255 / 0xE0 of it.
+            const int full = brightest * 255 / 0xE0;
+            expect_scaled(lit, Rgba{full, full, full, 255}, c);
+        }
     }
 }
 
