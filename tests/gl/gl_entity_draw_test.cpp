@@ -16,6 +16,7 @@
 #include "renderer/screen_manager.h"
 #include "renderer/screen_projection.h"
 #include "renderer/texture.h"
+#include "support/colour_words.h"
 #include "tests/render/silhouette.h"
 #include "tools/models/demo_models.h"
 #include "tools/models/model_writer.h"
@@ -915,6 +916,131 @@ TEST_F(GLMeshTest, TexturingFollowsLightingAndTexture)
         set_var(GPV_TEXTURE, c.texture);
         draw();
         EXPECT_EQ(at(32, 32).g > 0, c.shows_light);
+    }
+}
+
+// ---- colour words --------------------------------------------------------------
+
+// The pixel drawn in the colour is the pixel drawn in white scaled channel by
+// channel by the colour's bytes.
+void expect_scaled(const Rgba& seen, const Rgba& white, const ColourWord& c, double tolerance = 3.0)
+{
+    EXPECT_NEAR(seen.r, white.r * c.red / 255.0, tolerance) << "red";
+    EXPECT_NEAR(seen.g, white.g * c.green / 255.0, tolerance) << "green";
+    EXPECT_NEAR(seen.b, white.b * c.blue / 255.0, tolerance) << "blue";
+}
+
+TEST_F(GLParticleTest, EachChannelOfTheColourWordColoursItsOwnChannel)
+{
+    if (IsSkipped()) {
+        return;
+    }
+    drawn();
+    const Rgba white = at(32, 32);
+    ASSERT_GT(white.g, 200);
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        // Births take the colour packed for the projection's pixel layout.
+        system_.set_colours(c.word, 0, proj_.rgb_layout);
+        system_.particles[0].colour = system_.colour_base;
+        drawn();
+        expect_scaled(at(32, 32), white, c);
+    }
+}
+
+TEST_F(GLFlareTest, TheGlowTakesEachChannelOfItsColourWordOrOfItsLamps)
+{
+    if (IsSkipped()) {
+        return;
+    }
+    glow_only();
+    const auto centre = [&] {
+        begin();
+        EXPECT_TRUE(visible_at({0.0f, 0.0f, 64.0f}));
+        flare_.draw(proj_);
+        read();
+        return at(32, 32);
+    };
+    flare_.set_colour(0xFFFFFF);
+    const Rgba white = centre();
+    ASSERT_GT(white.g, 200);
+    LampData lamp;
+    lamp.set_intensity(1.0f);
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        flare_.set_mode(nullptr);
+        flare_.set_colour(c.word);
+        expect_scaled(centre(), white, c);
+        // With a lamp its colour counts and the flare's own does not.
+        lamp.set_colour(c.word);
+        flare_.set_mode(&lamp);
+        flare_.set_colour(0xFFFFFF);
+        expect_scaled(centre(), white, c);
+    }
+    flare_.set_mode(nullptr);
+}
+
+TEST_F(GLSpriteTest, EachChannelOfThePaletteWordShowsInItsOwnChannel)
+{
+    make_sprite(true);
+    if (IsSkipped() || HasFatalFailure()) {
+        return;
+    }
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        paint(slot_.frames[0], 0xFF000000u | c.word, true);
+        if (HasFatalFailure()) {
+            return;
+        }
+        begin();
+        sprite_.position = {0.0f, 0.0f, 64.0f};
+        draw_sprite_transparent(sprite_, proj_);
+        read();
+        expect_scaled(at(33, 32), Rgba{255, 255, 255, 255}, c, 1.0);
+    }
+}
+
+TEST_F(GLMeshTest, TheObjectsOwnLightAndEachLightsColourKeepTheirChannels)
+{
+    if (IsSkipped()) {
+        return;
+    }
+    attach("demo", "cube", {0.0f, 0.0f, 128.0f});
+    const Rgba white{255, 255, 255, 255};
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        // The object's own light: byte / 256 of each channel.
+        mesh_.set_skin(c.word);
+        draw();
+        expect_scaled(at(32, 32), white, c, 2.0);
+
+        // A light of the colour on the near face's side, or a white light of
+        // a lamp of the colour, adds to each channel in proportion to the
+        // colour's byte, the same share of each; the lamp's colour counts
+        // and the light's own does not.
+        mesh_.set_skin(0);
+        LampData lamp;
+        lamp.set_colour(c.word);
+        lamp.set_intensity(1.0f);
+        for (const bool by_lamp : {false, true}) {
+            SCOPED_TRACE(by_lamp ? "by a lamp" : "by a light");
+            LightSource light(ENTITY_TYPE_MAP_LIGHT);
+            light.set_range(3.0f);
+            light.set_intensity(1.0f);
+            light.set_colour(by_lamp ? 0xFFFFFFu : c.word);
+            light.set_lamp(by_lamp ? &lamp : nullptr);
+            light.set_position({0.0f, 0.0f, 40.0f}, {0.0f, 0.0f, 1.0f});
+            EntityLink link = {&light, nullptr};
+            (by_lamp ? mesh_.light_list_b : mesh_.light_list_a) = &link;
+            draw();
+            mesh_.light_list_a = mesh_.light_list_b = nullptr;
+            const Rgba lit = at(32, 32);
+            const int brightest = std::max({lit.r, lit.g, lit.b});
+            ASSERT_GT(brightest, 60);
+            // The brightest channel is the byte 0xE0: white would be 255 / 0xE0 of it.
+            const int full = brightest * 255 / 0xE0;
+            expect_scaled(lit, Rgba{full, full, full, 255}, c);
+        }
     }
 }
 

@@ -7,8 +7,11 @@
 #include "core/sine_table.h"
 #include "core/view_frame.h"
 #include "fsys/fsys.h"
+#include "gl/gl_bump_images.h"
 #include "gl/gl_fan_start.h"
+#include "gl/gl_texture_manager.h"
 #include "gl_fixture.h"
+#include "support/colour_words.h"
 #include "host/host_gl.h"
 #include "renderer/poly_renderer.h"
 #include "renderer/screen_manager.h"
@@ -172,8 +175,8 @@ protected:
         return out;
     }
 
-    // The nearest world polygon that faces the eye along the pixel's ray.
-    MapPolygon* cast(const Pose& pose, int32_t px, int32_t py) const
+    // The direction of the ray through the pixel's centre, one unit ahead.
+    Vector ray(const Pose& pose, int32_t px, int32_t py) const
     {
         const Vector forward{std::cos(pose.pitch) * std::cos(pose.yaw), std::cos(pose.pitch) * std::sin(pose.yaw),
                              std::sin(pose.pitch)};
@@ -187,6 +190,14 @@ protected:
         Vector d = forward;
         vec_add_scaled(d, right, static_cast<float>(x));
         vec_add_scaled(d, down, static_cast<float>(y));
+        return d;
+    }
+
+    // The nearest world polygon that faces the eye along the pixel's ray,
+    // and in hit_t how far along the ray it lies.
+    MapPolygon* cast(const Pose& pose, int32_t px, int32_t py, float* hit_t = nullptr) const
+    {
+        const Vector d = ray(pose, px, py);
         MapPolygon* best = nullptr;
         double best_t = 1e30;
         for (int32_t i = 0; i < world_.polygon_count; ++i) {
@@ -219,7 +230,18 @@ protected:
                 best_t = t;
             }
         }
+        if (hit_t != nullptr) {
+            *hit_t = static_cast<float>(best_t);
+        }
         return best;
+    }
+
+    // The point t along the pixel's ray of cast.
+    Vector ray_point(const Pose& pose, int32_t px, int32_t py, float t) const
+    {
+        Vector hit = pose.position;
+        vec_add_scaled(hit, ray(pose, px, py), t);
+        return hit;
     }
 
     // The share of a grid of pixels whose colour is that of the polygon
@@ -759,3 +781,201 @@ TEST_F(GLWorldTest, TheFanStartsAtTheChosenVertexAndCoversTheSamePixels)
 }
 
 } // namespace
+
+// A change of a variable that decides how textures are uploaded makes the
+// next frame flush the texture cache, so that every texture is uploaded
+// again; the two sizes of the cache only print that a new video mode is
+// needed, and brightness, depth reads and finishing flush nothing.
+TEST_F(GLWorldTest, TextureVariablesFlushTheCacheOnTheNextFrame)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 64, 48));
+    if (IsSkipped()) {
+        return;
+    }
+    const Pose pose{{64.0f, 128.0f, 64.0f}, 0.0f, 0.0f};
+    const char* const notice = "You must reset the video mode for this variable to take effect";
+    const struct {
+        const char* name;
+        const char* value;
+        bool flushes;
+        bool notice;
+    } cases[] = {
+        {"R_TFilter", "False", true, false},         {"R_LFilter", "False", true, false},
+        {"R_FirstMipmap", "1", true, false},         {"R_Mipmapping", "False", true, false},
+        {"R_Trilinear", "True", true, false},        {"GL_SquareTextures", "True", true, false},
+        {"GL_TextureFormat", "1", true, false},      {"GL_TextureHandles", "100", false, true},
+        {"GL_TextureCacheSize", "100", false, true}, {"R_Gamma", "1.5", false, false},
+        {"GL_Overbright", "False", false, false},    {"GL_ReadZbuffer", "False", false, false},
+        {"GL_Finish", "True", false, false},
+    };
+    GLTextureOwner owner;
+    owner.set_size(64);
+    draw(pose);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConfigVariable* const v = cvar_list->find(c.name);
+        ASSERT_NE(v, nullptr);
+        const std::string before = v->string();
+        ASSERT_GE(owner.activate(), 0);
+        ASSERT_EQ(owner.activate(), 1) << "resident before the change";
+        capture.clear();
+        set(c.name, c.value);
+        EXPECT_EQ(owner.activate(), 1) << "the change alone flushes nothing";
+        draw(pose);
+        EXPECT_EQ(owner.activate(), c.flushes ? 0 : 1) << "after the next frame";
+        EXPECT_EQ(capture.count(notice), c.notice ? 1 : 0);
+        EXPECT_EQ(owner.activate(), 1);
+        draw(pose);
+        EXPECT_EQ(owner.activate(), 1) << "a frame after that flushes nothing";
+        set(c.name, before.c_str());
+        draw(pose);
+    }
+}
+
+// The back-face test keeps a margin of one unit: a polygon whose plane lies
+// up to one unit in front of the eye (the eye behind it) is still drawn.
+TEST_F(GLWorldTest, APolygonLessThanAUnitBehindTheEyesSideIsStillDrawn)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 64, 48));
+    if (IsSkipped()) {
+        return;
+    }
+    const struct {
+        float distance; // of the eye from the polygon's plane
+        bool drawn;
+    } cases[] = {
+        {60.0f, true}, {0.5f, true}, {0.0f, true}, {-0.5f, true}, {-0.9f, true}, {-1.1f, false}, {-5.0f, false},
+    };
+    const Vector eye{128.0f, 128.0f, 64.0f};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.distance);
+        // The square lies 60 units ahead; only its plane says where the eye is.
+        Square square(eye, 60.0f, 20.0f, nullptr, false);
+        square.plane.d = eye.x + c.distance;
+        ASSERT_NEAR(plane_distance(square.plane, eye), c.distance, 1e-4f);
+        const std::vector<Rgb> f = draw_polygons(eye, {&square.polygon});
+        EXPECT_EQ(renderer_.stats.total, 1);
+        EXPECT_EQ(renderer_.stats.facing, c.drawn ? 1 : 0);
+        EXPECT_EQ(renderer_.stats.rendered, c.drawn ? 1 : 0);
+        EXPECT_EQ(f[static_cast<size_t>(24 * 64 + 32)] != (Rgb{0, 0, 0}), c.drawn) << "the window's centre";
+    }
+}
+
+// The bump pass multiplies the lightmap by the bump image, doubled by the
+// overbright blend; the bump image spans 1 / 0.078125 = 12.8 texels of the
+// face's texture (u, v), so bump texel (64 u x 0.078125, 64 v x 0.078125)
+// mod 64 shows at the point (u, v). The images are those of the renderer's
+// own random field lit from (0.5, 0.5, 0). Close to the floor, with
+// R_TFilter off (level 0, nearest texel), a bump texel covers a few pixels
+// and every pixel away from a texel's edge predicts its colour.
+TEST_F(GLWorldTest, BumpTexelsAreTakenAtTheFacesTexelsTimesTheBumpScale)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 320, 240));
+    if (IsSkipped()) {
+        return;
+    }
+    BumpRandom random;
+    BumpField field;
+    field.add_random_bumps(random);
+    BumpImages images;
+    build_bump_images(field, 0.5f, 0.5f, 0.0f, images);
+    const std::vector<uint8_t>& level0 = images.bump_image[0];
+
+    set("R_Flat", "False");
+    set("R_Texture", "False");
+    set("R_TFilter", "False");
+    const Pose poses[] = {
+        {{100.0f, 120.0f, 10.0f}, 0.3f, -1.5f}, // down at the floor near the light
+        {{150.0f, 140.0f, 10.0f}, 2.0f, -1.4f},
+    };
+    constexpr double BUMP_TEXELS = 64.0 * 0.078125; // bump texels a texture texel
+    int checked = 0;
+    int agreed = 0;
+    for (const Pose& pose : poses) {
+        set("R_Bumps", "False");
+        draw(pose);
+        const std::vector<Rgb> plain = frame();
+        set("R_Bumps", "True");
+        draw(pose);
+        const std::vector<Rgb> bumped = frame();
+        for (int32_t y = 1; y < mode->yres - 1; ++y) {
+            for (int32_t x = 1; x < mode->xres - 1; ++x) {
+                float t_hit = 0.0f;
+                const MapPolygon* p = cast(pose, x, y, &t_hit);
+                const Rgb off = plain[static_cast<size_t>(y * mode->xres + x)];
+                const Rgb on = bumped[static_cast<size_t>(y * mode->xres + x)];
+                if (p == nullptr || (p->face->flags & FACE_SKY) != 0 || off[1] < 40 || on[1] > 250) {
+                    continue;
+                }
+                // hit = origin + u U + v V: solved on the axes' own products.
+                const MapFace& face = *p->face;
+                Vector d = ray_point(pose, x, y, t_hit);
+                vec_sub(d, face.origin);
+                const double uu = vec_dot(face.u_axis, face.u_axis);
+                const double uv = vec_dot(face.u_axis, face.v_axis);
+                const double vv = vec_dot(face.v_axis, face.v_axis);
+                const double du = vec_dot(d, face.u_axis);
+                const double dv = vec_dot(d, face.v_axis);
+                const double det = uu * vv - uv * uv;
+                const double column = (du * vv - dv * uv) / det * BUMP_TEXELS;
+                const double row = (dv * uu - du * uv) / det * BUMP_TEXELS;
+                const double fc = column - std::floor(column);
+                const double fr = row - std::floor(row);
+                if (fc < 0.25 || fc > 0.75 || fr < 0.25 || fr > 0.75) {
+                    continue; // the nearest texel is not sure so near its edge
+                }
+                const auto wrap = [](double c) { return static_cast<int32_t>(std::floor(c)) & (BUMP_SIZE - 1); };
+                const int b = level0[static_cast<size_t>(4 * (wrap(row) * BUMP_SIZE + wrap(column)))];
+                ++checked;
+                bool agrees = true;
+                for (int k = 0; k < 3; ++k) {
+                    const double expected = std::min(255.0, 2.0 * off[k] * b / 255.0);
+                    agrees = agrees && std::fabs(on[k] - expected) <= 3.0;
+                }
+                agreed += agrees ? 1 : 0;
+            }
+        }
+    }
+    ASSERT_GT(checked, 1000);
+    EXPECT_GT(static_cast<double>(agreed) / checked, 0.97) << agreed << " of " << checked;
+}
+
+// A lamp's colour word lights each channel of the lightmaps by its own byte:
+// over the ambient level, the light of the coloured lamp is that of the white
+// lamp scaled channel by channel.
+TEST_F(GLWorldTest, ALampsColourWordLightsEachChannelByItsOwnByte)
+{
+    constexpr const char* LAMP_ROOM = R"(
+id 0x4c58
+tile 64
+room hall 0 0 0 256 256 128
+light 128 128 96 2 1 255 255 255 lamp 1
+)";
+    ASSERT_NO_FATAL_FAILURE(open(LAMP_ROOM, 96, 72));
+    if (IsSkipped()) {
+        return;
+    }
+    set("R_Flat", "False");
+    set("R_Texture", "False");
+    const Pose at_floor{{128.0f, 128.0f, 100.0f}, 0.0f, -1.5f};
+    LampData* const lamp = world_.map_lamps.lamp(1);
+    ASSERT_NE(lamp, nullptr);
+    lamp->set_intensity(1.0f);
+    const auto centre = [&](uint32_t word) {
+        lamp->set_colour(word);
+        lamp->map_colour(projection_.rgb_layout);
+        draw(at_floor);
+        return frame()[static_cast<size_t>(36 * 96 + 48)];
+    };
+    const Rgb dark = centre(0);
+    const Rgb white = centre(0xFFFFFF);
+    ASSERT_GT(white[1] - dark[1], 60) << "the white lamp lights the floor";
+    for (const ColourWord& c : COLOUR_WORDS) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.word);
+        const Rgb seen = centre(c.word);
+        const int bytes[3] = {c.red, c.green, c.blue};
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(seen[k] - dark[k], (white[k] - dark[k]) * bytes[k] / 255.0, 4.0) << "channel " << k;
+        }
+    }
+}

@@ -128,3 +128,52 @@ TEST_F(PhysicsHall, ABodyWalkingIntoWaterTakesTheWatersTractionByItsBuoyancy)
         physics.destroy_entity(id);
     }
 }
+
+// Heading, pitch and bank follow one rule each: a turn rate on one axis
+// settles that axis's angular velocity at the rate times the traction and
+// leaves the other two at rest. The carrier's spin adds to the heading only,
+// and no carrier is involved here.
+TEST_F(PhysicsHall, SpinOnEachAxisSettlesAtItsTurnRateTimesTheTraction)
+{
+    struct Axis {
+        const char* name;
+        int index; // 0 heading, 1 pitch, 2 bank
+    };
+    const Axis axes[] = {{"heading", 0}, {"pitch", 1}, {"bank", 2}};
+    const auto component = [](const Vector& v, int i) { return i == 0 ? v.x : i == 1 ? v.y : v.z; };
+    const auto angle = [](const PhysicalEntity& e, int i) { return i == 0 ? e.heading : i == 1 ? e.pitch : e.bank; };
+    set_floor(2.0f);
+    set_air(0, 0.5f);
+    physics.set_physical_gravity(Vector{0, 0, 0});
+    for (const Axis& a : axes) {
+        for (const float turn : {0.5f, -1.0f}) {
+            SCOPED_TRACE(testing::Message() << a.name << " turning at " << turn);
+            const int32_t id = body(Vector{8, 8, 8}, Vector{800, 850, 100.0f});
+            physics.set_physical_bounce(id, 0);
+            ticks(20);
+            ASSERT_EQ(physics.physical_ground_material(id), 0);
+            physics.set_physical_turn(id, a.index == 0 ? turn : 0, a.index == 1 ? turn : 0, a.index == 2 ? turn : 0);
+            physics.tick();
+            // The first tick closes the air's turn drag, 1 - exp(-5/70), of the way
+            // from rest; a first step below 0.01 would be zeroed at the end of the tick.
+            const float first = turn * 0.5f * (1.0f - std::exp(-5.0f / 70.0f));
+            EXPECT_NEAR(component(at(id).spin, a.index), first, std::fabs(first) * 0.01f) << "after one tick";
+            ticks(279);
+            const float settled = turn * 0.5f;
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_NEAR(component(at(id).spin, i), i == a.index ? settled : 0.0f, std::fabs(settled) * 0.001f)
+                    << "axis " << i;
+            }
+            const float before = angle(at(id), a.index);
+            ticks(35);
+            EXPECT_NEAR(angle(at(id), a.index) - before, settled * 0.5f, std::fabs(settled) * 0.002f)
+                << "half a second at the settled rate";
+            for (int i = 0; i < 3; ++i) {
+                if (i != a.index) {
+                    EXPECT_EQ(angle(at(id), i), 0.0f) << "axis " << i;
+                }
+            }
+            physics.destroy_entity(id);
+        }
+    }
+}
