@@ -1,6 +1,7 @@
 #include "gl/gl_font.h"
 
 #include "core/kassert.h"
+#include "core/print.h"
 #include "gl/gl_bind.h"
 #include "gl/gl_rgba_image.h"
 #include "host/host_gl.h"
@@ -25,6 +26,7 @@ uint32_t font_texel(uint8_t p)
 int GD_Font::load(const char* path)
 {
     free_data();
+    atlas_refused_ = false;
     if (file_.load(path) == 0) {
         return 0;
     }
@@ -32,18 +34,20 @@ int GD_Font::load(const char* path)
     for (int32_t c = file_.first(); c <= file_.last(); ++c) {
         area += static_cast<int64_t>(file_.glyph(c)->width) * file_.line_height();
     }
-    // The first guess leaves a default width free on each row; a font whose
-    // rows still overflow it gets the next size up.
+    // The atlas leaves a default width free on each row of its guess.
     int32_t side = 1;
-    while (side < FONT_TEXTURE_MAX && static_cast<int64_t>(side - file_.default_advance()) * side < area) {
-        side *= 2;
-    }
-    while (!pack(side)) {
+    while (static_cast<int64_t>(side - file_.default_advance()) * side < area) {
         if (side >= FONT_TEXTURE_MAX) {
-            file_.free();
-            return 0;
+            print_format(P_ERROR, "GD_Font: '%s' needs an atlas larger than %d x %d texels", path,
+                         FONT_TEXTURE_MAX, FONT_TEXTURE_MAX);
+            return refuse_atlas();
         }
         side *= 2;
+    }
+    if (!pack(side)) {
+        print_format(P_ERROR, "GD_Font: the glyphs of '%s' do not fit its atlas of %d x %d texels", path, side,
+                     side);
+        return refuse_atlas();
     }
     texture_width = side;
     texture_height = side;
@@ -52,24 +56,28 @@ int GD_Font::load(const char* path)
     return 1;
 }
 
+int GD_Font::refuse_atlas()
+{
+    file_.free();
+    atlas_refused_ = true;
+    return 0;
+}
+
 bool GD_Font::pack(int32_t side)
 {
     int32_t x = 0;
     int32_t y = 0;
-    int32_t row_height = file_.line_height();
+    int32_t tallest = 0; // of the row so far
     const float inverse = 1.0f / static_cast<float>(side);
     for (int32_t c = file_.first(); c <= file_.last(); ++c) {
         const FontGlyph& g = *file_.glyph(c);
-        if (g.width > side) {
-            return false;
-        }
         if (x + g.width > side) {
             x = 0;
-            y += row_height;
-            row_height = file_.line_height();
+            y += tallest;
+            tallest = 0;
         }
-        row_height = std::max(row_height, g.height);
-        if (y + row_height > side) {
+        // A row must hold a line; no glyph may reach past the atlas either.
+        if (y + file_.line_height() > side || g.width > side || y + g.height > side) {
             return false;
         }
         FontPlace& p = places_[c];
@@ -80,6 +88,7 @@ bool GD_Font::pack(int32_t side)
         p.t0 = static_cast<float>(y) * inverse;
         p.t1 = static_cast<float>(y + g.height) * inverse;
         x += g.width;
+        tallest = std::max(tallest, g.height);
     }
     return true;
 }

@@ -12,7 +12,8 @@
 
 #include <cstdint>
 
-// Largest atlas side: a font whose glyphs need more is refused.
+// Largest atlas side (4 MB of texels): a font whose glyphs need more is
+// refused.
 constexpr int32_t FONT_TEXTURE_MAX = 1024;
 
 struct FontPlace {
@@ -32,8 +33,14 @@ public:
     GD_Font& operator=(const GD_Font&) = delete;
 
     // 1, or 0 holding nothing when the file can't be read (see FontFile) or
-    // its glyphs need an atlas larger than FONT_TEXTURE_MAX a side.
+    // its glyphs do not fit the atlas: W = H = the smallest power of two
+    // with (W - default advance) x H at least the glyphs' widths times the
+    // line height, at most FONT_TEXTURE_MAX; rows from the top left, each
+    // below the tallest glyph of the one before, none whose top + line height
+    // passes the bottom. That refusal names the file and why.
     int load(const char* path);
+    // Whether the last load failed for want of atlas room, and said so.
+    bool atlas_refused() const { return atlas_refused_; }
     // Frees the glyphs and gives the texture back.
     void free_data();
     // The screen in pixels; columns and rows follow.
@@ -59,11 +66,13 @@ public:
 private:
     // Places every glyph in rows on a W x W atlas; false when one doesn't fit.
     bool pack(int32_t side);
+    int refuse_atlas();
 
     FontFile file_;
     int32_t screen_width_ = 0;
     int32_t screen_height_ = 0;
     int32_t columns_ = 0;
     int32_t rows_ = 0;
+    bool atlas_refused_ = false;
     FontPlace places_[256];
 };

@@ -144,6 +144,7 @@ int load_icon(IconPicture& picture, const ScreenManager* screen, const char* nam
     rules.is_icon = picture.is_icon();
     rules.alpha_plane = 1;
     rules.max_side = picture.is_icon() != 0 ? ICON_MAX_SIDE : PICTURE_MAX_SIDE;
+    rules.wrong_form = picture.is_icon() != 0 ? "load_icon(%s): Id is not ICON" : "load_icon(%s): Id is not PICT";
     if (load_sized_picture(name, rules, screen->v_mode->xres, screen->v_mode->yres, &picture,
                            {picture.bitmap, picture.palette, picture.width, picture.height}) == 0) {
         return 0;

@@ -11,11 +11,16 @@
 // pivot emitted by an earlier group, so the draw needs no further test except
 // for the pose frames, which come from the server (mesh_frame_of_group).
 #include "world/mesh_normals.h"
+#include "world/view/texture_memory.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
-#include <vector>
+#include <type_traits>
+
+class CacheOwner;
 
 constexpr int32_t MESH_MAX_VERTS = 2048;
 constexpr int32_t INV_TABLE_SIZE = 64; // a shared vertex averages fewer groups
@@ -73,16 +78,80 @@ struct GLMeshSkin {
     int32_t fans;
 };
 
+// One array of a model's data in a block of its own: with a heap and an
+// owner a cacheable block of the owner, dropped with the model's data, else
+// from the general heap.
+template <typename T> class MeshArray {
+    static_assert(std::is_trivially_copyable_v<T>);
+
+public:
+    MeshArray() = default;
+    ~MeshArray() { clear(); }
+    MeshArray(const MeshArray&) = delete;
+    MeshArray& operator=(const MeshArray&) = delete;
+
+    // n zeroed elements in a new block named `name`; false, empty, when
+    // there is no room.
+    bool allocate(size_t n, CacheOwner* owner, const char* name)
+    {
+        clear();
+        if (n == 0) {
+            return true;
+        }
+        if (n > SIZE_MAX / sizeof(T)) {
+            return false;
+        }
+        data_ = static_cast<T*>(texture_alloc(n * sizeof(T), owner, name));
+        if (data_ == nullptr) {
+            return false;
+        }
+        std::memset(static_cast<void*>(data_), 0, n * sizeof(T));
+        size_ = n;
+        return true;
+    }
+    void clear()
+    {
+        if (data_ != nullptr) {
+            texture_free(data_);
+        }
+        data_ = nullptr;
+        size_ = 0;
+    }
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    T* data() { return data_; }
+    const T* data() const { return data_; }
+    T& operator[](size_t i) { return data_[i]; }
+    const T& operator[](size_t i) const { return data_[i]; }
+    T* begin() { return data_; }
+    T* end() { return data_ + size_; }
+    const T* begin() const { return data_; }
+    const T* end() const { return data_ + size_; }
+
+private:
+    T* data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// The arrays are blocks named "MeshData", the skins' "SkinImage"; blocks of
+// `owner` (the model) while the heap runs.
 struct GLMeshData {
-    std::vector<GLMeshVertex> vertex;
-    std::vector<GLMeshGroup> group;
-    std::vector<int32_t> group_ref;
-    std::vector<GLMeshSet> set;
-    std::vector<GLMeshFrame> frame;
-    std::vector<GLMeshFramePoint> frame_point;
-    std::vector<GLMeshTriangleVertex> triangle_vertex;
-    std::vector<GLMeshTriangleChain> triangle_chain;
-    std::vector<GLMeshSkin> skin_image;
+    GLMeshData() = default;
+    explicit GLMeshData(CacheOwner* o) : owner(o) {}
+    // Frees every array; the owner stays.
+    void clear();
+
+    CacheOwner* owner = nullptr;
+    MeshArray<GLMeshVertex> vertex;
+    MeshArray<GLMeshGroup> group;
+    MeshArray<int32_t> group_ref;
+    MeshArray<GLMeshSet> set;
+    MeshArray<GLMeshFrame> frame;
+    MeshArray<GLMeshFramePoint> frame_point;
+    MeshArray<GLMeshTriangleVertex> triangle_vertex;
+    MeshArray<GLMeshTriangleChain> triangle_chain;
+    MeshArray<GLMeshSkin> skin_image;
     float radius = 0.0f; // largest distance of any decoded frame point from the origin
 
     int32_t vertices() const { return static_cast<int32_t>(vertex.size()); }

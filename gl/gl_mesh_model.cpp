@@ -3,6 +3,7 @@
 #include "core/kassert.h"
 #include "core/print.h"
 #include "renderer/texture.h"
+#include "world/view/texture_memory.h"
 
 #include <cstring>
 #include <new>
@@ -30,10 +31,11 @@ int MeshModel::set_name(const char* r, const char* n)
 int MeshModel::load(uintptr_t)
 {
     K_ASSERT(!model);
-    model = new (std::nothrow) GLMeshData;
-    if (model == nullptr) {
+    void* const place = texture_alloc(sizeof(GLMeshData), this, "MeshData");
+    if (place == nullptr) {
         return 0;
     }
+    model = new (place) GLMeshData(this);
     if (load_mesh_text(*model, resource, name) == 0) {
         print_format(P_ERROR, "Mesh: Can't load model '%s:%s'", resource, name);
         unload();
@@ -48,12 +50,18 @@ int MeshModel::load(uintptr_t)
             s.set_names(resource, skin_name);
         }
         s.kind = TEXTURE_KIND_MODEL;
+        // Read with the model, so that a skin that can't be is named (with
+        // its file and why) when the map loads, not at the first draw.
+        s.touch();
     }
     return 1;
 }
 
 void MeshModel::unload()
 {
-    delete model;
+    if (model != nullptr) {
+        model->~GLMeshData();
+        texture_free(model);
+    }
     model = nullptr;
 }

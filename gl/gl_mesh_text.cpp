@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -191,7 +192,9 @@ private:
         if (pattern.empty() || pattern.size() > MESH_SKIN_NAMELEN) {
             return in_.fail("skin name of %zu characters (1 to %d)", pattern.size(), MESH_SKIN_NAMELEN);
         }
-        d_.skin_image.resize(static_cast<size_t>(skins));
+        if (!d_.skin_image.allocate(static_cast<size_t>(skins), d_.owner, "SkinImage")) {
+            return in_.fail("no memory for %d skins", skins);
+        }
         for (int32_t i = 0; i < skins; ++i) {
             GLMeshSkin& skin = d_.skin_image[static_cast<size_t>(i)];
             std::memset(&skin, 0, sizeof skin);
@@ -221,14 +224,14 @@ private:
             !in_.count_line(points, 0, INT32_MAX, "frame point count")) {
             return false;
         }
-        d_.triangle_chain.resize(static_cast<size_t>(chains));
-        d_.triangle_vertex.resize(static_cast<size_t>(chain_vertices));
-        d_.group.resize(static_cast<size_t>(groups));
-        d_.vertex.resize(static_cast<size_t>(vertices));
-        d_.set.resize(static_cast<size_t>(sets));
-        d_.group_ref.resize(static_cast<size_t>(refs));
-        d_.frame.resize(static_cast<size_t>(frames));
-        d_.frame_point.resize(static_cast<size_t>(points));
+        const auto block = [this](auto& array, int32_t n) {
+            return array.allocate(static_cast<size_t>(n), d_.owner, "MeshData");
+        };
+        if (!block(d_.triangle_chain, chains) || !block(d_.triangle_vertex, chain_vertices) ||
+            !block(d_.group, groups) || !block(d_.vertex, vertices) || !block(d_.set, sets) ||
+            !block(d_.group_ref, refs) || !block(d_.frame, frames) || !block(d_.frame_point, points)) {
+            return in_.fail("no memory for the model's arrays");
+        }
         return true;
     }
 
@@ -430,15 +433,29 @@ private:
 
 } // namespace
 
+void GLMeshData::clear()
+{
+    vertex.clear();
+    group.clear();
+    group_ref.clear();
+    set.clear();
+    frame.clear();
+    frame_point.clear();
+    triangle_vertex.clear();
+    triangle_chain.clear();
+    skin_image.clear();
+    radius = 0.0f;
+}
+
 bool read_mesh_text(std::string_view text, GLMeshData& data, std::string& why)
 {
-    data = GLMeshData();
+    data.clear();
     ModelLines lines(text);
     ModelReader reader(data, lines);
     if (reader.read()) {
         return true;
     }
-    data = GLMeshData();
+    data.clear();
     why = lines.why();
     return false;
 }
@@ -447,7 +464,7 @@ int load_mesh_text(GLMeshData& data, const char* resource, const char* name)
 {
     const std::string path = resource[0] == '\0' ? std::string("models/") + name + ".txt"
                                                  : std::string("models/") + resource + "/" + name + ".txt";
-    data = GLMeshData();
+    data.clear();
     FileStream* const stream = fsys->open(path.c_str(), FSYS_BINARY);
     if (stream == nullptr) {
         return 0;

@@ -107,6 +107,8 @@ void PolyRenderer::draw_opaque()
         pass = GLP_TEXTURE;
         draw_list(unlit_.get(), unlit_count_);
         draw_list(lit_.get(), lit_count_);
+        // Second layers go over lit faces too: the software program draws
+        // both layers of every face that has two, lit or not.
         pass = GLP_OVERLAY;
         GLSys::set_blending(1);
         glColor4f(1.0f, 1.0f, 1.0f, 0.5f);
@@ -315,7 +317,7 @@ void PolyRenderer::draw_bumps(const SurfaceRecord& record)
         bump_images_.level_pointers(levels);
         const void* chain[BUMP_LEVELS];
         std::copy(levels, levels + BUMP_LEVELS, chain);
-        GLSys::send_mipmaps(chain, BUMP_SIZE, BUMP_SIZE, GLTEX_RGBA);
+        GLSys::send_mipmaps(chain, BUMP_SIZE, BUMP_SIZE, GLTEX_LIGHTMAP);
     }
     draw_mapped_fan(record, 0.0f, BUMP_SCALE, 0.0f, BUMP_SCALE, "End from PolyRenderer::draw_bumps()");
 }

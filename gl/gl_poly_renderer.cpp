@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <new>
 
 namespace {
@@ -152,26 +153,65 @@ void PolyRenderer::set_transform(TransformBlock& block, const Matrix* object) co
     set_transform_block(block, view, projection->position, object);
 }
 
-bool PolyRenderer::raster_visible(const Vector* vertices, int32_t count, uint32_t flags)
+bool PolyRenderer::project_point(const Vector& v, int32_t& x, int32_t& y) const
 {
     const ScreenProjection& p = *projection;
     const float* m = p.view;
+    const float vx = m[0] * v.x + m[1] * v.y + m[2] * v.z + m[3];
+    const float vy = m[4] * v.x + m[5] * v.y + m[6] * v.z + m[7];
+    const float vz = m[8] * v.x + m[9] * v.y + m[10] * v.z + m[11];
+    if (!(vz > 0.001f)) {
+        return false;
+    }
+    x = screen_axis(p.cx_fixed, p.sx_fixed, vx, vz);
+    y = screen_axis(p.cy_fixed, p.sy_fixed, vy, vz);
+    return true;
+}
+
+bool PolyRenderer::raster_visible(const Vector* vertices, int32_t count, uint32_t flags)
+{
     screen_points_.resize(static_cast<size_t>(2 * count));
     for (int32_t i = 0; i < count; ++i) {
-        const Vector& v = vertices[i];
-        const float x = m[0] * v.x + m[1] * v.y + m[2] * v.z + m[3];
-        const float y = m[4] * v.x + m[5] * v.y + m[6] * v.z + m[7];
-        const float z = m[8] * v.x + m[9] * v.y + m[10] * v.z + m[11];
         // At the eye a polygon has no screen shape to test: it is seen.
-        if (!(z > 0.001f)) {
+        if (!project_point(vertices[i], screen_points_[static_cast<size_t>(2 * i)],
+                           screen_points_[static_cast<size_t>(2 * i + 1)])) {
             return true;
         }
-        screen_points_[static_cast<size_t>(2 * i)] = screen_axis(p.cx_fixed, p.sx_fixed, x, z);
-        screen_points_[static_cast<size_t>(2 * i + 1)] = screen_axis(p.cy_fixed, p.sy_fixed, y, z);
     }
     const int seen = (flags & POLY_OCCLUDER) != 0 ? gaps.clip_polygon(screen_points_.data(), count)
                                                   : gaps.test_polygon(screen_points_.data(), count);
     return seen != 0;
+}
+
+bool PolyRenderer::entity_visible(const RenderObject& entity)
+{
+    // The box of the bounding sphere (its centre, the radius each way), its
+    // corners' screen rectangle tested against the gaps.
+    const Vector& c = entity.sphere.centre;
+    const float r = entity.sphere.radius;
+    if (!(r >= 0.0f)) {
+        return true;
+    }
+    int32_t x0 = INT32_MAX;
+    int32_t y0 = INT32_MAX;
+    int32_t x1 = INT32_MIN;
+    int32_t y1 = INT32_MIN;
+    for (int i = 0; i < 8; ++i) {
+        const Vector corner{c.x + ((i & 1) != 0 ? r : -r), c.y + ((i & 2) != 0 ? r : -r),
+                            c.z + ((i & 4) != 0 ? r : -r)};
+        int32_t x;
+        int32_t y;
+        // A box reaching the eye cannot be projected: it is not tested.
+        if (!project_point(corner, x, y)) {
+            return true;
+        }
+        x0 = std::min(x0, x);
+        x1 = std::max(x1, x);
+        y0 = std::min(y0, y);
+        y1 = std::max(y1, y);
+    }
+    const int32_t rectangle[8] = {x0, y0, x1, y0, x1, y1, x0, y1};
+    return gaps.test_polygon(rectangle, 4) != 0;
 }
 
 void PolyRenderer::add_polygon(const PolygonRef& ref, uint32_t flags)
@@ -213,6 +253,10 @@ void PolyRenderer::add_polygon(const PolygonRef& ref, uint32_t flags)
         test = test_vertices_.data();
     }
     ++stats.rasterized;
+    // A model's polygons stay out of the tree, as in the software program:
+    // the tree takes the map polygon's own vertices, which for a model lie in
+    // the model's space, and they arrive before the polygons of the leaf that
+    // holds the model, out of the front-to-back order the tree relies on.
     if (var_true(GLV_CLIPCONE) && block.has_object == 0 && (flags & POLY_OCCLUDER) != 0) {
         if (bcp.insert_polygon(polygon.vertices, count, static_cast<int>(flags & POLY_CLIP)) == 0 &&
             (flags & POLY_HIDDEN_DROP) != 0) {
@@ -232,8 +276,10 @@ void PolyRenderer::add_polygon(const PolygonRef& ref, uint32_t flags)
     if (stats.rendered > polygon_limit_) {
         return;
     }
+    // A transparent surface that isn't drawn still counts against the limit.
     const bool transparent = (face.flags & FACE_TRANSPARENT) != 0;
     if (transparent && (var_true(GLV_FLAT) || !projection->var_true(GPV_TEXTURE))) {
+        ++stats.rendered;
         return;
     }
     SurfaceRecord* record = nullptr;
@@ -268,25 +314,8 @@ void PolyRenderer::add_polygon(const PolygonRef& ref, uint32_t flags)
 void PolyRenderer::add_entity(RenderObject* entity)
 {
     if (var_true(GLV_CLIPRASTER) && (entity->render_flags & RENDER_OCCLUSION_TEST) != 0 &&
-        (entity->render_flags & RENDER_NO_RASTER_TEST) == 0) {
-        const float* m = projection->view;
-        const Vector& s = entity->sphere.centre;
-        const float r = entity->sphere.radius;
-        const float x = m[0] * s.x + m[1] * s.y + m[2] * s.z + m[3];
-        const float y = m[4] * s.x + m[5] * s.y + m[6] * s.z + m[7];
-        const float z = m[8] * s.x + m[9] * s.y + m[10] * s.z + m[11];
-        // A sphere reaching the eye cannot be projected: it is not tested.
-        if (z > r && r >= 0.0f) {
-            const ScreenProjection& p = *projection;
-            const int32_t x0 = screen_axis(p.cx_fixed, p.sx_fixed, x - r, z);
-            const int32_t x1 = screen_axis(p.cx_fixed, p.sx_fixed, x + r, z);
-            const int32_t y0 = screen_axis(p.cy_fixed, p.sy_fixed, y - r, z);
-            const int32_t y1 = screen_axis(p.cy_fixed, p.sy_fixed, y + r, z);
-            const int32_t square[8] = {x0, y0, x1, y0, x1, y1, x0, y1};
-            if (gaps.test_polygon(square, 4) == 0) {
-                return;
-            }
-        }
+        (entity->render_flags & RENDER_NO_RASTER_TEST) == 0 && !entity_visible(*entity)) {
+        return;
     }
     if (entity_count_ >= GL_POLY_ENTITIES) {
         ++stats.dropped;
@@ -308,9 +337,13 @@ void PolyRenderer::add_transparent(RenderObject* entity)
 
 void PolyRenderer::end_frame()
 {
+    // Each list is drawn in the reverse of arrival; lit surfaces may then be
+    // grouped by texture, then face, so that each pass binds a texture once.
+    std::reverse(lit_.get(), lit_.get() + lit_count_);
+    std::reverse(unlit_.get(), unlit_.get() + unlit_count_);
     if (var_true(GLV_SORTTEXTURES)) {
-        // Grouped by texture, then face: each pass binds a texture once.
-        // Arrival order breaks ties, so the frame is drawn the same each time.
+        // Within a face the reverse of arrival holds, so the frame is drawn
+        // the same each time.
         const auto by_texture = [](const SurfaceRecord* a, const SurfaceRecord* b) {
             const MapFace* fa = a->ref.polygon->face;
             const MapFace* fb = b->ref.polygon->face;
@@ -320,10 +353,9 @@ void PolyRenderer::end_frame()
             if (fa != fb) {
                 return std::less<const void*>()(fa, fb);
             }
-            return std::less<const void*>()(a, b);
+            return std::greater<const void*>()(a, b);
         };
         std::sort(lit_.get(), lit_.get() + lit_count_, by_texture);
-        std::sort(unlit_.get(), unlit_.get() + unlit_count_, by_texture);
     }
     draw_opaque();
     for (int32_t i = 0; i < entity_count_; ++i) {

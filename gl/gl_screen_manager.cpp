@@ -45,7 +45,8 @@ int ScreenManager::init(KVideoMode* vm, const char* font_name, const char* backg
         return 0;
     }
     if (font_.load(font_name) == 0) {
-        font_failed_ = true;
+        // A font refused for its atlas has said why; the file is whole.
+        font_failed_ = !font_.atlas_refused();
         return 0;
     }
     font_.set_screen_size(vm->xres, vm->yres);

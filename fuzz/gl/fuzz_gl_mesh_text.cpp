@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -14,6 +15,13 @@ void check(bool ok)
     if (!ok) {
         __builtin_trap();
     }
+}
+
+// The element the draw would read; an index past the array traps.
+template <typename T> const T& item(const MeshArray<T>& array, size_t i)
+{
+    check(i < array.size());
+    return array[i];
 }
 
 void walk(const GLMeshData& m)
@@ -26,7 +34,7 @@ void walk(const GLMeshData& m)
         const GLMeshGroup& g = m.group[k];
         if (g.pivot_id != 0) {
             check(g.pivot_id > 0 && g.pivot_id < emitted);
-            const int32_t owner = m.vertex.at(static_cast<size_t>(g.pivot_id)).group;
+            const int32_t owner = item(m.vertex, static_cast<size_t>(g.pivot_id)).group;
             check(owner >= 0 && static_cast<size_t>(owner) < k);
         }
         emitted += m.set[k].vertices;
@@ -36,7 +44,7 @@ void walk(const GLMeshData& m)
         const GLMeshSet& s = m.set[k];
         check(s.groups >= 1 && s.groups < INV_TABLE_SIZE);
         for (int32_t i = 0; i < s.groups; ++i) {
-            const int32_t g = m.group_ref.at(static_cast<size_t>(s.first_ref + i));
+            const int32_t g = item(m.group_ref, static_cast<size_t>(s.first_ref + i));
             check(g >= 0 && g < m.groups());
             taken[static_cast<size_t>(g)] += s.vertices;
         }
@@ -50,7 +58,7 @@ void walk(const GLMeshData& m)
         const GLMeshFrame& frame = m.frame[static_cast<size_t>(f)];
         check(mesh_frame_of_group(m, f, frame.group_id));
         const size_t first = static_cast<size_t>(frame.first_point);
-        const size_t points = static_cast<size_t>(m.group.at(static_cast<size_t>(frame.group_id)).points);
+        const size_t points = static_cast<size_t>(item(m.group, static_cast<size_t>(frame.group_id)).points);
         check(first + points <= m.frame_point.size());
         for (size_t i = first; i < first + points; ++i) {
             check(m.frame_point[i].n < MESH_NORMALS);
@@ -63,7 +71,7 @@ void walk(const GLMeshData& m)
         for (size_t c = static_cast<size_t>(skin.first_strip); c < chains; ++c) {
             const GLMeshTriangleChain& chain = m.triangle_chain[c];
             for (int32_t i = 0; i < chain.count; ++i) {
-                const int32_t v = m.triangle_vertex.at(static_cast<size_t>(chain.first + i)).vertex;
+                const int32_t v = item(m.triangle_vertex, static_cast<size_t>(chain.first + i)).vertex;
                 check(v >= 0 && v < m.vertices());
             }
         }

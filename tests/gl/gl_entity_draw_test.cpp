@@ -1044,4 +1044,33 @@ TEST_F(GLMeshTest, TheObjectsOwnLightAndEachLightsColourKeepTheirChannels)
     }
 }
 
+// A skin that can't be read is named, with its file and why, when its model
+// loads, before the model is ever drawn; the model still loads.
+TEST_F(GLMeshTest, ASkinThatCannotBeReadIsNamedWhenItsModelLoads)
+{
+    if (IsSkipped()) {
+        return;
+    }
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        const char* reason;
+    } cases[] = {
+        {"emptied", {}, "load_cmt(models/demo/cubes0.cmt): File is empty !"},
+        {"another form", {'M', 'I', 'P', 'S', 0, 0, 0, 0},
+         "load_cmt(models/demo/cubes0.cmt): Id is not MIPT/MAPT !"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        tree_.write("models/demo/cubes0.cmt", c.bytes);
+        capture.clear();
+        MeshModel model;
+        ASSERT_EQ(model.set_name("demo", "cube"), 1);
+        ASSERT_EQ(model.touch(), 1);
+        EXPECT_TRUE(capture.contains(c.reason));
+        EXPECT_TRUE(capture.contains("Can't load texture 'demo:cubes0'"));
+        model.flush();
+    }
+}
+
 } // namespace

@@ -1,7 +1,7 @@
 // The OpenGL program's font and icon pictures: the font's atlas and
-// measures, damaged fonts refused whole, icons read into power-of-two
-// textures from the nearest size directory, damaged icons refused with their
-// message and shown as the placeholder.
+// measures, damaged fonts and fonts too large for their atlas refused whole,
+// icons read into power-of-two textures from the nearest size directory,
+// damaged icons refused with their message and shown as the placeholder.
 #include "core/kheap.h"
 #include "gl_screen_fixture.h"
 #include "renderer/icon_picture.h"
@@ -101,15 +101,6 @@ TEST_F(GLFontIconTest, DamagedFontsAreRefusedWhole)
     tools::FontDesign no_height = good;
     no_height.height_top = 0;
     no_height.height_bottom = 0;
-    // 256 glyphs of 255 x 255 need far more than the largest atlas.
-    tools::FontDesign huge;
-    huge.first = 0;
-    huge.last = 255;
-    huge.height_top = 255;
-    huge.default_advance = 8;
-    for (int i = 0; i < 256; ++i) {
-        huge.glyphs.push_back({0, 0, 255, 255, 0, std::vector<uint8_t>(255 * 255, 1)});
-    }
     struct Case {
         const char* name;
         std::vector<uint8_t> bytes;
@@ -122,7 +113,6 @@ TEST_F(GLFontIconTest, DamagedFontsAreRefusedWhole)
         {"pixels cut short", cut_pixels, 0},
         {"last character below the first", tools::font_bytes(backwards), 0},
         {"line height 0", tools::font_bytes(no_height), 0},
-        {"atlas larger than the largest texture", tools::font_bytes(huge), 0},
         {"empty file", {}, 0},
     };
     for (const Case& c : cases) {
@@ -142,6 +132,114 @@ TEST_F(GLFontIconTest, DamagedFontsAreRefusedWhole)
     EXPECT_EQ(other.init(mode.get(), "test.fnt", "backgrnd", "loading"), 0);
     EXPECT_TRUE(other.font_failed());
     other.close();
+}
+
+tools::GlyphDesign glyph(uint8_t width, uint8_t height)
+{
+    return {0, 0, width, height, 0, std::vector<uint8_t>(static_cast<size_t>(width) * height, 1)};
+}
+
+// The atlas has the side the glyphs' area asks for: the smallest power of two
+// W with (W - default advance) x W at least the sum of the widths times the
+// line height. Glyphs go in rows from the top left, each row below the
+// tallest glyph of the one before.
+TEST_F(GLFontIconTest, GlyphRowsLieBelowTheTallestGlyphOfTheRowBefore)
+{
+    start();
+    if (IsSkipped()) {
+        return;
+    }
+    tools::FontDesign font;
+    font.first = 'a';
+    font.last = 'f';
+    font.height_top = 3;
+    font.height_bottom = 1; // line height 4
+    font.default_advance = 1;
+    // Widths 6 x 6 glyphs: 144 texels to cover, (8 - 1) x 8 short of it, so 16 a side.
+    font.glyphs = {glyph(6, 2), glyph(6, 3), glyph(6, 1), glyph(6, 1), glyph(6, 6), glyph(6, 2)};
+    put("rows.fnt", tools::font_bytes(font));
+    GD_Font f;
+    ASSERT_EQ(f.load("rows.fnt"), 1);
+    EXPECT_EQ(f.texture_width, 16);
+    EXPECT_EQ(f.texture_height, 16);
+    const struct {
+        char c;
+        int32_t x, y;
+    } places[] = {{'a', 0, 0}, {'b', 6, 0}, {'c', 0, 3}, {'d', 6, 3}, {'e', 0, 4}, {'f', 6, 4}};
+    for (const auto& p : places) {
+        EXPECT_EQ(f.place(p.c).x, p.x) << p.c;
+        EXPECT_EQ(f.place(p.c).y, p.y) << p.c;
+        EXPECT_FLOAT_EQ(f.place(p.c).t0, static_cast<float>(p.y) / 16.0f) << p.c;
+    }
+    EXPECT_EQ(f.make_texture(), 1);
+
+    // The console font fits the atlas its area asks for.
+    EXPECT_EQ(screen.font().texture_width, 128);
+}
+
+// A font whose rows do not fit the atlas its area asks for is refused, not
+// given a larger one, and so is one that needs more than the largest atlas:
+// each refusal names the file and why, and the screen does not call the font
+// damaged.
+TEST_F(GLFontIconTest, AFontTooLargeForItsAtlasIsRefusedAndSaysSo)
+{
+    start();
+    if (IsSkipped()) {
+        return;
+    }
+    // Line height 1: 16 texels to cover make an 8 x 8 atlas, whose second
+    // row, below two glyphs 8 tall, starts at its bottom.
+    tools::FontDesign tall;
+    tall.first = 'a';
+    tall.last = 'd';
+    tall.height_top = 1;
+    tall.default_advance = 1;
+    tall.glyphs = {glyph(4, 8), glyph(4, 8), glyph(4, 1), glyph(4, 1)};
+    // One glyph taller than its 2 x 2 atlas, in the first row.
+    tools::FontDesign deep;
+    deep.first = 'a';
+    deep.last = 'a';
+    deep.height_top = 1;
+    deep.default_advance = 1;
+    deep.glyphs = {glyph(2, 12)};
+    // 256 glyphs of 255 x 255 need far more than the largest atlas.
+    tools::FontDesign huge;
+    huge.first = 0;
+    huge.last = 255;
+    huge.height_top = 255;
+    huge.default_advance = 8;
+    for (int i = 0; i < 256; ++i) {
+        huge.glyphs.push_back(glyph(255, 255));
+    }
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        const char* message;
+    } cases[] = {
+        {"rows below the atlas", tools::font_bytes(tall),
+         "GD_Font: the glyphs of 'big.fnt' do not fit its atlas of 8 x 8 texels"},
+        {"a glyph taller than the atlas", tools::font_bytes(deep),
+         "GD_Font: the glyphs of 'big.fnt' do not fit its atlas of 2 x 2 texels"},
+        {"more than the largest atlas", tools::font_bytes(huge),
+         "GD_Font: 'big.fnt' needs an atlas larger than 1024 x 1024 texels"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        put("big.fnt", c.bytes);
+        capture.clear();
+        GD_Font f;
+        EXPECT_EQ(f.load("big.fnt"), 0);
+        EXPECT_FALSE(f.loaded());
+        EXPECT_TRUE(f.atlas_refused());
+        EXPECT_TRUE(capture.contains(c.message));
+        EXPECT_EQ(f.make_texture(), 0);
+        capture.clear();
+        ScreenManager other;
+        EXPECT_EQ(other.init(mode.get(), "big.fnt", "backgrnd", "loading"), 0);
+        EXPECT_FALSE(other.font_failed()) << "the file is whole";
+        EXPECT_TRUE(capture.contains(c.message));
+        other.close();
+    }
 }
 
 TEST_F(GLFontIconTest, IconsBecomePowerOfTwoTexturesWithTheirExtents)
@@ -263,7 +361,7 @@ TEST_F(GLFontIconTest, DamagedIconsAreRefusedWithTheirMessageAndShowThePlacehold
         {"load_icon(broken): Bad size 0x4", icon(0, 4, true, true)},
         {"load_icon(broken): ALPH chunk is missing", icon(4, 4, true, false)},
         {"load_icon(broken): DATA chunk is missing", icon(4, 4, false, true)},
-        {"load_icon(broken): Wrong file type", picture_form.bytes()},
+        {"load_icon(broken): Id is not ICON", picture_form.bytes()},
         {"load_icon(broken): DATA without HEAD", data_first.bytes()},
         {"load_icon(broken): DATA chunk is too short", short_data.bytes()},
         {"load_icon(broken): Palette is missing", no_palette.bytes()},
@@ -291,6 +389,14 @@ TEST_F(GLFontIconTest, DamagedIconsAreRefusedWithTheirMessageAndShowThePlacehold
         EXPECT_EQ(picture.upload(), 1);
         picture.flush();
     }
+    // A picture file of the icon's form is refused the same way.
+    put("pictures/size01/broken.cpc", icon(4, 4, true, true));
+    capture.clear();
+    IconPicture picture;
+    picture.set_name("broken", 0);
+    EXPECT_EQ(load_icon(picture, &screen, "broken"), 0);
+    EXPECT_TRUE(capture.contains("load_icon(broken): Id is not PICT"));
+    picture.release();
     // A missing icon loads nothing and says nothing; the cache then warns.
     IconPicture missing;
     missing.set_name("nothere", 1);

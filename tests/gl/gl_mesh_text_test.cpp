@@ -1,9 +1,14 @@
 // The OpenGL program's model text reader: our writer's models load into the
 // chains and records the draw walks, and every fault a file can carry is
-// refused with its line and reason instead of reaching the draw.
+// refused with its line and reason instead of reaching the draw. The model's
+// data lives in heap blocks of the model.
+#include "core/config_variable.h"
+#include "core/kheap.h"
+#include "core/memory_block.h"
 #include "fsys/fsys.h"
 #include "fsys/temp_tree.h"
 #include "gl/gl_mesh_data.h"
+#include "renderer/mesh_model.h"
 #include "support/print_capture.h"
 #include "support/text_lines.h"
 #include "tools/models/demo_models.h"
@@ -14,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -126,10 +132,12 @@ TEST_F(MeshTextTest, OurModelsLoadAsTheirDesignsSay)
                     if (p.strip != strip) {
                         continue;
                     }
-                    const GLMeshTriangleChain& c = got->triangle_chain.at(chain++);
+                    ASSERT_LT(chain, got->triangle_chain.size());
+                    const GLMeshTriangleChain& c = got->triangle_chain[chain++];
                     ASSERT_EQ(c.count, static_cast<int32_t>(p.corners.size()));
+                    ASSERT_LE(static_cast<size_t>(c.first) + p.corners.size(), got->triangle_vertex.size());
                     for (size_t i = 0; i < p.corners.size(); ++i) {
-                        const GLMeshTriangleVertex& v = got->triangle_vertex.at(static_cast<size_t>(c.first) + i);
+                        const GLMeshTriangleVertex& v = got->triangle_vertex[static_cast<size_t>(c.first) + i];
                         EXPECT_EQ(v.vertex, static_cast<int32_t>(p.corners[i].vertex));
                         EXPECT_EQ(v.s, static_cast<int32_t>(std::trunc(p.corners[i].u)));
                         EXPECT_EQ(v.t, static_cast<int32_t>(std::trunc(p.corners[i].v)));
@@ -146,7 +154,8 @@ TEST_F(MeshTextTest, OurModelsLoadAsTheirDesignsSay)
             const GLMeshFrame& frame = got->frame[f];
             EXPECT_EQ(frame.group_id, d.frames[f].group);
             EXPECT_EQ(frame.first_point, next);
-            next += got->group.at(static_cast<size_t>(frame.group_id)).points;
+            ASSERT_LT(static_cast<size_t>(frame.group_id), got->group.size());
+            next += got->group[static_cast<size_t>(frame.group_id)].points;
             for (const tools::ModelPoint& p : d.frames[f].points) {
                 const double at[3] = {d.frames[f].origin[0] + d.frames[f].scale[0] * double(p.x),
                                       d.frames[f].origin[1] + d.frames[f].scale[1] * double(p.y),
@@ -376,16 +385,35 @@ TEST_F(MeshTextTest, PoseFramesMustBelongToTheirGroup)
     }
 }
 
-TEST(MeshTextFileTest, TheDemoModelsLoadByTheirPathsAndRefusalsAreNamed)
+namespace {
+
+// The demo's models written and mounted as the file system.
+class MeshTextFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tools::write_demo_models(tree_.path()));
+        ASSERT_EQ(files_.init(), 1);
+        ASSERT_EQ(files_.mount(tree_.path().c_str(), 1, 10), 1);
+        saved_ = fsys;
+        fsys = &files_;
+    }
+    void TearDown() override
+    {
+        fsys = saved_;
+        files_.close();
+    }
+
+    TempTree tree_;
+    FSys files_;
+    FSys* saved_ = nullptr;
+};
+
+} // namespace
+
+TEST_F(MeshTextFileTest, TheDemoModelsLoadByTheirPathsAndRefusalsAreNamed)
 {
-    TempTree tree;
-    ASSERT_TRUE(tools::write_demo_models(tree.path()));
-    tree.write("models/demo/bad.txt", std::string("textualModel,version004\n0\n"));
-    FSys files;
-    ASSERT_EQ(files.init(), 1);
-    ASSERT_EQ(files.mount(tree.path().c_str(), 1, 10), 1);
-    FSys* const saved = fsys;
-    fsys = &files;
+    tree_.write("models/demo/bad.txt", std::string("textualModel,version004\n0\n"));
     PrintCapture capture;
     const struct {
         const char* resource;
@@ -400,8 +428,59 @@ TEST(MeshTextFileTest, TheDemoModelsLoadByTheirPathsAndRefusalsAreNamed)
         EXPECT_EQ(load_mesh_text(data, c.resource, c.name), c.loads);
         EXPECT_EQ(data.vertex.empty(), c.loads == 0);
     }
-    fsys = saved;
-    files.close();
     EXPECT_TRUE(capture.contains("Mesh: models/demo/bad.txt, line 2: skin count 0 out of range (1 to 10)"));
     EXPECT_EQ(capture.lines().size(), 1u) << "a missing file is the caller's to report";
+}
+
+// While the heap runs, a loaded model's data lies in cacheable blocks of the
+// model: the data block and its arrays named "MeshData", the skins' records
+// "SkinImage". The heap's drop takes them all, and the next touch reads the
+// file again.
+TEST_F(MeshTextFileTest, AModelsDataLivesInHeapBlocksOfTheModel)
+{
+    ConfigVariableList variables;
+    ConfigVariableList* const saved_variables = cvar_list;
+    cvar_list = &variables;
+    KHeap heap;
+    ASSERT_EQ(heap.init(1 << 20, KHEAP_CHECK), 1);
+    KHeap* const saved_heap = kheap;
+    kheap = &heap;
+    const auto blocks_of = [&heap](const CacheOwner* owner) {
+        std::multiset<std::string> names;
+        for (MemoryBlock* m = heap.first_block(); m != nullptr; m = m->next) {
+            if (!m->is_free() && m->owner == owner) {
+                EXPECT_TRUE(m->is_cacheable()) << m->name;
+                names.insert(m->name);
+            }
+        }
+        return names;
+    };
+    void* const place = heap.alloc(sizeof(MeshModel), KHEAP_FROM_BOTTOM, "MeshModel");
+    ASSERT_NE(place, nullptr);
+    MeshModel* const model = new (place) MeshModel;
+    ASSERT_EQ(model->set_name("demo", "figure"), 1);
+    for (int load = 0; load < 2; ++load) {
+        SCOPED_TRACE(load == 0 ? "first load" : "after the drop");
+        ASSERT_EQ(model->touch(), 1);
+        ASSERT_NE(model->model, nullptr);
+        const GLMeshData& d = *model->model;
+        EXPECT_EQ(heap.object_block(&d)->owner, model);
+        EXPECT_EQ(heap.object_block(d.frame_point.data())->owner, model);
+        const size_t arrays = !d.vertex.empty() + !d.group.empty() + !d.group_ref.empty() + !d.set.empty() +
+                              !d.frame.empty() + !d.frame_point.empty() + !d.triangle_vertex.empty() +
+                              !d.triangle_chain.empty();
+        const std::multiset<std::string> names = blocks_of(model);
+        EXPECT_EQ(names.count("MeshData"), 1 + arrays);
+        EXPECT_EQ(names.count("SkinImage"), 1u);
+        EXPECT_EQ(names.size(), 2 + arrays);
+        model->flush();
+        EXPECT_EQ(model->model, nullptr);
+        EXPECT_TRUE(blocks_of(model).empty());
+    }
+    EXPECT_EQ(heap.check(1), 1);
+    model->~MeshModel();
+    heap.free(place);
+    kheap = saved_heap;
+    heap.close();
+    cvar_list = saved_variables;
 }

@@ -27,6 +27,7 @@
 #include "world/view/bsp_renderer.h"
 #include "world/view/algo_texture.h"
 #include "world/view/client_world.h"
+#include "world/view/render_object.h"
 #include "world/volume_set.h"
 
 #include <algorithm>
@@ -295,6 +296,24 @@ protected:
         }
         renderer_.end_frame();
         return frame();
+    }
+
+    // The patches of two different textures of the map.
+    void two_textures(AlgoTexture*& a, AlgoTexture*& b)
+    {
+        a = nullptr;
+        b = nullptr;
+        for (int32_t i = 0; i < world_.face_count && b == nullptr; ++i) {
+            AlgoTexture* patch = world_.faces[i].patch;
+            if (patch != nullptr && patch->update(0) != nullptr) {
+                if (a == nullptr) {
+                    a = patch;
+                } else if (patch->update(0) != a->update(0)) {
+                    b = patch;
+                }
+            }
+        }
+        ASSERT_NE(b, nullptr) << "two textures in the map";
     }
 
     TempTree tree_;
@@ -628,17 +647,7 @@ TEST_F(GLWorldTest, TransparentSurfacesAreBlendedOverTheOpaqueOnes)
     // Two textures of the map, repainted: a half-transparent red and a green.
     AlgoTexture* red = nullptr;
     AlgoTexture* green = nullptr;
-    for (int32_t i = 0; i < world_.face_count && green == nullptr; ++i) {
-        AlgoTexture* patch = world_.faces[i].patch;
-        if (patch != nullptr && patch->update(0) != nullptr) {
-            if (red == nullptr) {
-                red = patch;
-            } else if (patch->update(0) != red->update(0)) {
-                green = patch;
-            }
-        }
-    }
-    ASSERT_NE(green, nullptr) << "two textures in the map";
+    ASSERT_NO_FATAL_FAILURE(two_textures(red, green));
     ASSERT_NO_FATAL_FAILURE(paint(*red->update(0), 0x000000FF, 128));
     ASSERT_NO_FATAL_FAILURE(paint(*green->update(0), 0x0000FF00, 255));
 
@@ -656,6 +665,181 @@ TEST_F(GLWorldTest, TransparentSurfacesAreBlendedOverTheOpaqueOnes)
     EXPECT_EQ(beside[1], 0);
     const Rgb corner = f[0];
     EXPECT_EQ(corner, (Rgb{0, 0, 0})) << "nothing where neither square is";
+}
+
+
+// Without GL_SortTextures each list is drawn in the reverse of arrival; with
+// it the lit surfaces are grouped by texture and face, and within a face the
+// reverse of arrival holds. The unlit list is never grouped. Two coplanar
+// squares show it in the pixels: the one drawn last covers the other.
+TEST_F(GLWorldTest, ListsAreDrawnInTheReverseOfArrival)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 64, 48));
+    if (IsSkipped()) {
+        return;
+    }
+    const Vector eye{128.0f, 128.0f, 64.0f};
+    Square first(eye, 60.0f, 20.0f, nullptr, false);
+    Square second(eye, 60.0f, 20.0f, nullptr, false);
+    ASSERT_NE(flat_colour(&first.polygon), flat_colour(&second.polygon));
+    // A lit polygon of the world that faces the eye.
+    MapPolygon* lit = nullptr;
+    for (int32_t i = 0; i < world_.polygon_count && lit == nullptr; ++i) {
+        MapPolygon& p = world_.polygons[i];
+        const GLPolygonData* data = renderer_.polygon_data(&p);
+        if (data != nullptr && data->slot.size_id >= 0 && (p.face->flags & (FACE_SKY | FACE_TRANSPARENT)) == 0 &&
+            plane_distance(*p.plane, eye) > 1.0f) {
+            lit = &p;
+        }
+    }
+    ASSERT_NE(lit, nullptr);
+    for (const char* sort : {"False", "True"}) {
+        SCOPED_TRACE(std::string("GL_SortTextures ") + sort);
+        set("GL_SortTextures", sort);
+        const std::vector<Rgb> f = draw_polygons(eye, {&first.polygon, lit, &second.polygon, lit, lit});
+        EXPECT_EQ(f[static_cast<size_t>(24 * 64 + 32)], flat_colour(&first.polygon)) << "the first arrived on top";
+        ASSERT_EQ(renderer_.unlit_count(), 2);
+        EXPECT_EQ(renderer_.unlit(0).ref.polygon, &second.polygon);
+        EXPECT_EQ(renderer_.unlit(1).ref.polygon, &first.polygon);
+        // The lit records, arrived as the second, fourth and fifth.
+        ASSERT_EQ(renderer_.lit_count(), 3);
+        EXPECT_EQ(&renderer_.lit(0), &renderer_.surface(4));
+        EXPECT_EQ(&renderer_.lit(1), &renderer_.surface(3));
+        EXPECT_EQ(&renderer_.lit(2), &renderer_.surface(1));
+    }
+}
+
+// The polygon limit of R_PolyOrder counts a transparent surface that flat
+// mode drops: with the limit at one polygon, a dropped pane arriving first
+// leaves the wall behind it undrawn.
+TEST_F(GLWorldTest, AFlatFramesDroppedTransparentSurfaceCountsAgainstThePolygonLimit)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 64, 48));
+    if (IsSkipped()) {
+        return;
+    }
+    const Vector eye{128.0f, 128.0f, 64.0f};
+    Square glass(eye, 60.0f, 20.0f, nullptr, true);
+    Square wall(eye, 90.0f, 20.0f, nullptr, false);
+    const struct {
+        const char* order;
+        int32_t rendered;
+        int32_t surfaces;
+    } cases[] = {{"5", 1, 0}, {"0", 2, 1}}; // at time 0 the limit of 5 is one polygon
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string("R_PolyOrder ") + c.order);
+        set("R_PolyOrder", c.order);
+        const std::vector<Rgb> f = draw_polygons(eye, {&glass.polygon, &wall.polygon});
+        EXPECT_EQ(renderer_.stats.rendered, c.rendered);
+        EXPECT_EQ(renderer_.surface_count(), c.surfaces);
+        EXPECT_EQ(f[static_cast<size_t>(24 * 64 + 32)] == flat_colour(&wall.polygon), c.surfaces == 1);
+    }
+}
+
+// An entity for the raster test, counted when it is added.
+struct Probe : RenderObject {
+    void draw(PolyRenderer&) override {}
+};
+
+// The raster test of an entity projects the box of its bounding sphere: a
+// sphere 20 units ahead with a radius of 10 spans the middle half of the
+// screen at its centre's depth, and the box's near face the whole width, so
+// a gap at the right edge still shows it.
+TEST_F(GLWorldTest, AnEntityIsTestedByTheScreenRectangleOfItsBoundingBox)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 64, 48));
+    if (IsSkipped()) {
+        return;
+    }
+    const Vector eye{128.0f, 128.0f, 64.0f};
+    const struct {
+        const char* name;
+        int32_t covered_to; // the gaps are closed from the left edge to this column
+        float radius;
+        bool raster_test;
+        bool added;
+    } cases[] = {
+        {"a gap only beside the sphere's square", 52, 10.0f, true, true},
+        {"no gap", 64, 10.0f, true, false},
+        {"a box reaching the eye is not tested", 64, 25.0f, true, true},
+        {"R_ClipRaster off", 64, 10.0f, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        set("R_ClipRaster", c.raster_test ? "True" : "False");
+        ViewFrame view;
+        set_camera(view, eye, 0.0f, 0.0f);
+        view.set_extents(1.0f, 0.75f);
+        projection_.begin_frame(view);
+        renderer_.begin_frame();
+        const int32_t x1 = c.covered_to << 16;
+        const int32_t y1 = 48 << 16;
+        const int32_t cover[8] = {0, 0, x1, 0, x1, y1, 0, y1};
+        renderer_.gaps.clip_polygon(cover, 4);
+        Probe probe;
+        probe.entity_type = 1;
+        probe.render_flags = RENDER_OCCLUSION_TEST;
+        probe.sphere = Sphere{{eye.x + 20.0f, eye.y, eye.z}, c.radius};
+        renderer_.add_entity(&probe);
+        EXPECT_EQ(renderer_.stats.entities[1], c.added ? 1 : 0);
+        renderer_.end_frame();
+    }
+}
+
+// The bump chain goes up as a lightmap kind: no alpha in its texels.
+TEST_F(GLWorldTest, TheBumpImagesAreUploadedAsALightmapKind)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 96, 72));
+    if (IsSkipped()) {
+        return;
+    }
+    set("R_Flat", "False");
+    set("R_Bumps", "True");
+    draw(Pose{{40.0f, 100.0f, 90.0f}, 0.2f, -0.3f});
+    const GLTextureOwner& bumps = renderer_.bump_texture();
+    ASSERT_GE(bumps.id, 0) << "the bump pass ran";
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glBindTexture(GL_TEXTURE_2D, gl_texture_manager.names[bumps.id]);
+    GLint format = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+    EXPECT_EQ(format, GL_RGB);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+    EXPECT_EQ(GLSys::report_errors("test"), 0);
+}
+
+
+// A lit face with a second layer shows it, as the software program shows
+// both layers of such a face: the second-layer pass runs over the lit
+// surfaces too, not only over the unlit ones.
+TEST_F(GLWorldTest, ALitFaceShowsItsSecondLayer)
+{
+    ASSERT_NO_FATAL_FAILURE(open(TWO_ROOMS, 64, 48));
+    if (IsSkipped()) {
+        return;
+    }
+    set("R_Flat", "False");
+    set("R_Lighting", "False");
+    const Pose pose{{128.0f, 128.0f, 64.0f}, 0.0f, 0.0f};
+    draw(pose);
+    MapPolygon* const wall = cast(pose, 32, 24);
+    ASSERT_NE(wall, nullptr);
+    const GLPolygonData* data = renderer_.polygon_data(wall);
+    ASSERT_TRUE(data != nullptr && data->slot.size_id >= 0) << "a lit polygon";
+    AlgoTexture* first = nullptr;
+    AlgoTexture* second = nullptr;
+    ASSERT_NO_FATAL_FAILURE(two_textures(first, second));
+    ASSERT_NO_FATAL_FAILURE(paint(*first->update(0), 0x0000FF00, 255));
+    ASSERT_NO_FATAL_FAILURE(paint(*second->update(0), 0x000000FF, 255));
+    MapFace& face = *wall->face;
+    face.patch = first;
+    const Rgb green{0, 255, 0};
+    EXPECT_EQ(draw_polygons(pose.position, {wall})[static_cast<size_t>(24 * 64 + 32)], green);
+    face.flags |= FACE_TWO_LAYERS;
+    face.second_patch = second;
+    EXPECT_EQ(renderer_.lit_count(), 1);
+    EXPECT_NE(draw_polygons(pose.position, {wall})[static_cast<size_t>(24 * 64 + 32)], green);
+    EXPECT_EQ(renderer_.lit_count(), 1);
 }
 
 

@@ -35,6 +35,9 @@ int CmtReader::fail(const char* what) const
 
 int CmtReader::read(FileStream* stream)
 {
+    if (stream->size() == 0) {
+        return fail("File is empty !");
+    }
     ChunkReader chunks;
     const uint32_t form = chunks.attach(stream);
     if (form != ID_MIPT && form != ID_MAPT) {

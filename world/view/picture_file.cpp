@@ -129,7 +129,7 @@ int PictureReader::read(FileStream* f)
     ChunkReader reader;
     const uint32_t form = reader.attach(f);
     if (form != (rules_.is_icon != 0 ? FORM_ICON : FORM_PICT)) {
-        return fail("load_icon(%s): Wrong file type");
+        return fail(rules_.wrong_form);
     }
     ChunkHeader h;
     h.length = CHUNK_START_LENGTH;

@@ -18,6 +18,8 @@ struct PictureRules {
     // pixel), 1 puts the whole alpha plane behind the whole index plane.
     int alpha_plane = 0;
     int32_t max_side = 0; // larger widths or heights are refused
+    // Printed with the name when the form is not the one asked for.
+    const char* wrong_form = "load_icon(%s): Wrong file type";
 };
 
 // The blocks a read fills; cacheable blocks of the owner while a heap exists.

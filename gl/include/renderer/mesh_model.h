@@ -1,8 +1,8 @@
 #pragma once
 // MeshModel of the OpenGL program: a model resource whose data (triangle
 // chains drawn as strips and fans, groups, frames and skins) is read from
-// "models/<directory>/<name>.txt" on the first touch and dropped with the
-// heap's cache. Its skins are texture resources of their own in the same cache.
+// "models/<directory>/<name>.txt" on the first touch into cacheable blocks of
+// the model ("MeshData") and dropped with the heap's cache. Its skins are texture resources of their own in the same cache.
 #include "core/cache_owner.h"
 #include "gl/gl_mesh_data.h"
 #include "world/view/texture_resource.h"
@@ -28,8 +28,9 @@ public:
     GLMeshData* model = nullptr; // null while not loaded
     char resource[MESH_NAME_LEN + 1] = {};
     char name[MESH_NAME_LEN + 1] = {};
-    // Textures of kind "model" named by the loaded data, read on the first
-    // bind after the heap dropped them; they outlive the data's drops.
+    // Textures of kind "model" named by the loaded data, read with it and
+    // again on the first bind after the heap dropped them; they outlive the
+    // data's drops.
     TextureResource skin[MESH_MAX_SKINS];
 };
 

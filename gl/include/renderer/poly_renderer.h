@@ -143,8 +143,16 @@ public:
     // The frame's opaque records so far, in arrival order.
     int32_t surface_count() const { return active_surfaces_; }
     const SurfaceRecord& surface(int32_t i) const { return surface_pool_[static_cast<size_t>(i)]; }
+    // After end_frame: the lit and the unlit records in the order drawn.
+    int32_t lit_count() const { return lit_count_; }
+    const SurfaceRecord& lit(int32_t i) const { return *lit_[static_cast<size_t>(i)]; }
+    int32_t unlit_count() const { return unlit_count_; }
+    const SurfaceRecord& unlit(int32_t i) const { return *unlit_[static_cast<size_t>(i)]; }
     // Lights the reference's polygon into the upload buffer; the signature.
     uint32_t build_lightmap(const PolygonRef& ref);
+
+    // The bump images' texture, uploaded by the first bump pass.
+    const GLTextureOwner& bump_texture() const { return bump_owner_; }
 
     bool var_true(GLPolyVariable v) const;
     int32_t var_int(GLPolyVariable v) const;
@@ -164,7 +172,10 @@ public:
     uint32_t lightmap_upload[(GL_LIGHTMAP_SIDE + 1) * (GL_LIGHTMAP_SIDE + 1)] = {};
 
 private:
+    // The point's screen place in 16.16; false at or behind the eye.
+    bool project_point(const Vector& v, int32_t& x, int32_t& y) const;
     bool raster_visible(const Vector* vertices, int32_t count, uint32_t flags);
+    bool entity_visible(const RenderObject& entity);
     void size_lightmap_cache(const int32_t slots[LMAP_SIZES]);
     void draw_opaque();
     void draw_list(SurfaceRecord* const* list, int32_t count);
@@ -184,7 +195,8 @@ private:
     int32_t active_surfaces_ = 0;
     std::unique_ptr<SurfaceRecord[]> transparent_pool_;
     int32_t active_transparents_ = 0;
-    // The lists of the frame, in arrival order.
+    // The lists of the frame, in arrival order until end_frame puts them in
+    // the order they are drawn.
     std::unique_ptr<SurfaceRecord*[]> lit_;
     int32_t lit_count_ = 0;
     std::unique_ptr<SurfaceRecord*[]> unlit_;

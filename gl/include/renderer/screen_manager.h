@@ -94,7 +94,8 @@ public:
     KVideoMode* v_mode = nullptr; // first: the projection reads it through the manager
 
     GD_Font& font() { return font_; }
-    // The last init stopped at the font.
+    // The last init stopped at a font file that is missing or damaged (one
+    // refused for its atlas says so itself).
     bool font_failed() const { return font_failed_; }
     IconPicture* background() const { return background_; }
     IconPicture* loader() const { return loader_; }
