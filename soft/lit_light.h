@@ -38,6 +38,33 @@ inline LightPoint light_step(SpanStep step)
     return LightPoint{static_cast<uint32_t>(step.du >> 4), static_cast<uint32_t>(step.dv >> 4)};
 }
 
+// Where span_draw_lit_mmx samples a plan: pixels [0, head) one by one, then
+// `groups` groups of four from head with a sample at each group's first
+// pixel, then the pixels from head + 4 * groups to the end one by one. The
+// sample after a group is the first pixel of the next group or of the tail,
+// so every sample lies on a pixel of the plan and its last pixel is one: a
+// sample behind the plan would read light beyond the polygon's edge. A plan
+// of one piece is sampled whole.
+struct WideLayout {
+    int head;
+    int groups;
+
+    explicit WideLayout(const SpanPlan* plan)
+    {
+        const int count = span_plan_pixels(plan);
+        if (span_plan_full(plan) == 0 && span_plan_last(plan) == 0) {
+            head = count;
+            groups = 0;
+        } else {
+            head = span_plan_lead(plan) % 4;
+            groups = (count - head - 1) / 4;
+        }
+    }
+    int tail_start() const { return head + 4 * groups; }
+    // The sample of a pixel sampled one by one.
+    int single_sample(int i) const { return i < head ? i : i - 3 * groups; }
+};
+
 // Draws every plan in two passes: fill_light(plan) before its warp, which
 // returns what texture_pass(plan, that) needs after it.
 template <typename LightFill, typename TexturePass>

@@ -76,37 +76,24 @@ void fill_light_blend(const SpanPlan* plan, int32_t light_s, int32_t light_t)
     fill_light_blend_with<PortableBlend>(plan, light_s, light_t);
 }
 
-// Pixels sampled one by one before the groups of four (all of them for a plan
-// of one piece); the groups' samples follow, one per group start and one
-// behind the last group.
-int fill_light_wide(const SpanPlan* plan, int32_t light_s, int32_t light_t)
+// Pass 1 of span_draw_lit_mmx: the samples of WideLayout in pixel order.
+void fill_light_wide(const SpanPlan* plan, int32_t light_s, int32_t light_t)
 {
-    const int count = span_plan_pixels(plan);
-    const bool single = span_plan_full(plan) == 0 && span_plan_last(plan) == 0;
-    const int singles = single ? count : span_plan_lead(plan) % 4;
-    LightPoint d{0, 0};
+    const WideLayout layout(plan);
+    const int tail = layout.tail_start();
     LightPoint p = light_start(plan, light_s, light_t, 0);
     int i = 0;
     int n = 0;
     for_each_piece(plan, [&](int length, SpanStep step) {
-        d = light_step(step);
+        const LightPoint d = light_step(step);
         for (const int end = i + length; i < end; ++i) {
-            if (i < singles || ((i - singles) & 3) == 0) {
+            if (i < layout.head || i >= tail || ((i - layout.head) & 3) == 0) {
                 light_sample_wide(p.s, p.t, light_line.samples[n++]);
             }
             p.s += d.s;
             p.t += d.t;
         }
     });
-    if (!single) {
-        // The sample behind the last group, reached with the last piece's step.
-        for (; ((i - singles) & 3) != 0; ++i) {
-            p.s += d.s;
-            p.t += d.t;
-        }
-        light_sample_wide(p.s, p.t, light_line.samples[n]);
-    }
-    return singles;
 }
 
 // The lights of the four pixels of a group between samples a and b:
@@ -184,18 +171,24 @@ void span_draw_lit_mmx_portable(SpanPlan* plans, int count, const uint8_t* texel
 {
     const TexelAddress ta(ulog, vsize, level);
     draw_lit_plans(
-        plans, count, S, T, [&](const SpanPlan* plan) { return fill_light_wide(plan, light_s, light_t); },
-        [&](const SpanPlan* plan, int singles) {
+        plans, count, S, T,
+        [&](const SpanPlan* plan) {
+            fill_light_wide(plan, light_s, light_t);
+            return 0;
+        },
+        [&](const SpanPlan* plan, int) {
             uint32_t* const dst = plan->destination;
+            const WideLayout layout(plan);
+            const int tail = layout.tail_start();
             uint16_t group[4][4] = {};
             walk_plan(plan, ta, [=](int i, uint32_t u, uint32_t v) mutable {
                 const uint16_t* light;
-                if (i < singles) {
-                    light = light_line.samples[i];
+                if (i < layout.head || i >= tail) {
+                    light = light_line.samples[layout.single_sample(i)];
                 } else {
-                    const int k = (i - singles) & 3;
+                    const int k = (i - layout.head) & 3;
                     if (k == 0) {
-                        group_lights(singles + ((i - singles) >> 2), group);
+                        group_lights(layout.head + ((i - layout.head) >> 2), group);
                     }
                     light = group[k];
                 }

@@ -96,10 +96,7 @@ LightPoint sample_line(LightSample*& out, LightPoint p, SpanStep step, int sampl
     return p;
 }
 
-// Samples every pixel of a plan of one piece, else the first (lead mod 4)
-// pixels and then one at the start of each group of four and one behind the
-// last group, which may reach past the plan. Returns the number of pixels
-// sampled one by one.
+// Pass 1 of span_draw_lit_mmx: the samples of WideLayout in pixel order.
 int fill_light_wide(const SpanPlan* plan, int32_t light_s, int32_t light_t)
 {
     const SpanStep* steps = span_plan_steps(plan);
@@ -110,19 +107,18 @@ int fill_light_wide(const SpanPlan* plan, int32_t light_s, int32_t light_t)
     LightPoint p = light_start(plan, light_s, light_t, 0);
     if (full == 0 && last == 0) {
         sample_line(out, p, steps[0], lead, 1);
-        return lead;
+        return 0;
     }
-    const int singles = lead % 4;
-    p = sample_line(out, p, steps[0], singles, 1);
+    const int head = lead % 4;
+    p = sample_line(out, p, steps[0], head, 1);
     p = sample_line(out, p, steps[0], lead / 4, 4);
     for (int f = 1; f <= full; ++f) {
         p = sample_line(out, p, steps[f], SPAN_PIECE / 4, 4);
     }
-    if (last != 0) {
-        p = sample_line(out, p, steps[full + 1], (last + 3) / 4, 4);
-    }
-    sample_line(out, p, SpanStep{0, 0}, 1, 1);
-    return singles;
+    // The last piece's groups, then its tail of one to four pixels.
+    p = sample_line(out, p, steps[full + 1], (last - 1) / 4, 4);
+    sample_line(out, p, steps[full + 1], (last - 1) % 4 + 1, 1);
+    return 0;
 }
 
 __m128i word_lanes(uint32_t x) { return _mm_cvtsi32_si128(static_cast<int>(x)); }
@@ -183,9 +179,9 @@ __m128i light_mul_lanes(__m128i l, __m128i c)
     return _mm_andnot_si128(_mm_cmpgt_epi16(l, _mm_set1_epi16(127)), product);
 }
 
-void light_pixels(uint32_t* dst, int count, int)
+void light_pixels(const SpanPlan* plan, int)
 {
-    for_each_quad(dst, nullptr, count, [](uint32_t* pixels, const uint16_t*, int k) {
+    for_each_quad(plan->destination, nullptr, span_plan_pixels(plan), [](uint32_t* pixels, const uint16_t*, int k) {
         const QuadLanes c = widen_quad(load_quad(pixels));
         const QuadLanes l = widen_quad(load_quad(light_line.pixels + k));
         store_quad(pixels, pack_quad(QuadLanes{light_mul_lanes(l.lo, c.lo), light_mul_lanes(l.hi, c.hi)}));
@@ -199,15 +195,24 @@ __m128i load_sample(int n) { return _mm_loadl_epi64(reinterpret_cast<const __m12
 
 // The pixels sampled one by one take their own sample; a group of four
 // between samples a and b takes a, (a + m)/2, m and (m + b)/2, m = (a + b)/2.
-void light_pixels_wide(uint32_t* dst, int count, int singles)
+void light_pixels_wide(const SpanPlan* plan, int)
 {
+    uint32_t* const dst = plan->destination;
+    const WideLayout layout(plan);
+    const int tail = layout.tail_start();
+    const int count = span_plan_pixels(plan);
     const __m128i zero = _mm_setzero_si128();
-    for (int i = 0; i < singles; ++i) {
+    const auto single = [&](int i) {
         const __m128i c = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(dst[i])), zero);
-        dst[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(light_wide_lanes(c, load_sample(i)), zero)));
+        const __m128i l = load_sample(layout.single_sample(i));
+        dst[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(light_wide_lanes(c, l), zero)));
+    };
+    for (int i = 0; i < layout.head; ++i) {
+        single(i);
     }
-    for_each_quad(dst + singles, nullptr, count - singles, [singles](uint32_t* pixels, const uint16_t*, int k) {
-        const int g = singles + k / 4;
+    const int head = layout.head;
+    for_each_quad(dst + head, nullptr, tail - head, [head](uint32_t* pixels, const uint16_t*, int k) {
+        const int g = head + k / 4;
         const __m128i a = load_sample(g);
         const __m128i b = load_sample(g + 1);
         const __m128i m = _mm_srli_epi16(_mm_add_epi16(a, b), 1);
@@ -217,13 +222,16 @@ void light_pixels_wide(uint32_t* dst, int count, int singles)
         store_quad(pixels, pack_quad(QuadLanes{light_wide_lanes(c.lo, _mm_unpacklo_epi64(even, odd)),
                                                light_wide_lanes(c.hi, _mm_unpackhi_epi64(even, odd))}));
     });
+    for (int i = tail; i < count; ++i) {
+        single(i);
+    }
 }
 
-// Pass 1 by fill(plan, light s, light t), which returns what light(dst,
-// count, that) needs, then the palette colours and their light.
+// Pass 1 by fill(plan, light s, light t), which returns what light(plan,
+// that) needs, then the palette colours and their light.
 void draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t* palette, int ulog, int vsize,
               int level, int32_t light_s, int32_t light_t, const int32_t* S, const int32_t* T,
-              int (*fill)(const SpanPlan*, int32_t, int32_t), void (*light)(uint32_t*, int, int))
+              int (*fill)(const SpanPlan*, int32_t, int32_t), void (*light)(const SpanPlan*, int))
 {
     const TexelAddress ta(ulog, vsize, level);
     draw_lit_plans(
@@ -231,7 +239,7 @@ void draw_lit(SpanPlan* plans, int count, const uint8_t* texels, const uint32_t*
         [&](const SpanPlan* plan, int filled) {
             uint32_t* const dst = plan->destination;
             walk_plan(plan, ta, [=](int i, uint32_t u, uint32_t v) { dst[i] = palette[texels[ta.index(u, v)]]; });
-            light(dst, span_plan_pixels(plan), filled);
+            light(plan, filled);
         });
 }
 

@@ -447,6 +447,52 @@ TEST_F(LightingTest, PaddingRepeatsTheEdgesForTheFilters)
     EXPECT_EQ(LitPolygon::block(3, 0), grey_weight_table[30]) << "beyond the last column";
     EXPECT_EQ(LitPolygon::block(1, 2), grey_weight_table[40]) << "below the last row";
     EXPECT_EQ(LitPolygon::block(3, 2), grey_weight_table[40]);
+    EXPECT_EQ(LitPolygon::block(4, 0), grey_weight_table[30]) << "two columns beyond the last";
+    EXPECT_EQ(LitPolygon::block(4, 3), grey_weight_table[40]) << "two rows below the last";
+    // Just left of column 0 and just above row 0 wrap to column 31 and row
+    // 31, whose lower neighbours are the padding row.
+    EXPECT_EQ(LitPolygon::block(31, 0), grey_weight_table[10]) << "left of the first column";
+    EXPECT_EQ(LitPolygon::block(31, 1), grey_weight_table[40]);
+    for (const int r : {31, 32}) {
+        for (int c = 0; c < 5; ++c) {
+            EXPECT_EQ(LitPolygon::block(c, r), LitPolygon::block(c, 0)) << "above the first row, " << c << ", " << r;
+        }
+        EXPECT_EQ(LitPolygon::block(31, r), grey_weight_table[10]) << r;
+    }
+    EXPECT_EQ(surface_light_block[LIGHT_BLOCK_PADDED - 1], grey_weight_table[10]) << "the padding row's extra entry";
+    EXPECT_EQ(LitPolygon::block(5, 0), 0xDEADBEEFu) << "beyond the padding the block is left alone";
+    EXPECT_EQ(LitPolygon::block(0, 4), 0xDEADBEEFu);
+}
+
+TEST_F(LightingTest, WideAndTallLightmapsPadWhereTheBlockHasRoom)
+{
+    // Columns 31 and rows 31 and 32 go to the lightmap's far side when it
+    // reaches them: each sample gets the nearest lit texel there.
+    // Samples grow along the row: column c of row r holds 2c + r. Without
+    // room, column 31 holds the last column's texel (row 0: 2 (w - 1)) and
+    // rows 31 and 32 the last row's (column 0: h - 1).
+    struct Case {
+        int w, h;
+        bool room;
+    };
+    const Case cases[] = {{29, 29, true}, {30, 30, false}, {31, 31, false}, {32, 32, false}};
+    for (const Case& c : cases) {
+        LitPolygon p(c.w, c.h, 0);
+        for (int r = 0; r < c.h; ++r) {
+            for (int k = 0; k < c.w; ++k) {
+                p.samples[static_cast<size_t>(r * c.w + k)] = static_cast<uint8_t>(2 * k + r);
+            }
+        }
+        std::fill(std::begin(surface_light_block), std::end(surface_light_block), 0xDEADBEEFu);
+        light_surface(p.ref, 0);
+        const bool room = c.room;
+        EXPECT_EQ(LitPolygon::block(31, 0), grey_weight_table[room ? 0 : 2 * (c.w - 1)]) << c.w;
+        EXPECT_EQ(LitPolygon::block(0, 31), grey_weight_table[room ? 0 : c.h - 1]) << c.h;
+        EXPECT_EQ(LitPolygon::block(0, 32), grey_weight_table[room ? 0 : c.h - 1]) << c.h;
+        // The padding row's extra entry, right of its column 31.
+        EXPECT_EQ(surface_light_block[LIGHT_BLOCK_PADDED - 1], LitPolygon::block(room ? 0 : 31, 32)) << c.w;
+        EXPECT_EQ(LitPolygon::block(c.w - 1, c.h - 1), grey_weight_table[2 * (c.w - 1) + c.h - 1]) << c.w;
+    }
 }
 
 } // namespace

@@ -226,6 +226,32 @@ TEST(LitSpans, LightLinearAlongTheSpanIsExactInEverySampledVariant)
     }
 }
 
+TEST(LitSpans, NoLightIsSampledBeyondThePlansLastPixel)
+{
+    // One light texel a pixel from column 1, with fs = 0: pixel p reads
+    // column 1 + p exactly. The columns up to the last pixel's are lit and
+    // those beyond it dark, so that a sample taken behind the plan (beyond a
+    // polygon's edge) darkens the pixels before it. Every start and length
+    // puts the plan's end at each place in its groups and pieces.
+    PlainTexture tex(0x20202020); // light byte L gives L
+    for (const NamedDrawer& d : LIT_DRAWERS) {
+        for (int x = 0; x < 16; ++x) {
+            for (int count = 1; count <= 26; ++count) {
+                for (int i = 0; i < LIGHT_BLOCK_PADDED; ++i) {
+                    surface_light_block[i] = i % 32 <= count ? bytes4(90) : 0;
+                }
+                auto f = make_frame();
+                f->add_affine(x, 0, count, (1 * 16) << 16, 0, 16 << 16, 0);
+                d.draw(f->plans(), 1, tex.texels.data(), tex.palette, 4, 16, 0, 0, 0, nullptr, nullptr);
+                for (int p = 0; p < count; ++p) {
+                    ASSERT_EQ(f->row(0)[x + p], bytes4(90))
+                        << d.name << ": " << count << " pixels from " << x << ", pixel " << p;
+                }
+            }
+        }
+    }
+}
+
 TEST(LitSpans, BlendSamplesAtEachPartsLastPixelAndInterpolatesBetween)
 {
     // Light columns alternate between 10 and 100, so that a straight line
@@ -333,12 +359,15 @@ TEST(LitSpans, FilteredTextureBlendsNeighboursAndReadsThePaddingRow)
 TEST(LitSpans, APlanAsWideAsTheWidestModeIsDrawnWhole)
 {
     // One plan across a 5120-pixel display row gives the same pixels as the
-    // row drawn as two plans of 2560. Light and texels vary, so that every
-    // pixel depends on its own place in the light line.
+    // row drawn as two plans of 2560 or so. Light and texels vary, so that
+    // every pixel depends on its own place in the light line.
     constexpr int WIDTH = 5120;
     constexpr int HALF = WIDTH / 2;
     // 4 texels and a quarter light texel a pixel: every variant samples each
     // piece in groups of four, so that both drawings sample the same pixels.
+    // A plan's last pixel is always sampled: the first half reaches one pixel
+    // further, to a pixel that the whole plan samples too, and the second
+    // half, drawn after it, draws that pixel again from the same sample.
     constexpr int32_t U0 = 0x8000;
     constexpr int32_t DU = 0x40000;
     uint32_t seed = 5;
@@ -377,7 +406,7 @@ TEST(LitSpans, APlanAsWideAsTheWidestModeIsDrawnWhole)
         std::fill(whole.pixels, whole.pixels + WIDTH, 0xA5A5A5A5u);
         std::fill(halves.pixels, halves.pixels + WIDTH, 0x5A5A5A5Au);
         whole.add(whole.plan(), 0, WIDTH);
-        halves.add(halves.add(halves.plan(), 0, HALF), HALF, HALF);
+        halves.add(halves.add(halves.plan(), 0, HALF + 1), HALF, HALF);
         d.draw(whole.plan(), 1, texels.data(), palette, 4, 16, 0, 0, 0, nullptr, nullptr);
         d.draw(halves.plan(), 2, texels.data(), palette, 4, 16, 0, 0, 0, nullptr, nullptr);
         for (int x = 0; x < WIDTH; ++x) {

@@ -8,6 +8,7 @@
 #include "renderer/lighting_tables.h"
 #include "world/entity_link.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -259,26 +260,47 @@ void light_surface_pad(const MapPolygon& polygon)
 {
     const LightRows& rows = polygon.lightmap;
     const int32_t w = rows.width;
-    for (int32_t r = 0; r < rows.height; ++r) {
+    const int32_t h = rows.height;
+    // Two columns beyond the lightmap repeat its last ones. A coordinate a
+    // rounding step left of column 0 wraps to column 31, and one above row 0
+    // to row 31 (whose lower neighbours are the padding row): where the block
+    // has room, those repeat the first column and row, so that such a sample
+    // reads the polygon's edge instead of whatever the block held. (Column
+    // 31's right neighbour is the next row's first texel: light from one row
+    // on, where the old contents gave a dark dot.)
+    const int32_t right_end = std::min(w + 2, LIGHT_BLOCK_SIZE);
+    const bool wrap_column = right_end < LIGHT_BLOCK_SIZE;
+    for (int32_t r = 0; r < h; ++r) {
         const LightRow& run = rows.rows[r];
         uint32_t* row = block_row(r);
         const uint32_t left = row[run.first];
         const uint32_t right = row[run.first + run.length - 1];
-        for (int32_t c = 0; c < run.first; ++c) {
-            row[c] = left;
-        }
-        // Column w is the right neighbour of the last column (the next row's
-        // first entry when w is 32, which that row overwrites).
-        const int32_t end = w < LIGHT_BLOCK_SIZE ? w + 1 : w;
-        for (int32_t c = run.first + run.length; c < end; ++c) {
-            row[c] = right;
+        std::fill(row, row + run.first, left);
+        std::fill(row + run.first + run.length, row + right_end, right);
+        if (wrap_column) {
+            row[LIGHT_BLOCK_SIZE - 1] = left;
         }
     }
-    // The row below the last, and the entry after it, which the padded block holds.
-    const uint32_t* last = block_row(rows.height - 1);
-    uint32_t* below = block_row(rows.height);
-    for (int32_t c = 0; c <= w && c < LIGHT_BLOCK_SIZE + 1; ++c) {
-        below[c] = last[c < w ? c : w - 1];
+    // Rows h and h + 1 repeat the last row, rows 31 and 32 (the padding row,
+    // one entry longer) the first; without room for both, every row from h on
+    // repeats the last.
+    const auto repeat_row = [wrap_column](int32_t from, int32_t to) {
+        uint32_t* out = block_row(to);
+        std::copy(block_row(from), block_row(from) + LIGHT_BLOCK_SIZE, out);
+        if (to == LIGHT_BLOCK_SIZE) {
+            // The right neighbour of column 31: column 0 where 31 stands
+            // for the column before it, else 31 again.
+            out[LIGHT_BLOCK_SIZE] = out[wrap_column ? 0 : LIGHT_BLOCK_SIZE - 1];
+        }
+    };
+    const bool wrap_row = h + 2 < LIGHT_BLOCK_SIZE;
+    const int32_t below_end = wrap_row ? h + 2 : LIGHT_BLOCK_SIZE + 1;
+    for (int32_t r = h; r < below_end; ++r) {
+        repeat_row(h - 1, r);
+    }
+    if (wrap_row) {
+        repeat_row(0, LIGHT_BLOCK_SIZE - 1);
+        repeat_row(0, LIGHT_BLOCK_SIZE);
     }
 }
 

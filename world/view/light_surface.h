@@ -3,8 +3,11 @@
 // lamps (plain, or scaled by a wave), the map lights of list A and the lamp
 // lights of list B, summed with light_add. Light texel (c, r) of the block is
 // lightmap column c, row r of the polygon. Texels outside the polygon's runs
-// repeat the nearest lit texel of their row, and the row and column just
-// beyond the lightmap repeat its last ones, for the filtering drawers.
+// repeat the nearest lit texel of their row, two rows and columns beyond the
+// lightmap repeat its last ones, and (where the block has room) column 31 and
+// rows 31 and 32, where coordinates just before column or row 0 wrap to,
+// repeat its first ones: every sample on or a little outside the polygon
+// reads its own light.
 #include "world/map_polygon.h"
 
 #include <cstdint>
