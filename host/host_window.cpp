@@ -1,5 +1,7 @@
 #include "host/host_window.h"
 
+#include "host/host_events.h"
+
 #include <SDL.h>
 
 
@@ -35,6 +37,7 @@ bool window_open(const char* title, int width, int height, bool& init_failed)
         }
         video_started = true;
     }
+    stamp_input_on_arrival();
     // A click that comes just after the window gained focus reaches the engine
     // like any other: SDL would drop it as the click that focused the window.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
