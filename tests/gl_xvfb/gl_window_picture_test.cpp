@@ -131,14 +131,16 @@ protected:
         if (x_display == nullptr || x_display[0] == '\0' || std::system("command -v import > /dev/null") != 0) {
             GTEST_SKIP() << "needs an X display and ImageMagick's import (run under xvfb-run)";
         }
-        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        GLVideoTest::SetUp();
+        if (HasFatalFailure()) {
+            return;
+        }
+        // The video system runs now; the fake desktop is first read when a
+        // full-screen mode shapes its window.
         SDL_DisplayMode desktop;
-        const int got = SDL_GetDesktopDisplayMode(0, &desktop);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        ASSERT_EQ(got, 0) << SDL_GetError();
+        ASSERT_EQ(SDL_GetDesktopDisplayMode(0, &desktop), 0) << SDL_GetError();
         display.width = desktop_width_ = desktop.w;
         display.height = desktop_height_ = desktop.h;
-        GLVideoTest::SetUp();
     }
 
     // A new mode of the driver, set to w x h.
