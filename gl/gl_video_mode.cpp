@@ -3,6 +3,7 @@
 #include "core/kassert.h"
 #include "gl/gl_display_modes.h"
 #include "host/host_display.h"
+#include "host/host_window.h"
 #include "platform/video_platform.h"
 #include "platform/win32_sys.h"
 
@@ -30,6 +31,8 @@ int reopen_window()
     if (win32sys == nullptr) {
         return 0;
     }
+    // Only the window is new: the connection to the display is kept.
+    const host::VideoKeeper keep;
     win32sys->window_close();
     return win32sys->window_init(GL_SYSTEM_NAME) == 0 ? 1 : 0;
 }
@@ -117,6 +120,9 @@ int KVideoMode_Win::start_context(const char* site)
         video_show_error(site, "Can't activate OpenGL context");
         return 0;
     }
+    // The engine draws a picture of the mode's size, which the window shows
+    // whatever its own size: a full-screen window covers the desktop.
+    (void)host::gl_start_picture(xres, yres);
     return 1;
 }
 
@@ -127,6 +133,7 @@ void KVideoMode_Win::close_mode()
     }
     video_show_cursor();
     if (context != nullptr) {
+        host::gl_end_picture();
         host::gl_make_current(nullptr);
         host::gl_delete_context(context);
         context = nullptr;

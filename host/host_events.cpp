@@ -10,11 +10,20 @@
 namespace host {
 namespace {
 
-// The host timer's value when SDL stamped the event.
-uint32_t event_time(uint32_t sdl_timestamp)
+// SDL stamps an event from its own millisecond clock as it queues it. That
+// clock ticks over at other moments than the host timer, so a stamp converted
+// from one to the other at polling time could come out a millisecond early:
+// an event still queued behind one the pump keeps for the next slice could
+// then lie before that slice and be dropped. Input events are stamped from
+// the host timer instead, as SDL queues them; on the one thread that queues
+// input, the stamps never decrease in queue order, and an event that arrives
+// after the pump last looked has a stamp no earlier than that look.
+int SDLCALL stamp_on_arrival(void*, SDL_Event* e)
 {
-    const uint32_t age = SDL_GetTicks() - sdl_timestamp;
-    return time_get_time() - (age < 0x80000000u ? age : 0u);
+    if (e->type >= SDL_KEYDOWN && e->type <= SDL_MOUSEWHEEL) {
+        e->common.timestamp = time_get_time();
+    }
+    return 1;
 }
 
 uint32_t mouse_lparam(int x, int y)
@@ -55,17 +64,17 @@ bool translate(const SDL_Event& e, Message& m)
     case SDL_KEYUP: {
         const uint16_t mod = e.key.keysym.mod;
         return key_message(e.key.keysym.scancode, e.type == SDL_KEYDOWN, e.key.repeat != 0, (mod & KMOD_NUM) != 0,
-                           (mod & KMOD_ALT) != 0, event_time(e.key.timestamp), m);
+                           (mod & KMOD_ALT) != 0, e.key.timestamp, m);
     }
     case SDL_MOUSEMOTION:
         pointer_motion(e.motion.xrel, e.motion.yrel);
         m.type = WM_MOUSEMOVE;
         m.lparam = mouse_lparam(e.motion.x, e.motion.y);
-        m.time = event_time(e.motion.timestamp);
+        m.time = e.motion.timestamp;
         return true;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
-        m.time = event_time(e.button.timestamp);
+        m.time = e.button.timestamp;
         return button_message(e.button, m);
     case SDL_MOUSEWHEEL: {
         int notches = e.wheel.y;
@@ -77,7 +86,7 @@ bool translate(const SDL_Event& e, Message& m)
         }
         m.type = WM_MOUSEWHEEL;
         m.wparam = wheel_wparam(notches * WHEEL_DELTA);
-        m.time = event_time(e.wheel.timestamp);
+        m.time = e.wheel.timestamp;
         return true;
     }
     default:
@@ -86,6 +95,20 @@ bool translate(const SDL_Event& e, Message& m)
 }
 
 class SdlEventSource final : public EventSource {
+    // The next event SDL holds, reading the system's new ones only when SDL
+    // holds none. SDL_PollEvent would end its poll cycle at a marker it
+    // queues when it last read the system, reporting an empty queue while
+    // events still wait behind the marker: the pump would end the slice
+    // early and find them older than the next one.
+    static bool take(SDL_Event& e)
+    {
+        if (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1) {
+            return true;
+        }
+        SDL_PumpEvents();
+        return SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1;
+    }
+
 public:
     bool next(Message& message) override
     {
@@ -93,7 +116,7 @@ public:
             return false;
         }
         SDL_Event e;
-        while (SDL_PollEvent(&e) != 0) {
+        while (take(e)) {
             if (translate(e, message)) {
                 return true;
             }
@@ -126,6 +149,14 @@ SdlEventSource sdl_source;
 EventSource* current = &sdl_source;
 
 } // namespace
+
+void stamp_input_on_arrival()
+{
+    // SDL forgets its watchers whenever its event loop stops; a watcher added
+    // twice would be called twice.
+    SDL_DelEventWatch(stamp_on_arrival, nullptr);
+    SDL_AddEventWatch(stamp_on_arrival, nullptr);
+}
 
 EventSource& event_source() { return *current; }
 

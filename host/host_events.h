@@ -54,6 +54,10 @@ public:
     virtual int wait(Message& message) = 0;
 };
 
+// From now on SDL's input events carry host-timer milliseconds as their
+// timestamps, taken as each is queued. Call once SDL's video has started.
+void stamp_input_on_arrival();
+
 // The source in use: the window's events through SDL unless a test set another.
 EventSource& event_source();
 // Installs a source (null restores SDL's); returns the previous one.

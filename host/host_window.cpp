@@ -1,5 +1,8 @@
 #include "host/host_window.h"
 
+#include "host/host_display.h"
+#include "host/host_events.h"
+
 #include <SDL.h>
 
 
@@ -35,6 +38,7 @@ bool window_open(const char* title, int width, int height, bool& init_failed)
         }
         video_started = true;
     }
+    stamp_input_on_arrival();
     // A click that comes just after the window gained focus reaches the engine
     // like any other: SDL would drop it as the click that focused the window.
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
@@ -97,6 +101,16 @@ bool window_set_shape(int width, int height, bool full_screen)
 {
     if (window == nullptr || width <= 0 || height <= 0) {
         return false;
+    }
+    // The display can't be switched to the mode's size: a full-screen OpenGL
+    // window covers the desktop instead and shows the mode's picture scaled
+    // over it (host_gl.h).
+    int32_t desktop_width = 0;
+    int32_t desktop_height = 0;
+    if (full_screen && opengl_windows && desktop_size(desktop_width, desktop_height) == DESKTOP_OK &&
+        desktop_width > 0 && desktop_height > 0) {
+        width = desktop_width;
+        height = desktop_height;
     }
     SDL_SetWindowBordered(window, full_screen ? SDL_FALSE : SDL_TRUE);
     SDL_SetWindowAlwaysOnTop(window, full_screen ? SDL_TRUE : SDL_FALSE);
@@ -173,6 +187,15 @@ bool window_take_repaint()
     const bool was = repaint;
     repaint = false;
     return was;
+}
+
+VideoKeeper::VideoKeeper() : held_(SDL_WasInit(SDL_INIT_VIDEO) != 0 && SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {}
+
+VideoKeeper::~VideoKeeper()
+{
+    if (held_) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
 }
 
 void request_quit() { quit_requested = true; }

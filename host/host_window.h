@@ -5,7 +5,8 @@
 //   window_open / window_close / window_exists  - life of the window;
 //   window_sdl()                                - the SDL window, for GL contexts (null when closed);
 //   window_recreate_opengl()                    - from now on windows are OpenGL windows (host_gl.h);
-//   window_set_shape(w, h, full_screen)         - client area w x h at (0, 0); full screen: borderless, top-most;
+//   window_set_shape(w, h, full_screen)         - client area w x h at (0, 0); full screen: borderless, top-most
+//                                                 (an OpenGL window then covers the desktop);
 //   window_client_rect(x, y, w, h)              - client area in screen pixels;
 //   window_present(...)                         - copies a rectangle of a 32-bit frame buffer (0x00RRGGBB)
 //                                                 into the window, each pixel xscale x yscale screen pixels;
@@ -31,8 +32,10 @@ SDL_Window* window_sdl();
 // can't make an OpenGL one (a plain window then takes the old one's place).
 bool window_recreate_opengl();
 
-// False when a window call fails or there is no window. An OpenGL window
-// that changes size is made again (see window_recreate_opengl), so that its
+// False when a window call fails or there is no window. A full-screen OpenGL
+// window takes the desktop's size, whatever size is asked for: the display
+// keeps its mode, and the OpenGL picture is scaled over the window. An OpenGL
+// window that changes size is made again (see window_recreate_opengl), so that its
 // drawing surface has the new size.
 bool window_set_shape(int width, int height, bool full_screen);
 bool window_client_rect(int& x, int& y, int& width, int& height);
@@ -45,6 +48,19 @@ bool window_present(const uint32_t* framebuffer, int line_width, int x0, int x1,
 void window_set_repaint();
 // Returns whether the flag was set, and clears it.
 bool window_take_repaint();
+
+// Keeps the video system started while it lives, so that closing the window
+// and opening a new one does not restart it (and reconnect to the display).
+class VideoKeeper {
+public:
+    VideoKeeper();
+    ~VideoKeeper();
+    VideoKeeper(const VideoKeeper&) = delete;
+    VideoKeeper& operator=(const VideoKeeper&) = delete;
+
+private:
+    bool held_ = false;
+};
 
 void request_quit();
 // Returns whether a quit was asked for since the last call, and clears it.

@@ -25,6 +25,7 @@ using Clock = std::chrono::steady_clock;
     X(void, glColor3ub, (GLubyte a, GLubyte b, GLubyte c), (a, b, c))                                                \
     X(void, glColor4f, (GLfloat a, GLfloat b, GLfloat c, GLfloat d), (a, b, c, d))                                   \
     X(void, glColor4ubv, (const GLubyte* a), (a))                                                                    \
+    X(void, glColorMask, (GLboolean a, GLboolean b, GLboolean c, GLboolean d), (a, b, c, d))                         \
     X(void, glCullFace, (GLenum a), (a))                                                                             \
     X(void, glDeleteTextures, (GLsizei a, const GLuint* b), (a, b))                                                  \
     X(void, glDepthFunc, (GLenum a), (a))                                                                            \
@@ -35,9 +36,13 @@ using Clock = std::chrono::steady_clock;
     X(void, glFinish, (), ())                                                                                        \
     X(void, glFrustum, (GLdouble a, GLdouble b, GLdouble c, GLdouble d, GLdouble e, GLdouble f), (a, b, c, d, e, f)) \
     X(void, glGenTextures, (GLsizei a, GLuint* b), (a, b))                                                           \
+    X(void, glGetBooleanv, (GLenum a, GLboolean* b), (a, b))                                                         \
     X(GLenum, glGetError, (), ())                                                                                    \
+    X(void, glGetFloatv, (GLenum a, GLfloat* b), (a, b))                                                             \
+    X(void, glGetIntegerv, (GLenum a, GLint* b), (a, b))                                                             \
     X(const GLubyte*, glGetString, (GLenum a), (a))                                                                  \
     X(void, glHint, (GLenum a, GLenum b), (a, b))                                                                    \
+    X(GLboolean, glIsEnabled, (GLenum a), (a))                                                                       \
     X(void, glLoadIdentity, (), ())                                                                                  \
     X(void, glLoadMatrixf, (const GLfloat* a), (a))                                                                  \
     X(void, glMatrixMode, (GLenum a), (a))                                                                           \

@@ -1,12 +1,17 @@
 // Real key presses sent by xdotool to the engine's window on an X display
 // (Xvfb in CI), checked as the key codes the client's input step receives.
+#include "console/fake_screen.h"
 #include "core/command_line.h"
+#include "core/cons_cmd.h"
 #include "core/config_variable.h"
+#include "core/console.h"
 #include "core/key_codes.h"
+#include "core/timer.h"
 #include "platform/message_pump.h"
 #include "platform/mouse.h"
 #include "platform/os.h"
 #include "platform/win32_sys.h"
+#include "tests/platform/client_slices.h"
 
 #include <gtest/gtest.h>
 
@@ -140,4 +145,57 @@ TEST_F(XdotoolInput, RelativeMotionAndButtonsReachTheMouse)
     EXPECT_LT(state.y, 0.0f) << "moved down";
     EXPECT_EQ(state.buttons, MOUSE_BUTTON_LEFT);
     ASSERT_TRUE(run("timeout 10 xdotool mouseup 1"));
+}
+
+// Typing at an ordinary pace while frames come fast or late: every key of the
+// line reaches the console, shift presses and releases included.
+TEST_F(XdotoolInput, TextTypedAtAnOrdinaryPaceReachesTheConsoleWhole)
+{
+    const std::string text = "V_ModeList CVarList R_*";
+    struct Pace {
+        int key_ms;
+        int frame_ms; // the time a frame takes besides its input step
+    };
+    for (const Pace pace : {Pace{25, 1}, Pace{30, 45}, Pace{80, 0}}) {
+        SCOPED_TRACE("a key every " + std::to_string(pace.key_ms) + " ms, frames of " +
+                     std::to_string(pace.frame_ms) + " ms");
+        FakeScreen screen;
+        ConsCmd commands;
+        Console console;
+        ASSERT_EQ(console.init(&screen, &commands), 1);
+        ASSERT_EQ(console.show(1), 1);
+        const std::string done = ::testing::TempDir() + "ostrel_xdotool_typed";
+        std::remove(done.c_str());
+        ASSERT_TRUE(run("(timeout 20 xdotool type --delay " + std::to_string(pace.key_ms) + " '" + text +
+                        "'; touch " + done + ") &"));
+        ClientSlices slices;
+        int after_done = -1;
+        // Until the line is whole, or a while after xdotool finished; about 20 s at most.
+        for (int frame = 0; frame < 4000 && after_done < 50; ++frame) {
+            double from = 0.0;
+            double to = 0.0;
+            if (slices.next(sys_time(), from, to)) {
+                for (int n = 0; n < 1000; ++n) {
+                    const InputEvent* const e = pump_messages(from, to);
+                    if (e == nullptr) {
+                        break;
+                    }
+                    (void)console.input_key(*e);
+                }
+            }
+            if (console.input_line() == ">" + text) {
+                break;
+            }
+            if (after_done >= 0 || std::ifstream(done).good()) {
+                ++after_done;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(pace.frame_ms > 0 ? pace.frame_ms : 5));
+        }
+        console.release_print();
+        EXPECT_EQ(std::string(console.input_line()), ">" + text);
+        for (int wait = 0; wait < 200 && !std::ifstream(done).good(); ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        std::remove(done.c_str());
+    }
 }
