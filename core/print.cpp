@@ -45,6 +45,8 @@ StreamRow streams[P_STREAMS] = {
 
 TaggedHook tagged_hook = nullptr;
 uintptr_t tagged_context = 0;
+PrintGate print_gate = nullptr;
+uintptr_t print_gate_context = 0;
 
 char ring[PRINT_RING_SIZE];
 int ring_pos = 0;
@@ -120,6 +122,18 @@ bool stream_live(int stream)
     return streams[stream].handler != nullptr && streams[stream].mask != 0;
 }
 
+bool gate_allows(int stream)
+{
+    const PrintGate gate = print_gate;
+    if (gate == nullptr) {
+        return true;
+    }
+    print_gate = nullptr;
+    const bool allowed = gate(stream, print_gate_context);
+    print_gate = gate;
+    return allowed;
+}
+
 void emit(int stream, const char* text)
 {
     StreamRow& row = streams[stream];
@@ -138,7 +152,7 @@ void print_string(int stream, const char* text)
 {
     K_ASSERT(stream >= 0 && stream < P_STREAMS && text);
     recompute_masks();
-    if (!stream_live(stream)) {
+    if (!stream_live(stream) || !gate_allows(stream)) {
         return;
     }
     emit(stream, text);
@@ -156,7 +170,7 @@ void print_vformat(int stream, const char* format, va_list args)
 {
     K_ASSERT(stream >= 0 && stream < P_STREAMS && format);
     recompute_masks();
-    if (!stream_live(stream)) {
+    if (!stream_live(stream) || !gate_allows(stream)) {
         return;
     }
     emit(stream, ring_vformat(format, args));
@@ -298,4 +312,17 @@ void default_print_handler(int, const char* text, uintptr_t)
 {
     std::fputs(text, stdout);
     std::fputc('\n', stdout);
+}
+
+ScopedPrintGate::ScopedPrintGate(PrintGate gate, uintptr_t context)
+    : previous_gate_(print_gate), previous_context_(print_gate_context)
+{
+    print_gate = gate;
+    print_gate_context = context;
+}
+
+ScopedPrintGate::~ScopedPrintGate()
+{
+    print_gate = previous_gate_;
+    print_gate_context = previous_context_;
 }

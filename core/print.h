@@ -24,6 +24,9 @@ constexpr int PRINT_RING_SIZE = 1536;
 
 using PrintHandler = void (*)(int stream, const char* text, uintptr_t context);
 using TaggedHook = void (*)(uint32_t tag, const char* text, uintptr_t context);
+// Asked before a line of any stream is written; false drops the line (from the
+// log too). While it runs there is no gate, so it may print itself.
+using PrintGate = bool (*)(int stream, uintptr_t context);
 
 // Four characters packed with the first one in the lowest byte.
 constexpr uint32_t make_tag(const char (&s)[5])
@@ -50,6 +53,19 @@ PrintHandler set_stream_handler(int stream, PrintHandler handler, uintptr_t cont
 void set_stream_handler(PrintHandler handler, uintptr_t context);
 TaggedHook set_tagged_hook(TaggedHook hook, uintptr_t context);
 void set_stream_letter(int stream, char letter);
+
+// A gate for the lines written while it is in scope; the one before comes back after.
+class ScopedPrintGate {
+public:
+    ScopedPrintGate(PrintGate gate, uintptr_t context);
+    ~ScopedPrintGate();
+    ScopedPrintGate(const ScopedPrintGate&) = delete;
+    ScopedPrintGate& operator=(const ScopedPrintGate&) = delete;
+
+private:
+    PrintGate previous_gate_;
+    uintptr_t previous_context_;
+};
 
 void print_reset();
 void release_print_filters();

@@ -4,6 +4,7 @@
 #include "core/cons_cmd.h"
 #include "core/kassert.h"
 #include "core/print.h"
+#include "core/timer.h"
 #include "net/line_limit.h"
 #include "net/net_defs.h"
 #include "net/net_socket.h"
@@ -26,6 +27,14 @@ bool whole(const NetStreamIn& in) { return in.length() == 0; }
 // A loading client may answer the map change with either as often as it likes.
 LineLimit load_failed_lines("Server", "Client loadmap failed", P_WARNING);
 LineLimit magic_lines("Server", "Client magic mismatch", P_ERROR);
+// A client may send hundreds of commands a frame, each of which can warn
+// ("Unknown command", a denied right, bad arguments).
+LineLimit command_lines("Server", "Warnings and errors of clients' commands", P_WARNING);
+
+bool client_command_gate(int stream, uintptr_t)
+{
+    return (stream != P_WARNING && stream != P_ERROR) || command_lines.admit(sys_time());
+}
 
 } // namespace
 
@@ -217,7 +226,10 @@ void Server::run_client_command(int c, NetStreamIn* msg)
     current_client = c;
     // The client's text runs alone, with its rights: never with text queued
     // by the server's own console, and what it leaves unrun is dropped.
-    cmd->exec_isolated(text);
+    {
+        const ScopedPrintGate gate(client_command_gate, 0);
+        cmd->exec_isolated(text);
+    }
     current_client = CLIENTID_NONE;
     set_server_permissions();
 }

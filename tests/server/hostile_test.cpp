@@ -151,6 +151,46 @@ TEST_F(Hostile, ErrorLinesAboutOneClientAreRateLimited)
     EXPECT_EQ(capture.count("Server: Unknown client message id 99 !"), 2);
 }
 
+// Every command a client sends may warn; a flood of them writes a bounded
+// number of lines, and the count of those left out.
+TEST_F(Hostile, WarningsOfAClientsCommandsAreRateLimited)
+{
+    FakeClient& c = add(named("chatty"));
+    for (int n = 0; n < 10 && !c.accepted; ++n) {
+        frame({&c});
+        c.receive();
+    }
+    ASSERT_TRUE(c.accepted);
+    advance(5.0); // a quiet spell: a whole burst may go out
+    capture.clear();
+    constexpr int SENT = 400;
+    const std::string warning = "Console: Unknown command 'NoSuchCommand' !";
+    for (int i = 0; i < SENT; ++i) {
+        ASSERT_TRUE(c.send_command("NoSuchCommand"));
+        if (i % 40 == 39) {
+            c.flush();
+            frame({&c});
+        }
+    }
+    const int shown = capture.count(warning);
+    EXPECT_GE(shown, 1);
+    // The burst, and a few a second over the ten frames.
+    EXPECT_LE(shown, 4 + 4);
+    // Lines of the server's own console are not held back.
+    server.cmd->exec_isolated("NoSuchCommand");
+    EXPECT_EQ(capture.count(warning), shown + 1);
+    // After a second the next warning goes out, with the count of those left out.
+    advance(1.5);
+    ASSERT_TRUE(c.send_command("NoSuchCommand"));
+    c.flush();
+    frame({&c});
+    EXPECT_EQ(capture.count(warning), shown + 2);
+    const std::string held = "Server: " + std::to_string(SENT - shown) +
+                             " lines \"Warnings and errors of clients' commands\" left out";
+    EXPECT_TRUE(capture.contains(held)) << printed();
+    EXPECT_EQ(server.slot_of("chatty"), 0);
+}
+
 // A socket that answers "damaged" for ever, behind a protocol that offers it once.
 class DamagedSocket final : public NetSocket {
 public:
