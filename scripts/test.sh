@@ -7,9 +7,28 @@ cd "$root"
 scripts/deps.sh
 jobs="${JOBS:-$(nproc)}"
 export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy OSTREL_NO_MESSAGE_BOX=1
+# A test that lacks what it needs from the machine (an OpenGL context, an X
+# display, a tool) fails here instead of skipping (tests/support/skip_or_fail.h).
+export OSTREL_NO_SKIP=1
 status=0
 
-step() { echo "== $* ($(date +%T))"; }
+# Each stage ends with its wall time and the processor time (user + system)
+# spent by every process it waited for (`times` in this shell: a subshell
+# would not see them).
+stage="" stage_start=0 stage_cpu=0 times_file="$(mktemp)"
+trap 'rm -f "$times_file"' EXIT
+step() {
+  local now cpu
+  times > "$times_file"
+  now=$(date +%s)
+  cpu=$(awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, p, /[ms]/); t += p[1] * 60 + p[2] } print t }' "$times_file")
+  if [ -n "$stage" ]; then
+    awk -v s="$stage" -v w=$((now - stage_start)) -v c="$cpu" -v c0="$stage_cpu" \
+      'BEGIN { printf "== %s took %d s, %.1f processor-minutes\n", s, w, (c - c0) / 60 }'
+  fi
+  stage="$*" stage_start=$now stage_cpu=$cpu
+  echo "== $* ($(date +%T))"
+}
 
 step "release build"
 cmake -S . -B build/rel -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null

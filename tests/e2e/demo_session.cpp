@@ -8,6 +8,7 @@
 #include "core/cons_cmd.h"
 #include "engine/engine.h"
 #include "net/udp_protocol.h"
+#include "support/skip_or_fail.h"
 
 #include <iomanip>
 #include <random>
@@ -61,7 +62,7 @@ void DemoSession::SetUp()
     previous_ = fs::current_path();
     fs::current_path(folder_);
     if (demo_base().empty()) {
-        GTEST_SKIP() << "no demo base: OSTREL_DEMO_BASE names none (a build with the programs sets it)";
+        SKIP_OR_FAIL("no demo base: OSTREL_DEMO_BASE names none (a build with the programs sets it)");
     }
     std::string error;
     ASSERT_TRUE(copy_demo_base(folder_ / "kavrin", error)) << error;

@@ -6,6 +6,7 @@
 #include "recorded_walk.h"
 
 #include "engine/engine.h"
+#include "support/skip_or_fail.h"
 
 #include <cstdlib>
 
@@ -20,7 +21,7 @@ protected:
         ASSERT_NO_FATAL_FAILURE(RecordedWalk::SetUp());
         const char* const folder = std::getenv("OSTREL_E2E_RECORDING");
         if (folder == nullptr) {
-            GTEST_SKIP() << "no OSTREL_E2E_RECORDING: CTest names the folder the programs share";
+            SKIP_OR_FAIL("no OSTREL_E2E_RECORDING: CTest names the folder the programs share");
         }
         shared_ = folder;
     }

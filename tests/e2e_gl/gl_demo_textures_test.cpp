@@ -7,6 +7,7 @@
 #include "renderer/texture_levels.h"
 #include "support/print_capture.h"
 #include "world/view/texture_resource.h"
+#include "support/skip_or_fail.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +53,7 @@ TEST(GLDemoTextures, EveryDemoTextureLoadsWithTheOpenGLReader)
 {
     const fs::path base = e2e::demo_base();
     if (base.empty()) {
-        GTEST_SKIP() << "OSTREL_DEMO_BASE is not set";
+        SKIP_OR_FAIL("OSTREL_DEMO_BASE is not set");
     }
     FSys files;
     ASSERT_EQ(files.init(), 1);

@@ -3,6 +3,7 @@
 // with F12 before and after the mouse moves differ far more than two taken
 // with nothing moved, whose differences are the level's own animation.
 #include "support/bmp_shot.h"
+#include "support/skip_or_fail.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,7 @@ protected:
     {
         const char* const display = std::getenv("DISPLAY");
         if (display == nullptr || display[0] == '\0' || !run("command -v xdotool > /dev/null")) {
-            GTEST_SKIP() << "needs an X display and xdotool (run under xvfb-run)";
+            SKIP_OR_FAIL("needs an X display and xdotool (run under xvfb-run)");
         }
         shots_ = fs::path(OSTREL_DEMO_DIR) / "kavrin" / "shots";
         before_ = shot_names();

@@ -2,7 +2,8 @@
 // The OpenGL program's surroundings for tests: variables, a fake display and
 // pointer, the platform with its window, the OpenGL video start-up and, for
 // tests that draw, a windowed mode with its context current. Tests that need
-// a context are skipped, with the reason, where the driver makes none.
+// a context are skipped, with the reason, where the driver makes none (and
+// fail with it under `make test`: see support/skip_or_fail.h).
 #include "core/command_line.h"
 #include "core/config_variable.h"
 #include "core/video_drivers.h"
@@ -17,6 +18,7 @@
 #include "platform/win32_sys.h"
 #include "platform/video_registry.h"
 #include "support/print_capture.h"
+#include "support/skip_or_fail.h"
 #include "tools/assets/demo_assets.h"
 
 #include <gtest/gtest.h>
@@ -94,7 +96,9 @@ protected:
         mode.reset(own);
         ASSERT_NE(mode, nullptr);
         if (mode->init_mode(width, height) == 0) {
-            GTEST_SKIP() << "no OpenGL context: " << host::gl_error_text();
+            const std::string reason = std::string("no OpenGL context: ") + host::gl_error_text();
+            no_context.note(reason);
+            GTEST_SKIP() << reason;
         }
     }
 
@@ -140,6 +144,7 @@ protected:
     bool video_started = false;
 
 private:
+    test_support::SkipThatFails no_context;
     DisplayGuard display_guard{&display};
     PointerGuard pointer_guard{&pointer};
 };

@@ -2,6 +2,7 @@
 #include "gl/gl_ext.h"
 #include "gl_fixture.h"
 #include "host/host_gl.h"
+#include "support/skip_or_fail.h"
 
 #include <cstring>
 #include <vector>
@@ -492,7 +493,7 @@ TEST_F(GLSysTest, TheDriversPointParametersAreLoaded)
         return;
     }
     if (!gl_extensions[0].is_supported(GLSys::extensions())) {
-        GTEST_SKIP() << "driver lacks GL_EXT_point_parameters";
+        SKIP_OR_FAIL("driver lacks GL_EXT_point_parameters");
     }
     EXPECT_TRUE(gl_extensions[0].is_loaded());
     EXPECT_EQ(gl_extensions[0].functions, 2);

@@ -4,6 +4,7 @@
 // lost and the reliable datagrams they carried are sent again until each of
 // the pairs' messages has arrived.
 #include <gtest/gtest.h>
+#include "support/skip_or_fail.h"
 
 #include <algorithm>
 #include <chrono>
@@ -155,7 +156,7 @@ TEST(UdpNetnsTest, ReliableMessagesRecoverThroughALossyRelay)
     constexpr int FIRST_PORT = 12345;
     Lab lab;
     if (!lab.add_namespace("c")) {
-        GTEST_SKIP() << "ip netns is not permitted here (needs root and iproute2)";
+        SKIP_OR_FAIL("ip netns is not permitted here (needs root and iproute2)");
     }
     ASSERT_TRUE(lab.add_namespace("r"));
     ASSERT_TRUE(lab.add_namespace("s"));

@@ -11,6 +11,7 @@
 #include "platform/mouse.h"
 #include "platform/os.h"
 #include "platform/win32_sys.h"
+#include "support/skip_or_fail.h"
 #include "tests/platform/client_slices.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +50,7 @@ protected:
     {
         const char* const display = std::getenv("DISPLAY");
         if (display == nullptr || display[0] == '\0' || !run("command -v xdotool > /dev/null")) {
-            GTEST_SKIP() << "needs an X display and xdotool (run under xvfb-run)";
+            SKIP_OR_FAIL("needs an X display and xdotool (run under xvfb-run)");
         }
         cvar_list = new ConfigVariableList;
         command_line = new CommandLine;

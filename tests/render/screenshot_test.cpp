@@ -3,6 +3,7 @@
 #include "support/screen_fixture.h"
 #include "world/screenshot.h"
 #include "support/ppm_read.h"
+#include "support/skip_or_fail.h"
 
 #include <gtest/gtest.h>
 
@@ -164,7 +165,7 @@ TEST_F(ScreenshotTest, FailuresWriteNothingAndAnswerMinusOne)
 TEST_F(ScreenshotTest, ImageMagickReadsEveryPixelBackAtOddWidths)
 {
     if (!have_imagemagick()) {
-        GTEST_SKIP() << "ImageMagick's identify and convert are missing";
+        SKIP_OR_FAIL("ImageMagick's identify and convert are missing");
     }
     const int32_t sizes[][2] = {{1, 1}, {5, 3}, {13, 7}, {33, 17}, {64, 2}};
     int32_t n = 0;

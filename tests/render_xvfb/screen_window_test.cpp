@@ -12,6 +12,7 @@
 #include "platform/video_mode.h"
 #include "tools/assets/demo_assets.h"
 #include "support/ppm_read.h"
+#include "support/skip_or_fail.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,7 @@ protected:
     {
         const char* const display = std::getenv("DISPLAY");
         if (display == nullptr || display[0] == '\0' || !run("command -v import convert > /dev/null 2>&1")) {
-            GTEST_SKIP() << "needs an X display and ImageMagick (run under xvfb-run)";
+            SKIP_OR_FAIL("needs an X display and ImageMagick (run under xvfb-run)");
         }
         VideoTest::SetUp();
         tree_.enter();

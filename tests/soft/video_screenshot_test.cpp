@@ -5,6 +5,7 @@
 #include "soft/windowed_dib.h"
 #include "video_fixture.h"
 #include "support/ppm_read.h"
+#include "support/skip_or_fail.h"
 
 #include <chrono>
 #include <cstdio>
@@ -49,7 +50,7 @@ TEST_F(VideoScreenshotTest, WindowShowsTheFrameBufferUnderXvfb)
 {
     if (std::getenv(CHILD_VARIABLE) == nullptr) {
         if (std::system("command -v xvfb-run > /dev/null 2>&1 && command -v import > /dev/null 2>&1") != 0) {
-            GTEST_SKIP() << "xvfb-run or ImageMagick's import is missing";
+            SKIP_OR_FAIL("xvfb-run or ImageMagick's import is missing");
         }
         char self[4096];
         ASSERT_TRUE(host::program_path(self, sizeof self));

@@ -2,6 +2,7 @@
 // exactly what sox itself decodes from them: mono and stereo, at several
 // rates, from synthetic signals and from the Debian packages' WAV files.
 #include "sound_files.h"
+#include "support/skip_or_fail.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ protected:
     {
         SoundFileTest::SetUp();
         if (!have_sox()) {
-            GTEST_SKIP() << "sox is not installed (scripts/packages.txt lists it)";
+            SKIP_OR_FAIL("sox is not installed (scripts/packages.txt lists it)");
         }
     }
 

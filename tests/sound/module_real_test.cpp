@@ -4,6 +4,7 @@
 #include "tests/sound/module_fixture.h"
 #include "tests/sound/sound_files.h"
 #include "tools/sound/module_render.h"
+#include "support/skip_or_fail.h"
 
 #include <gtest/gtest.h>
 
@@ -228,7 +229,7 @@ TEST_F(RealModules, EveryFileLoadsAndStarts)
 TEST_F(RealModules, LengthsMatchBothPeers)
 {
     if (!have("xmp") || !have("openmpt123")) {
-        GTEST_SKIP() << "xmp and openmpt123 are needed (scripts/deps.sh installs them)";
+        SKIP_OR_FAIL("xmp and openmpt123 are needed (scripts/deps.sh installs them)");
     }
     for (const RealModule& m : MODULES) {
         bool ended = false;
@@ -251,7 +252,7 @@ TEST_F(RealModules, LengthsMatchBothPeers)
 TEST_F(RealModules, SoundLikeXmp)
 {
     if (!have("xmp")) {
-        GTEST_SKIP() << "xmp is needed (scripts/deps.sh installs it)";
+        SKIP_OR_FAIL("xmp is needed (scripts/deps.sh installs it)");
     }
     for (const RealModule& m : MODULES) {
         tools::ModuleRender render;

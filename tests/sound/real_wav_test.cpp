@@ -5,6 +5,7 @@
 
 #include "sound/mix_sample.h"
 #include "sound/sample_cache.h"
+#include "support/skip_or_fail.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ class RealWavTest : public SoundSystemTest {};
 TEST_F(RealWavTest, EveryGameWavLoadsWithSoxsDataOrIsRefusedWithAMessage)
 {
     if (!have_sox()) {
-        GTEST_SKIP() << "sox is not installed (scripts/packages.txt lists it)";
+        SKIP_OR_FAIL("sox is not installed (scripts/packages.txt lists it)");
     }
     std::string missing;
     const std::vector<GameWav> wavs = game_wavs(&missing);
