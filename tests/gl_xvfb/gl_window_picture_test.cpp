@@ -129,7 +129,7 @@ protected:
     {
         const char* const x_display = std::getenv("DISPLAY");
         if (x_display == nullptr || x_display[0] == '\0' || std::system("command -v import > /dev/null") != 0) {
-            GTEST_SKIP() << "needs an X display and ImageMagick's import (run under xvfb-run)";
+            SKIP_OR_FAIL("needs an X display and ImageMagick's import (run under xvfb-run)");
         }
         GLVideoTest::SetUp();
         if (HasFatalFailure()) {
@@ -225,7 +225,7 @@ TEST_F(GLWindowPicture, FullScreenCoversTheDesktopAndShotsReadTheFrameShown)
         ++seed;
         if (!set_mode(step.driver, step.w, step.h)) {
             if (seed == 1) {
-                GTEST_SKIP() << "no OpenGL context: " << host::gl_error_text();
+                SKIP_OR_FAIL("no OpenGL context: " << host::gl_error_text());
             }
             ADD_FAILURE() << "the mode was not set";
             continue;

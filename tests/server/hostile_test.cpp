@@ -188,7 +188,7 @@ TEST_F(Hostile, WarningsOfAClientsCommandsAreRateLimited)
     const std::string held = "Server: " + std::to_string(SENT - shown) +
                              " lines \"Warnings and errors of clients' commands\" left out";
     EXPECT_TRUE(capture.contains(held)) << printed();
-    EXPECT_EQ(server.slot_of("chatty"), 0);
+    EXPECT_EQ(slot_of("chatty"), 0);
 }
 
 // A socket that answers "damaged" for ever, behind a protocol that offers it once.
