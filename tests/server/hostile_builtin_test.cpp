@@ -12,6 +12,7 @@
 #include "tools/tmm/tmm_writer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -292,6 +293,10 @@ protected:
     Outcome run_forked(const std::vector<Call>& calls, uint32_t first, uint32_t frame_every)
     {
         FILE* out = std::tmpfile();
+        if (out == nullptr) {
+            ADD_FAILURE() << "no file for the child's output";
+            return {0, ""};
+        }
         *progress_ = first;
         // What this process has buffered must not reach the child's output.
         std::fflush(nullptr);
@@ -299,6 +304,13 @@ protected:
         if (pid == 0) {
             dup2(fileno(out), 1);
             dup2(fileno(out), 2);
+            // A call that ends the script does so through exit(): the code is
+            // kept, the teardown of the test program's statics (the same each
+            // time, and every page it writes copied from the parent) is not.
+            on_exit([](int code, void*) {
+                std::fflush(nullptr);
+                _exit(code);
+            }, nullptr);
             kcontext_t* const c = server.k_context;
             kio_defaults(c);
             for (uint32_t k = first; k < calls.size(); ++k) {
@@ -319,7 +331,8 @@ protected:
             _exit(0);
         }
         int status = 0;
-        waitpid(pid, &status, 0);
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
         std::string output;
         std::rewind(out);
         char buffer[4096];

@@ -4,6 +4,8 @@
 #include "sound_files.h"
 #include "support/skip_or_fail.h"
 
+#include <set>
+
 namespace {
 
 class ImaSoxTest : public SoundFileTest {
@@ -79,11 +81,13 @@ TEST_F(ImaSoxTest, GameFilesDecodeAsSoxDecodesThem)
         SKIP_WITHOUT_GAME_DATA(missing);
     }
     int compared = 0;
+    // A file that two packages ship alike is compared once.
+    std::set<std::vector<uint8_t>> seen;
     for (const GameWav& w : wavs) {
         // sox refuses what it cannot read itself; everything else is compared,
         // and as stereo too, at the file's own rate.
         const std::string src = w.path.string();
-        if (!run_command("soxi '" + src + "'")) {
+        if (!seen.insert(read_host_file(w.path)).second || !run_command("soxi '" + src + "'")) {
             continue;
         }
         compare(src, w.package + ": " + w.path.filename().string());

@@ -84,26 +84,24 @@ double openmpt_seconds(const std::string& file)
     return m * 60 + s;
 }
 
-// 16-bit stereo frames of a WAV file's data chunk.
+// 16-bit stereo frames of a WAV file's data chunk, read straight into place
+// (a render is tens of megabytes).
 std::vector<int16_t> read_wav(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::vector<int16_t> out;
-    size_t at = 12;
-    while (at + 8 <= bytes.size()) {
-        const auto u32 = [&](size_t i) {
-            return uint32_t(uint8_t(bytes[i])) | uint32_t(uint8_t(bytes[i + 1])) << 8 |
-                   uint32_t(uint8_t(bytes[i + 2])) << 16 | uint32_t(uint8_t(bytes[i + 3])) << 24;
-        };
-        const uint32_t size = u32(at + 4);
-        if (std::string(&bytes[at], 4) == "data") {
-            const size_t n = std::min<size_t>(size, bytes.size() - at - 8) / 2;
-            out.resize(n);
-            std::memcpy(out.data(), &bytes[at + 8], n * 2);
+    in.seekg(12);
+    uint8_t head[8];
+    for (int chunk = 0; chunk < 64 && in.read(reinterpret_cast<char*>(head), sizeof head); ++chunk) {
+        const uint32_t size = uint32_t(head[4]) | uint32_t(head[5]) << 8 | uint32_t(head[6]) << 16 |
+                              uint32_t(head[7]) << 24;
+        if (std::memcmp(head, "data", 4) == 0) {
+            out.resize(size / 2);
+            in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(out.size() * 2));
+            out.resize(static_cast<size_t>(in.gcount()) / 2);
             break;
         }
-        at += 8 + size + (size & 1);
+        in.seekg(size + (size & 1), std::ios::cur);
     }
     return out;
 }
@@ -254,10 +252,12 @@ TEST_F(RealModules, SoundLikeXmp)
     if (!have("xmp")) {
         SKIP_OR_FAIL("xmp is needed (scripts/deps.sh installs it)");
     }
+    // One buffer for every song: its pages are touched once, not per song.
+    std::vector<int16_t> ours;
     for (const RealModule& m : MODULES) {
         tools::ModuleRender render;
         ASSERT_TRUE(render.open(file(m).c_str(), RATE, 0.5f)) << m.path;
-        std::vector<int16_t> ours;
+        ours.clear();
         while (!render.finished() && render.seconds() < MAX_SECONDS) {
             render.render(ours, RATE);
         }

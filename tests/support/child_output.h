@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -18,6 +19,9 @@ inline void put(const void* p, size_t n)
     const char* bytes = static_cast<const char*>(p);
     while (n > 0) {
         const ssize_t w = write(out_fd, bytes, n);
+        if (w < 0 && errno == EINTR) {
+            continue;
+        }
         if (w <= 0) {
             _exit(90);
         }
@@ -33,7 +37,10 @@ struct Outcome {
     bool started = true;
 };
 
-// Runs body in a child, which must end the process itself (_exit).
+// Runs body in a child, which must end the process itself (_exit). A signal
+// caught by the parent (a fuzzer's timer) interrupts its read and wait
+// without ending them: stopping early would close the pipe on the child and
+// leave the status unset.
 template <typename Body>
 Outcome run(Body body)
 {
@@ -51,12 +58,23 @@ Outcome run(Body body)
         _exit(0);
     }
     close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        o.started = false;
+        return o;
+    }
     char buffer[65536];
-    for (ssize_t n; (n = read(fds[0], buffer, sizeof(buffer))) > 0;) {
-        o.seen.append(buffer, static_cast<size_t>(n));
+    for (;;) {
+        const ssize_t n = read(fds[0], buffer, sizeof(buffer));
+        if (n > 0) {
+            o.seen.append(buffer, static_cast<size_t>(n));
+        } else if (n == 0 || errno != EINTR) {
+            break;
+        }
     }
     close(fds[0]);
-    waitpid(pid, &o.status, 0);
+    while (waitpid(pid, &o.status, 0) < 0 && errno == EINTR) {
+    }
     return o;
 }
 
