@@ -182,7 +182,11 @@ int wait_readable(const int* fds, int count, int timeout_ms, bool* ready)
         p[i].fd = fds[i];
         p[i].events = POLLIN;
     }
-    const int n = ::poll(p, static_cast<nfds_t>(count), timeout_ms);
+    int n = ::poll(p, static_cast<nfds_t>(count), timeout_ms);
+    if (n < 0 && errno == EINTR) {
+        // A caught signal: nothing is ready yet, and the caller may look at why it came.
+        n = 0;
+    }
     bool failed = n < 0;
     for (int i = 0; i < count; ++i) {
         ready[i] = n > 0 && (p[i].revents & POLLIN) != 0;
