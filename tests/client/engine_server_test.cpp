@@ -5,6 +5,7 @@
 // decoded again by the server's reference decoder, which must agree with the
 // client's objects.
 #include "client/client_renderer.h"
+#include "support/scan_codes.h"
 #include "client/entity_set.h"
 #include "client/update_decoder.h"
 #include "engine_fixture.h"
@@ -25,7 +26,6 @@
 
 namespace {
 
-constexpr uint32_t SCAN_W = 0x11;
 
 // The engine on the generated three rooms, with a queue of window events.
 class EngineServerTest : public EngineFixture {

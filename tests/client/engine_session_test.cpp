@@ -2,6 +2,7 @@
 // a server over the engine's own loopback: the map loads, the camera arrives,
 // and a key bound through the console reaches the server as input.
 #include "client/client.h"
+#include "support/scan_codes.h"
 #include "client/entity_set.h"
 #include "client/update_decoder.h"
 #include "core/cons_cmd.h"
@@ -26,7 +27,6 @@
 
 namespace {
 
-constexpr uint32_t SCAN_W = 0x11;
 
 class EngineSessionTest : public ::testing::Test {
 protected:

@@ -44,15 +44,6 @@ fake::Object object(uint32_t cls, uint32_t index, uint32_t mask, std::function<v
     return o;
 }
 
-fake::Object removal(uint32_t cls, uint32_t index)
-{
-    fake::Object o;
-    o.object_class = cls;
-    o.index = index;
-    o.remove = true;
-    return o;
-}
-
 void lamp_ref(NetStreamOut& s, uint32_t index, bool map_lamp)
 {
     s.write_bits(0, 1);
@@ -249,7 +240,7 @@ TEST_F(EntityClassesTest, MapLampsKeepTheirRecords)
     EXPECT_EQ(seven->colour, 0x8204FFu);
     EXPECT_EQ(seven->lamp_type, 1);
     EXPECT_EQ(seven->speed, 1.0f) << "the third focus value, 32 / 32";
-    ASSERT_EQ(send({removal(1, 7)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(1, 7)}), UpdateResult::applied);
     EXPECT_EQ(map_lamps_.lamp(7), seven) << "a map lamp's record stays";
     ASSERT_EQ(send({object(1, 7, CREATE, bare_lamp)}), UpdateResult::applied);
     EXPECT_EQ(seven->intensity, 1.0f) << "a new link resets it";
@@ -267,7 +258,7 @@ TEST_F(EntityClassesTest, DynamicLampsFillTheirTable)
     ASSERT_EQ(send(objects), UpdateResult::applied);
     EXPECT_EQ(send({object(2, 32, CREATE, bare_lamp)}), UpdateResult::ended);
     EXPECT_TRUE(capture_.contains("Net update: Can't allocate new common object")) << "the 33rd finds no slot";
-    ASSERT_EQ(send({removal(2, 3)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(2, 3)}), UpdateResult::applied);
     EXPECT_EQ(lamps_.lamp(slot(lamps_, 2, 4)) != nullptr, true);
     EXPECT_EQ(send({object(2, 32, CREATE, bare_lamp)}), UpdateResult::applied) << "a freed slot serves again";
 }
@@ -319,10 +310,10 @@ TEST_F(EntityClassesTest, LightsFollowTheirLampAndRange)
     EXPECT_EQ(lights_.record(slot(lights_, 3, 2)).linked_leaves, 0);
 
     // The lamp goes: the light forgets it and leaves the cells.
-    ASSERT_EQ(send({removal(2, 5)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(2, 5)}), UpdateResult::applied);
     EXPECT_EQ(light.lamp, nullptr);
     EXPECT_EQ(in_cell(0, ENTITY_TYPE_LAMP_LIGHT) + in_cell(1, ENTITY_TYPE_LAMP_LIGHT), 0);
-    ASSERT_EQ(send({removal(3, 1)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(3, 1)}), UpdateResult::applied);
     EXPECT_EQ(slot(lights_, 3, 1), -1);
 }
 
@@ -363,7 +354,7 @@ TEST_F(EntityClassesTest, LensFlares)
     EXPECT_EQ(flare.lamp, nullptr) << "the no-lamp flag clears the lamp";
     EXPECT_EQ(flare.near, 32.0f) << "and the size is still read";
 
-    ASSERT_EQ(send({removal(4, 6)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(4, 6)}), UpdateResult::applied);
     EXPECT_EQ(in_cell(1, ENTITY_TYPE_GLOW), 0);
 }
 
@@ -440,7 +431,7 @@ TEST_F(EntityClassesTest, SpritesKeepTheirFirstTexture)
     EXPECT_EQ(sprites_.texture(slot(sprites_, 6, 4)), spark) << "another name keeps the first texture";
     ASSERT_EQ(send({object(6, 5, CREATE, sprite_part("spark"))}), UpdateResult::applied);
     EXPECT_EQ(sprites_.texture(slot(sprites_, 6, 5)), spark) << "the name again by index";
-    ASSERT_EQ(send({removal(6, 4)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(6, 4)}), UpdateResult::applied);
     EXPECT_EQ(in_cell(0, ENTITY_TYPE_SPRITE), 1) << "the other sprite stays";
 }
 
@@ -452,7 +443,7 @@ TEST_F(EntityClassesTest, BspModelsArePlaced)
     ASSERT_EQ(send({object(7, 2, PLACE_X, nullptr, 64.0f)}), UpdateResult::applied);
     EXPECT_EQ(in_cell(0, ENTITY_TYPE_MODEL), 1);
     EXPECT_EQ(in_cell(1, ENTITY_TYPE_MODEL), 0);
-    ASSERT_EQ(send({removal(7, 2)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(7, 2)}), UpdateResult::applied);
     EXPECT_EQ(in_cell(0, ENTITY_TYPE_MODEL), 0);
     EXPECT_EQ(send({object(7, 4, CREATE)}), UpdateResult::ended) << "the map has four models";
 
@@ -468,7 +459,7 @@ TEST_F(EntityClassesTest, BspModelsArePlaced)
     EXPECT_GT(map_->models.entity(3).radius, 30.0f);
     EXPECT_EQ(in_cell(0, ENTITY_TYPE_MODEL), 1);
     EXPECT_EQ(in_cell(1, ENTITY_TYPE_MODEL), 1) << "linked across the plane";
-    ASSERT_EQ(send({removal(7, 3)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(7, 3)}), UpdateResult::applied);
     map_->models.entity(3).set_polygons(nullptr, 0);
 }
 
@@ -507,7 +498,7 @@ TEST_F(EntityClassesTest, RemovedEmittersDrawUntilTheirParticlesDie)
     EXPECT_EQ(system.pool_size(), 32);
 
     // Removed: it keeps its slot and its links while particles live.
-    ASSERT_EQ(send({removal(8, 9)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(8, 9)}), UpdateResult::applied);
     ASSERT_EQ(slot(emitters_, 8, 9), e);
     EXPECT_NE(emitters_.common(e).state & COBJ_REMOVED, 0u);
     EXPECT_TRUE(system.is_alive());
@@ -525,7 +516,7 @@ TEST_F(EntityClassesTest, RemovedEmittersDrawUntilTheirParticlesDie)
 
     // A create for a removed emitter's identifier ends it at once.
     ASSERT_EQ(send({object(8, 10, CREATE, create(1, 1))}), UpdateResult::applied);
-    ASSERT_EQ(send({removal(8, 10)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(8, 10)}), UpdateResult::applied);
     ASSERT_EQ(send({object(8, 10, CREATE, create(3, 0))}), UpdateResult::applied);
     const int again = slot(emitters_, 8, 10);
     ASSERT_GE(again, 0);
@@ -553,7 +544,7 @@ TEST_F(EntityClassesTest, CameraView)
     EXPECT_NE(std::memcmp(camera_.view.view.m, before.m, sizeof before.m), 0) << "the view moved";
     EXPECT_EQ(camera_.tint(), 0x040082FFu) << "without the extended bit tint and extents stay";
     EXPECT_EQ(camera_.view.half_y, 0.25f);
-    ASSERT_EQ(send({removal(10, 0)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(10, 0)}), UpdateResult::applied);
     EXPECT_EQ(camera_.view.half_y, 0.25f) << "the view outlives the object";
 }
 
@@ -591,7 +582,7 @@ TEST_F(EntityClassesTest, IconsWithoutAScreen)
         ++index;
     }
     // Removed while never shown: nothing to take off the screen, no assertion.
-    EXPECT_EQ(send({removal(11, 1)}), UpdateResult::applied);
+    EXPECT_EQ(send({fake::removal(11, 1)}), UpdateResult::applied);
     // A picture name that would leave the pictures directory ends the message.
     EXPECT_EQ(send({object(11, 3, CREATE, icon_part(19968, "../x"))}), UpdateResult::ended);
     EXPECT_TRUE(capture_.contains("Net update: Can't update object"));
@@ -670,12 +661,12 @@ TEST_F(IconScreenTest, IconsShowWhileAScreenIsBound)
     EXPECT_TRUE(capture_.contains("Icon: Got duplicate create message"));
 
     const int id = early.id;
-    ASSERT_EQ(send({removal(11, 1)}), UpdateResult::applied);
+    ASSERT_EQ(send({fake::removal(11, 1)}), UpdateResult::applied);
     EXPECT_FALSE(screen_.icon_active(id)) << "removal takes it off the screen";
 
     icons_.stop();
     EXPECT_EQ(late.id, -1) << "stop hides every icon";
-    ASSERT_EQ(send({removal(11, 2)}), UpdateResult::applied) << "removal of a hidden icon";
+    ASSERT_EQ(send({fake::removal(11, 2)}), UpdateResult::applied) << "removal of a hidden icon";
 }
 
 } // namespace

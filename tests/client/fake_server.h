@@ -68,6 +68,16 @@ struct Object {
     std::function<void(NetStreamOut&)> class_part;
 };
 
+// The removal of object index of class cls.
+inline Object removal(uint32_t cls, uint32_t index)
+{
+    Object o;
+    o.object_class = cls;
+    o.index = index;
+    o.remove = true;
+    return o;
+}
+
 uint32_t object_id(const Object& o);
 
 // Writes one name reference: 1 bit data-follows, the index, then the text

@@ -1,4 +1,5 @@
 #include "client/client_input.h"
+#include "support/scan_codes.h"
 #include "core/config_variable.h"
 #include "core/cons_cmd.h"
 #include "core/console.h"
@@ -17,10 +18,6 @@
 
 namespace {
 
-constexpr uint32_t SCAN_W = 0x11;
-constexpr uint32_t SCAN_S = 0x1F;
-constexpr uint32_t SCAN_A = 0x1E;
-constexpr uint32_t SCAN_D = 0x20;
 
 // A device that reports what the test set, once per read.
 class FakeDevice final : public InputDevice {

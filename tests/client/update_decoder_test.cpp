@@ -52,15 +52,6 @@ fake::Object object(uint32_t cls, uint32_t index, uint32_t mask, uint32_t value)
     return o;
 }
 
-fake::Object removal(uint32_t cls, uint32_t index)
-{
-    fake::Object o;
-    o.object_class = cls;
-    o.index = index;
-    o.remove = true;
-    return o;
-}
-
 class DecoderTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -193,7 +184,7 @@ TEST_F(DecoderTest, RemovedObjectsKeptByTheirClass)
     probe_.keep_removed = true;
     ASSERT_EQ(decode(1, {object(3, 4, 0x2400, 1)}), UpdateResult::applied);
     const int first = slot_of(3, 4);
-    ASSERT_EQ(decode(2, {removal(3, 4)}), UpdateResult::applied);
+    ASSERT_EQ(decode(2, {fake::removal(3, 4)}), UpdateResult::applied);
     EXPECT_NE(probe_.common(first).state & COBJ_REMOVED, 0u);
     EXPECT_EQ(decode(3, {object(3, 4, 0, 2)}), UpdateResult::ended);
     EXPECT_TRUE(capture_.contains("Net update: Update received for released object"));
@@ -204,7 +195,7 @@ TEST_F(DecoderTest, RemovedObjectsKeptByTheirClass)
     EXPECT_EQ(probe_.log, "U" + std::to_string(first) + "l" + std::to_string(second) + "u" + std::to_string(second));
     EXPECT_EQ(probe_.common(second).state & COBJ_REMOVED, 0u);
     probe_.keep_removed = false;
-    ASSERT_EQ(decode(5, {removal(3, 4), removal(3, 9)}), UpdateResult::applied) << "removing an unknown object is quiet";
+    ASSERT_EQ(decode(5, {fake::removal(3, 4), fake::removal(3, 9)}), UpdateResult::applied) << "removing an unknown object is quiet";
     EXPECT_EQ(slot_of(3, 4), -1);
 }
 
@@ -250,7 +241,7 @@ TEST_F(DecoderTest, CutMessagesChangeNothingOfTheCutRecord)
 TEST_F(DecoderTest, SizeStatsReportOneMessage)
 {
     cvar_list->find("Net_SizeStats")->set_bool(1);
-    ASSERT_EQ(decode(1, {object(3, 1, 0x2400, 1), removal(3, 1)}), UpdateResult::applied);
+    ASSERT_EQ(decode(1, {object(3, 1, 0x2400, 1), fake::removal(3, 1)}), UpdateResult::applied);
     EXPECT_TRUE(capture_.contains("Object update message sizes:"));
     EXPECT_TRUE(capture_.contains("Object 0x300001 - 40 bits"));
     EXPECT_TRUE(capture_.contains("Object 0x300001 kill - 18 bits"));

@@ -2,7 +2,6 @@
 
 namespace {
 
-constexpr size_t HEADER = sizeof(MemoryBlock);
 
 } // namespace
 

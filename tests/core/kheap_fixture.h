@@ -94,3 +94,10 @@ private:
     std::vector<size_t> sizes_;
     int where_;
 };
+
+// A block's header, and the bytes a request of `request` takes with it.
+constexpr size_t HEADER = sizeof(MemoryBlock);
+inline uint32_t block_size(size_t request)
+{
+    return static_cast<uint32_t>(((request == 0 ? 1 : request) + HEADER + 15) & ~size_t{15});
+}

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr size_t HEADER = sizeof(MemoryBlock);
 constexpr uint32_t MIN_REMAINDER = 64;
 
 uint32_t index_rand_state = 777;
@@ -19,7 +18,6 @@ uint32_t index_rand(uint32_t n)
     return (index_rand_state >> 8) % n;
 }
 
-uint32_t block_size(size_t request) { return static_cast<uint32_t>(((request == 0 ? 1 : request) + HEADER + 15) & ~size_t{15}); }
 
 uint8_t* placed(MemoryBlock* fit, uint32_t size, int where)
 {

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr size_t HEADER = sizeof(MemoryBlock);
 constexpr int OPERATIONS = 100000;
 constexpr int OWNERS = 12;
 
@@ -35,7 +34,6 @@ int evictions = 0;
 
 void fill(void* p, size_t n, uint8_t value) { std::memset(p, value, n); }
 
-uint32_t block_size(size_t request) { return static_cast<uint32_t>(((request == 0 ? 1 : request) + HEADER + 15) & ~size_t{15}); }
 
 // Where a first-fit walk over the blocks, as plain as it can be written, puts
 // a block when a free one fits without evicting anything; null when none fits.

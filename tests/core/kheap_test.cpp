@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr size_t HEADER = sizeof(MemoryBlock);
 constexpr size_t MB = 1048576;
 
 } // namespace

@@ -10,6 +10,7 @@
 // OSTREL_UPDATE_APPROVED=1 writes tests/fixtures/e2e/demo_walk.bmp anew (do
 // so when the demo level changes, and look at it before committing it).
 #include "demo_session.h"
+#include "support/scan_codes.h"
 
 #include "client/client.h"
 #include "engine/engine.h"
@@ -27,8 +28,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* CHILD_VARIABLE = "OSTREL_E2E_SHOT";
 constexpr uint32_t VK_RIGHT = 0x27;
-constexpr uint32_t SCAN_W = 0x11;
-constexpr uint32_t SCAN_RIGHT = 0x4D;
 
 std::vector<uint8_t> file_bytes(const fs::path& path)
 {

@@ -2,6 +2,7 @@
 // the console; while it is shown its input line takes that key (it types a
 // character), so Escape, which types none, closes it.
 #include "demo_session.h"
+#include "support/scan_codes.h"
 
 #include "client/client.h"
 #include "core/console.h"
@@ -12,13 +13,9 @@
 namespace {
 
 constexpr uint32_t VK_ESCAPE = 0x1B;
-constexpr uint32_t SCAN_ESCAPE = 0x01;
 constexpr uint32_t VK_TILDE = 0xC0; // the key left of 1
-constexpr uint32_t SCAN_TILDE = 0x29;
 constexpr uint32_t VK_RETURN = 0x0D;
-constexpr uint32_t SCAN_RETURN = 0x1C;
 constexpr uint32_t VK_BACK = 0x08;
-constexpr uint32_t SCAN_BACK = 0x0E;
 
 class ConsoleKeys : public e2e::DemoSession {
 protected:

@@ -5,6 +5,7 @@
 // speed is reached and lost alike, so a second of thrust carries it one
 // second's walk) and stays on the hall's floor all the way.
 #include "demo_session.h"
+#include "support/scan_codes.h"
 
 #include "client/client.h"
 #include "client/cobj_manager.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr uint32_t SCAN_W = 0x11;
 constexpr float BODY_Z = -64.0f + 28.0f; // the hall's floor and the body's half height
 constexpr float EYES = 20.0f;             // above the body's centre
 constexpr float WALK_SPEED = 160.0f;      // units a second at full thrust

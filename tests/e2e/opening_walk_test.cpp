@@ -3,6 +3,7 @@
 // to a frame), the player ends in front of the gallery's door, inside its
 // trigger, with the door slid up, and rests; then the keys walk it again.
 #include "demo_base.h"
+#include "support/scan_codes.h"
 #include "demo_session.h"
 
 #include "client/client.h"
@@ -16,7 +17,6 @@
 namespace {
 
 constexpr double TICK = 1.0 / 70.0;
-constexpr uint32_t SCAN_W = 0x11;
 // Where the body's centre lies while trigger 1 of the demo's map, in front of
 // the door, holds it: the zone grown by the body's half width of 16.
 constexpr float TRIGGER_MIN_X = -112.0f, TRIGGER_MAX_X = 112.0f, TRIGGER_MIN_Y = 144.0f, TRIGGER_MAX_Y = 368.0f;

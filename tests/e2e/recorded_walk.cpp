@@ -1,4 +1,5 @@
 #include "recorded_walk.h"
+#include "support/scan_codes.h"
 
 #include "client/client.h"
 #include "client/cobj_manager.h"
@@ -14,9 +15,7 @@ namespace e2e {
 
 namespace {
 
-constexpr uint32_t SCAN_W = 0x11;
 constexpr uint32_t VK_RIGHT = 0x27;
-constexpr uint32_t SCAN_RIGHT = 0x4D;
 
 } // namespace
 

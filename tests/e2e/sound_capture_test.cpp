@@ -4,6 +4,7 @@
 // has walked up to it than where the player entered. About five seconds of
 // wall time.
 #include "demo_session.h"
+#include "support/scan_codes.h"
 
 #include "client/client.h"
 #include "client/client_sound.h"
@@ -19,9 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int RATE = 44100;
-constexpr uint32_t SCAN_W = 0x11;
 constexpr uint32_t VK_RIGHT = 0x27;
-constexpr uint32_t SCAN_RIGHT = 0x4D;
 constexpr float HUM_X = 600.0f; // the machine, in the side room east of the hall
 
 // Root mean square of both channels of 16-bit stereo frames [from, to).

@@ -3,6 +3,7 @@
 // writes a screen shot read back from the frame; its console key opens the
 // console over the 2-D layer.
 #include "demo_session.h"
+#include "support/scan_codes.h"
 
 #include "client/client.h"
 #include "client/client_renderer.h"
@@ -25,9 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t VK_F12 = 0x7B;
-constexpr uint32_t SCAN_F12 = 0x58;
 constexpr uint32_t VK_TILDE = 0xC0; // the key left of 1
-constexpr uint32_t SCAN_TILDE = 0x29;
 
 class GLProgram : public e2e::DemoSession {
 protected:

@@ -23,10 +23,10 @@
 
 namespace {
 
-constexpr int32_t SIDE = 64;
+constexpr int32_t LAYER_SIDE = 64;
 // On a 64 x 64 screen: 400 x 300 virtual units a pixel.
-constexpr int32_t UX = 25600 / SIDE;
-constexpr int32_t UY = 19200 / SIDE;
+constexpr int32_t UX = 25600 / LAYER_SIDE;
+constexpr int32_t UY = 19200 / LAYER_SIDE;
 
 struct Rgb {
     int r = 0;
@@ -52,7 +52,7 @@ Rgb palette_colour(const tools::PictureDesign& p, uint8_t index)
 
 Rgb picture_pixel(const tools::PictureDesign& p, int32_t x, int32_t y)
 {
-    const std::vector<int> c = stretched_picture_pixel(p, SIDE, SIDE, x, y);
+    const std::vector<int> c = stretched_picture_pixel(p, LAYER_SIDE, LAYER_SIDE, x, y);
     return {c[0], c[1], c[2]};
 }
 
@@ -85,7 +85,7 @@ class GLScreenLayerTest : public GLScreenFixture {
 protected:
     void start(bool kept = false)
     {
-        start_screen(SIDE, SIDE, kept ? new KeptWindow : nullptr);
+        start_screen(LAYER_SIDE, LAYER_SIDE, kept ? new KeptWindow : nullptr);
         if (IsSkipped() || HasFatalFailure()) {
             return;
         }
@@ -121,7 +121,7 @@ protected:
     static Rgb back_pixel(int x, int y)
     {
         uint8_t p[4] = {};
-        glReadPixels(x, SIDE - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+        glReadPixels(x, LAYER_SIDE - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
         return {p[0], p[1], p[2]};
     }
 
@@ -161,8 +161,8 @@ TEST_F(GLScreenLayerTest, BackgroundIsTheStretchedPictureAndTheLoaderReplacesIt)
         const Shot shot = frame(loading);
         EXPECT_EQ(screen.repaint_all(), 1);
         int wrong = 0;
-        for (int y = 0; y < SIDE; ++y) {
-            for (int x = 0; x < SIDE; ++x) {
+        for (int y = 0; y < LAYER_SIDE; ++y) {
+            for (int x = 0; x < LAYER_SIDE; ++x) {
                 wrong += at(shot, x, y) == picture_pixel(picture, x, y) ? 0 : 1;
             }
         }
@@ -199,7 +199,7 @@ TEST_F(GLScreenLayerTest, TextCoversItsGlyphPixelsAsTheSoftwareFontMixesThem)
             for (int column = 0; column < g.width; ++column) {
                 const int x = x0 + column;
                 const int y = y0 + row;
-                if (x >= SIDE || y >= SIDE) {
+                if (x >= LAYER_SIDE || y >= LAYER_SIDE) {
                     continue;
                 }
                 const uint8_t code = g.pixels[static_cast<size_t>(row) * g.width + column];

@@ -1,12 +1,11 @@
 #include "platform_fixture.h"
+#include "support/scan_codes.h"
 
 #include "core/key_codes.h"
 
 namespace {
 
 constexpr uint32_t VK_A = 'A';
-constexpr uint32_t SCAN_A = 0x1E;
-constexpr uint32_t SCAN_B = 0x30;
 
 } // namespace
 

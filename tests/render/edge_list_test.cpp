@@ -10,7 +10,7 @@ namespace {
 
 using Points = std::vector<int32_t>;
 
-Points rect(int x0, int y0, int x1, int y1)
+Points edge_rect(int x0, int y0, int x1, int y1)
 {
     return {x0 << 16, y0 << 16, x1 << 16, y0 << 16, x1 << 16, y1 << 16, x0 << 16, y1 << 16};
 }
@@ -70,10 +70,10 @@ protected:
 
 TEST_F(EdgeListTest, NeighboursShareOneEdge)
 {
-    add(rect(2, 2, 10, 8), set.ref(5));
+    add(edge_rect(2, 2, 10, 8), set.ref(5));
     const int32_t alone = edges.active_edges;
     EXPECT_EQ(alone, 2) << "a rectangle: one left and one right edge; the horizontal ones make none";
-    add(rect(10, 2, 20, 8), set.ref(5));
+    add(edge_rect(10, 2, 20, 8), set.ref(5));
     EXPECT_EQ(edges.active_edges, alone + 1) << "the edge at x = 10 is shared";
     const Edge* shared = nullptr;
     for (const Edge* e = edges.line_edges(2); e != nullptr; e = e->next_in_line) {
@@ -109,8 +109,8 @@ TEST_F(EdgeListTest, SurfacesAreStackedByKeyThenByDepth)
     };
     for (const Case& c : cases) {
         edges.reset();
-        add(rect(4, 2, 20, 9), set.ref(c.key_a, false, c.depth_a));
-        add(rect(12, 4, 28, 12), set.ref(c.key_b, false, c.depth_b));
+        add(edge_rect(4, 2, 20, 9), set.ref(c.key_a, false, c.depth_a));
+        add(edge_rect(12, 4, 28, 12), set.ref(c.key_b, false, c.depth_b));
         edges.scan();
         const std::vector<int> owners = line_owners(edges, 5, 32);
         EXPECT_EQ(owners[12], c.winner_at_12) << c.why;
@@ -121,8 +121,8 @@ TEST_F(EdgeListTest, SurfacesAreStackedByKeyThenByDepth)
 
 TEST_F(EdgeListTest, TransparentSurfacesShowWhatLiesBehind)
 {
-    add(rect(4, 2, 20, 9), set.ref(9, true)); // glass in front
-    add(rect(0, 0, 32, 16), set.ref(2));      // a wall behind
+    add(edge_rect(4, 2, 20, 9), set.ref(9, true)); // glass in front
+    add(edge_rect(0, 0, 32, 16), set.ref(2));      // a wall behind
     edges.scan();
     const Surface& glass = edges.surfaces()[0];
     EXPECT_EQ(glass.flags & (SURFACE_TRANSPARENT | SURFACE_TRANSPARENT_FACE),
@@ -145,9 +145,9 @@ TEST_F(EdgeListTest, ThinPolygonsAndEdgesOutsideTheScreen)
     const Points sliver = {(5 << 16) + 100, 1 << 16, (5 << 16) + 900, 1 << 16, (5 << 16) + 800, 12 << 16};
     add(sliver, set.ref(4));
     // A polygon far beyond the screen's sides and top: clamped spans.
-    add(rect(-100, -50, 200, 3), set.ref(1));
+    add(edge_rect(-100, -50, 200, 3), set.ref(1));
     // A counter-clockwise one: closes before it opens on every line.
-    Points backwards = rect(2, 10, 30, 14);
+    Points backwards = edge_rect(2, 10, 30, 14);
     std::swap(backwards[2], backwards[6]);
     std::swap(backwards[3], backwards[7]);
     add(backwards, set.ref(8));
@@ -162,7 +162,7 @@ TEST_F(EdgeListTest, FullPoolsDropWholePolygonsAndCountThem)
     int added = 0;
     for (int i = 0; i < EDGE_LIST_MAX_SURFACES + 10; ++i) {
         const int x = i % 30;
-        added += add(rect(x, 0, x + 1, 16), set.ref(i)) != nullptr ? 1 : 0;
+        added += add(edge_rect(x, 0, x + 1, 16), set.ref(i)) != nullptr ? 1 : 0;
     }
     EXPECT_EQ(added, EDGE_LIST_MAX_SURFACES);
     EXPECT_EQ(edges.dropped_polygons, 10);

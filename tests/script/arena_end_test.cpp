@@ -9,7 +9,7 @@
 
 namespace {
 
-const char* const program = R"(
+const char* const arena_program = R"(
 .global main
 .code
 .func main, 16
@@ -18,7 +18,7 @@ const char* const program = R"(
 
 class ArenaEnd : public ScriptFixture {
 protected:
-    void SetUp() override { load(program); }
+    void SetUp() override { load(arena_program); }
 
     // Writes a function (frame size 16, then the code) so that it ends at the
     // arena's last handed-out byte; returns its address.

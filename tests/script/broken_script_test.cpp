@@ -6,7 +6,7 @@
 
 namespace {
 
-const char* const program = R"(
+const char* const broken_program = R"(
 .global bad_load, bad_store, overflow, bad_opcode, self_kill, bad_native, bad_delete, bad_string, deep
 .maxframe 64
 .code
@@ -51,13 +51,13 @@ class BrokenScript : public ScriptFixture {
 protected:
     void SetUp() override
     {
-        load(program);
+        load(broken_program);
         kio_defaults(c);
     }
     void start(const char* name) { start_task(c, address(name), 0, 0); }
 };
 
-struct Case {
+struct BrokenCase {
     const char* function;
     const char* message;
 };
@@ -65,7 +65,7 @@ struct Case {
 TEST_F(BrokenScript, EachFaultIsReportedAndEndsWithCode255)
 {
     ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-    const Case cases[] = {
+    const BrokenCase cases[] = {
         {"bad_load", "KRun: bad address 0x00000010 \\(4 bytes\\) at 0x[0-9a-f]+ \\(bad_load\\+9\\)!"},
         {"bad_store", "KRun: bad address 0xfffffff0"},
         {"overflow", "KRun: stack overflow at"},
@@ -75,7 +75,7 @@ TEST_F(BrokenScript, EachFaultIsReportedAndEndsWithCode255)
         {"bad_string", "KRun: bad address 0x0fffffff"},
         {"deep", "KRun: full stack table!"},
     };
-    for (const Case& k : cases) {
+    for (const BrokenCase& k : cases) {
         SCOPED_TRACE(k.function);
         EXPECT_EXIT((start(k.function), run_tick(c)), ::testing::ExitedWithCode(255), k.message);
     }

@@ -6,7 +6,7 @@
 
 namespace {
 
-const char* const program = R"(
+const char* const scheduler_program = R"(
 .global worker, waiter, ticker, outer, twice, argsum, make, big_caller, small_caller, Thing@vt
 .code
 ; notes its argument
@@ -116,7 +116,7 @@ const char* const program = R"(
 
 class Scheduler : public ScriptFixture {
 protected:
-    void SetUp() override { load(program); }
+    void SetUp() override { load(scheduler_program); }
     void run(int ticks)
     {
         for (int i = 0; i < ticks; ++i) {
@@ -258,7 +258,7 @@ TEST_F(Scheduler, FullPoolOfDeadTasksIsReclaimed)
     K_FreeContext(c);
     c = nullptr;
     notes.clear();
-    load(program, {8, 8, 16});
+    load(scheduler_program, {8, 8, 16});
     const uint32_t worker = address("worker");
     uint32_t dead[4];
     for (uint32_t& t : dead) {

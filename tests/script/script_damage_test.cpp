@@ -12,7 +12,7 @@ namespace {
 
 // Objects a and b are buddies of one cell of the class above; the first
 // argument is the word a dangling reference writes.
-const char* const program = R"(
+const char* const damage_program = R"(
 .global dangle_prev, dangle_next, dangle_anchor, dangle_pair, dangle_buddy
 .global poke_only, poke_new, poke_start, poke_call, poke_wait, poke_kill, waiter, big
 .maxframe 64
@@ -123,7 +123,7 @@ protected:
     void SetUp() override
     {
         ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-        load(program);
+        load(damage_program);
         kio_defaults(c);
     }
     void call(const char* function, std::vector<uint32_t> args) { call_address(c, address(function), args); }

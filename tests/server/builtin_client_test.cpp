@@ -7,7 +7,7 @@
 
 namespace {
 
-const std::string& program()
+const std::string& client_program()
 {
     static const std::string text = forwarding_program(
         {
@@ -32,7 +32,7 @@ protected:
     void SetUp() override
     {
         BuiltinTexts::SetUp();
-        ASSERT_NO_FATAL_FAILURE(start_world(program().c_str()));
+        ASSERT_NO_FATAL_FAILURE(start_world(client_program().c_str()));
     }
 };
 

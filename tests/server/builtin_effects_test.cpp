@@ -12,7 +12,7 @@
 
 namespace {
 
-const std::string& program()
+const std::string& effects_program()
 {
     static const std::string text = forwarding_program(
         {
@@ -55,12 +55,11 @@ const std::string& program()
     return text;
 }
 
-uint32_t u(int32_t v) { return static_cast<uint32_t>(v); }
 int32_t index_of(int32_t id) { return object_index_of(static_cast<uint32_t>(id)); }
 
 class EffectBuiltins : public ClassFixture {
 protected:
-    std::string scripts() const override { return program(); }
+    std::string scripts() const override { return effects_program(); }
 
     uint32_t address(const char* name) const { return labels_address_of(server.k_context->labels, name); }
     // Runs the script function: the first result cell.

@@ -72,6 +72,7 @@ inline std::string forwarding_program(std::initializer_list<Forwarder> forwarder
 
 inline uint32_t cell(float f) { return std::bit_cast<uint32_t>(f); }
 inline float as_float(uint32_t v) { return std::bit_cast<float>(v); }
+inline uint32_t u(int32_t v) { return static_cast<uint32_t>(v); }
 
 // Over a fixture with a server (ServerFixture or one made from it).
 template <class Base>

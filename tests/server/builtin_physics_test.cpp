@@ -187,7 +187,7 @@ thing: .word 0
 other_thing: .word 0
 )";
 
-const std::string& program()
+const std::string& physics_program()
 {
     static const std::string text = [] {
         std::string code;
@@ -208,7 +208,6 @@ const std::string& program()
 constexpr uint32_t BODY = PHYS_MOVING | PHYS_GROUND_CONTACT;
 constexpr uint32_t NONE = static_cast<uint32_t>(-1);
 
-uint32_t u(int32_t v) { return static_cast<uint32_t>(v); }
 
 struct Note {
     uint32_t tag, argument, object, number;
@@ -230,7 +229,7 @@ protected:
     {
         BuiltinScripts::SetUp();
         ASSERT_NO_FATAL_FAILURE(write_map("hall", "physics_hall"));
-        ASSERT_NO_FATAL_FAILURE(write_scripts(program().c_str()));
+        ASSERT_NO_FATAL_FAILURE(write_scripts(physics_program().c_str()));
         ASSERT_EQ(server.start_map("hall", nullptr), 1) << printed();
     }
 

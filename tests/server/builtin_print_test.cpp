@@ -11,7 +11,7 @@
 
 namespace {
 
-const std::string& program()
+const std::string& print_program()
 {
     static const std::string text = forwarding_program({
                                                            {"pline1", "pline", 1},
@@ -31,7 +31,7 @@ protected:
     void SetUp() override
     {
         BuiltinTexts::SetUp();
-        ASSERT_NO_FATAL_FAILURE(start_world(program().c_str()));
+        ASSERT_NO_FATAL_FAILURE(start_world(print_program().c_str()));
     }
     std::string pline(std::vector<uint32_t> args)
     {

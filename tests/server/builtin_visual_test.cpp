@@ -21,7 +21,7 @@ std::string forward4(const std::string& function, const std::string& builtin)
            "    load1\n    callnative @@" + builtin + ", 16\n    pushresult3\n    ret3\n";
 }
 
-const std::string& program()
+const std::string& visual_program()
 {
     static const std::string text = forwarding_program(
         {
@@ -73,7 +73,7 @@ constexpr float INF = std::numeric_limits<float>::infinity();
 
 class VisualBuiltins : public BuiltinTextsOn<ClassFixture> {
 protected:
-    std::string scripts() const override { return program(); }
+    std::string scripts() const override { return visual_program(); }
     void SetUp() override
     {
         BuiltinTextsOn<ClassFixture>::SetUp();

@@ -84,7 +84,6 @@ const Rows& rows()
     return r;
 }
 
-uint32_t u(int32_t v) { return static_cast<uint32_t>(v); }
 
 // The texts put in script memory for string and format arguments.
 const char* const TEXTS[] = {

@@ -19,8 +19,8 @@ namespace {
 
 __extension__ typedef __int128 int128;
 
-constexpr float FULL_LIGHT = 64 * 256.0f;
-constexpr float DEPTH_256 = 16777216.0f;
+constexpr float COVER_FULL_LIGHT = 64 * 256.0f;
+constexpr float COVER_DEPTH_256 = 16777216.0f;
 
 // Corners in 16.16 pixels, in index order.
 struct Corners {
@@ -89,7 +89,7 @@ public:
         std::fill(pixels_.begin(), pixels_.end(), 0u);
         std::fill(depth_.begin(), depth_.end(), uint16_t{0});
         for (int k = 0; k < 3; ++k) {
-            vertices_[k] = MeshVertex{0, 0, 0, c.x[k], c.y[k], {FULL_LIGHT, FULL_LIGHT, FULL_LIGHT}, DEPTH_256};
+            vertices_[k] = MeshVertex{0, 0, 0, c.x[k], c.y[k], {COVER_FULL_LIGHT, COVER_FULL_LIGHT, COVER_FULL_LIGHT}, COVER_DEPTH_256};
         }
         if (perspective) {
             mesh_triangle_draw_persp(&triangle_, vertices_, &window_);

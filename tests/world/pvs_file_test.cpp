@@ -8,7 +8,7 @@
 namespace {
 
 // The small map's three cells: 0 sees {0, 1}, 1 sees {1}, 2 shares 0's string.
-const std::vector<uint8_t> DATA = {0x00, 0x03, 0x00, 0x02};
+const std::vector<uint8_t> FILE_DATA = {0x00, 0x03, 0x00, 0x02};
 const std::vector<uint32_t> OFFSETS = {0, 2, 0};
 
 std::vector<uint8_t> words(std::initializer_list<uint32_t> list)
@@ -28,7 +28,7 @@ TEST(PvsFile, CellsPointIntoTheBlock)
 {
     WorldFiles files;
     files.write_small_map("maps/p");
-    files.write("maps/p/pvs.bin", pvs_file(0, 3, OFFSETS, DATA));
+    files.write("maps/p/pvs.bin", pvs_file(0, 3, OFFSETS, FILE_DATA));
     const auto map = files.load("maps/p");
     ASSERT_NE(map, nullptr);
     EXPECT_FALSE(files.capture.contains("KLoad:"));
@@ -45,7 +45,7 @@ TEST(PvsFile, FewerCellsThanTheMapLeaveTheRestSeeingAll)
 {
     WorldFiles files;
     files.write_small_map("maps/p");
-    files.write("maps/p/pvs.bin", pvs_file(0, 2, {0, 2}, DATA));
+    files.write("maps/p/pvs.bin", pvs_file(0, 2, {0, 2}, FILE_DATA));
     const auto map = files.load("maps/p");
     ASSERT_NE(map, nullptr);
     EXPECT_EQ(map->pvs_cells, 2);
@@ -105,7 +105,7 @@ std::vector<uint8_t> short_data()
     tools::ChunkWriter w("CPVS");
     w.add("HEAD", words({0, 0, 3, 4}));
     w.add("POLD", words({0, 2, 0}));
-    w.add_with_length("DATA", 3, DATA);
+    w.add_with_length("DATA", 3, FILE_DATA);
     return w.bytes();
 }
 
@@ -114,34 +114,34 @@ std::vector<uint8_t> short_data()
 INSTANTIATE_TEST_SUITE_P(
     Cases, PvsFileCase,
     ::testing::Values(
-        PvsCase{"IdentifierZeroEverywhere", pvs_file(0, 3, OFFSETS, DATA), nullptr},
-        PvsCase{"IdentifierOfTheTextFiles", pvs_file(0x1a2b, 3, OFFSETS, DATA), nullptr, 0x1a2b},
+        PvsCase{"IdentifierZeroEverywhere", pvs_file(0, 3, OFFSETS, FILE_DATA), nullptr},
+        PvsCase{"IdentifierOfTheTextFiles", pvs_file(0x1a2b, 3, OFFSETS, FILE_DATA), nullptr, 0x1a2b},
         PvsCase{"LiteralRunPassingTheCellCount", pvs_file(0, 3, {0, 0, 0}, {0x05, 0x07}), nullptr},
         PvsCase{"ZeroRunPassingTheCellCount", pvs_file(0, 3, {0, 0, 0}, {0x83}), nullptr},
         PvsCase{"NoCells", pvs_file(0, 0, {}, {}), nullptr},
-        PvsCase{"IdentifierZeroAgainstTheTextFiles", pvs_file(0, 3, OFFSETS, DATA), "KLoad: Wrong magic in pvs.bin",
+        PvsCase{"IdentifierZeroAgainstTheTextFiles", pvs_file(0, 3, OFFSETS, FILE_DATA), "KLoad: Wrong magic in pvs.bin",
                 0x1a2b},
-        PvsCase{"OtherIdentifier", pvs_file(7, 3, OFFSETS, DATA), "KLoad: Wrong magic in pvs.bin"},
+        PvsCase{"OtherIdentifier", pvs_file(7, 3, OFFSETS, FILE_DATA), "KLoad: Wrong magic in pvs.bin"},
         PvsCase{"OtherForm", with_form("XPVS", {{"HEAD", words({0, 0, 3, 4})}}), "KLoad: Unknown pvs.bin format"},
         PvsCase{"EmptyFile", {}, "KLoad: Unknown pvs.bin format"},
         PvsCase{"NoHeadFirst", with_form("CPVS", {{"POLD", words({0, 2, 0})}}),
                 "KLoad: Expecting HEAD chunk in pvs.bin"},
         PvsCase{"ShortHead", with_form("CPVS", {{"HEAD", words({0, 0, 3})}, {"POLD", words({0, 2, 0})}}),
                 "KLoad: Can't read pvs.bin"},
-        PvsCase{"Version1", pvs_file(0, 3, OFFSETS, DATA, 1), "KLoad: Wrong pvs.bin version"},
-        PvsCase{"MoreCellsThanTheMap", pvs_file(0, 4, {0, 2, 0, 0}, DATA), "KLoad: pvs.bin covers 4 cells, the map has 3"},
-        PvsCase{"HugeCellCount", pvs_file(0, 0xFFFFFFFF, OFFSETS, DATA), "covers 4294967295 cells"},
+        PvsCase{"Version1", pvs_file(0, 3, OFFSETS, FILE_DATA, 1), "KLoad: Wrong pvs.bin version"},
+        PvsCase{"MoreCellsThanTheMap", pvs_file(0, 4, {0, 2, 0, 0}, FILE_DATA), "KLoad: pvs.bin covers 4 cells, the map has 3"},
+        PvsCase{"HugeCellCount", pvs_file(0, 0xFFFFFFFF, OFFSETS, FILE_DATA), "covers 4294967295 cells"},
         PvsCase{"SizeBeyondTheFile", with_form("CPVS", {{"HEAD", words({0, 0, 3, 0x7FFFFFFF})}}),
                 "KLoad: Can't read pvs.bin"},
-        PvsCase{"NoPold", with_form("CPVS", {{"HEAD", words({0, 0, 3, 4})}, {"DATA", DATA}}),
+        PvsCase{"NoPold", with_form("CPVS", {{"HEAD", words({0, 0, 3, 4})}, {"DATA", FILE_DATA}}),
                 "KLoad: Expecting POLD chunk in pvs.bin"},
-        PvsCase{"ShortPold", with_form("CPVS", {{"HEAD", words({0, 0, 3, 4})}, {"POLD", words({0, 2})}, {"DATA", DATA}}),
+        PvsCase{"ShortPold", with_form("CPVS", {{"HEAD", words({0, 0, 3, 4})}, {"POLD", words({0, 2})}, {"DATA", FILE_DATA}}),
                 "KLoad: Can't read pvs.bin"},
         PvsCase{"NoData", with_form("CPVS", {{"HEAD", words({0, 0, 3, 4})}, {"POLD", words({0, 2, 0})}}),
                 "KLoad: Expecting DATA chunk in pvs.bin"},
         PvsCase{"ShortData", short_data(), "KLoad: Can't read pvs.bin"},
-        PvsCase{"OffsetPastTheBlock", pvs_file(0, 3, {0, 2, 9}, DATA), "KLoad: PVS of cell 2 runs past the end of pvs.bin"},
-        PvsCase{"OffsetAtTheEnd", pvs_file(0, 3, {0, 4, 0}, DATA), "KLoad: PVS of cell 1 runs past the end of pvs.bin"},
+        PvsCase{"OffsetPastTheBlock", pvs_file(0, 3, {0, 2, 9}, FILE_DATA), "KLoad: PVS of cell 2 runs past the end of pvs.bin"},
+        PvsCase{"OffsetAtTheEnd", pvs_file(0, 3, {0, 4, 0}, FILE_DATA), "KLoad: PVS of cell 1 runs past the end of pvs.bin"},
         PvsCase{"LiteralPastTheBlock", pvs_file(0, 3, {0, 2, 0}, {0x00, 0x03, 0x00}),
                 "KLoad: PVS of cell 1 runs past the end of pvs.bin"}),
     [](const auto& info) { return std::string(info.param.name); });

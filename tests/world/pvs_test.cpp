@@ -20,14 +20,14 @@ using Point = std::array<double, 3>;
 
 // The small map: cell 0 sees {0}, cells 1 and 2 see {1, 2}; the string of
 // cell 2 also sets bits past the covered cells.
-const std::vector<uint8_t> DATA = {0x00, 0x01, 0x00, 0x06, 0x00, 0xFE};
+const std::vector<uint8_t> PVS_DATA = {0x00, 0x01, 0x00, 0x06, 0x00, 0xFE};
 
 std::unique_ptr<SharedMap> small_map_with_pvs(WorldFiles& files, uint32_t cells = 3)
 {
     files.write_small_map("maps/p");
     std::vector<uint32_t> offsets = {0, 2, 4};
     offsets.resize(cells);
-    files.write("maps/p/pvs.bin", pvs_file(0, cells, offsets, DATA));
+    files.write("maps/p/pvs.bin", pvs_file(0, cells, offsets, PVS_DATA));
     return files.load("maps/p");
 }
 
